@@ -1,0 +1,19 @@
+include(GoogleTest)
+find_package(GTest REQUIRED)
+
+# flowloom_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [QT])
+# QT: the test needs a QApplication (offscreen); it links the project's Qt test main.
+function(flowloom_add_test)
+    cmake_parse_arguments(T "QT" "NAME" "SOURCES;LIBS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    flowloom_warnings(${T_NAME})
+    if(T_QT)
+        target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} flowloom_qt_test_main GTest::gtest)
+    else()
+        target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+    endif()
+    gtest_discover_tests(${T_NAME}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8" TIMEOUT 120)
+endfunction()
