@@ -1,0 +1,274 @@
+#include "sampling/NetlinkSource.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <linux/if_link.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace flowloom::sampling {
+
+namespace {
+
+template <typename T> bool readStruct(const std::uint8_t* data, std::size_t size, T& out)
+{
+    if (size < sizeof(T))
+        return false;
+    std::memcpy(&out, data, sizeof(T));
+    return true;
+}
+
+// Walks the rtattr list of one message body; f(type, payload, length).
+template <typename F> void forEachAttribute(const std::uint8_t* data, std::size_t size, F&& f)
+{
+    std::size_t offset = 0;
+    while (offset + sizeof(rtattr) <= size) {
+        rtattr attr{};
+        std::memcpy(&attr, data + offset, sizeof attr);
+        if (attr.rta_len < sizeof(rtattr) || offset + attr.rta_len > size)
+            return;
+        f(attr.rta_type & NLA_TYPE_MASK, data + offset + RTA_LENGTH(0),
+          static_cast<std::size_t>(attr.rta_len) - RTA_LENGTH(0));
+        offset += RTA_ALIGN(attr.rta_len);
+    }
+}
+
+// Walks the netlink messages of one datagram; f(header, body, bodySize) returns
+// false to stop. Returns Bad on malformed framing.
+template <typename F>
+NetlinkParse forEachMessage(const std::uint8_t* data, std::size_t size, std::uint32_t sequence,
+                            F&& f)
+{
+    std::size_t offset = 0;
+    while (offset + sizeof(nlmsghdr) <= size) {
+        nlmsghdr header{};
+        std::memcpy(&header, data + offset, sizeof header);
+        if (header.nlmsg_len < sizeof(nlmsghdr) || offset + header.nlmsg_len > size)
+            return NetlinkParse::Bad;
+        if (header.nlmsg_seq == sequence) {
+            if (header.nlmsg_type == NLMSG_DONE)
+                return NetlinkParse::Done;
+            if (header.nlmsg_type == NLMSG_ERROR)
+                return NetlinkParse::Bad;
+            f(header, data + offset + NLMSG_HDRLEN, header.nlmsg_len - NLMSG_HDRLEN);
+        }
+        offset += NLMSG_ALIGN(header.nlmsg_len);
+    }
+    return NetlinkParse::More;
+}
+
+} // namespace
+
+NetlinkParse parseLinkDump(const std::uint8_t* data, std::size_t size, std::uint32_t sequence,
+                           std::vector<NetlinkLink>& links)
+{
+    return forEachMessage(
+        data, size, sequence,
+        [&](const nlmsghdr& header, const std::uint8_t* body, std::size_t length) {
+            if (header.nlmsg_type != RTM_NEWLINK)
+                return;
+            ifinfomsg info{};
+            if (!readStruct(body, length, info))
+                return;
+            NetlinkLink link;
+            link.index = static_cast<std::uint32_t>(info.ifi_index);
+            bool haveStats64 = false;
+            const std::size_t skip = NLMSG_ALIGN(sizeof(ifinfomsg));
+            if (length < skip)
+                return;
+            forEachAttribute(body + skip, length - skip,
+                             [&](unsigned type, const std::uint8_t* payload, std::size_t n) {
+                                 switch (type) {
+                                 case IFLA_IFNAME:
+                                     link.name.assign(
+                                         reinterpret_cast<const char*>(payload),
+                                         strnlen(reinterpret_cast<const char*>(payload), n));
+                                     break;
+                                 case IFLA_ADDRESS:
+                                     link.address.assign(payload, payload + n);
+                                     break;
+                                 case IFLA_STATS64: {
+                                     rtnl_link_stats64 stats{};
+                                     if (readStruct(payload, n, stats)) {
+                                         link.rxBytes = stats.rx_bytes;
+                                         link.txBytes = stats.tx_bytes;
+                                         haveStats64 = true;
+                                     }
+                                     break;
+                                 }
+                                 case IFLA_STATS: {
+                                     rtnl_link_stats stats{};
+                                     if (!haveStats64 && readStruct(payload, n, stats)) {
+                                         link.rxBytes = stats.rx_bytes;
+                                         link.txBytes = stats.tx_bytes;
+                                     }
+                                     break;
+                                 }
+                                 default:
+                                     break;
+                                 }
+                             });
+            links.push_back(std::move(link));
+        });
+}
+
+NetlinkParse parseAddressDump(const std::uint8_t* data, std::size_t size, std::uint32_t sequence,
+                              TMibIPAddrArray& addresses)
+{
+    return forEachMessage(
+        data, size, sequence,
+        [&](const nlmsghdr& header, const std::uint8_t* body, std::size_t length) {
+            if (header.nlmsg_type != RTM_NEWADDR)
+                return;
+            ifaddrmsg info{};
+            if (!readStruct(body, length, info) || info.ifa_family != AF_INET)
+                return;
+            const std::size_t skip = NLMSG_ALIGN(sizeof(ifaddrmsg));
+            if (length < skip)
+                return;
+            bool haveLocal = false;
+            TMibIPAddrRow row;
+            row.index = info.ifa_index;
+            bool found = false;
+            forEachAttribute(body + skip, length - skip,
+                             [&](unsigned type, const std::uint8_t* payload, std::size_t n) {
+                                 // IFA_LOCAL is the interface's own address; IFA_ADDRESS is the
+                                 // peer on point-to-point links.
+                                 if (n < 4 || (type != IFA_LOCAL && type != IFA_ADDRESS))
+                                     return;
+                                 if (type == IFA_ADDRESS && haveLocal)
+                                     return;
+                                 std::memcpy(&row.addr, payload,
+                                             4); // network order = first octet lowest
+                                 haveLocal = type == IFA_LOCAL;
+                                 found = true;
+                             });
+            if (found)
+                addresses.push_back(row);
+        });
+}
+
+TMIBIfArray CounterTracker::toRows(const std::vector<NetlinkLink>& links)
+{
+    TMIBIfArray rows;
+    rows.reserve(links.size());
+    for (const NetlinkLink& link : links) {
+        TMIBIfRow row;
+        row.index = link.index;
+        row.name = link.name;
+        row.physAddrLen = static_cast<std::uint32_t>(std::min<std::size_t>(link.address.size(), 8));
+        std::copy_n(link.address.begin(), row.physAddrLen, row.physAddr.begin());
+        row.inOctets = static_cast<std::uint32_t>(link.rxBytes);
+        row.outOctets = static_cast<std::uint32_t>(link.txBytes);
+        if (auto it = m_last.find(link.index); it != m_last.end()) {
+            row.inCounterReset = link.rxBytes < it->second.rx;
+            row.outCounterReset = link.txBytes < it->second.tx;
+        }
+        // Interfaces missing from one snapshot keep their last reading.
+        m_last[link.index] = Last{link.rxBytes, link.txBytes};
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+NetlinkSource::NetlinkSource() : m_buffer(32768) {}
+
+NetlinkSource::~NetlinkSource()
+{
+    closeSocket();
+}
+
+bool NetlinkSource::ensureSocket()
+{
+    if (m_fd >= 0)
+        return true;
+    m_fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (m_fd < 0)
+        return false;
+    timeval timeout{1, 0}; // a kernel that never answers must not hang the tick
+    ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    return true;
+}
+
+void NetlinkSource::closeSocket()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+template <typename Parse> bool NetlinkSource::dump(int type, int family, Parse&& parse)
+{
+    if (!ensureSocket())
+        return false;
+    struct
+    {
+        nlmsghdr header;
+        rtgenmsg body;
+    } request{};
+    request.header.nlmsg_len = NLMSG_LENGTH(sizeof(rtgenmsg));
+    request.header.nlmsg_type = static_cast<std::uint16_t>(type);
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = ++m_sequence;
+    request.body.rtgen_family = static_cast<unsigned char>(family);
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    ssize_t sent;
+    do {
+        sent = ::sendto(m_fd, &request, request.header.nlmsg_len, 0,
+                        reinterpret_cast<sockaddr*>(&kernel), sizeof kernel);
+    } while (sent < 0 && errno == EINTR);
+    if (sent < 0) {
+        closeSocket();
+        return false;
+    }
+    for (;;) {
+        ssize_t got = ::recv(m_fd, m_buffer.data(), m_buffer.size(), 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            // Time-out or error: the socket may hold half a dump; start afresh next time.
+            closeSocket();
+            return false;
+        }
+        switch (parse(m_buffer.data(), static_cast<std::size_t>(got), m_sequence)) {
+        case NetlinkParse::Done:
+            return true;
+        case NetlinkParse::Bad:
+            closeSocket();
+            return false;
+        case NetlinkParse::More:
+            break;
+        }
+    }
+}
+
+TMIBIfArray NetlinkSource::interfaceSnapshot()
+{
+    std::vector<NetlinkLink> links;
+    const bool ok = dump(RTM_GETLINK, AF_UNSPEC,
+                         [&](const std::uint8_t* data, std::size_t size, std::uint32_t sequence) {
+                             return parseLinkDump(data, size, sequence, links);
+                         });
+    if (!ok)
+        return {};
+    return m_counters.toRows(links);
+}
+
+TMibIPAddrArray NetlinkSource::addressSnapshot()
+{
+    TMibIPAddrArray addresses;
+    const bool ok = dump(RTM_GETADDR, AF_INET,
+                         [&](const std::uint8_t* data, std::size_t size, std::uint32_t sequence) {
+                             return parseAddressDump(data, size, sequence, addresses);
+                         });
+    if (!ok)
+        return {};
+    sortAddressTable(addresses);
+    return addresses;
+}
+
+} // namespace flowloom::sampling

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "sampling/IPHelper.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace flowloom::sampling {
+
+// One link as an rtnetlink dump describes it (64-bit kernel counters).
+struct NetlinkLink
+{
+    std::uint32_t index = 0;
+    std::string name;
+    std::vector<std::uint8_t> address;
+    std::uint64_t rxBytes = 0;
+    std::uint64_t txBytes = 0;
+};
+
+enum class NetlinkParse { More, Done, Bad };
+
+// Pure parsers over the bytes of one recv(): they append what they find and say
+// whether the dump continues. Messages whose sequence number differs are skipped.
+NetlinkParse parseLinkDump(const std::uint8_t* data, std::size_t size, std::uint32_t sequence,
+                           std::vector<NetlinkLink>& links);
+NetlinkParse parseAddressDump(const std::uint8_t* data, std::size_t size, std::uint32_t sequence,
+                              TMibIPAddrArray& addresses);
+
+// Turns 64-bit kernel counters into the 32-bit wrapping counters of the rows,
+// and tells a counter restart (the 64-bit value went down) from a 32-bit wrap.
+class CounterTracker
+{
+public:
+    TMIBIfArray toRows(const std::vector<NetlinkLink>& links);
+
+private:
+    struct Last
+    {
+        std::uint64_t rx;
+        std::uint64_t tx;
+    };
+    std::unordered_map<std::uint32_t, Last> m_last;
+};
+
+// The Linux interface table from rtnetlink (one socket, one dump per table).
+class NetlinkSource final : public InterfaceSource
+{
+public:
+    NetlinkSource();
+    ~NetlinkSource() override;
+    NetlinkSource(const NetlinkSource&) = delete;
+    NetlinkSource& operator=(const NetlinkSource&) = delete;
+
+    TMIBIfArray interfaceSnapshot() override;
+    TMibIPAddrArray addressSnapshot() override;
+
+private:
+    template <typename Parse> bool dump(int type, int family, Parse&& parse);
+    bool ensureSocket();
+    void closeSocket();
+
+    int m_fd = -1;
+    std::uint32_t m_sequence = 0;
+    std::vector<std::uint8_t> m_buffer;
+    CounterTracker m_counters;
+};
+
+} // namespace flowloom::sampling
