@@ -1,0 +1,153 @@
+#include "sampling/InterfaceTracker.h"
+#include "sampling/NetlinkSource.h"
+#include "sampling/Statistics.h"
+
+#include <arpa/inet.h>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace flowloom::sampling;
+
+namespace {
+int loopbackPosition(const TMIBIfArray& rows)
+{
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].name == "lo")
+            return static_cast<int>(i);
+    return -1;
+}
+
+// Sends `bytes` through a TCP connection on 127.0.0.1 and reads them back.
+void pushThroughLoopback(std::size_t bytes)
+{
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::listen(listener, 1);
+    std::thread sender([&] {
+        int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        std::vector<char> chunk(65536, 'x');
+        std::size_t left = bytes;
+        while (left > 0) {
+            ssize_t n = ::send(s, chunk.data(), std::min(left, chunk.size()), MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            left -= static_cast<std::size_t>(n);
+        }
+        ::close(s);
+    });
+    int peer = ::accept(listener, nullptr, nullptr);
+    std::vector<char> buffer(65536);
+    std::size_t received = 0;
+    while (true) {
+        ssize_t n = ::recv(peer, buffer.data(), buffer.size(), 0);
+        if (n <= 0)
+            break;
+        received += static_cast<std::size_t>(n);
+    }
+    sender.join();
+    ::close(peer);
+    ::close(listener);
+    ASSERT_EQ(received, bytes);
+}
+} // namespace
+
+TEST(NetlinkSource, ListsLoopbackWithItsAddressTexts)
+{
+    NetlinkSource source;
+    const TMIBIfArray rows = source.interfaceSnapshot();
+    const int lo = loopbackPosition(rows);
+    ASSERT_GE(lo, 0) << "every Linux machine has a loopback interface";
+    EXPECT_EQ(physicalAddressText(rows[lo].physAddr, rows[lo].physAddrLen), "00-00-00-00-00-00");
+    EXPECT_EQ(GetIPFromIFIndex(source, rows[lo].index), "127.  0.  0.  1");
+    const TMibIPAddrArray addresses = source.addressSnapshot();
+    for (std::size_t i = 1; i < addresses.size(); ++i)
+        EXPECT_LE(ntohl(addresses[i - 1].addr), ntohl(addresses[i].addr)) << "sorted ascending";
+}
+
+TEST(NetlinkSource, LoopbackTrafficReachesTheSessionTotal)
+{
+    NetlinkSource source;
+    const TMIBIfArray startup = source.interfaceSnapshot();
+    const int lo = loopbackPosition(startup);
+    ASSERT_GE(lo, 0);
+    InterfaceTracker tracker;
+    tracker.reset(startup);
+    StatisticsEngine engine;
+    engine.InitGrid(startup);
+    RunCounters counters;
+    counters.WarmUpCount = 2;
+
+    constexpr std::size_t kBytes = 3 * 1024 * 1024;
+    pushThroughLoopback(kBytes);
+    const TMIBIfArray tick = source.interfaceSnapshot();
+    engine.Data2Grid(tracker.match(tick), lo, counters);
+    EXPECT_GE(engine.record(static_cast<std::size_t>(lo)).SumIn, kBytes);
+    EXPECT_GE(engine.record(static_cast<std::size_t>(lo)).SumOut, kBytes);
+}
+
+TEST(NetlinkParse, MalformedDumpsAreRejectedWithoutReadingPastTheBuffer)
+{
+    std::vector<NetlinkLink> links;
+    // A header claiming more bytes than the datagram holds.
+    std::uint8_t truncated[sizeof(nlmsghdr)]{};
+    nlmsghdr h{};
+    h.nlmsg_len = 4096;
+    h.nlmsg_type = RTM_NEWLINK;
+    std::memcpy(truncated, &h, sizeof h);
+    EXPECT_EQ(parseLinkDump(truncated, sizeof truncated, 0, links), NetlinkParse::Bad);
+
+    // A link message with an attribute running past its message.
+    struct
+    {
+        nlmsghdr header;
+        ifinfomsg info;
+        rtattr attr;
+    } message{};
+    message.header.nlmsg_len = sizeof message;
+    message.header.nlmsg_type = RTM_NEWLINK;
+    message.header.nlmsg_seq = 7;
+    message.info.ifi_index = 3;
+    message.attr.rta_len = 200;
+    message.attr.rta_type = IFLA_IFNAME;
+    EXPECT_EQ(parseLinkDump(reinterpret_cast<std::uint8_t*>(&message), sizeof message, 7, links),
+              NetlinkParse::More);
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_EQ(links[0].index, 3u);
+    EXPECT_TRUE(links[0].name.empty());
+
+    // Messages of another request are skipped; DONE of ours ends the dump.
+    nlmsghdr done{};
+    done.nlmsg_len = sizeof done;
+    done.nlmsg_type = NLMSG_DONE;
+    done.nlmsg_seq = 8;
+    EXPECT_EQ(parseLinkDump(reinterpret_cast<std::uint8_t*>(&done), sizeof done, 7, links),
+              NetlinkParse::More);
+    EXPECT_EQ(parseLinkDump(reinterpret_cast<std::uint8_t*>(&done), sizeof done, 8, links),
+              NetlinkParse::Done);
+}
+
+TEST(CounterTracker, TellsARestartFromAWrap)
+{
+    CounterTracker tracker;
+    NetlinkLink link{4, "eth0", {}, 4294967000ull, 10};
+    tracker.toRows({link});
+    link.rxBytes = 4294967296ull + 200; // 32-bit wrap, kernel counter still rising
+    link.txBytes = 5;                   // kernel counter went down: restart
+    const TMIBIfArray rows = tracker.toRows({link});
+    EXPECT_EQ(rows[0].inOctets, 200u);
+    EXPECT_FALSE(rows[0].inCounterReset);
+    EXPECT_TRUE(rows[0].outCounterReset);
+}
