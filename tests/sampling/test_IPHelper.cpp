@@ -38,3 +38,21 @@ TEST(IPHelper, AddressLookupTakesTheFirstOfTheSortedTable)
     EXPECT_EQ(GetIPFromIFIndex(source, 1), "127.  0.  0.  1");
     EXPECT_EQ(GetIPFromIFIndex(source, 2), "!not_found!");
 }
+
+#include "sampling/InterfaceList.h"
+
+TEST(InterfaceList, OneItemPerRowAndTheSavedPositionWhenItExists)
+{
+    const TMIBIfArray rows{ScriptedSource::row(1, "lo", 0, 0), ScriptedSource::row(2, "eth0", 0, 0),
+                           ScriptedSource::row(3, "tun0", 0, 0)};
+    const TMibIPAddrArray addresses{{ScriptedSource::address(127, 0, 0, 1), 1},
+                                    {ScriptedSource::address(10, 1, 2, 3), 2}};
+    InterfaceList list = buildInterfaceList(rows, addresses, 1);
+    EXPECT_EQ(list.items, (std::vector<std::string>{"127.  0.  0.  1", " 10.  1.  2.  3",
+                                                    "!not_found!"}));
+    EXPECT_EQ(list.selected, 1);
+    EXPECT_EQ(buildInterfaceList(rows, addresses, 5).selected, -1);
+    EXPECT_EQ(buildInterfaceList(rows, addresses, -1).selected, -1);
+    EXPECT_EQ(buildInterfaceList(rows, addresses, 2).selected, 2) << "no address, still selectable";
+    EXPECT_TRUE(buildInterfaceList({}, addresses, 0).items.empty());
+}

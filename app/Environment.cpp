@@ -1,0 +1,12 @@
+#include "app/Environment.h"
+
+namespace flowloom::app {
+
+std::filesystem::path besideProgram(const std::filesystem::path& programFile, const char* extension)
+{
+    std::filesystem::path path = programFile;
+    path.replace_extension(extension);
+    return path;
+}
+
+} // namespace flowloom::app

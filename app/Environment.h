@@ -1,0 +1,24 @@
+#pragma once
+
+#include "sampling/DateTime.h"
+#include "sampling/IPHelper.h"
+
+#include <filesystem>
+
+namespace flowloom::app {
+
+// Everything outside the program that the main window reads. The program
+// passes the real ones; tests pass a scripted interface table, a manual clock
+// and a temporary folder.
+struct Environment
+{
+    sampling::InterfaceSource& interfaces;
+    const sampling::WallClock& clock;
+    std::filesystem::path programFile; // settings and help file live beside it
+};
+
+// The program file's path with its extension replaced (or appended).
+std::filesystem::path besideProgram(const std::filesystem::path& programFile,
+                                    const char* extension);
+
+} // namespace flowloom::app

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QIcon>
+
+namespace flowloom::app {
+
+enum class ToolIcon { Start, Stop, Clear, Line, ThreeD, Swap, Stay, Save, Copy, Print, Help };
+
+// The tool bar's pictures, drawn by the program so it carries no image files.
+QIcon toolIcon(ToolIcon icon);
+
+} // namespace flowloom::app

@@ -1,0 +1,339 @@
+#include "app/Unit1.h"
+
+#include "app/SetupPage.h"
+#include "app/StatisticsPage.h"
+#include "app/ToolIcons.h"
+#include "sampling/DateTimeText.h"
+#include "sampling/InterfaceList.h"
+#include "sampling/NumberFormat.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimeEdit>
+#include <QToolButton>
+
+namespace flowloom::app {
+
+using sampling::DateTimeText;
+using sampling::fmt;
+
+TForm1::TForm1(Environment environment, QWidget* parent)
+    : QMainWindow(parent), m_env(environment), m_monthlyReset(environment.clock.now())
+{
+    setObjectName("Form1");
+    setWindowTitle(QStringLiteral("Flowloom"));
+    createToolBar();
+    createPages();
+    createStatusBar();
+
+    m_timer = std::make_unique<sampling::TThreadedTimer>([this](std::function<void()> tick) {
+        // Queued to the UI thread; dropped by Qt if this window is gone by then.
+        QMetaObject::invokeMethod(this, std::move(tick), Qt::QueuedConnection);
+    });
+    m_timer->OnTimer = [this](sampling::TThreadedTimer&) { Timer1Timer(); };
+    m_timer->setInterval(1000);
+
+    CaptureMIBData(true);
+}
+
+TForm1::~TForm1()
+{
+    // The worker must be gone before the controls its ticks would touch.
+    m_timer.reset();
+}
+
+void TForm1::createToolBar()
+{
+    auto* panel = new QWidget(this);
+    panel->setObjectName("Panel1");
+    panel->setFixedHeight(45);
+    auto* layout = new QHBoxLayout(panel);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(2);
+    layout->addWidget(new QLabel(QStringLiteral("Data Interface "), panel));
+    cbURL = new QComboBox(panel);
+    cbURL->setObjectName("cbURL");
+    cbURL->setMinimumWidth(130);
+    layout->addWidget(cbURL);
+    layout->addSpacing(8);
+
+    auto makeButton = [&](const char* name, const char* hint, ToolIcon icon) {
+        auto* button = new QToolButton(panel);
+        button->setObjectName(name);
+        button->setToolTip(QString::fromLatin1(hint));
+        button->setAutoRaise(true);
+        button->setFixedSize(33, 33);
+        button->setIcon(toolIcon(icon));
+        button->setIconSize(QSize(22, 22));
+        layout->addWidget(button);
+        return button;
+    };
+    btnStart = makeButton("btnStart", "Start Plot", ToolIcon::Start);
+    btnStop = makeButton("btnStop", "Stop Plot", ToolIcon::Stop);
+    btnStart->setCheckable(true);
+    btnStop->setCheckable(true);
+    m_runButtons = new QButtonGroup(this);
+    m_runButtons->setExclusive(true);
+    m_runButtons->addButton(btnStart);
+    m_runButtons->addButton(btnStop);
+    btnStop->setChecked(true);
+    btnStart->setEnabled(false);
+    connect(btnStart, &QToolButton::clicked, this, [this] { btnStartClick(); });
+    connect(btnStop, &QToolButton::clicked, this, [this] { btnStopClick(); });
+
+    layout->addStretch(1);
+    Label13 = new QLabel(QStringLiteral("STOPPED"), panel);
+    Label13->setObjectName("Label13");
+    Label13->setStyleSheet(QStringLiteral("color: maroon; font-weight: bold;"));
+    Label13->hide();
+    layout->addWidget(Label13);
+    setMenuWidget(panel);
+
+    connect(cbURL, &QComboBox::currentIndexChanged, this, [this] { cbURLChange(); });
+}
+
+void TForm1::createPages()
+{
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName("PageControl1");
+    TabSheet1 = new QWidget(PageControl1);
+    TabSheet1->setObjectName("TabSheet1");
+    PageControl1->addTab(TabSheet1, QStringLiteral("  Graph  "));
+    Statistics = new StatisticsPage(PageControl1);
+    Statistics->setObjectName("TabSheet3");
+    PageControl1->addTab(Statistics, QStringLiteral("  Statistics  "));
+    Setup = new SetupPage(PageControl1);
+    Setup->setObjectName("TabSheet2");
+    PageControl1->addTab(Setup, QStringLiteral("  Setup  "));
+    setCentralWidget(PageControl1);
+
+    connect(Statistics->btnResetIn, &QPushButton::clicked, this, [this] { btnResetInClick(); });
+    connect(Statistics->btnResetOut, &QPushButton::clicked, this, [this] { btnResetOutClick(); });
+}
+
+void TForm1::createStatusBar()
+{
+    auto* bar = new QStatusBar(this);
+    bar->setObjectName("StatusBar1");
+    bar->setFixedHeight(21);
+    bar->setSizeGripEnabled(true);
+    const int widths[4] = {150, 100, 100, 50};
+    for (int i = 0; i < 4; ++i) {
+        StatusPanel[i] = new QLabel(bar);
+        StatusPanel[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        StatusPanel[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        StatusPanel[i]->setMinimumWidth(widths[i]);
+        if (i < 3)
+            StatusPanel[i]->setFixedWidth(widths[i]);
+        // The last panel takes the rest of the bar, as a status bar's last panel does.
+        bar->addWidget(StatusPanel[i], i == 3 ? 1 : 0);
+    }
+    setStatusBar(bar);
+}
+
+QString TForm1::nowText() const
+{
+    return QString::fromStdString(DateTimeText::toText(m_env.clock.now()));
+}
+
+// --- Run control -------------------------------------------------------------
+
+void TForm1::btnStartClick()
+{
+    PageControl1->setCurrentWidget(TabSheet1);
+    Label13->hide();
+    m_timer->setEnabled(true);
+    m_counters.StopCount = 0;
+    btnStart->setChecked(true);
+    StatusPanel[0]->setText(QStringLiteral("Plot Started: ") +
+                            QString::fromStdString(DateTimeText::dayMonth(m_env.clock.now())));
+    m_counters.WarmUpCount = 0;
+}
+
+void TForm1::btnStopClick()
+{
+    m_timer->setEnabled(false);
+    btnStop->setChecked(true);
+    cbURL->setEnabled(true);
+}
+
+void TForm1::Timer1Timer()
+{
+    m_timer->setEnabled(false);
+    // The clock runs again as "Start Plot" says, also when the tick's work fails.
+    struct Reenable
+    {
+        TForm1& form;
+        ~Reenable() { form.m_timer->setEnabled(form.btnStart->isChecked()); }
+    } reenable{*this};
+
+    const sampling::DateTime now = m_env.clock.now();
+    const QTime at = Statistics->DateTimePicker1->time();
+    if (m_monthlyReset.tick(Statistics->cbReset->isChecked(), Statistics->cbMonth->currentIndex(),
+                            at.hour(), at.minute(), at.second(), now)) {
+        btnResetInClick();
+        btnResetOutClick();
+    }
+    CaptureMIBData(false);
+}
+
+// --- Sampling ----------------------------------------------------------------
+
+void TForm1::CaptureMIBData(bool initial)
+{
+    const sampling::TMIBIfArray snapshot = m_env.interfaces.interfaceSnapshot();
+    if (initial)
+        InitGrid(snapshot);
+    else
+        Data2Grid(snapshot);
+}
+
+void TForm1::InitGrid(const sampling::TMIBIfArray& snapshot)
+{
+    const sampling::InterfaceList list =
+        sampling::buildInterfaceList(snapshot, m_env.interfaces.addressSnapshot(), m_savedPosition);
+    {
+        const QSignalBlocker blocker(cbURL);
+        cbURL->clear();
+        for (const std::string& item : list.items)
+            cbURL->addItem(QString::fromStdString(item));
+        cbURL->setCurrentIndex(-1);
+    }
+
+    m_tracker.reset(snapshot);
+    m_statistics.InitGrid(snapshot);
+    m_totals.resize(snapshot.size());
+    const std::string startedAt = DateTimeText::toText(m_env.clock.now());
+    for (std::size_t i = 0; i < snapshot.size(); ++i) {
+        m_totals.LastInReset[i] = startedAt;
+        m_totals.LastOutReset[i] = startedAt;
+    }
+
+    {
+        const QSignalBlocker blocker(cbURL);
+        cbURL->setCurrentIndex(list.selected);
+    }
+    btnStart->setEnabled(cbURL->currentIndex() >= 0);
+}
+
+void TForm1::Data2Grid(const sampling::TMIBIfArray& snapshot)
+{
+    const int selected = cbURL->currentIndex();
+    const std::vector<const sampling::TMIBIfRow*> rows = m_tracker.match(snapshot);
+    const sampling::TickOutcome outcome = m_statistics.Data2Grid(rows, selected, m_counters);
+    switch (outcome) {
+    case sampling::TickOutcome::NoSelection:
+    case sampling::TickOutcome::WarmUp:
+        return;
+    case sampling::TickOutcome::Shown:
+        showFigures(static_cast<std::size_t>(selected), *rows[static_cast<std::size_t>(selected)]);
+        break;
+    case sampling::TickOutcome::SelectedMissing:
+        break;
+    }
+    tickTail();
+}
+
+void TForm1::showFigures(std::size_t position, const sampling::TMIBIfRow& row)
+{
+    const sampling::TStatRec& rec = m_statistics.record(position);
+    auto text = [](long double x, int decimals) {
+        return QString::fromStdString(fmt(x, decimals));
+    };
+
+    StatusPanel[1]->setText(QStringLiteral("In: ") + text(rec.CurIn / 1024.0L, 1) +
+                            QStringLiteral(" KB/s"));
+    StatusPanel[2]->setText(QStringLiteral("Out: ") + text(rec.CurOut / 1024.0L, 1) +
+                            QStringLiteral(" KB/s"));
+    StatisticsPage& s = *Statistics;
+    s.Panel2->setText(
+        QString::fromStdString(sampling::physicalAddressText(row.physAddr, row.physAddrLen)));
+    s.Panel14->setText(text(rec.CurIn, 0));
+    s.Panel15->setText(text(rec.PeakIn, 0));
+    s.Panel16->setText(rec.InCount == 0 ? QStringLiteral("0") : text(rec.averageIn(), 0));
+    s.Panel17->setText(text(rec.SumIn, 0));
+    s.Panel18->setText(text(rec.CurOut, 0));
+    s.Panel19->setText(text(rec.PeakOut, 0));
+    s.Panel20->setText(rec.OutCount == 0 ? QStringLiteral("0") : text(rec.averageOut(), 0));
+    s.Panel21->setText(text(rec.SumOut, 0));
+
+    m_totals.LastTotalIn[position] += rec.CurIn;
+    s.Panel26->setText(text(m_totals.LastTotalIn[position], 0));
+    m_totals.LastTotalOut[position] += rec.CurOut;
+    s.Panel27->setText(text(m_totals.LastTotalOut[position], 0));
+    s.Panel28->setText(text(m_totals.LastTotalIn[position] / 1024.0L, 3));
+    s.Panel29->setText(text(m_totals.LastTotalIn[position] / 1048576.0L, 3));
+    s.Panel30->setText(text(m_totals.LastTotalOut[position] / 1024.0L, 3));
+    s.Panel31->setText(text(m_totals.LastTotalOut[position] / 1048576.0L, 3));
+
+    m_trayHint = QStringLiteral("Flowloom - ") +
+                 text(m_totals.LastTotalIn[position] / 1073741824.0L, 3) + QStringLiteral(" GB");
+}
+
+void TForm1::tickTail()
+{
+    if (sampling::pageLimitReached(Setup->spPages->value(), Setup->spPoints->value(),
+                                   m_counters.StopCount)) {
+        m_counters.StopCount = 0;
+        if (Setup->rbStop->isChecked()) {
+            btnStopClick();
+            Label13->show();
+        }
+    }
+}
+
+// --- Cumulative totals -----------------------------------------------------------
+
+// A stored reset text as the "since" label shows it.
+static QString sinceText(const std::string& stored)
+{
+    const auto parsed = DateTimeText::fromText(stored);
+    return parsed ? QString::fromStdString(DateTimeText::longDisplay(*parsed)) : QString();
+}
+
+void TForm1::showSinceTexts(int position)
+{
+    if (position < 0 || position >= static_cast<int>(m_totals.size()))
+        return;
+    Statistics->Label39->setText(sinceText(m_totals.LastInReset[position]));
+    Statistics->Label41->setText(sinceText(m_totals.LastOutReset[position]));
+}
+
+void TForm1::btnResetInClick()
+{
+    const int s = cbURL->currentIndex();
+    if (s < 0 || s >= static_cast<int>(m_totals.size()))
+        return;
+    m_totals.LastInReset[s] = nowText().toStdString();
+    m_totals.LastTotalIn[s] = 0;
+    Statistics->Label39->setText(sinceText(m_totals.LastInReset[s]));
+}
+
+void TForm1::btnResetOutClick()
+{
+    const int s = cbURL->currentIndex();
+    if (s < 0 || s >= static_cast<int>(m_totals.size()))
+        return;
+    m_totals.LastOutReset[s] = nowText().toStdString();
+    m_totals.LastTotalOut[s] = 0;
+    Statistics->Label41->setText(sinceText(m_totals.LastOutReset[s]));
+}
+
+void TForm1::cbURLChange()
+{
+    btnStart->setEnabled(cbURL->currentIndex() >= 0);
+    Statistics->Panel2->clear();
+    if (isVisible())
+        showSinceTexts(cbURL->currentIndex());
+}
+
+} // namespace flowloom::app

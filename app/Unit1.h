@@ -1,0 +1,92 @@
+#pragma once
+
+// moc of Qt 6.4 cannot parse some C++20 standard headers; it needs none of these.
+#ifndef Q_MOC_RUN
+#include "app/Environment.h"
+#include "sampling/InterfaceTracker.h"
+#include "sampling/RunControl.h"
+#include "sampling/Statistics.h"
+#include "sampling/ThdTimer.h"
+#endif
+
+#include <QMainWindow>
+#include <memory>
+
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+class QRadioButton;
+class QSpinBox;
+class QTabWidget;
+class QToolButton;
+
+namespace flowloom::app {
+
+class StatisticsPage;
+class SetupPage;
+
+// The main window: owns the controls, the sampling clock and the statistics,
+// and connects them. Handlers keep their established names; their bodies
+// delegate to the subsystem rules.
+class TForm1 final : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TForm1(Environment environment, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Run control.
+    void btnStartClick();
+    void btnStopClick();
+    void Timer1Timer();
+
+    // Sampling: one snapshot handed to InitGrid (start-up) or Data2Grid (tick).
+    void CaptureMIBData(bool initial);
+    void InitGrid(const sampling::TMIBIfArray& snapshot);
+    void Data2Grid(const sampling::TMIBIfArray& snapshot);
+
+    // Cumulative totals.
+    void btnResetInClick();
+    void btnResetOutClick();
+    void cbURLChange();
+
+    sampling::TThreadedTimer& ThreadedTimer1() { return *m_timer; }
+    const sampling::StatisticsEngine& statistics() const { return m_statistics; }
+    const sampling::CumulativeTotals& totals() const { return m_totals; }
+    sampling::RunCounters& counters() { return m_counters; }
+    // The notification-area hint text ("Flowloom", then the download total in GB).
+    const QString& trayHint() const { return m_trayHint; }
+
+    // Controls (stable object names for tests).
+    QComboBox* cbURL;
+    QToolButton* btnStart;
+    QToolButton* btnStop;
+    QLabel* Label13; // "STOPPED"
+    QTabWidget* PageControl1;
+    QWidget* TabSheet1; // "  Graph  "
+    StatisticsPage* Statistics;
+    SetupPage* Setup;
+    QLabel* StatusPanel[4];
+
+private:
+    void createToolBar();
+    void createPages();
+    void createStatusBar();
+    void showFigures(std::size_t position, const sampling::TMIBIfRow& row);
+    void showSinceTexts(int position);
+    void tickTail();
+    QString nowText() const;
+
+    Environment m_env;
+    std::unique_ptr<sampling::TThreadedTimer> m_timer;
+    sampling::InterfaceTracker m_tracker;
+    sampling::StatisticsEngine m_statistics;
+    sampling::CumulativeTotals m_totals;
+    sampling::RunCounters m_counters;
+    sampling::MonthlyReset m_monthlyReset;
+    QButtonGroup* m_runButtons = nullptr;
+    QString m_trayHint = QStringLiteral("Flowloom");
+    int m_savedPosition = 0; // "URL"
+};
+
+} // namespace flowloom::app

@@ -1,0 +1,211 @@
+#include "app/SetupPage.h"
+#include "app/StatisticsPage.h"
+#include "app/Unit1.h"
+#include "sampling/ScriptedSource.h"
+#include "support/ManualClock.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimeEdit>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace flowloom;
+using sampling::ScriptedSource;
+using S = ScriptedSource;
+
+namespace {
+// A main window over a scripted interface table: lo, eth0 (selected by default
+// position 0 is lo; tests pick what they need).
+struct Window
+{
+    QTemporaryDir folder;
+    ScriptedSource source;
+    testsupport::ManualClock clock;
+    std::unique_ptr<app::TForm1> form;
+    std::uint32_t in = 1000;
+    std::uint32_t out = 500;
+
+    explicit Window(int interfaces = 2)
+    {
+        sampling::TMibIPAddrArray addresses{{S::address(127, 0, 0, 1), 1},
+                                            {S::address(192, 168, 1, 10), 2}};
+        source.setAddresses(addresses);
+        source.push(table());
+        (void)interfaces;
+        form = std::make_unique<app::TForm1>(
+            app::Environment{source, clock, (folder.path() + "/flowloom").toStdString()});
+    }
+    sampling::TMIBIfArray table() const
+    {
+        return {S::row(1, "lo", in, out), S::row(2, "eth0", in * 2, out * 2)};
+    }
+    // One tick with the counters raised by the given amounts on both interfaces.
+    void tick(std::uint32_t addIn, std::uint32_t addOut = 0)
+    {
+        in += addIn;
+        out += addOut;
+        source.push(table());
+        clock.advance(1);
+        form->Timer1Timer();
+    }
+    QString text(const char* name) const { return form->findChild<QLabel*>(name)->text(); }
+};
+} // namespace
+
+TEST(MainWindow, FrameAndInterfaceList)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    EXPECT_EQ(f.windowTitle(), "Flowloom");
+    ASSERT_EQ(f.cbURL->count(), 2);
+    EXPECT_EQ(f.cbURL->itemText(0), "127.  0.  0.  1");
+    EXPECT_EQ(f.cbURL->itemText(1), "192.168.  1. 10");
+    EXPECT_EQ(f.cbURL->currentIndex(), 0);
+    EXPECT_TRUE(f.btnStart->isEnabled());
+    EXPECT_TRUE(f.btnStop->isChecked());
+    EXPECT_FALSE(f.btnStart->isChecked());
+    ASSERT_EQ(f.PageControl1->count(), 3);
+    EXPECT_EQ(f.PageControl1->tabText(0), "  Graph  ");
+    EXPECT_EQ(f.PageControl1->tabText(1), "  Statistics  ");
+    EXPECT_EQ(f.PageControl1->tabText(2), "  Setup  ");
+    EXPECT_EQ(f.StatusPanel[0]->width(), 150);
+    EXPECT_TRUE(f.Label13->isHidden());
+
+    f.cbURL->setCurrentIndex(-1);
+    EXPECT_FALSE(f.btnStart->isEnabled()) << "Start needs a selected interface";
+}
+
+TEST(MainWindow, StartAndStopDriveTheClockAndThePanels)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.PageControl1->setCurrentIndex(2);
+    f.btnStart->click();
+    EXPECT_TRUE(f.btnStart->isChecked());
+    EXPECT_FALSE(f.btnStop->isChecked());
+    EXPECT_TRUE(f.ThreadedTimer1().Enabled());
+    EXPECT_EQ(f.PageControl1->currentIndex(), 0) << "Start shows the graph";
+    EXPECT_EQ(f.StatusPanel[0]->text(), "Plot Started: Sun 06 Dec");
+
+    w.tick(100);
+    EXPECT_TRUE(f.ThreadedTimer1().Enabled()) << "a tick turns the clock back on";
+    f.btnStop->click();
+    EXPECT_FALSE(f.ThreadedTimer1().Enabled());
+    EXPECT_TRUE(f.btnStop->isChecked());
+}
+
+TEST(MainWindow, FirstTwoTicksAfterStartShowNothing)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.btnStart->click();
+    w.tick(1536, 0);
+    w.tick(1536, 0);
+    EXPECT_TRUE(w.text("Panel14").isEmpty());
+    EXPECT_TRUE(w.text("Panel26").isEmpty());
+    EXPECT_EQ(f.trayHint(), "Flowloom");
+    EXPECT_EQ(f.totals().LastTotalIn[0], 0);
+
+    w.tick(1536, 0);
+    EXPECT_EQ(w.text("Panel14"), "1,536");
+    EXPECT_EQ(f.StatusPanel[1]->text(), "In: 1.5 KB/s");
+    EXPECT_EQ(f.StatusPanel[2]->text(), "Out: 0.0 KB/s");
+    EXPECT_EQ(w.text("Panel20"), "0") << "no upload traffic yet";
+    EXPECT_EQ(w.text("Panel17"), "4,608") << "the warm-up ticks count in the session total";
+    EXPECT_EQ(w.text("Panel26"), "1,536") << "but not in the cumulative total";
+    EXPECT_EQ(w.text("Panel2"), "02-00-00-00-00-01");
+    EXPECT_EQ(f.trayHint(), "Flowloom - 0.000 GB");
+}
+
+TEST(MainWindow, ResetShowsTheNewSinceTimeAtOnceAndTheTotalOnTheNextTick)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.btnStart->click();
+    for (int i = 0; i < 4; ++i)
+        w.tick(1000);
+    EXPECT_EQ(w.text("Panel26"), "2,000");
+    w.clock.set({2026, 12, 7, 10, 0, 0});
+    f.Statistics->btnResetIn->click();
+    EXPECT_EQ(w.text("Label39"), "Mon 07 Dec 2026 - 10:00:00");
+    EXPECT_EQ(w.text("Panel26"), "2,000");
+    w.tick(300);
+    EXPECT_EQ(w.text("Panel26"), "300");
+    EXPECT_EQ(w.text("Panel28"), "0.293");
+}
+
+TEST(MainWindow, CumulativeTotalsPastThirtyTwoBits)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.btnStart->click();
+    w.tick(1);
+    w.tick(1);
+    for (int i = 0; i < 3; ++i)
+        w.tick(4'000'000'000u);
+    EXPECT_EQ(f.totals().LastTotalIn[0], 12'000'000'000LL);
+    EXPECT_EQ(w.text("Panel26"), "12,000,000,000");
+    EXPECT_EQ(w.text("Panel29"), "11,444.092");
+    EXPECT_EQ(w.text("Panel17"), "12,000,000,002");
+}
+
+TEST(MainWindow, PageLimitStopsOnTheTickAfterTheLastPage)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.Setup->spPages->setValue(2);
+    f.Setup->spPoints->setValue(100);
+    f.Setup->rbStop->setChecked(true);
+    f.btnStart->click();
+    for (int i = 0; i < 200; ++i)
+        w.tick(10);
+    EXPECT_TRUE(f.btnStart->isChecked());
+    EXPECT_TRUE(f.Label13->isHidden());
+    w.tick(10); // the 201st tick after Start
+    EXPECT_TRUE(f.btnStop->isChecked());
+    EXPECT_FALSE(f.ThreadedTimer1().Enabled());
+    EXPECT_FALSE(f.Label13->isHidden());
+    EXPECT_EQ(f.Label13->text(), "STOPPED");
+
+    // Start hides the label; with 0 pages the run never stops.
+    f.Setup->spPages->setValue(0);
+    f.btnStart->click();
+    EXPECT_TRUE(f.Label13->isHidden());
+    for (int i = 0; i < 450; ++i)
+        w.tick(10);
+    EXPECT_TRUE(f.btnStart->isChecked());
+}
+
+TEST(MainWindow, MonthlyResetClearsTheSelectedTotalsOnTheChosenDay)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.Statistics->cbReset->setChecked(true);
+    f.Statistics->cbMonth->setCurrentIndex(6); // "7th"
+    f.Statistics->DateTimePicker1->setTime(QTime(0, 1, 0));
+    f.btnStart->click();
+    w.clock.set({2026, 12, 7, 0, 0, 50});
+    for (int i = 0; i < 5; ++i)
+        w.tick(100, 50);
+    EXPECT_EQ(f.totals().LastTotalIn[0], 300);
+    // Ticks at 00:00:56, :58, :59, 00:01:01, ... skip 00:01:00 itself; the
+    // reset happens once, on the first tick after it.
+    for (int i = 0; i < 10; ++i) {
+        w.in += 100;
+        w.source.push(w.table());
+        w.clock.advance(i % 2 == 0 ? 1 : 2);
+        f.Timer1Timer();
+    }
+    EXPECT_EQ(f.totals().LastInReset[0], "07/12/2026 00:01:01");
+    EXPECT_EQ(f.totals().LastOutReset[0], "07/12/2026 00:01:01");
+    // The reset comes first in its tick, so that tick's traffic counts after it.
+    EXPECT_EQ(f.totals().LastTotalIn[0], 700);
+}
