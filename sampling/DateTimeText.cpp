@@ -10,8 +10,8 @@ namespace {
 
 constexpr std::array<std::string_view, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed",
                                                        "Thu", "Fri", "Sat"};
-constexpr std::array<std::string_view, 12> kMonthNames = {
-    "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr std::array<std::string_view, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 bool isBlank(char c)
 {
@@ -143,8 +143,8 @@ std::string DateTimeText::toText(const DateTime& dt)
 {
     if (dt.hour == 0 && dt.minute == 0 && dt.second == 0)
         return formatted("%02d/%02d/%04d", dt.day, dt.month, dt.year);
-    return formatted("%02d/%02d/%04d %02d:%02d:%02d", dt.day, dt.month, dt.year, dt.hour,
-                     dt.minute, dt.second);
+    return formatted("%02d/%02d/%04d %02d:%02d:%02d", dt.day, dt.month, dt.year, dt.hour, dt.minute,
+                     dt.second);
 }
 
 std::optional<DateTime> DateTimeText::fromText(std::string_view text)

@@ -1,0 +1,325 @@
+#include "app/ini/IniStore.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace flowloom::app {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A settings file is a few kilobytes; anything far larger is not ours, and
+// reading it whole could exhaust memory.
+constexpr std::size_t kMaxFileSize = 16 * 1024 * 1024;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trim(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// "[name]" with blanks allowed around the line and the name; a missing "]"
+// still opens a section, as the profile functions read it.
+std::optional<std::string_view> sectionName(std::string_view line)
+{
+    line = trim(line);
+    if (line.empty() || line.front() != '[')
+        return std::nullopt;
+    line.remove_prefix(1);
+    return trim(line.substr(0, line.find(']')));
+}
+
+struct KeyValue
+{
+    std::string_view key;
+    std::string_view value;
+};
+
+std::optional<KeyValue> keyValue(std::string_view line)
+{
+    const std::string_view content = trim(line);
+    if (content.empty() || content.front() == '[' || content.front() == ';')
+        return std::nullopt;
+    const std::size_t eq = content.find('=');
+    if (eq == std::string_view::npos)
+        return std::nullopt;
+    return KeyValue{trim(content.substr(0, eq)), content.substr(eq + 1)};
+}
+
+class UniqueFd
+{
+public:
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    ~UniqueFd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    // Closes now so that a failing close (the last chance to hear of a write
+    // error) is seen.
+    bool close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+// Removes the temporary file unless it was renamed into place.
+class TemporaryFile
+{
+public:
+    explicit TemporaryFile(std::string path) : m_path(std::move(path)) {}
+    ~TemporaryFile()
+    {
+        if (!m_path.empty())
+            ::unlink(m_path.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const std::string& path() const { return m_path; }
+    void keep() { m_path.clear(); }
+
+private:
+    std::string m_path;
+};
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+void checkKeyName(std::string_view key)
+{
+    if (key.empty() || trim(key) != key || key.front() == '[' || key.front() == ';' ||
+        key.find_first_of(std::string_view("=\r\n\0", 4)) != std::string_view::npos) {
+        throw std::invalid_argument("not a settings key name");
+    }
+}
+
+} // namespace
+
+IniStore IniStore::parse(std::string_view bytes)
+{
+    IniStore store;
+    if (bytes.starts_with(kByteOrderMark)) {
+        store.m_byteOrderMark = true;
+        bytes.remove_prefix(kByteOrderMark.size());
+    }
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != '\r' && bytes[i] != '\n')
+            continue;
+        store.m_lines.emplace_back(bytes.substr(start, i - start));
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < bytes.size())
+        store.m_lines.emplace_back(bytes.substr(start));
+    return store;
+}
+
+std::string IniStore::serialise() const
+{
+    std::size_t size = m_byteOrderMark ? kByteOrderMark.size() : 0;
+    for (const std::string& line : m_lines)
+        size += line.size() + 2;
+    std::string out;
+    out.reserve(size);
+    if (m_byteOrderMark)
+        out += kByteOrderMark;
+    for (const std::string& line : m_lines) {
+        out += line;
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::optional<IniStore::SectionRange> IniStore::findSection(std::string_view section) const
+{
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        const auto name = sectionName(m_lines[i]);
+        if (!name || !sameName(*name, section))
+            continue;
+        std::size_t end = i + 1;
+        while (end < m_lines.size() && !sectionName(m_lines[end]))
+            ++end;
+        return SectionRange{i, end};
+    }
+    return std::nullopt;
+}
+
+std::optional<IniStore::Entry> IniStore::findKey(const SectionRange& range,
+                                                 std::string_view key) const
+{
+    for (std::size_t i = range.header + 1; i < range.end; ++i) {
+        const auto kv = keyValue(m_lines[i]);
+        if (kv && sameName(kv->key, key))
+            return Entry{i, kv->key, kv->value};
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> IniStore::read(std::string_view section, std::string_view key) const
+{
+    const auto range = findSection(section);
+    if (!range)
+        return std::nullopt;
+    const auto entry = findKey(*range, key);
+    if (!entry)
+        return std::nullopt;
+    std::string_view value = entry->value;
+    value = trim(value.substr(0, value.find('\0')));
+    return std::string(value.substr(0, kMaxValueLength));
+}
+
+void IniStore::write(std::string_view section, std::string_view key, std::string_view value)
+{
+    checkKeyName(key);
+    value = value.substr(0, value.find_first_of(std::string_view("\r\n\0", 3)));
+
+    const auto range = findSection(section);
+    if (!range) {
+        m_lines.push_back("[" + std::string(section) + "]");
+        m_lines.push_back(std::string(key) + "=" + std::string(value));
+        return;
+    }
+    if (const auto entry = findKey(*range, key)) {
+        // The key keeps its spelling and place; only the value changes.
+        m_lines[entry->line] = std::string(entry->key) + "=" + std::string(value);
+        return;
+    }
+    std::size_t insertAt = range->end;
+    while (insertAt > range->header + 1 && trim(m_lines[insertAt - 1]).empty())
+        --insertAt;
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt),
+                   std::string(key) + "=" + std::string(value));
+}
+
+IniLoad IniStore::load(const fs::path& path, IniStore& store)
+{
+    store = IniStore();
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid())
+        return errno == ENOENT || errno == ENOTDIR ? IniLoad::Missing : IniLoad::Failed;
+    struct stat st
+    {
+    };
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::size_t>(st.st_size) > kMaxFileSize) {
+        return IniLoad::Failed;
+    }
+    std::string bytes;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return IniLoad::Failed;
+        }
+        if (n == 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        if (bytes.size() > kMaxFileSize)
+            return IniLoad::Failed;
+    }
+    store = parse(bytes);
+    return IniLoad::Loaded;
+}
+
+IniSaveResult IniStore::save(const fs::path& path) const
+{
+    std::error_code ec;
+    fs::path full = fs::absolute(path, ec);
+    if (ec)
+        full = path;
+    const IniSaveResult failed{IniSave::Failed, "Unable to write to " + full.string()};
+
+    // A settings file reached through a symbolic link stays a link: the
+    // file it points at is the one replaced.
+    fs::path target = full;
+    if (fs::is_symlink(full, ec)) {
+        const fs::path resolved = fs::weakly_canonical(full, ec);
+        if (ec)
+            return failed;
+        target = resolved;
+    }
+
+    std::string pattern = target.string() + ".XXXXXX";
+    UniqueFd fd(::mkstemp(pattern.data()));
+    if (!fd.valid())
+        return failed;
+    TemporaryFile temporary(pattern);
+
+    // The new file keeps the old one's permissions; a first file gets the
+    // usual ones for a user's settings.
+    struct stat old
+    {
+    };
+    const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    if (::fchmod(fd.get(), mode) != 0)
+        return failed;
+
+    if (!writeAll(fd.get(), serialise()) || ::fsync(fd.get()) != 0 || !fd.close())
+        return failed;
+    if (::rename(temporary.path().c_str(), target.c_str()) != 0)
+        return failed;
+    temporary.keep();
+
+    // Make the rename itself durable; the new file is in place either way.
+    UniqueFd folder(::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.valid())
+        ::fsync(folder.get());
+    return {};
+}
+
+} // namespace flowloom::app
