@@ -47,34 +47,6 @@ bool sameName(std::string_view a, std::string_view b)
     return true;
 }
 
-// "[name]" with blanks allowed around the line and the name; a missing "]"
-// still opens a section, as the profile functions read it.
-std::optional<std::string_view> sectionName(std::string_view line)
-{
-    line = trim(line);
-    if (line.empty() || line.front() != '[')
-        return std::nullopt;
-    line.remove_prefix(1);
-    return trim(line.substr(0, line.find(']')));
-}
-
-struct KeyValue
-{
-    std::string_view key;
-    std::string_view value;
-};
-
-std::optional<KeyValue> keyValue(std::string_view line)
-{
-    const std::string_view content = trim(line);
-    if (content.empty() || content.front() == '[' || content.front() == ';')
-        return std::nullopt;
-    const std::size_t eq = content.find('=');
-    if (eq == std::string_view::npos)
-        return std::nullopt;
-    return KeyValue{trim(content.substr(0, eq)), content.substr(eq + 1)};
-}
-
 class UniqueFd
 {
 public:
@@ -146,6 +118,46 @@ void checkKeyName(std::string_view key)
 
 } // namespace
 
+// "[name]" with blanks allowed around the line and the name (a missing "]"
+// still opens a section, as the profile functions read it); "key=value"
+// unless the line starts with ";".
+IniStore::Line::Line(std::string_view bytes) : text(bytes)
+{
+    const std::string_view all = text;
+    std::string_view content = trim(all);
+    if (content.empty() || content.front() == ';')
+        return;
+    const auto offset = [&all](std::string_view part) {
+        return static_cast<std::size_t>(part.data() - all.data());
+    };
+    if (content.front() == '[') {
+        content.remove_prefix(1);
+        const std::string_view name = trim(content.substr(0, content.find(']')));
+        kind = LineKind::Section;
+        nameBegin = name.empty() ? 0 : offset(name);
+        nameLength = name.size();
+        return;
+    }
+    const std::size_t eq = content.find('=');
+    if (eq == std::string_view::npos)
+        return;
+    const std::string_view key = trim(content.substr(0, eq));
+    kind = LineKind::Entry;
+    nameBegin = key.empty() ? 0 : offset(key);
+    nameLength = key.size();
+    valueBegin = offset(content) + eq + 1;
+}
+
+std::string_view IniStore::Line::name() const
+{
+    return std::string_view(text).substr(nameBegin, nameLength);
+}
+
+std::string_view IniStore::Line::value() const
+{
+    return std::string_view(text).substr(valueBegin);
+}
+
 IniStore IniStore::parse(std::string_view bytes)
 {
     IniStore store;
@@ -170,14 +182,14 @@ IniStore IniStore::parse(std::string_view bytes)
 std::string IniStore::serialise() const
 {
     std::size_t size = m_byteOrderMark ? kByteOrderMark.size() : 0;
-    for (const std::string& line : m_lines)
-        size += line.size() + 2;
+    for (const Line& line : m_lines)
+        size += line.text.size() + 2;
     std::string out;
     out.reserve(size);
     if (m_byteOrderMark)
         out += kByteOrderMark;
-    for (const std::string& line : m_lines) {
-        out += line;
+    for (const Line& line : m_lines) {
+        out += line.text;
         out += "\r\n";
     }
     return out;
@@ -186,24 +198,21 @@ std::string IniStore::serialise() const
 std::optional<IniStore::SectionRange> IniStore::findSection(std::string_view section) const
 {
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
-        const auto name = sectionName(m_lines[i]);
-        if (!name || !sameName(*name, section))
+        if (m_lines[i].kind != LineKind::Section || !sameName(m_lines[i].name(), section))
             continue;
         std::size_t end = i + 1;
-        while (end < m_lines.size() && !sectionName(m_lines[end]))
+        while (end < m_lines.size() && m_lines[end].kind != LineKind::Section)
             ++end;
         return SectionRange{i, end};
     }
     return std::nullopt;
 }
 
-std::optional<IniStore::Entry> IniStore::findKey(const SectionRange& range,
-                                                 std::string_view key) const
+std::optional<std::size_t> IniStore::findKey(const SectionRange& range, std::string_view key) const
 {
     for (std::size_t i = range.header + 1; i < range.end; ++i) {
-        const auto kv = keyValue(m_lines[i]);
-        if (kv && sameName(kv->key, key))
-            return Entry{i, kv->key, kv->value};
+        if (m_lines[i].kind == LineKind::Entry && sameName(m_lines[i].name(), key))
+            return i;
     }
     return std::nullopt;
 }
@@ -213,12 +222,14 @@ std::optional<std::string> IniStore::read(std::string_view section, std::string_
     const auto range = findSection(section);
     if (!range)
         return std::nullopt;
-    const auto entry = findKey(*range, key);
-    if (!entry)
+    const auto index = findKey(*range, key);
+    if (!index)
         return std::nullopt;
-    std::string_view value = entry->value;
+    std::string_view value = m_lines[*index].value();
     value = trim(value.substr(0, value.find('\0')));
-    return std::string(value.substr(0, kMaxValueLength));
+    // Trimmed again after the cut, so that a value read and written back
+    // reads the same.
+    return std::string(trim(value.substr(0, kMaxValueLength)));
 }
 
 void IniStore::write(std::string_view section, std::string_view key, std::string_view value)
@@ -228,20 +239,21 @@ void IniStore::write(std::string_view section, std::string_view key, std::string
 
     const auto range = findSection(section);
     if (!range) {
-        m_lines.push_back("[" + std::string(section) + "]");
-        m_lines.push_back(std::string(key) + "=" + std::string(value));
+        m_lines.emplace_back("[" + std::string(section) + "]");
+        m_lines.emplace_back(std::string(key) + "=" + std::string(value));
         return;
     }
-    if (const auto entry = findKey(*range, key)) {
+    if (const auto index = findKey(*range, key)) {
         // The key keeps its spelling and place; only the value changes.
-        m_lines[entry->line] = std::string(entry->key) + "=" + std::string(value);
+        Line& line = m_lines[*index];
+        line = Line(std::string(line.name()) + "=" + std::string(value));
         return;
     }
     std::size_t insertAt = range->end;
-    while (insertAt > range->header + 1 && trim(m_lines[insertAt - 1]).empty())
+    while (insertAt > range->header + 1 && trim(m_lines[insertAt - 1].text).empty())
         --insertAt;
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt),
-                   std::string(key) + "=" + std::string(value));
+                   Line(std::string(key) + "=" + std::string(value)));
 }
 
 IniLoad IniStore::load(const fs::path& path, IniStore& store)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -59,7 +60,8 @@ public:
     // are the program's own, never outside input.
     void write(std::string_view section, std::string_view key, std::string_view value);
 
-    const std::vector<std::string>& lines() const { return m_lines; }
+    std::size_t lineCount() const { return m_lines.size(); }
+    std::string_view line(std::size_t index) const { return m_lines.at(index).text; }
 
     // Reads the whole file. A missing file gives an empty store.
     static IniLoad load(const std::filesystem::path& path, IniStore& store);
@@ -71,11 +73,24 @@ public:
     IniSaveResult save(const std::filesystem::path& path) const;
 
 private:
-    struct Entry
+    enum class LineKind : std::uint8_t {
+        Other,   // blank, comment, or anything else: kept, never read
+        Section, // "[name]"
+        Entry,   // "key=value"
+    };
+
+    // A line with what it is worked out once, when it is read or written.
+    struct Line
     {
-        std::size_t line;
-        std::string_view key;
-        std::string_view value;
+        std::string text;
+        LineKind kind = LineKind::Other;
+        std::size_t nameBegin = 0; // the section name or key, trimmed
+        std::size_t nameLength = 0;
+        std::size_t valueBegin = 0; // an entry's value, untrimmed, to the end
+
+        explicit Line(std::string_view bytes);
+        std::string_view name() const;
+        std::string_view value() const;
     };
 
     // Lines [begin, end) of the first section of that name, or nothing.
@@ -86,9 +101,9 @@ private:
     };
 
     std::optional<SectionRange> findSection(std::string_view section) const;
-    std::optional<Entry> findKey(const SectionRange& range, std::string_view key) const;
+    std::optional<std::size_t> findKey(const SectionRange& range, std::string_view key) const;
 
-    std::vector<std::string> m_lines;
+    std::vector<Line> m_lines;
     bool m_byteOrderMark = false;
 };
 
