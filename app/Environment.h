@@ -4,6 +4,8 @@
 #include "sampling/IPHelper.h"
 
 #include <filesystem>
+#include <functional>
+#include <string>
 
 namespace flowloom::app {
 
@@ -15,6 +17,8 @@ struct Environment
     sampling::InterfaceSource& interfaces;
     const sampling::WallClock& clock;
     std::filesystem::path programFile; // settings and help file live beside it
+    // Tells the user something in a message box; tests collect the texts.
+    std::function<void(const std::string&)> showMessage;
 };
 
 // The program file's path with its extension replaced (or appended).

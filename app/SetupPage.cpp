@@ -1,76 +1,383 @@
 #include "app/SetupPage.h"
 
-#include <QButtonGroup>
+#include "app/NumberBox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
+#include <QSlider>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace flowloom::app {
 
 namespace {
-QWidget* page(QTabWidget* tabs, const QString& caption)
+QWidget* page(QTabWidget* tabs, const QString& caption, const char* name)
 {
     auto* widget = new QWidget(tabs);
+    widget->setObjectName(name);
     tabs->addTab(widget, caption);
     return widget;
+}
+
+template <typename W> W* named(W* widget, const char* name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+QRadioButton* radio(const char* caption, const char* name, QWidget* parent)
+{
+    return named(new QRadioButton(QString::fromLatin1(caption), parent), name);
+}
+
+QCheckBox* check(const char* caption, const char* name, QWidget* parent)
+{
+    return named(new QCheckBox(QString::fromLatin1(caption), parent), name);
+}
+
+QPushButton* button(const char* caption, const char* name, QWidget* parent)
+{
+    auto* b = named(new QPushButton(QString::fromLatin1(caption), parent), name);
+    b->setMinimumWidth(150);
+    return b;
+}
+
+QFrame* swatch(const char* name, QWidget* parent)
+{
+    auto* frame = named(new QFrame(parent), name);
+    frame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    frame->setFixedSize(40, 20);
+    frame->setAutoFillBackground(true);
+    return frame;
+}
+
+// Radio buttons of one group live in their own container so that each group
+// is exclusive on its own.
+QWidget* radioRow(QWidget* parent, std::initializer_list<QRadioButton**> buttons,
+                  std::initializer_list<std::pair<const char*, const char*>> captions)
+{
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto caption = captions.begin();
+    for (QRadioButton** b : buttons) {
+        *b = radio(caption->first, caption->second, row);
+        layout->addWidget(*b);
+        ++caption;
+    }
+    layout->addStretch(1);
+    return row;
 }
 } // namespace
 
 SetupPage::SetupPage(QWidget* parent) : QWidget(parent)
 {
-    PageControl2 = new QTabWidget(this);
-    PageControl2->setObjectName("PageControl2");
-    GraphAxesPage = page(PageControl2, QStringLiteral(" Graph Axes  "));
-    GraphStylePage = page(PageControl2, QStringLiteral(" Graph Style "));
-    ImageCapturePage = page(PageControl2, QStringLiteral(" Image Capture "));
-    WebServerPage = page(PageControl2, QStringLiteral("Web Server"));
-    OptionsPage = page(PageControl2, QStringLiteral(" Options "));
+    PageControl2 = named(new QTabWidget(this), "PageControl2");
+    GraphAxesPage = page(PageControl2, QStringLiteral(" Graph Axes  "), "TabSheetAxes");
+    GraphStylePage = page(PageControl2, QStringLiteral(" Graph Style "), "TabSheetStyle");
+    ImageCapturePage = page(PageControl2, QStringLiteral(" Image Capture "), "TabSheetCapture");
+    WebServerPage = page(PageControl2, QStringLiteral("Web Server"), "TabSheetWeb");
+    OptionsPage = page(PageControl2, QStringLiteral(" Options "), "TabSheetOptions");
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(PageControl2);
 
-    // " Graph Axes  "
-    auto* horizontal = new QGroupBox(QStringLiteral("Horizontal Axis "), GraphAxesPage);
-    auto* hLayout = new QGridLayout(horizontal);
-    spPoints = new QSpinBox(horizontal);
-    spPoints->setObjectName("spPoints");
-    spPoints->setRange(10, 10000);
-    spPoints->setValue(400);
-    hLayout->addWidget(new QLabel(QStringLiteral("Points per page"), horizontal), 0, 0);
-    hLayout->addWidget(spPoints, 0, 1);
-    auto* axesLayout = new QVBoxLayout(GraphAxesPage);
-    axesLayout->addWidget(horizontal);
-    axesLayout->addStretch(1);
+    createGraphAxesPage();
+    createGraphStylePage();
+    createImageCapturePage();
+    createWebServerPage();
+    createOptionsPage();
+}
 
-    // " Options ": "Stop Options  "
+void SetupPage::createGraphAxesPage()
+{
+    auto* horizontal = new QGroupBox(QStringLiteral("Horizontal Axis "), GraphAxesPage);
+    auto* h = new QGridLayout(horizontal);
+    spPoints = named(new NumberBox(std::pair{10, 10000}, horizontal), "spPoints");
+    spPoints->setValue(400);
+    h->addWidget(new QLabel(QStringLiteral("Points per page"), horizontal), 0, 0);
+    h->addWidget(spPoints, 0, 1);
+    h->addWidget(new QLabel(QStringLiteral("Horizontal Axis Label Orientation:"), horizontal), 1,
+                 0);
+    h->addWidget(radioRow(horizontal, {&rbVertical, &rbHorizontal},
+                          {{"Vertical", "rbVertical"}, {"Horizontal", "rbHorizontal"}}),
+                 1, 1);
+    rbHorizontal->setChecked(true);
+    h->setColumnStretch(2, 1);
+
+    auto* vertical = new QGroupBox(QStringLiteral("Vertical Axis "), GraphAxesPage);
+    auto* v = new QGridLayout(vertical);
+    spMax = named(new NumberBox(std::nullopt, vertical), "spMax");
+    spMax->setValue(800);
+    v->addWidget(new QLabel(QStringLiteral("Maximum value"), vertical), 0, 0);
+    v->addWidget(spMax, 0, 1);
+    v->addWidget(radioRow(vertical, {&rbBytes, &rbKBytes},
+                          {{"Bytes/sec", "rbBytes"}, {"KB/sec", "rbKBytes"}}),
+                 1, 1);
+    rbKBytes->setChecked(true);
+    cbAuto = check("Automatic", "cbAuto", vertical);
+    cbAuto->setChecked(true);
+    v->addWidget(cbAuto, 2, 0);
+    v->addWidget(radioRow(vertical, {&rbPeak, &rbAvg}, {{"Peak", "rbPeak"}, {"Average", "rbAvg"}}),
+                 2, 1);
+    rbPeak->setChecked(true);
+    edLabel = named(new QLineEdit(QStringLiteral("KBytes / sec"), vertical), "edLabel");
+    edLabel->setMaxLength(30);
+    v->addWidget(new QLabel(QStringLiteral("Label"), vertical), 3, 0);
+    v->addWidget(edLabel, 3, 1);
+    v->setColumnStretch(2, 1);
+
+    auto* layout = new QVBoxLayout(GraphAxesPage);
+    layout->addWidget(horizontal);
+    layout->addWidget(vertical);
+    layout->addStretch(1);
+}
+
+void SetupPage::createGraphStylePage()
+{
+    auto* style = new QGroupBox(QStringLiteral("Graph Style"), GraphStylePage);
+    auto* s = new QGridLayout(style);
+    s->addWidget(radioRow(style, {&rbArea, &rbLine}, {{"Filled", "rbArea"}, {"Line", "rbLine"}}), 0,
+                 0);
+    rbArea->setChecked(true);
+    s->addWidget(radioRow(style, {&rbSteps, &rbRamp}, {{"Steps", "rbSteps"}, {"Ramp", "rbRamp"}}),
+                 1, 0);
+    rbRamp->setChecked(true);
+    cbDoPlot = check("Plot download", "cbDoPlot", style);
+    cbDoPlotUp = check("Plot upload", "cbDoPlotUp", style);
+    cbDoPlot->setChecked(true);
+    cbDoPlotUp->setChecked(true);
+    s->addWidget(cbDoPlot, 2, 0);
+    s->addWidget(cbDoPlotUp, 3, 0);
+    s->setRowStretch(4, 1);
+
+    auto* other = new QGroupBox(QStringLiteral("Other Options "), GraphStylePage);
+    auto* o = new QGridLayout(other);
+    edTitle = named(new QLineEdit(QStringLiteral("Bandwidth graph of "), other), "edTitle");
+    o->addWidget(new QLabel(QStringLiteral("Graph title:"), other), 0, 0);
+    o->addWidget(edTitle, 0, 1, 1, 2);
+    cbAppend = check("Append Interface address to graph title", "cbAppend", other);
+    cbAppend->setChecked(true);
+    o->addWidget(cbAppend, 1, 1, 1, 2);
+    btnFont = button("Title Font", "btnFont", other);
+    o->addWidget(btnFont, 2, 1);
+    auto addColour = [&](int row, QPushButton*& b, const char* caption, const char* name,
+                         QFrame** shape, const char* shapeName) {
+        b = button(caption, name, other);
+        o->addWidget(b, row, 1);
+        if (shape != nullptr) {
+            *shape = swatch(shapeName, other);
+            o->addWidget(*shape, row, 2);
+        }
+    };
+    addColour(3, btnAFont, "Axes Text Colour", "btnAFont", &Shape4, "Shape4");
+    addColour(4, btnGrid, "Grid Colour", "btnGrid", nullptr, nullptr);
+    addColour(5, btnDownColour, "Download Plot Colour", "btnDownColour", &Shape1, "Shape1");
+    addColour(6, btnUploadColour, "Upload Plot Colour", "btnUploadColour", &Shape2, "Shape2");
+    addColour(7, btnBackColour, "Background Colour", "btnBackColour", &Shape3, "Shape3");
+    addColour(8, btnBorderColour, "Border Colour", "btnBorderColour", &Shape5, "Shape5");
+    o->setColumnStretch(3, 1);
+
+    auto* layout = new QHBoxLayout(GraphStylePage);
+    layout->addWidget(style, 1);
+    layout->addWidget(other, 2);
+}
+
+void SetupPage::createImageCapturePage()
+{
+    auto* size = new QGroupBox(QStringLiteral("Image Size  "), ImageCapturePage);
+    auto* z = new QGridLayout(size);
+    auto* modes = new QWidget(size); // the two size modes form one group
+    auto* m = new QGridLayout(modes);
+    m->setContentsMargins(0, 0, 0, 0);
+    rbPercent = radio("Percent ", "rbPercent", modes);
+    rbPercent->setChecked(true);
+    spPercent = named(new NumberBox(std::pair{20, 200}, modes), "spPercent");
+    spPercent->setValue(100);
+    PercentLabel = named(new QLabel(QStringLiteral("%"), modes), "PercentLabel");
+    m->addWidget(rbPercent, 0, 0);
+    m->addWidget(spPercent, 0, 1);
+    m->addWidget(PercentLabel, 0, 2, 1, 3);
+    rbPixels = radio("Pixels", "rbPixels", modes);
+    spGrWidth = named(new NumberBox(std::pair{150, 2000}, modes), "spGrWidth");
+    spGrHeight = named(new NumberBox(std::pair{150, 2000}, modes), "spGrHeight");
+    WidthLabel = named(new QLabel(QStringLiteral("Width"), modes), "WidthLabel");
+    TimesLabel = named(new QLabel(QStringLiteral("x"), modes), "TimesLabel");
+    HeightLabel = named(new QLabel(QStringLiteral("Height"), modes), "HeightLabel");
+    m->addWidget(rbPixels, 1, 0);
+    m->addWidget(WidthLabel, 1, 1);
+    m->addWidget(HeightLabel, 1, 3);
+    m->addWidget(spGrWidth, 2, 1);
+    m->addWidget(TimesLabel, 2, 2);
+    m->addWidget(spGrHeight, 2, 3);
+    m->setColumnStretch(5, 1);
+    z->addWidget(modes, 0, 0);
+    auto* applies = new QVBoxLayout;
+    applies->addWidget(new QLabel(QStringLiteral("Applies to..."), size));
+    cbHTTP = check("Web image", "cbHTTP", size);
+    cbCaptured = check("Captured images", "cbCaptured", size);
+    cbClip = check("Clipboard", "cbClip", size);
+    cbPrint = check("Printer", "cbPrint", size);
+    for (QCheckBox* box : {cbHTTP, cbCaptured, cbClip, cbPrint}) {
+        box->setChecked(true);
+        applies->addWidget(box);
+    }
+    z->addLayout(applies, 0, 1);
+    SizeNote =
+        named(new QLabel(QStringLiteral("Items not checked will use the screen graph size"), size),
+              "SizeNote");
+    z->addWidget(SizeNote, 1, 0, 1, 2);
+
+    auto* type = new QGroupBox(QStringLiteral("Image Type "), ImageCapturePage);
+    auto* t = new QVBoxLayout(type);
+    auto* types = new QWidget(type);
+    auto* tl = new QVBoxLayout(types);
+    tl->setContentsMargins(0, 0, 0, 0);
+    rbBMP = radio("Bitmap (BMP)", "rbBMP", types);
+    rbJPG = radio("JPEG ", "rbJPG", types);
+    rbGIF = radio("GIF", "rbGIF", types);
+    rbPNG = radio("PNG", "rbPNG", types);
+    for (QRadioButton* b : {rbBMP, rbJPG, rbGIF, rbPNG})
+        tl->addWidget(b);
+    rbJPG->setChecked(true);
+    t->addWidget(types);
+    cbGray = check("Convert to grayscale", "cbGray", type);
+    t->addWidget(cbGray);
+    t->addStretch(1);
+
+    auto* capture = new QGroupBox(QStringLiteral("Image Capture "), ImageCapturePage);
+    auto* c = new QGridLayout(capture);
+    cbCapture = check("Capture graph images for each complete page", "cbCapture", capture);
+    c->addWidget(cbCapture, 0, 0, 1, 3);
+    edFolder = named(new QLineEdit(capture), "edFolder");
+    btnBrowse = named(new QPushButton(QStringLiteral("Browse..."), capture), "btnBrowse");
+    c->addWidget(new QLabel(QStringLiteral("Capture folder:"), capture), 1, 0);
+    c->addWidget(edFolder, 1, 1);
+    c->addWidget(btnBrowse, 1, 2);
+
+    auto* layout = new QGridLayout(ImageCapturePage);
+    layout->addWidget(size, 0, 0);
+    layout->addWidget(type, 0, 1);
+    layout->addWidget(capture, 1, 0, 1, 2);
+    layout->setRowStretch(2, 1);
+    layout->setColumnStretch(0, 2);
+    layout->setColumnStretch(1, 1);
+}
+
+void SetupPage::createWebServerPage()
+{
+    auto* image = new QGroupBox(QStringLiteral("Web Graph Image "), WebServerPage);
+    auto* g = new QGridLayout(image);
+    cbWeb = check("Activate server", "cbWeb", image);
+    g->addWidget(cbWeb, 0, 0);
+    btnAdvanced = named(new QPushButton(QStringLiteral("Advanced..."), image), "btnAdvanced");
+    g->addWidget(btnAdvanced, 0, 2);
+    g->addWidget(new QLabel(QStringLiteral("Web server listening IP address"), image), 1, 0);
+    cbServerIP = named(new QComboBox(image), "cbServerIP");
+    cbServerIP->setMinimumWidth(130);
+    g->addWidget(cbServerIP, 1, 1);
+    g->addWidget(new QLabel(QStringLiteral("Web image filename"), image), 2, 0);
+    edTemp = named(new QLineEdit(QStringLiteral("flowloom.jpg"), image), "edTemp");
+    g->addWidget(edTemp, 2, 1);
+    Label2 = named(new QLabel(image), "Label2");
+    Label2->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Label2->hide();
+    g->addWidget(Label2, 3, 0, 1, 3);
+    g->setColumnStretch(3, 1);
+
+    auto* stats = new QGroupBox(QStringLiteral("Statistics on the Web  "), WebServerPage);
+    auto* s = new QGridLayout(stats);
+    cbCSV = check("Comma separated text", "cbCSV", stats);
+    edWebStats = named(new QLineEdit(QStringLiteral("netstats.txt"), stats), "edWebStats");
+    cbFormat = check("Formatted text", "cbFormat", stats);
+    cbFormat->setChecked(true);
+    edFormat = named(new QLineEdit(QStringLiteral("formatted.txt"), stats), "edFormat");
+    cbImage = check("Image", "cbImage", stats);
+    edImage = named(new QLineEdit(QStringLiteral("netstats.jpg"), stats), "edImage");
+    btnWebFont = named(new QPushButton(QStringLiteral("Font..."), stats), "btnWebFont");
+    Label1 = named(new QLabel(QStringLiteral("[W x H]"), stats), "Label1");
+    s->addWidget(cbCSV, 0, 0);
+    s->addWidget(edWebStats, 0, 1);
+    s->addWidget(cbFormat, 1, 0);
+    s->addWidget(edFormat, 1, 1);
+    s->addWidget(cbImage, 2, 0);
+    s->addWidget(edImage, 2, 1);
+    s->addWidget(btnWebFont, 2, 2);
+    s->addWidget(Label1, 2, 3);
+    Label12 = named(new QLabel(stats), "Label12");
+    Label12->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Label12->hide();
+    s->addWidget(Label12, 3, 0, 1, 4);
+    s->setColumnStretch(4, 1);
+
+    auto* layout = new QVBoxLayout(WebServerPage);
+    layout->addWidget(image);
+    layout->addWidget(stats);
+    layout->addStretch(1);
+}
+
+void SetupPage::createOptionsPage()
+{
+    auto* system = new QGroupBox(QStringLiteral("System "), OptionsPage);
+    auto* y = new QGridLayout(system);
+    tb1 = named(new QSlider(Qt::Horizontal, system), "tb1");
+    tb1->setRange(80, 255);
+    tb1->setValue(255);
+    tb1->setTickPosition(QSlider::TicksBelow);
+    tb1->setTickInterval(10);
+    y->addWidget(new QLabel(QStringLiteral("Transparency"), system), 0, 0);
+    y->addWidget(tb1, 0, 1);
+    cbMinimize = check("Minimize to SysTray", "cbMinimize", system);
+    cbStartMin = check("Start minimized", "cbStartMin", system);
+    y->addWidget(cbMinimize, 1, 0, 1, 2);
+    y->addWidget(cbStartMin, 2, 0, 1, 2);
+
+    auto* info = new QFrame(system);
+    info->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto* i = new QVBoxLayout(info);
+    auto* name = new QLabel(QStringLiteral("Flowloom"), info);
+    auto* version = new QLabel(QStringLiteral("version 1.0               01 July 2008"), info);
+    for (QLabel* label : {name, version}) {
+        label->setStyleSheet(QStringLiteral("color: navy; font-weight: bold;"));
+        label->setAlignment(Qt::AlignCenter);
+        i->addWidget(label);
+    }
+    Label49 =
+        named(new QLabel(QStringLiteral("Flowloom is made by the Flowloom team"), info), "Label49");
+    Label49->setStyleSheet(QStringLiteral("color: navy; text-decoration: underline;"));
+    Label49->setAlignment(Qt::AlignCenter);
+    i->addWidget(Label49);
+    y->addWidget(info, 0, 2, 3, 1);
+    y->setColumnStretch(1, 1);
+    y->setColumnStretch(2, 1);
+
     auto* stop = new QGroupBox(QStringLiteral("Stop Options  "), OptionsPage);
-    auto* sLayout = new QGridLayout(stop);
-    spPages = new QSpinBox(stop);
-    spPages->setObjectName("spPages");
-    spPages->setRange(0, 255);
+    auto* s = new QGridLayout(stop);
+    spPages = named(new NumberBox(std::pair{0, 255}, stop), "spPages");
     spPages->setValue(50);
-    rbStop = new QRadioButton(QStringLiteral("Stop"), stop);
-    rbStop->setObjectName("rbStop");
-    rbStop->setChecked(true);
-    rbRestart = new QRadioButton(QStringLiteral("Restart"), stop);
-    rbRestart->setObjectName("rbRestart");
     auto* line = new QHBoxLayout;
     line->addWidget(new QLabel(QStringLiteral("After..."), stop));
     line->addWidget(spPages);
     line->addWidget(new QLabel(QStringLiteral("pages,"), stop));
-    line->addWidget(rbStop);
-    line->addWidget(rbRestart);
-    line->addStretch(1);
-    sLayout->addLayout(line, 0, 0);
-    sLayout->addWidget(
-        new QLabel(QStringLiteral("A value of 0 means keep plotting indefinitely"), stop), 1, 0);
-    auto* optionsLayout = new QVBoxLayout(OptionsPage);
-    optionsLayout->addWidget(stop);
-    optionsLayout->addStretch(1);
+    line->addWidget(
+        radioRow(stop, {&rbStop, &rbRestart}, {{"Stop", "rbStop"}, {"Restart", "rbRestart"}}));
+    rbStop->setChecked(true);
+    s->addLayout(line, 0, 0);
+    s->addWidget(new QLabel(QStringLiteral("A value of 0 means keep plotting indefinitely"), stop),
+                 1, 0);
+
+    auto* layout = new QVBoxLayout(OptionsPage);
+    layout->addWidget(system);
+    layout->addWidget(stop);
+    layout->addStretch(1);
 }
 
 } // namespace flowloom::app

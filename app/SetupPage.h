@@ -2,13 +2,23 @@
 
 #include <QWidget>
 
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
 class QRadioButton;
+class QSlider;
 class QSpinBox;
 class QTabWidget;
 
 namespace flowloom::app {
 
-// The "  Setup  " page and its sub-pages.
+class NumberBox;
+
+// The "  Setup  " page: its five sub-pages hold the controls that carry the
+// settings. Their behaviour is connected by the main window.
 class SetupPage final : public QWidget
 {
     Q_OBJECT
@@ -23,11 +33,94 @@ public:
     QWidget* OptionsPage;
 
     // " Graph Axes  "
-    QSpinBox* spPoints;
-    // " Options ": "Stop Options  "
-    QSpinBox* spPages;
+    NumberBox* spPoints;
+    QRadioButton* rbVertical;
+    QRadioButton* rbHorizontal;
+    NumberBox* spMax;
+    QRadioButton* rbBytes;
+    QRadioButton* rbKBytes;
+    QCheckBox* cbAuto;
+    QRadioButton* rbPeak;
+    QRadioButton* rbAvg;
+    QLineEdit* edLabel;
+
+    // " Graph Style "
+    QRadioButton* rbArea;
+    QRadioButton* rbLine;
+    QRadioButton* rbSteps;
+    QRadioButton* rbRamp;
+    QCheckBox* cbDoPlot;
+    QCheckBox* cbDoPlotUp;
+    QLineEdit* edTitle;
+    QCheckBox* cbAppend;
+    QPushButton* btnFont;
+    QPushButton* btnAFont;
+    QPushButton* btnGrid;
+    QPushButton* btnDownColour;
+    QPushButton* btnUploadColour;
+    QPushButton* btnBackColour;
+    QPushButton* btnBorderColour;
+    QFrame* Shape1; // download colour
+    QFrame* Shape2; // upload colour
+    QFrame* Shape3; // background colour
+    QFrame* Shape4; // axes text colour
+    QFrame* Shape5; // border colour
+
+    // " Image Capture "
+    QRadioButton* rbPercent;
+    NumberBox* spPercent;
+    QLabel* PercentLabel; // "%", then the size preview
+    QRadioButton* rbPixels;
+    NumberBox* spGrWidth;
+    NumberBox* spGrHeight;
+    QLabel* WidthLabel;
+    QLabel* HeightLabel;
+    QLabel* TimesLabel;
+    QCheckBox* cbHTTP;
+    QCheckBox* cbCaptured;
+    QCheckBox* cbClip;
+    QCheckBox* cbPrint;
+    QLabel* SizeNote; // "Items not checked will use ..."
+    QRadioButton* rbBMP;
+    QRadioButton* rbJPG;
+    QRadioButton* rbGIF;
+    QRadioButton* rbPNG;
+    QCheckBox* cbGray;
+    QCheckBox* cbCapture;
+    QLineEdit* edFolder;
+    QPushButton* btnBrowse;
+
+    // "Web Server"
+    QCheckBox* cbWeb;
+    QComboBox* cbServerIP;
+    QLineEdit* edTemp;
+    QPushButton* btnAdvanced;
+    QLabel* Label2; // web graph image URL
+    QCheckBox* cbCSV;
+    QLineEdit* edWebStats;
+    QCheckBox* cbFormat;
+    QLineEdit* edFormat;
+    QCheckBox* cbImage;
+    QLineEdit* edImage;
+    QPushButton* btnWebFont;
+    QLabel* Label1;  // statistics image size
+    QLabel* Label12; // statistics document URL
+
+    // " Options "
+    QSlider* tb1; // "Transparency"
+    QCheckBox* cbMinimize;
+    QCheckBox* cbStartMin;
+    QLabel* Label49; // link to the project's page
+    NumberBox* spPages;
     QRadioButton* rbStop;
     QRadioButton* rbRestart;
+
+private:
+    void createGraphAxesPage();
+    void createGraphStylePage();
+    void createImageCapturePage();
+    void createWebServerPage();
+    void createOptionsPage();
 };
 
 } // namespace flowloom::app

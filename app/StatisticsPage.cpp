@@ -103,7 +103,8 @@ StatisticsPage::StatisticsPage(QWidget* parent) : QWidget(parent)
         right->addWidget(caption(QStringLiteral("MB"), totals), row + 3, 1);
         reset = new QPushButton(QStringLiteral("Reset"), totals);
         reset->setObjectName(resetName);
-        right->addWidget(reset, row + 3, 2);
+        reset->setMinimumWidth(90);
+        right->addWidget(reset, row + 3, 2, Qt::AlignLeft);
     };
     addTotals(0, "Total monitored download since ", Label39, "Label39", Panel26, "Panel26", Panel28,
               "Panel28", Panel29, "Panel29", btnResetIn, "btnResetIn");

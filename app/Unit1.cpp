@@ -1,21 +1,26 @@
 #include "app/Unit1.h"
 
+#include "app/SettingsBinder.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/ToolIcons.h"
+#include "app/ini/SettingsFile.h"
 #include "sampling/DateTimeText.h"
 #include "sampling/InterfaceList.h"
 #include "sampling/NumberFormat.h"
 
+#include "app/NumberBox.h"
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimeEdit>
@@ -31,9 +36,19 @@ TForm1::TForm1(Environment environment, QWidget* parent)
 {
     setObjectName("Form1");
     setWindowTitle(QStringLiteral("Flowloom"));
+    setFont(QFont(QStringLiteral("Arial"), 8));
+    if (!m_env.showMessage) {
+        m_env.showMessage = [this](const std::string& text) {
+            QMessageBox::warning(this, QStringLiteral("Flowloom"), QString::fromStdString(text));
+        };
+    }
     createToolBar();
     createPages();
     createStatusBar();
+    resize(799, 480);
+    m_graphDesignSize = laidOutSize(*this, *TabSheet1);
+
+    SettingsBinder::apply(*this, SettingsFile::load(settingsPath(), runtimeDefaults()), m_vars);
 
     m_timer = std::make_unique<sampling::TThreadedTimer>([this](std::function<void()> tick) {
         // Queued to the UI thread; dropped by Qt if this window is gone by then.
@@ -77,8 +92,25 @@ void TForm1::createToolBar()
         layout->addWidget(button);
         return button;
     };
+    auto separator = [&] {
+        auto* bar = new QFrame(panel);
+        bar->setFrameStyle(QFrame::VLine | QFrame::Sunken);
+        bar->setFixedHeight(30);
+        layout->addSpacing(3);
+        layout->addWidget(bar);
+        layout->addSpacing(3);
+    };
+    btnLine = makeButton("btnLine", "Filled / line graph type", ToolIcon::Line);
+    btn3D = makeButton("btn3D", "3-dimensional graph / flat", ToolIcon::ThreeD);
+    btnSwap = makeButton("btnSwap", "Swap plotting positions", ToolIcon::Swap);
+    btnStay = makeButton("btnStay", "Stay on top", ToolIcon::Stay);
+    for (QToolButton* toggle : {btnLine, btn3D, btnStay})
+        toggle->setCheckable(true);
+    btnLine->setChecked(true); // down for "Filled"
+    separator();
     btnStart = makeButton("btnStart", "Start Plot", ToolIcon::Start);
     btnStop = makeButton("btnStop", "Stop Plot", ToolIcon::Stop);
+    btnClear = makeButton("btnClear", "Clear Graph", ToolIcon::Clear);
     btnStart->setCheckable(true);
     btnStop->setCheckable(true);
     m_runButtons = new QButtonGroup(this);
@@ -89,6 +121,12 @@ void TForm1::createToolBar()
     btnStart->setEnabled(false);
     connect(btnStart, &QToolButton::clicked, this, [this] { btnStartClick(); });
     connect(btnStop, &QToolButton::clicked, this, [this] { btnStopClick(); });
+    separator();
+    btnSave = makeButton("btnSave", "Capture Now", ToolIcon::Save);
+    btnCopy = makeButton("btnCopy", "Copy to clipboard", ToolIcon::Copy);
+    btnPrint = makeButton("btnPrint", "Print Graph", ToolIcon::Print);
+    separator();
+    btnHelp = makeButton("btnHelp", "Help", ToolIcon::Help);
 
     layout->addStretch(1);
     Label13 = new QLabel(QStringLiteral("STOPPED"), panel);
@@ -138,6 +176,57 @@ void TForm1::createStatusBar()
         bar->addWidget(StatusPanel[i], i == 3 ? 1 : 0);
     }
     setStatusBar(bar);
+}
+
+std::filesystem::path TForm1::settingsPath() const
+{
+    return besideProgram(m_env.programFile, ".ini");
+}
+
+RuntimeDefaults TForm1::runtimeDefaults() const
+{
+    RuntimeDefaults runtime;
+    runtime.programFolder = m_env.programFile.parent_path().string();
+    runtime.graphWidth = m_graphDesignSize.width();
+    runtime.graphHeight = m_graphDesignSize.height();
+    return runtime;
+}
+
+void TForm1::saveSettings(int serverIpIndex)
+{
+    m_vars.URL = cbURL->currentIndex();
+    m_vars.ServerIP = serverIpIndex;
+    std::vector<InterfaceTotals> rows(m_totals.size());
+    const sampling::DateTime now = m_env.clock.now();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].totalIn = m_totals.LastTotalIn[i];
+        rows[i].totalOut = m_totals.LastTotalOut[i];
+        rows[i].inReset = DateTimeText::fromText(m_totals.LastInReset[i]).value_or(now);
+        rows[i].outReset = DateTimeText::fromText(m_totals.LastOutReset[i]).value_or(now);
+    }
+    const IniSaveResult result = SettingsFile::save(
+        settingsPath(), SettingsBinder::collect(*this, m_vars, runtimeDefaults()), rows);
+    if (!result.ok())
+        m_env.showMessage(result.message);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    const int serverIpIndex = Setup->cbServerIP->currentIndex();
+    saveSettings(serverIpIndex);
+    event->accept();
+}
+
+// The size a page takes once the window is laid out, before it is first shown
+// (first-run defaults of the image size depend on the graph's size).
+QSize TForm1::laidOutSize(QWidget& window, QWidget& page)
+{
+    window.setAttribute(Qt::WA_DontShowOnScreen, true);
+    window.show();
+    const QSize size = page.size();
+    window.hide();
+    window.setAttribute(Qt::WA_DontShowOnScreen, false);
+    return size;
 }
 
 QString TForm1::nowText() const
@@ -200,7 +289,7 @@ void TForm1::CaptureMIBData(bool initial)
 void TForm1::InitGrid(const sampling::TMIBIfArray& snapshot)
 {
     const sampling::InterfaceList list =
-        sampling::buildInterfaceList(snapshot, m_env.interfaces.addressSnapshot(), m_savedPosition);
+        sampling::buildInterfaceList(snapshot, m_env.interfaces.addressSnapshot(), m_vars.URL);
     {
         const QSignalBlocker blocker(cbURL);
         cbURL->clear();
@@ -212,10 +301,13 @@ void TForm1::InitGrid(const sampling::TMIBIfArray& snapshot)
     m_tracker.reset(snapshot);
     m_statistics.InitGrid(snapshot);
     m_totals.resize(snapshot.size());
-    const std::string startedAt = DateTimeText::toText(m_env.clock.now());
-    for (std::size_t i = 0; i < snapshot.size(); ++i) {
-        m_totals.LastInReset[i] = startedAt;
-        m_totals.LastOutReset[i] = startedAt;
+    const std::vector<InterfaceTotals> stored =
+        SettingsFile::loadTotals(settingsPath(), snapshot.size(), m_env.clock.now());
+    for (std::size_t i = 0; i < snapshot.size() && i < stored.size(); ++i) {
+        m_totals.LastTotalIn[i] = stored[i].totalIn;
+        m_totals.LastTotalOut[i] = stored[i].totalOut;
+        m_totals.LastInReset[i] = DateTimeText::toText(stored[i].inReset);
+        m_totals.LastOutReset[i] = DateTimeText::toText(stored[i].outReset);
     }
 
     {

@@ -3,6 +3,8 @@
 // moc of Qt 6.4 cannot parse some C++20 standard headers; it needs none of these.
 #ifndef Q_MOC_RUN
 #include "app/Environment.h"
+#include "app/ProgramVariables.h"
+#include "app/ini/SettingsValues.h"
 #include "sampling/InterfaceTracker.h"
 #include "sampling/RunControl.h"
 #include "sampling/Statistics.h"
@@ -50,6 +52,11 @@ public:
     void btnResetOutClick();
     void cbURLChange();
 
+    // Settings file: loaded while the window is built, written at close.
+    std::filesystem::path settingsPath() const;
+    void saveSettings(int serverIpIndex);
+    ProgramVariables& variables() { return m_vars; }
+
     sampling::TThreadedTimer& ThreadedTimer1() { return *m_timer; }
     const sampling::StatisticsEngine& statistics() const { return m_statistics; }
     const sampling::CumulativeTotals& totals() const { return m_totals; }
@@ -59,8 +66,17 @@ public:
 
     // Controls (stable object names for tests).
     QComboBox* cbURL;
+    QToolButton* btnLine;
+    QToolButton* btn3D;
+    QToolButton* btnSwap;
+    QToolButton* btnStay;
     QToolButton* btnStart;
     QToolButton* btnStop;
+    QToolButton* btnClear;
+    QToolButton* btnSave;
+    QToolButton* btnCopy;
+    QToolButton* btnPrint;
+    QToolButton* btnHelp;
     QLabel* Label13; // "STOPPED"
     QTabWidget* PageControl1;
     QWidget* TabSheet1; // "  Graph  "
@@ -76,6 +92,9 @@ private:
     void showSinceTexts(int position);
     void tickTail();
     QString nowText() const;
+    RuntimeDefaults runtimeDefaults() const;
+    static QSize laidOutSize(QWidget& window, QWidget& page);
+    void closeEvent(QCloseEvent* event) override;
 
     Environment m_env;
     std::unique_ptr<sampling::TThreadedTimer> m_timer;
@@ -86,7 +105,8 @@ private:
     sampling::MonthlyReset m_monthlyReset;
     QButtonGroup* m_runButtons = nullptr;
     QString m_trayHint = QStringLiteral("Flowloom");
-    int m_savedPosition = 0; // "URL"
+    ProgramVariables m_vars;
+    QSize m_graphDesignSize;
 };
 
 } // namespace flowloom::app

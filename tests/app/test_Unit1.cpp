@@ -1,15 +1,16 @@
+#include "WindowHarness.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/Unit1.h"
 #include "sampling/ScriptedSource.h"
 #include "support/ManualClock.h"
 
+#include "app/NumberBox.h"
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -21,44 +22,7 @@ using namespace flowloom;
 using sampling::ScriptedSource;
 using S = ScriptedSource;
 
-namespace {
-// A main window over a scripted interface table: lo, eth0 (selected by default
-// position 0 is lo; tests pick what they need).
-struct Window
-{
-    QTemporaryDir folder;
-    ScriptedSource source;
-    testsupport::ManualClock clock;
-    std::unique_ptr<app::TForm1> form;
-    std::uint32_t in = 1000;
-    std::uint32_t out = 500;
-
-    explicit Window(int interfaces = 2)
-    {
-        sampling::TMibIPAddrArray addresses{{S::address(127, 0, 0, 1), 1},
-                                            {S::address(192, 168, 1, 10), 2}};
-        source.setAddresses(addresses);
-        source.push(table());
-        (void)interfaces;
-        form = std::make_unique<app::TForm1>(
-            app::Environment{source, clock, (folder.path() + "/flowloom").toStdString()});
-    }
-    sampling::TMIBIfArray table() const
-    {
-        return {S::row(1, "lo", in, out), S::row(2, "eth0", in * 2, out * 2)};
-    }
-    // One tick with the counters raised by the given amounts on both interfaces.
-    void tick(std::uint32_t addIn, std::uint32_t addOut = 0)
-    {
-        in += addIn;
-        out += addOut;
-        source.push(table());
-        clock.advance(1);
-        form->Timer1Timer();
-    }
-    QString text(const char* name) const { return form->findChild<QLabel*>(name)->text(); }
-};
-} // namespace
+using Window = testsupport::WindowHarness;
 
 TEST(MainWindow, FrameAndInterfaceList)
 {

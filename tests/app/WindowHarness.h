@@ -1,0 +1,78 @@
+#pragma once
+
+#include "app/Unit1.h"
+#include "sampling/ScriptedSource.h"
+#include "support/ManualClock.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace flowloom::testsupport {
+
+// A main window over a scripted interface table (lo at 127.0.0.1 and eth0 at
+// 192.168.1.10), a manual clock and a temporary program folder, with an
+// optional settings file written before the window is built.
+struct WindowHarness
+{
+    QTemporaryDir folder;
+    sampling::ScriptedSource source;
+    ManualClock clock;
+    std::vector<std::string> messages;
+    std::unique_ptr<app::TForm1> form;
+    std::uint32_t in = 1000;
+    std::uint32_t out = 500;
+
+    explicit WindowHarness(const std::string& settings = {}, bool build = true)
+    {
+        using S = sampling::ScriptedSource;
+        source.setAddresses({{S::address(127, 0, 0, 1), 1}, {S::address(192, 168, 1, 10), 2}});
+        source.push(table());
+        if (!settings.empty())
+            writeSettings(settings);
+        if (build)
+            create();
+    }
+    void create()
+    {
+        form = std::make_unique<app::TForm1>(
+            app::Environment{source, clock, programFile().toStdString(),
+                             [this](const std::string& text) { messages.push_back(text); }});
+    }
+    QString programFile() const { return folder.path() + "/flowloom"; }
+    QString iniPath() const { return folder.path() + "/flowloom.ini"; }
+    void writeSettings(const std::string& text) const
+    {
+        QFile file(iniPath());
+        file.open(QIODevice::WriteOnly);
+        file.write(text.data(), static_cast<qint64>(text.size()));
+    }
+    std::string readSettings() const
+    {
+        QFile file(iniPath());
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return file.readAll().toStdString();
+    }
+    sampling::TMIBIfArray table() const
+    {
+        using S = sampling::ScriptedSource;
+        return {S::row(1, "lo", in, out), S::row(2, "eth0", in * 2, out * 2)};
+    }
+    // One tick with the counters raised by the given amounts.
+    void tick(std::uint32_t addIn, std::uint32_t addOut = 0)
+    {
+        in += addIn;
+        out += addOut;
+        source.push(table());
+        clock.advance(1);
+        form->Timer1Timer();
+    }
+    QString text(const char* name) const { return form->findChild<QLabel*>(name)->text(); }
+    template <typename W> W* get(const char* name) const { return form->findChild<W*>(name); }
+};
+
+} // namespace flowloom::testsupport

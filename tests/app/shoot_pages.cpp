@@ -1,0 +1,46 @@
+// Writes a PNG of every page and sub-page of the main window into the folder
+// given on the command line, so that a developer can look at the layout.
+// Run it on the offscreen platform or under Xvfb; it is not part of the suite.
+#include "app/SetupPage.h"
+#include "app/Unit1.h"
+#include "sampling/ScriptedSource.h"
+#include "support/ManualClock.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+using namespace flowloom;
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    if (argc < 2)
+        return 2;
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    QTemporaryDir folder;
+    sampling::ScriptedSource source;
+    using S = sampling::ScriptedSource;
+    source.setAddresses({{S::address(127, 0, 0, 1), 1}, {S::address(192, 168, 1, 10), 2}});
+    source.push({S::row(1, "lo", 1000, 1000), S::row(2, "eth0", 5000, 4000)});
+    testsupport::ManualClock clock;
+    app::TForm1 form({source, clock, (folder.path() + "/flowloom").toStdString()});
+    form.show();
+    auto shoot = [&](const QString& name) {
+        QApplication::processEvents();
+        form.grab().save(out.filePath(name + ".png"));
+    };
+    for (int i = 0; i < form.PageControl1->count(); ++i) {
+        form.PageControl1->setCurrentIndex(i);
+        if (form.PageControl1->currentWidget() == form.Setup) {
+            for (int j = 0; j < form.Setup->PageControl2->count(); ++j) {
+                form.Setup->PageControl2->setCurrentIndex(j);
+                shoot(QStringLiteral("setup-%1").arg(j));
+            }
+        } else {
+            shoot(QStringLiteral("page-%1").arg(i));
+        }
+    }
+    return 0;
+}
