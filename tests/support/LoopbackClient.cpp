@@ -1,0 +1,154 @@
+#include "support/LoopbackClient.h"
+
+#include <cerrno>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace flowloom::test {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int millisecondsLeft(Clock::time_point deadline)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left <= 0 ? 0 : static_cast<int>(left);
+}
+
+bool waitFor(int fd, short events, Clock::time_point deadline)
+{
+    for (;;) {
+        pollfd entry{fd, events, 0};
+        const int ready = ::poll(&entry, 1, millisecondsLeft(deadline));
+        if (ready > 0) {
+            return true;
+        }
+        if (ready == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+} // namespace
+
+LoopbackClient::LoopbackClient(std::uint16_t port, ConnectMode mode,
+                               std::chrono::milliseconds connectLimit)
+{
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_fd < 0) {
+        return;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        m_connected = true;
+        return;
+    }
+    if (errno != EINPROGRESS) {
+        return;
+    }
+    if (mode == ConnectMode::NoWait) {
+        m_connected = true;
+        return;
+    }
+    if (!waitFor(m_fd, POLLOUT, Clock::now() + connectLimit)) {
+        return;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    m_connected = ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+}
+
+LoopbackClient::~LoopbackClient()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+LoopbackClient::LoopbackClient(LoopbackClient&& other) noexcept
+    : m_fd(other.m_fd), m_connected(other.m_connected)
+{
+    other.m_fd = -1;
+    other.m_connected = false;
+}
+
+bool LoopbackClient::send(std::string_view bytes)
+{
+    if (!m_connected) {
+        return false;
+    }
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!bytes.empty()) {
+        const ssize_t sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(sent));
+        } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!waitFor(m_fd, POLLOUT, deadline)) {
+                return false;
+            }
+        } else if (sent < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+void LoopbackClient::finishSending()
+{
+    if (m_fd >= 0) {
+        ::shutdown(m_fd, SHUT_WR);
+    }
+}
+
+Received LoopbackClient::readUntilClose(std::chrono::milliseconds limit)
+{
+    Received received;
+    if (!m_connected) {
+        return received;
+    }
+    const auto deadline = Clock::now() + limit;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::recv(m_fd, buffer, sizeof buffer, 0);
+        if (count > 0) {
+            received.bytes.append(buffer, static_cast<std::size_t>(count));
+        } else if (count == 0) {
+            received.end = ReadEnd::Closed;
+            return received;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (!waitFor(m_fd, POLLIN, deadline)) {
+                received.end = ReadEnd::TimedOut;
+                return received;
+            }
+        } else if (errno == ECONNRESET) {
+            received.end = ReadEnd::Reset;
+            return received;
+        } else if (errno != EINTR) {
+            received.end = ReadEnd::Failed;
+            return received;
+        }
+    }
+}
+
+Received LoopbackClient::exchange(std::uint16_t port, std::string_view bytes,
+                                  std::chrono::milliseconds limit)
+{
+    LoopbackClient client(port);
+    // A server may close before taking everything (an over-long line); what it
+    // answered, or that it reset, is still what the caller wants to see.
+    client.send(bytes);
+    return client.readUntilClose(limit);
+}
+
+} // namespace flowloom::test

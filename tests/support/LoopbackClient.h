@@ -1,0 +1,56 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace flowloom::test {
+
+enum class ConnectMode {
+    Wait,   // connect() completes before the constructor returns
+    NoWait, // the connection may still be in progress (a client that never speaks)
+};
+
+enum class ReadEnd {
+    Closed,   // orderly close by the peer
+    Reset,    // the peer reset the connection
+    TimedOut, // still open when the time ran out
+    Failed,   // not connected, or another error
+};
+
+struct Received
+{
+    std::string bytes;
+    ReadEnd end = ReadEnd::Failed;
+};
+
+// A TCP client on 127.0.0.1 that sends exact bytes and reads until the server
+// closes, for testing servers byte by byte. Every wait is bounded.
+class LoopbackClient
+{
+public:
+    explicit LoopbackClient(std::uint16_t port, ConnectMode mode = ConnectMode::Wait,
+                            std::chrono::milliseconds connectLimit = std::chrono::seconds(20));
+    ~LoopbackClient();
+    LoopbackClient(LoopbackClient&& other) noexcept;
+    LoopbackClient& operator=(LoopbackClient&&) = delete;
+    LoopbackClient(const LoopbackClient&) = delete;
+    LoopbackClient& operator=(const LoopbackClient&) = delete;
+
+    bool connected() const { return m_connected; }
+    bool send(std::string_view bytes);
+    // Half-close: the server sees the end of the request stream.
+    void finishSending();
+    Received readUntilClose(std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+    // Connects, sends, reads until close.
+    static Received exchange(std::uint16_t port, std::string_view bytes,
+                             std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+private:
+    int m_fd = -1;
+    bool m_connected = false;
+};
+
+} // namespace flowloom::test

@@ -1,0 +1,494 @@
+#include "support/LoopbackClient.h"
+#include "web/http/Limits.h"
+#include "web/server/HttpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include <sys/resource.h>
+
+using namespace flowloom::web;
+using flowloom::test::ConnectMode;
+using flowloom::test::LoopbackClient;
+using flowloom::test::ReadEnd;
+using flowloom::test::Received;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct ParsedReply
+{
+    std::string statusLine;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+};
+
+ParsedReply parseReply(const std::string& bytes)
+{
+    ParsedReply parsed;
+    const std::size_t headEnd = bytes.find("\r\n\r\n");
+    if (headEnd == std::string::npos) {
+        return parsed;
+    }
+    parsed.body = bytes.substr(headEnd + 4);
+    std::size_t start = 0;
+    bool first = true;
+    while (start < headEnd) {
+        const std::size_t end = bytes.find("\r\n", start);
+        const std::string line = bytes.substr(start, end - start);
+        start = end + 2;
+        if (first) {
+            parsed.statusLine = line;
+            first = false;
+            continue;
+        }
+        const std::size_t colon = line.find(": ");
+        parsed.headers.emplace_back(line.substr(0, colon), line.substr(colon + 2));
+    }
+    return parsed;
+}
+
+std::string headerValue(const ParsedReply& reply, const std::string& name)
+{
+    for (const auto& [key, value] : reply.headers) {
+        if (key == name) {
+            return value;
+        }
+    }
+    return "<none>";
+}
+
+// What the handler saw of the last request.
+struct Seen
+{
+    std::mutex mutex;
+    int calls = 0;
+    std::string method;
+    std::string documentPath;
+    std::string query;
+    std::string userName;
+    std::string password;
+    std::string remoteAddress;
+};
+
+// A server on 127.0.0.1, port chosen by the system.
+class ServerFixture : public ::testing::Test
+{
+protected:
+    void startServer(RequestHandler handler, ServerOptions options = {})
+    {
+        m_server = std::make_unique<HttpServer>(std::move(handler), options);
+        m_server->setBinding({"127.0.0.1", 0});
+        m_server->start();
+        ASSERT_TRUE(m_server->isActive());
+        m_port = m_server->binding()->port;
+        ASSERT_NE(m_port, 0);
+    }
+
+    // A handler that records the request and answers "text/plain" "hello".
+    void startRecordingServer(ServerOptions options = {})
+    {
+        startServer(
+            [this](Connection&, const Request& request, Reply& reply) {
+                std::lock_guard lock(m_seen.mutex);
+                ++m_seen.calls;
+                m_seen.method = request.method();
+                m_seen.documentPath = request.documentPath();
+                m_seen.query = request.query();
+                m_seen.userName = request.userName();
+                m_seen.password = request.password();
+                m_seen.remoteAddress = request.remoteAddress();
+                reply.setContentType("text/plain");
+                reply.setContentText("hello");
+            },
+            options);
+    }
+
+    Received exchange(const std::string& bytes) { return LoopbackClient::exchange(m_port, bytes); }
+
+    int calls()
+    {
+        std::lock_guard lock(m_seen.mutex);
+        return m_seen.calls;
+    }
+
+    std::unique_ptr<HttpServer> m_server;
+    std::uint16_t m_port = 0;
+    Seen m_seen;
+};
+
+void expectClosedWithoutReply(const Received& received, const std::string& what)
+{
+    EXPECT_TRUE(received.end == ReadEnd::Closed || received.end == ReadEnd::Reset) << what;
+    EXPECT_EQ(received.bytes, "") << what;
+}
+
+} // namespace
+
+TEST_F(ServerFixture, RequestReachesHandlerAsDescribed)
+{
+    startRecordingServer();
+
+    Received lower = exchange("get /formatted.txt?x=1 HTTP/1.1\r\nHost: a\r\n\r\n");
+    EXPECT_EQ(lower.end, ReadEnd::Closed);
+    EXPECT_EQ(parseReply(lower.bytes).statusLine, "HTTP/1.1 200 OK");
+    {
+        std::lock_guard lock(m_seen.mutex);
+        EXPECT_EQ(m_seen.method, "GET");
+        EXPECT_EQ(m_seen.documentPath, "/formatted.txt");
+        EXPECT_EQ(m_seen.query, "x=1");
+        EXPECT_EQ(m_seen.remoteAddress, "127.0.0.1");
+        EXPECT_EQ(m_seen.userName, "");
+    }
+
+    exchange("GET /formatted.txt\r\n\r\n");
+    {
+        std::lock_guard lock(m_seen.mutex);
+        EXPECT_EQ(m_seen.documentPath, "");
+    }
+
+    exchange("GET /%41%00%zz+b HTTP/1.1\r\n\r\n");
+    {
+        std::lock_guard lock(m_seen.mutex);
+        EXPECT_EQ(m_seen.documentPath, "/A b");
+    }
+
+    // "a" with an empty password, as Base64 of "a:".
+    exchange("POST /x HTTP/1.0\r\nAuthorization: Basic YTo=\r\nContent-Length: 3\r\n\r\nabc");
+    {
+        std::lock_guard lock(m_seen.mutex);
+        EXPECT_EQ(m_seen.method, "POST");
+        EXPECT_EQ(m_seen.userName, "a");
+        EXPECT_EQ(m_seen.password, "");
+    }
+
+    // POST without a length: the body ends when the client closes its side.
+    LoopbackClient client(m_port);
+    ASSERT_TRUE(client.send("POST /p HTTP/1.1\r\n\r\nbody without length"));
+    client.finishSending();
+    EXPECT_EQ(parseReply(client.readUntilClose().bytes).body, "hello");
+    EXPECT_EQ(calls(), 5);
+}
+
+TEST_F(ServerFixture, RefusedRequestsCloseWithoutReply)
+{
+    startRecordingServer();
+    expectClosedWithoutReply(exchange("DELETE / HTTP/1.1\r\n\r\n"), "DELETE");
+    expectClosedWithoutReply(exchange("OPTIONS * HTTP/1.1\r\n\r\n"), "OPTIONS");
+    expectClosedWithoutReply(exchange("GET\r\n\r\n"), "no space");
+    expectClosedWithoutReply(
+        exchange("GET / HTTP/1.1\r\nAuthorization: Digest username=\"a\"\r\n\r\n"), "Digest");
+
+    // "GET /" + filler + " HTTP/1.1" is 14 bytes longer than the filler.
+    const std::string longLine = "GET /" + std::string(16385 - 14, 'a') + " HTTP/1.1\r\n\r\n";
+    expectClosedWithoutReply(exchange(longLine), "16385-byte line");
+    EXPECT_EQ(calls(), 0);
+
+    const std::string limitLine = "GET /" + std::string(16384 - 14, 'a') + " HTTP/1.1\r\n\r\n";
+    EXPECT_EQ(parseReply(exchange(limitLine).bytes).statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(calls(), 1);
+    EXPECT_TRUE(m_server->isActive());
+}
+
+TEST_F(ServerFixture, ReplyHeadersAndConnectionClose)
+{
+    startRecordingServer();
+    // The client asks to keep the connection; it still gets "close" and a close.
+    Received received = exchange("GET /a HTTP/1.1\r\nConnection: keep-alive\r\n\r\n");
+    EXPECT_EQ(received.end, ReadEnd::Closed);
+    const ParsedReply reply = parseReply(received.bytes);
+    EXPECT_EQ(reply.statusLine, "HTTP/1.1 200 OK");
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"Connection", "close"},
+        {"Content-Type", "text/plain"},
+        {"Content-Length", "5"},
+        {"Server", "Flowloom/1.0"}};
+    EXPECT_EQ(reply.headers, expected);
+    EXPECT_EQ(reply.body, "hello");
+
+    // HEAD: the same status and headers as GET, no body.
+    const ParsedReply get = parseReply(exchange("GET /image.jpg HTTP/1.1\r\n\r\n").bytes);
+    Received head = exchange("HEAD /image.jpg HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(head.end, ReadEnd::Closed);
+    const ParsedReply headReply = parseReply(head.bytes);
+    EXPECT_EQ(headReply.statusLine, get.statusLine);
+    EXPECT_EQ(headReply.headers, get.headers);
+    EXPECT_EQ(headReply.body, "");
+    EXPECT_EQ(get.body, "hello");
+}
+
+TEST_F(ServerFixture, UnauthorizedReplies)
+{
+    const std::string page =
+        "<html><head><title>Error</title></head><body><h1>Authentication failed</h1></body></html>";
+    startServer([&page](Connection&, const Request& request, Reply& reply) {
+        reply.setRealm("Flowloom Web Service");
+        if (request.documentPath() == "/page") {
+            reply.setContentText(page);
+        }
+    });
+
+    const ParsedReply withPage = parseReply(exchange("GET /page HTTP/1.1\r\n\r\n").bytes);
+    EXPECT_EQ(withPage.statusLine, "HTTP/1.1 401 Unauthorized");
+    EXPECT_EQ(withPage.body, page);
+    EXPECT_EQ(headerValue(withPage, "Content-Length"), std::to_string(page.size()));
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"Connection", "close"},
+        {"Content-Type", "text/html"},
+        {"Content-Length", std::to_string(page.size())},
+        {"Server", "Flowloom/1.0"},
+        {"WWW-Authenticate", "Basic realm=\"Flowloom Web Service\""}};
+    EXPECT_EQ(withPage.headers, expected);
+
+    const std::string bold = "<HTML><BODY><B>401 Unauthorized</B></BODY></HTML>";
+    const ParsedReply plain = parseReply(exchange("GET /other HTTP/1.1\r\n\r\n").bytes);
+    EXPECT_EQ(plain.statusLine, "HTTP/1.1 401 Unauthorized");
+    EXPECT_EQ(plain.body, bold);
+    EXPECT_EQ(headerValue(plain, "Content-Length"), std::to_string(bold.size()));
+}
+
+TEST_F(ServerFixture, HandlerFailuresAndHandlerWrittenReplies)
+{
+    startServer([](Connection&, const Request& request, Reply& reply) {
+        if (request.documentPath() == "/fail") {
+            reply.setRealm("R");
+            throw std::runtime_error("Out of paper");
+        }
+        // As image replies do: header first, then the bytes, by the handler.
+        reply.setContentType("image/png");
+        reply.setContentBytes({0x89, 'P', 'N', 'G', 0, 1});
+        reply.writeHeader();
+        reply.writeContent();
+    });
+
+    const ParsedReply failed = parseReply(exchange("GET /fail HTTP/1.1\r\n\r\n").bytes);
+    EXPECT_EQ(failed.statusLine, "HTTP/1.1 500 Internal Server Error");
+    EXPECT_EQ(failed.body, "Out of paper");
+    EXPECT_EQ(headerValue(failed, "Content-Length"), "12");
+    EXPECT_EQ(headerValue(failed, "WWW-Authenticate"), "<none>");
+
+    Received image = exchange("GET /img HTTP/1.1\r\n\r\n");
+    const ParsedReply written = parseReply(image.bytes);
+    EXPECT_EQ(written.statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(headerValue(written, "Content-Length"), "6");
+    EXPECT_EQ(written.body, std::string("\x89PNG\0\x01", 6));
+    // The header went out once only.
+    EXPECT_EQ(image.bytes.find("HTTP/1.1", 1), std::string::npos);
+}
+
+TEST_F(ServerFixture, HandlersRunSideBySide)
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    int inside = 0;
+    startServer([&](Connection&, const Request&, Reply& reply) {
+        std::unique_lock lock(mutex);
+        ++inside;
+        changed.notify_all();
+        // Each waits until both are inside: only possible if they run at once.
+        const bool both = changed.wait_for(lock, 10s, [&] { return inside >= 2; });
+        reply.setContentText(both ? "both" : "alone");
+    });
+    LoopbackClient first(m_port);
+    LoopbackClient second(m_port);
+    ASSERT_TRUE(first.send("GET / HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(second.send("GET / HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(parseReply(first.readUntilClose(15s).bytes).body, "both");
+    EXPECT_EQ(parseReply(second.readUntilClose(15s).bytes).body, "both");
+}
+
+TEST_F(ServerFixture, StartFailuresLeaveTheServerInactive)
+{
+    startRecordingServer();
+
+    HttpServer second([](Connection&, const Request&, Reply&) {});
+    second.setBinding({"127.0.0.1", m_port});
+    try {
+        second.start();
+        FAIL() << "binding a port in use must fail";
+    } catch (const HttpServerError& error) {
+        EXPECT_STREQ(error.what(), "Could not bind socket. Address and port are already in use.");
+    }
+    EXPECT_FALSE(second.isActive());
+
+    HttpServer notDotted([](Connection&, const Request&, Reply&) {});
+    notDotted.setBinding({"!not_found!", 0});
+    EXPECT_THROW(notDotted.start(), HttpServerError);
+    EXPECT_FALSE(notDotted.isActive());
+
+    // 192.0.2.1 (a documentation address) is not on this machine: nothing is
+    // sent there, the bind is refused locally with the system's reason.
+    HttpServer foreign([](Connection&, const Request&, Reply&) {});
+    foreign.setBinding({"192.0.2.1", 0});
+    try {
+        foreign.start();
+        FAIL() << "binding an address of another machine must fail";
+    } catch (const HttpServerError& error) {
+        const std::string text = error.what();
+        EXPECT_EQ(text.rfind("Socket Error # " + std::to_string(EADDRNOTAVAIL) + "\r\n", 0), 0u)
+            << text;
+    }
+    EXPECT_FALSE(foreign.isActive());
+
+    // Starting an active server, or stopping an inactive one, does nothing.
+    m_server->start();
+    EXPECT_EQ(m_server->binding()->port, m_port);
+    second.stop();
+    EXPECT_EQ(parseReply(exchange("GET / HTTP/1.1\r\n\r\n").bytes).body, "hello");
+
+    m_server->stop();
+    EXPECT_FALSE(m_server->isActive());
+    m_server->setBinding({"127.0.0.1", 0});
+    m_server->start();
+    EXPECT_TRUE(m_server->isActive());
+    m_port = m_server->binding()->port;
+    EXPECT_EQ(parseReply(exchange("GET / HTTP/1.1\r\n\r\n").bytes).body, "hello");
+}
+
+TEST_F(ServerFixture, StopClosesSilentConnectionsWithinTheLimit)
+{
+    startRecordingServer();
+    LoopbackClient silent(m_port);
+    ASSERT_TRUE(silent.connected());
+    LoopbackClient halfway(m_port);
+    ASSERT_TRUE(halfway.send("GET / HTTP/1.1\r\nHost:"));
+    // Make sure both are being served, not just queued by the kernel.
+    EXPECT_EQ(parseReply(exchange("GET / HTTP/1.1\r\n\r\n").bytes).body, "hello");
+
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_NO_THROW(m_server->stop());
+    EXPECT_LT(std::chrono::steady_clock::now() - before, limits::kStopTimeout);
+    EXPECT_FALSE(m_server->isActive());
+    expectClosedWithoutReply(silent.readUntilClose(5s), "silent");
+    expectClosedWithoutReply(halfway.readUntilClose(5s), "halfway");
+}
+
+TEST_F(ServerFixture, StopGivesUpOnABusyHandler)
+{
+    // Shared, not on the test's stack: the worker outlives the failed stop.
+    struct Gate
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool entered = false;
+        bool release = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    startServer([gate](Connection&, const Request&, Reply&) {
+        std::unique_lock lock(gate->mutex);
+        gate->entered = true;
+        gate->changed.notify_all();
+        gate->changed.wait_for(lock, 30s, [&] { return gate->release; });
+    });
+    LoopbackClient client(m_port);
+    ASSERT_TRUE(client.send("GET / HTTP/1.1\r\n\r\n"));
+    {
+        std::unique_lock lock(gate->mutex);
+        ASSERT_TRUE(gate->changed.wait_for(lock, 10s, [&] { return gate->entered; }));
+    }
+    try {
+        m_server->stop();
+        ADD_FAILURE() << "a handler that does not return must make the stop fail";
+    } catch (const HttpServerError& error) {
+        EXPECT_STREQ(error.what(), "Terminate Thread Timeout");
+    }
+    EXPECT_FALSE(m_server->isActive());
+    {
+        std::lock_guard lock(gate->mutex);
+        gate->release = true;
+    }
+    gate->changed.notify_all();
+    // The detached worker ends on its own; destroying the server is safe.
+    m_server.reset();
+}
+
+TEST_F(ServerFixture, SilentClientsTimeOutWithoutReply)
+{
+    ServerOptions options;
+    options.requestTimeout = 300ms;
+    startRecordingServer(options);
+    LoopbackClient silent(m_port);
+    LoopbackClient slow(m_port);
+    ASSERT_TRUE(slow.send("GET / HTTP/1.1\r\n"));
+    // A POST without length whose client never closes is not complete either.
+    LoopbackClient endless(m_port);
+    ASSERT_TRUE(endless.send("POST / HTTP/1.1\r\n\r\nbody"));
+    expectClosedWithoutReply(silent.readUntilClose(10s), "silent");
+    expectClosedWithoutReply(slow.readUntilClose(10s), "slow");
+    expectClosedWithoutReply(endless.readUntilClose(10s), "endless");
+    EXPECT_EQ(calls(), 0);
+}
+
+TEST_F(ServerFixture, ConnectionsBeyondTheLimitWaitTheirTurn)
+{
+    ServerOptions options;
+    options.maxConnections = 3;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int inside = 0;
+    int most = 0;
+    bool release = false;
+    startServer(
+        [&](Connection&, const Request&, Reply& reply) {
+            std::unique_lock lock(mutex);
+            most = std::max(most, ++inside);
+            changed.notify_all();
+            changed.wait_for(lock, 20s, [&] { return release; });
+            --inside;
+            reply.setContentText("served");
+        },
+        options);
+
+    std::vector<LoopbackClient> clients;
+    for (int i = 0; i < 5; ++i) {
+        clients.emplace_back(m_port);
+        ASSERT_TRUE(clients.back().send("GET / HTTP/1.1\r\n\r\n"));
+    }
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return inside == 3; }));
+        // Give a fourth connection the chance to slip in if the limit leaked.
+        changed.wait_for(lock, 300ms, [&] { return inside > 3; });
+        EXPECT_EQ(inside, 3);
+        release = true;
+    }
+    changed.notify_all();
+    for (LoopbackClient& client : clients) {
+        EXPECT_EQ(parseReply(client.readUntilClose(15s).bytes).body, "served");
+    }
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(most, 3);
+}
+
+TEST_F(ServerFixture, SilentCrowdDoesNotLockOutANormalClient)
+{
+    rlimit files{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    if (files.rlim_cur < 2048 && files.rlim_max >= 2048) {
+        files.rlim_cur = 2048;
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &files), 0);
+    }
+    // The real limit of connections, a short time-out to keep the test quick.
+    ServerOptions options;
+    options.requestTimeout = 1s;
+    startRecordingServer(options);
+
+    std::vector<LoopbackClient> silent;
+    for (int i = 0; i < 300; ++i) {
+        silent.emplace_back(m_port, ConnectMode::NoWait);
+    }
+    LoopbackClient normal(m_port, ConnectMode::Wait, 30s);
+    ASSERT_TRUE(normal.connected());
+    ASSERT_TRUE(normal.send("GET /normal HTTP/1.1\r\n\r\n"));
+    Received received = normal.readUntilClose(30s);
+    EXPECT_EQ(received.end, ReadEnd::Closed);
+    EXPECT_EQ(parseReply(received.bytes).body, "hello");
+    EXPECT_EQ(calls(), 1);
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "web/http/ByteSink.h"
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace flowloom::web {
+
+// The sink refused bytes: the peer is gone, nothing more can be sent.
+class ReplyWriteError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The reply to one request. The handler fills it, or writes it out itself
+// through writeHeader()/writeContent(); the server writes whatever is left.
+class Reply
+{
+public:
+    static constexpr std::string_view kServerName = "Flowloom/1.0";
+
+    // headOnly: the request was HEAD; headers are those of the same GET, no body.
+    Reply(ByteSink& sink, bool headOnly);
+    Reply(const Reply&) = delete;
+    Reply& operator=(const Reply&) = delete;
+
+    int statusCode() const { return m_statusCode; }
+    const std::string& statusText() const { return m_statusText; }
+    // Sets the code and its text from the table (empty text for other codes).
+    void setStatus(int code);
+    void setStatus(int code, std::string text);
+    static std::string_view statusTextFor(int code);
+
+    const std::string& contentType() const { return m_contentType; }
+    void setContentType(std::string type) { m_contentType = std::move(type); }
+
+    const std::string& contentText() const { return m_contentText; }
+    void setContentText(std::string text) { m_contentText = std::move(text); }
+
+    const std::optional<std::vector<std::uint8_t>>& contentBytes() const { return m_contentBytes; }
+    void setContentBytes(std::vector<std::uint8_t> bytes) { m_contentBytes = std::move(bytes); }
+
+    const std::string& realm() const { return m_realm; }
+    void setRealm(std::string realm) { m_realm = std::move(realm); }
+
+    // Used only when the reply has no content of its own, e.g. a handler that
+    // streams the body after writing the header. Otherwise the length is always
+    // that of the body sent.
+    std::optional<std::uint64_t> contentLength() const { return m_contentLength; }
+    void setContentLength(std::uint64_t length) { m_contentLength = length; }
+
+    bool closeConnection() const { return true; }
+    bool headerWritten() const { return m_headerWritten; }
+    bool hasContent() const { return !m_contentText.empty() || m_contentBytes.has_value(); }
+
+    // Status line and headers now. A second call throws std::logic_error
+    // ("Header has already been written.").
+    void writeHeader();
+    // The body now (the header first if not yet written); then the content is
+    // dropped. Sink failures throw ReplyWriteError.
+    void writeContent();
+
+    // Drops content and realm: a failing handler's reply becomes a plain 500.
+    void resetForFailure(std::string message);
+
+private:
+    std::string buildHeader();
+    void send(std::string_view bytes);
+    void send(std::string_view first, std::string_view second);
+    std::string_view body() const;
+    void releaseContent();
+
+    ByteSink& m_sink;
+    bool m_headOnly;
+    int m_statusCode = 200;
+    std::string m_statusText{"OK"};
+    std::string m_contentType{"text/html"};
+    std::string m_contentText;
+    std::optional<std::vector<std::uint8_t>> m_contentBytes;
+    std::string m_realm;
+    std::optional<std::uint64_t> m_contentLength;
+    bool m_headerWritten = false;
+};
+
+} // namespace flowloom::web

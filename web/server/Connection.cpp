@@ -1,0 +1,153 @@
+#include "web/server/Connection.h"
+
+#include "web/http/RequestParser.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <exception>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+
+namespace flowloom::web {
+
+Connection::Connection(int socket, std::string remoteAddress, Clock::time_point requestDeadline,
+                       std::chrono::milliseconds sendTimeout, const std::atomic<bool>& stopping)
+    : m_socket(socket), m_remoteAddress(std::move(remoteAddress)),
+      m_requestDeadline(requestDeadline), m_sendTimeout(sendTimeout), m_stopping(stopping)
+{}
+
+Connection::WaitResult Connection::waitFor(short events, Clock::time_point deadline)
+{
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            return WaitResult::TimedOut;
+        }
+        pollfd entry{m_socket, events, 0};
+        const int ready = ::poll(&entry, 1, static_cast<int>(std::min<long long>(left, 60000)));
+        if (ready > 0) {
+            // Errors and hang-ups are left to the following recv/send to report.
+            return WaitResult::Ready;
+        }
+        if (ready < 0 && errno != EINTR) {
+            return WaitResult::Failed;
+        }
+    }
+}
+
+bool Connection::readRequest(Request& request)
+{
+    RequestParser parser;
+    std::array<char, 8192> buffer{};
+    for (;;) {
+        const ssize_t received = ::recv(m_socket, buffer.data(), buffer.size(), 0);
+        ParseStatus status = ParseStatus::NeedsMore;
+        if (received > 0) {
+            status = parser.feed({buffer.data(), static_cast<std::size_t>(received)});
+        } else if (received == 0) {
+            status = parser.finish();
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (waitFor(POLLIN, m_requestDeadline) != WaitResult::Ready) {
+                return false;
+            }
+            continue;
+        } else if (errno == EINTR) {
+            continue;
+        } else {
+            return false;
+        }
+        if (status == ParseStatus::Complete) {
+            request = parser.takeRequest();
+            return true;
+        }
+        if (status == ParseStatus::Bad) {
+            return false;
+        }
+    }
+}
+
+void Connection::serve(const RequestHandler& handler)
+{
+    Request request;
+    if (!readRequest(request) || m_stopping.load(std::memory_order_relaxed)) {
+        return;
+    }
+    const std::string& method = request.method();
+    if (method != "GET" && method != "HEAD" && method != "POST") {
+        return;
+    }
+    request.setRemoteAddress(m_remoteAddress);
+
+    Reply reply(*this, method == "HEAD");
+    try {
+        handler(*this, request, reply);
+    } catch (const ReplyWriteError&) {
+        return;
+    } catch (const std::exception& failure) {
+        reply.resetForFailure(failure.what());
+    } catch (...) {
+        reply.resetForFailure(std::string(Reply::statusTextFor(500)));
+    }
+    try {
+        if (!reply.headerWritten() || reply.hasContent()) {
+            reply.writeContent();
+        }
+    } catch (const std::exception&) {
+        // The peer is gone or the reply is unwritable; closing is all that is left.
+    }
+}
+
+bool Connection::write(std::string_view bytes)
+{
+    return sendAll(bytes, {});
+}
+
+bool Connection::writeBoth(std::string_view first, std::string_view second)
+{
+    return sendAll(first, second);
+}
+
+bool Connection::sendAll(std::string_view first, std::string_view second)
+{
+    if (m_wroteBefore) {
+        // A handler writing in several pieces (header, then an image) must not
+        // wait for the peer's delayed acknowledgement of the previous piece.
+        const int on = 1;
+        ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+    m_wroteBefore = true;
+    auto deadline = Clock::now() + m_sendTimeout;
+    while (!first.empty() || !second.empty()) {
+        if (m_stopping.load(std::memory_order_relaxed)) {
+            return false;
+        }
+        std::array<iovec, 2> pieces{{{const_cast<char*>(first.data()), first.size()},
+                                     {const_cast<char*>(second.data()), second.size()}}};
+        msghdr message{};
+        message.msg_iov = first.empty() ? &pieces[1] : pieces.data();
+        message.msg_iovlen = first.empty() ? 1 : 2;
+        const ssize_t sent = ::sendmsg(m_socket, &message, MSG_NOSIGNAL);
+        if (sent >= 0) {
+            auto count = static_cast<std::size_t>(sent);
+            const std::size_t fromFirst = std::min(count, first.size());
+            first.remove_prefix(fromFirst);
+            second.remove_prefix(count - fromFirst);
+            deadline = Clock::now() + m_sendTimeout;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (waitFor(POLLOUT, deadline) != WaitResult::Ready) {
+                return false;
+            }
+        } else if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace flowloom::web
