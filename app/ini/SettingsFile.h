@@ -28,7 +28,11 @@ struct InterfaceTotals
 // The settings file: section "Plotter" of an IniStore, read once at start-up
 // and written once at shutdown. The file functions open the file for the one
 // operation and release it before returning; the store functions do the same
-// work on a store in memory.
+// work on a store in memory. Start-up applies what load() returns in read
+// order, each value to the control or variable its entry names:
+//
+//     for (const Key key : SettingsKeys::readOrder())
+//         apply(SettingsKeys::entry(key), values.get(key));
 class SettingsFile
 {
 public:

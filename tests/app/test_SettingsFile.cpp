@@ -144,6 +144,13 @@ TEST(SettingsFile, NoFileGivesEveryDefaultAndASaveWritesTheWholeTable)
     EXPECT_FALSE(SettingsFile::load(path, kRuntime).boolean(Key::First));
 }
 
+TEST(SettingsFile, LiesBesideTheProgramWithTheExtensionIni)
+{
+    EXPECT_EQ(SettingsFile::pathForProgram("bin/flowloom"), "bin/flowloom.ini");
+    EXPECT_EQ(SettingsFile::pathForProgram("bin/flowloom.exe"), "bin/flowloom.ini");
+    EXPECT_EQ(SettingsFile::pathForProgram("my.tools/flowloom"), "my.tools/flowloom.ini");
+}
+
 TEST(SettingsFile, StoredTextsConvertOrFallBackToTheDefault)
 {
     const SettingsValues v =
