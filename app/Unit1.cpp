@@ -1,6 +1,7 @@
 #include "app/Unit1.h"
 
 #include "app/SettingsBinder.h"
+#include "app/Tray.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/ToolIcons.h"
@@ -32,7 +33,8 @@ using sampling::DateTimeText;
 using sampling::fmt;
 
 TForm1::TForm1(Environment environment, QWidget* parent)
-    : QMainWindow(parent), m_env(environment), m_monthlyReset(environment.clock.now())
+    : QMainWindow(parent), m_env(std::move(environment)), m_monthlyReset(m_env.clock.now()),
+      m_help(besideProgram(m_env.programFile, ".html"))
 {
     setObjectName("Form1");
     setWindowTitle(QStringLiteral("Flowloom"));
@@ -45,19 +47,61 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     createToolBar();
     createPages();
     createStatusBar();
+    createShell();
     resize(799, 480);
+    // The window can never be made smaller than its first layout.
+    setMinimumSize(799, 480);
     m_graphDesignSize = laidOutSize(*this, *TabSheet1);
-
-    SettingsBinder::apply(*this, SettingsFile::load(settingsPath(), runtimeDefaults()), m_vars);
 
     m_timer = std::make_unique<sampling::TThreadedTimer>([this](std::function<void()> tick) {
         // Queued to the UI thread; dropped by Qt if this window is gone by then.
         QMetaObject::invokeMethod(this, std::move(tick), Qt::QueuedConnection);
     });
     m_timer->OnTimer = [this](sampling::TThreadedTimer&) { Timer1Timer(); };
-    m_timer->setInterval(1000);
 
+    FormCreate();
+}
+
+void TForm1::FormCreate()
+{
+    // 1. Qt widgets paint double-buffered already.
+    // 2. Every control and settings variable takes its stored or default value.
+    SettingsBinder::apply(*this, SettingsFile::load(settingsPath(), runtimeDefaults()), m_vars);
+    // 3. Start minimized (carried out when the program shows the window).
+    m_startMinimized = Setup->cbStartMin->isChecked();
+    // 4., 5. Stay on top and opacity.
+    btnStayClick();
+    tb1Change();
+    // 6. The first sub-page of Setup.
+    Setup->PageControl2->setCurrentWidget(Setup->GraphAxesPage);
+    // 7. A fresh copy of the user guide.
+    writeHelpFile();
+    // 8. Minimizing to the notification area follows cbMinimize when minimizing.
+    // 9. The title's "^" became spaces while it was read.
+    // 11. The statistics image font goes with "Image".
+    Setup->btnWebFont->setEnabled(Setup->cbImage->isChecked());
+    // 12. Help only when the guide exists.
+    btnHelp->setEnabled(m_help.exists());
+    // 15. The sampling clock's interval.
+    m_timer->setInterval(1000);
+    // 19. The graph page in front.
+    PageControl1->setCurrentWidget(TabSheet1);
+    // 21. The interface list, statistics and cumulative totals.
     CaptureMIBData(true);
+    // 23. The "since" texts of the saved interface.
+    showSinceTexts(m_vars.URL);
+    // 24. The listening addresses are the interface list's items.
+    Setup->cbServerIP->clear();
+    for (int i = 0; i < cbURL->count(); ++i)
+        Setup->cbServerIP->addItem(cbURL->itemText(i));
+    Setup->cbServerIP->setCurrentIndex(
+        m_vars.ServerIP >= 0 && m_vars.ServerIP < Setup->cbServerIP->count() ? m_vars.ServerIP
+                                                                             : -1);
+    // 26. Plotting resumes when it was running at the last close.
+    if (btnStart->isChecked() && btnStart->isEnabled())
+        btnStartClick();
+    else if (btnStart->isChecked())
+        btnStop->setChecked(true); // nothing to plot without an interface
 }
 
 TForm1::~TForm1()
@@ -210,12 +254,6 @@ void TForm1::saveSettings(int serverIpIndex)
         m_env.showMessage(result.message);
 }
 
-void TForm1::closeEvent(QCloseEvent* event)
-{
-    const int serverIpIndex = Setup->cbServerIP->currentIndex();
-    saveSettings(serverIpIndex);
-    event->accept();
-}
 
 // The size a page takes once the window is laid out, before it is first shown
 // (first-run defaults of the image size depend on the graph's size).
@@ -369,6 +407,7 @@ void TForm1::showFigures(std::size_t position, const sampling::TMIBIfRow& row)
 
     m_trayHint = QStringLiteral("Flowloom - ") +
                  text(m_totals.LastTotalIn[position] / 1073741824.0L, 3) + QStringLiteral(" GB");
+    m_tray->setToolTip(m_trayHint);
 }
 
 void TForm1::tickTail()

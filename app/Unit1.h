@@ -3,6 +3,7 @@
 // moc of Qt 6.4 cannot parse some C++20 standard headers; it needs none of these.
 #ifndef Q_MOC_RUN
 #include "app/Environment.h"
+#include "app/HelpFile.h"
 #include "app/ProgramVariables.h"
 #include "app/ini/SettingsValues.h"
 #include "sampling/InterfaceTracker.h"
@@ -25,6 +26,7 @@ class QToolButton;
 namespace flowloom::app {
 
 class StatisticsPage;
+class Tray;
 class SetupPage;
 
 // The main window: owns the controls, the sampling clock and the statistics,
@@ -36,6 +38,25 @@ class TForm1 final : public QMainWindow
 public:
     explicit TForm1(Environment environment, QWidget* parent = nullptr);
     ~TForm1() override;
+
+    // Start-up and shutdown.
+    void FormCreate();
+    bool startsMinimized() const { return m_startMinimized; }
+    // The close request: never refused, always saves.
+    void FormCloseQuery();
+
+    // Window shell.
+    void btnStayClick();
+    void tb1Change();
+    void btnHelpClick();
+    void TrayIconClick();
+    void mnuRestoreClick();
+    void CloseEcholoom1Click();
+    void Label49Click();
+    void TabSheet1Show();
+    void TabSheet2Show();
+    Tray& trayIcon() { return *m_tray; }
+    const HelpFile& helpFile() const { return m_help; }
 
     // Run control.
     void btnStartClick();
@@ -51,6 +72,12 @@ public:
     void btnResetInClick();
     void btnResetOutClick();
     void cbURLChange();
+
+signals:
+    // The close request has run and the window is closing.
+    void closed();
+
+public:
 
     // Settings file: loaded while the window is built, written at close.
     std::filesystem::path settingsPath() const;
@@ -88,6 +115,11 @@ private:
     void createToolBar();
     void createPages();
     void createStatusBar();
+    void createShell();
+    void writeHelpFile();
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showFigures(std::size_t position, const sampling::TMIBIfRow& row);
     void showSinceTexts(int position);
     void tickTail();
@@ -106,6 +138,12 @@ private:
     QButtonGroup* m_runButtons = nullptr;
     QString m_trayHint = QStringLiteral("Flowloom");
     ProgramVariables m_vars;
+    HelpFile m_help;
+    Tray* m_tray = nullptr;
+    bool m_startMinimized = false;
+    bool m_shown = false;
+    bool m_closing = false;
+    std::vector<std::function<void()>> m_closeSteps; // server stop, shutdown capture
     QSize m_graphDesignSize;
 };
 

@@ -1,0 +1,49 @@
+#include "app/CloseSignals.h"
+
+#include <QSocketNotifier>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace flowloom::app {
+
+namespace {
+int g_pipe[2] = {-1, -1}; // written by the signal handler, read on the UI thread
+
+extern "C" void onCloseSignal(int)
+{
+    const char byte = 1;
+    // Only async-signal-safe calls here; a full pipe means a request is pending anyway.
+    [[maybe_unused]] ssize_t n = ::write(g_pipe[1], &byte, 1);
+}
+} // namespace
+
+CloseSignals::CloseSignals(QObject* parent) : QObject(parent)
+{
+    if (g_pipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
+        return;
+    ::fcntl(g_pipe[1], F_SETFL, O_NONBLOCK);
+    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+        char buffer[16];
+        [[maybe_unused]] ssize_t n = ::read(g_pipe[0], buffer, sizeof buffer);
+        emit closeRequested();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onCloseSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+CloseSignals::~CloseSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+} // namespace flowloom::app
