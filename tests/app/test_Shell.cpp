@@ -1,0 +1,101 @@
+#include "WindowHarness.h"
+#include "app/SetupPage.h"
+#include "app/StatisticsPage.h"
+#include "app/Tray.h"
+
+#include <QComboBox>
+#include <QSlider>
+#include <QTabWidget>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace flowloom;
+using testsupport::WindowHarness;
+
+TEST(Shell, StayOnTopTwiceReturnsToNormalAndOpacityNeverBelow80)
+{
+    WindowHarness w;
+    app::TForm1& f = *w.form;
+    f.btnStay->click();
+    EXPECT_TRUE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    f.btnStay->click();
+    EXPECT_FALSE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+    f.Setup->tb1->setValue(0); // the bar's left end
+    EXPECT_EQ(f.Setup->tb1->value(), 80);
+    EXPECT_NEAR(f.windowOpacity(), 80.0 / 255.0, 0.01);
+    f.Setup->tb1->setValue(255);
+    EXPECT_DOUBLE_EQ(f.windowOpacity(), 1.0);
+
+    WindowHarness stored("[Plotter]\r\nStay=1\r\nAlpha=128\r\n");
+    EXPECT_TRUE(stored.form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_NEAR(stored.form->windowOpacity(), 128.0 / 255.0, 0.01);
+}
+
+TEST(Shell, BalloonShowsTheTotalsAsThePageShowsThem)
+{
+    const QChar cr(13);
+    // Before the first shown tick the total fields are empty.
+    EXPECT_EQ(app::totalsBalloonText("Sun 06 Dec 2026 - 19:44:03", "", ""),
+              QString("Totals since Sun 06 Dec 2026 - 19:44:03") + cr + cr + "Download:  MB" + cr +
+                  "Upload     :  MB");
+    WindowHarness w;
+    w.form->btnStart->click();
+    for (int i = 0; i < 3; ++i)
+        w.tick(1048576);
+    EXPECT_EQ(w.text("Panel29"), "1.000");
+    EXPECT_EQ(w.form->trayIcon().toolTip(), "Flowloom - 0.001 GB");
+    EXPECT_EQ(
+        app::totalsBalloonText(w.text("Label39"), w.text("Panel29"), w.text("Panel31")).count(cr),
+        3);
+}
+
+TEST(Shell, FirstRunOpensTheFirstSetupSubPageOnlyOnce)
+{
+    WindowHarness w;
+    app::TForm1& f = *w.form;
+    f.Setup->PageControl2->setCurrentIndex(3);
+    f.PageControl1->setCurrentWidget(f.Setup);
+    EXPECT_EQ(f.Setup->PageControl2->currentIndex(), 0);
+    f.Setup->PageControl2->setCurrentIndex(3);
+    f.PageControl1->setCurrentIndex(0);
+    f.PageControl1->setCurrentWidget(f.Setup);
+    EXPECT_EQ(f.Setup->PageControl2->currentIndex(), 3) << "only the first time in a run";
+
+    WindowHarness later("[Plotter]\r\nFirst=0\r\n");
+    later.form->Setup->PageControl2->setCurrentIndex(2);
+    later.form->PageControl1->setCurrentWidget(later.form->Setup);
+    EXPECT_EQ(later.form->Setup->PageControl2->currentIndex(), 2);
+}
+
+TEST(Shell, ListeningAddressesFollowTheInterfaceList)
+{
+    WindowHarness w("[Plotter]\r\nServerIP=1\r\n");
+    QComboBox* list = w.form->Setup->cbServerIP;
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(0), "127.  0.  0.  1");
+    EXPECT_EQ(list->currentText(), "192.168.  1. 10");
+    WindowHarness beyond("[Plotter]\r\nServerIP=7\r\n");
+    EXPECT_EQ(beyond.form->Setup->cbServerIP->currentIndex(), -1);
+    EXPECT_TRUE(beyond.form->Setup->cbServerIP->currentText().isEmpty());
+}
+
+TEST(Shell, ARunClosedWhilePlottingResumesPlotting)
+{
+    WindowHarness w("[Plotter]\r\nRun=1\r\n");
+    EXPECT_TRUE(w.form->btnStart->isChecked());
+    EXPECT_TRUE(w.form->ThreadedTimer1().Enabled());
+    w.form->close();
+    EXPECT_NE(w.readSettings().find("Run=1\r\n"), std::string::npos);
+
+    WindowHarness stopped;
+    EXPECT_FALSE(stopped.form->ThreadedTimer1().Enabled());
+}
+
+TEST(Shell, CloseAlwaysSavesAndRemovesTheGuide)
+{
+    WindowHarness w;
+    w.form->close();
+    EXPECT_FALSE(w.readSettings().empty());
+    EXPECT_FALSE(w.form->helpFile().exists());
+}
