@@ -14,6 +14,10 @@ int main(int argc, char** argv)
     // Closing to the notification area must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Installed first: a close request that arrives during start-up waits in
+    // the signal pipe until the window can take it.
+    flowloom::app::CloseSignals closeSignals;
+
     flowloom::sampling::NetlinkSource interfaces;
     flowloom::sampling::SystemWallClock clock;
     flowloom::app::TForm1 form(
@@ -21,7 +25,6 @@ int main(int argc, char** argv)
 
     // A close request from the system or the desktop session runs the same
     // close request as the close box, so the totals are always saved.
-    flowloom::app::CloseSignals closeSignals;
     QObject::connect(&closeSignals, &flowloom::app::CloseSignals::closeRequested, &form,
                      [&form] { form.close(); });
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &form,
