@@ -11,58 +11,77 @@
 
 namespace flowloom::web {
 
-ConnectionPool::ConnectionPool(RequestHandler handler, ServerOptions options)
-    : m_handler(std::move(handler)), m_options(options)
+ConnectionPool::ConnectionPool(SocketHandle listener, RequestHandler handler, ServerOptions options)
+    : m_listener(std::move(listener)), m_handler(std::move(handler)), m_options(options)
 {
     m_options.maxConnections = std::max<std::size_t>(1, m_options.maxConnections);
 }
 
 ConnectionPool::~ConnectionPool() = default;
 
-bool ConnectionPool::waitForSlot()
+std::size_t ConnectionPool::waitForSlots()
 {
     std::unique_lock lock(m_mutex);
     m_slotFree.wait(lock, [this] { return m_stopping || m_taken < m_options.maxConnections; });
-    return !m_stopping;
+    return m_stopping ? 0 : m_options.maxConnections - m_taken;
 }
 
-void ConnectionPool::submit(SocketHandle socket, const sockaddr_in& peer)
+void ConnectionPool::submit(std::vector<Accepted>& batch)
 {
-    std::unique_lock lock(m_mutex);
-    if (m_stopping) {
-        return;
+    std::size_t wake = 0;
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_stopping) {
+            batch.clear();
+            return;
+        }
+        const auto now = Connection::Clock::now();
+        for (Accepted& accepted : batch) {
+            m_queue.push_back(Pending{std::move(accepted.socket), accepted.peer, now});
+            ++m_taken;
+        }
+        batch.clear();
+        // Idle workers take what they can; a worker is started for each
+        // connection beyond them.
+        wake = std::min(m_idle, m_queue.size());
+        while (m_queue.size() > m_idle + m_starting && m_workers < m_options.maxConnections) {
+            if (!startWorker(lock)) {
+                break;
+            }
+        }
     }
-    m_queue.push_back(Pending{std::move(socket), peer, Connection::Clock::now()});
-    ++m_taken;
-    if (m_queue.size() > m_idle && m_workers < m_options.maxConnections) {
-        startWorker(lock);
-    } else {
+    // Woken after the lock is released, so they do not wake only to wait for it.
+    for (std::size_t i = 0; i < wake; ++i) {
         m_workAvailable.notify_one();
     }
 }
 
-void ConnectionPool::startWorker(std::unique_lock<std::mutex>& lock)
+bool ConnectionPool::startWorker(std::unique_lock<std::mutex>& lock)
 {
     try {
         std::thread([self = shared_from_this()] { self->workerLoop(); }).detach();
         ++m_workers;
+        ++m_starting;
+        return true;
     } catch (const std::system_error&) {
-        // No thread to be had. Existing workers will reach the connection in
-        // time; with none at all it could never be served, so it is dropped.
-        if (m_workers == 0 && !m_queue.empty()) {
-            Pending dropped = std::move(m_queue.back());
-            m_queue.pop_back();
-            --m_taken;
+        // No thread to be had. Existing workers will reach the queue in time;
+        // with none at all it could never be served, so it is dropped.
+        if (m_workers == 0) {
+            std::deque<Pending> dropped;
+            dropped.swap(m_queue);
+            m_taken -= dropped.size();
             lock.unlock();
-            dropped.socket.reset();
+            dropped.clear();
             lock.lock();
         }
+        return false;
     }
 }
 
 void ConnectionPool::workerLoop()
 {
     std::unique_lock lock(m_mutex);
+    --m_starting;
     for (;;) {
         if (m_queue.empty() && !m_stopping) {
             ++m_idle;
@@ -78,25 +97,62 @@ void ConnectionPool::workerLoop()
         }
         Pending pending = std::move(m_queue.front());
         m_queue.pop_front();
-        const int fd = pending.socket.get();
-        m_served.push_back(fd);
+        m_served.push_back(pending.socket.get());
         lock.unlock();
 
-        serve(pending);
+        do {
+            serve(pending);
+        } while (acceptNext(pending));
 
         lock.lock();
-        // Unregistered before closing: a stop must never shut down a descriptor
-        // number that has already been reused elsewhere in the process.
-        m_served.erase(std::find(m_served.begin(), m_served.end(), fd));
-        lock.unlock();
-        pending.socket.reset();
-        lock.lock();
-        if (m_taken-- == m_options.maxConnections) {
+        const bool wasFull = m_taken-- == m_options.maxConnections;
+        if (wasFull) {
             m_slotFree.notify_one();
         }
     }
     --m_workers;
     m_workerEnded.notify_all();
+}
+
+// Called without the lock, after serving pending. Replaces it by the next
+// connection in the kernel's queue (true), or closes it and leaves the slot to
+// be released (false).
+bool ConnectionPool::acceptNext(Pending& pending)
+{
+    SocketHandle next;
+    sockaddr_in peer{};
+    if (!m_stopping.load(std::memory_order_relaxed)) {
+        std::shared_lock guard(m_listenerGuard);
+        if (m_listener.valid()) {
+            socklen_t length = sizeof peer;
+            next.reset(::accept4(m_listener.get(), reinterpret_cast<sockaddr*>(&peer), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC));
+        }
+    }
+    const int finished = pending.socket.get();
+    {
+        std::lock_guard lock(m_mutex);
+        // Unregistered before closing: a stop must never shut down a descriptor
+        // number that has already been reused elsewhere in the process.
+        *std::find(m_served.begin(), m_served.end(), finished) = next.get();
+        if (!next.valid() || m_stopping) {
+            m_served.erase(std::find(m_served.begin(), m_served.end(), next.get()));
+            next.reset();
+        }
+    }
+    pending.socket = std::move(next); // closes the finished connection
+    if (!pending.socket.valid()) {
+        return false;
+    }
+    pending.peer = peer;
+    pending.acceptedAt = Connection::Clock::now();
+    return true;
+}
+
+void ConnectionPool::closeListener()
+{
+    std::unique_lock guard(m_listenerGuard);
+    m_listener.reset();
 }
 
 void ConnectionPool::serve(Pending& pending)

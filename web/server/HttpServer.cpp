@@ -3,9 +3,11 @@
 #include "web/http/Limits.h"
 #include "web/server/ConnectionPool.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <system_error>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -50,22 +52,37 @@ bool isConnectionError(int error)
     }
 }
 
-// Accepts until stopped. Out of descriptors or memory (EMFILE and kin, or
-// anything unexpected) it pauses before trying again instead of spinning: the
-// pending connection stays in the kernel's queue meanwhile.
+// Accepts until stopped, as many connections at a time as are waiting and
+// allowed, so that the kernel's short queue is emptied quickly. Out of
+// descriptors or memory (EMFILE and kin, or anything unexpected) it pauses
+// before trying again instead of spinning: the pending connection stays queued.
 void acceptLoop(int listener, int wake, const std::shared_ptr<ConnectionPool>& pool)
 {
-    while (pool->waitForSlot()) {
-        sockaddr_in peer{};
-        socklen_t length = sizeof peer;
-        const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length,
-                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd >= 0) {
-            pool->submit(SocketHandle(fd), peer);
-            continue;
+    constexpr std::size_t kBatch = 32;
+    std::vector<ConnectionPool::Accepted> batch;
+    batch.reserve(kBatch);
+    for (;;) {
+        const std::size_t room = std::min(pool->waitForSlots(), kBatch);
+        if (room == 0) {
+            return;
         }
-        const int error = errno;
-        if (isConnectionError(error)) {
+        int error = 0;
+        while (batch.size() < room) {
+            sockaddr_in peer{};
+            socklen_t length = sizeof peer;
+            const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length,
+                                     SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd >= 0) {
+                batch.push_back({SocketHandle(fd), peer});
+            } else if (!isConnectionError(errno)) {
+                error = errno;
+                break;
+            }
+        }
+        if (!batch.empty()) {
+            pool->submit(batch);
+        }
+        if (error == 0) {
             continue;
         }
         std::array<pollfd, 2> entries{{{wake, POLLIN, 0}, {listener, POLLIN, 0}}};
@@ -147,14 +164,13 @@ void HttpServer::start()
     SocketHandle wakeRead(pipeEnds[0]);
     SocketHandle wakeWrite(pipeEnds[1]);
 
-    auto pool = std::make_shared<ConnectionPool>(m_handler, m_options);
+    auto pool = std::make_shared<ConnectionPool>(std::move(listener), m_handler, m_options);
     try {
         m_listenerThread = std::thread(
-            [fd = listener.get(), wake = wakeRead.get(), pool] { acceptLoop(fd, wake, pool); });
+            [wake = wakeRead.get(), pool] { acceptLoop(pool->listener(), wake, pool); });
     } catch (const std::system_error& failure) {
         throw socketError(failure.code().value());
     }
-    m_listener = std::move(listener);
     m_wakeRead = std::move(wakeRead);
     m_wakeWrite = std::move(wakeWrite);
     m_pool = std::move(pool);
@@ -173,11 +189,11 @@ void HttpServer::stop()
     while (::write(m_wakeWrite.get(), &wake, 1) < 0 && errno == EINTR) {
     }
     m_listenerThread.join();
-    m_listener.reset();
     m_wakeRead.reset();
     m_wakeWrite.reset();
 
     const std::shared_ptr<ConnectionPool> pool = std::move(m_pool);
+    pool->closeListener();
     if (!pool->waitForWorkers(limits::kStopPollInterval, limits::kStopTimeout)) {
         throw HttpServerError("Terminate Thread Timeout");
     }
