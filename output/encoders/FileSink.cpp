@@ -1,0 +1,76 @@
+#include "output/encoders/FileSink.h"
+
+#include <cerrno>
+
+namespace flowloom::output {
+
+namespace {
+
+std::error_code lastSystemError(int fallback)
+{
+    // Not every C library sets errno for every stdio failure.
+    const int value = errno != 0 ? errno : fallback;
+    return {value, std::generic_category()};
+}
+
+std::FILE* openForWriting(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    return ::_wfopen(path.c_str(), L"wb");
+#else
+    return std::fopen(path.c_str(), "wb");
+#endif
+}
+
+} // namespace
+
+FileSink::FileSink(const std::filesystem::path& path) : m_path(path)
+{
+    errno = 0;
+    m_file.reset(openForWriting(path));
+    if (!m_file)
+        m_error = lastSystemError(EIO);
+    m_created = m_file != nullptr;
+}
+
+bool FileSink::write(const std::uint8_t* data, std::size_t size) noexcept
+{
+    if (!m_file || m_error)
+        return false;
+    if (size == 0)
+        return true;
+    errno = 0;
+    if (std::fwrite(data, 1, size, m_file.get()) != size) {
+        m_error = lastSystemError(EIO);
+        return false;
+    }
+    return true;
+}
+
+std::error_code FileSink::close() noexcept
+{
+    if (!m_file)
+        return m_error ? m_error : std::make_error_code(std::errc::bad_file_descriptor);
+    errno = 0;
+    // Buffered bytes reach the disk only here, so a full disk may show up now.
+    const int result = std::fclose(m_file.release());
+    if (result != 0 && !m_error)
+        m_error = lastSystemError(EIO);
+    return m_error;
+}
+
+void FileSink::discard() noexcept
+{
+    m_file.reset();
+    if (!m_created)
+        return;
+    m_created = false;
+    // Never remove what is not a plain file (a device, a pipe, a link) just
+    // because the image could not be written into it.
+    std::error_code ignored;
+    if (std::filesystem::symlink_status(m_path, ignored).type() ==
+        std::filesystem::file_type::regular)
+        std::filesystem::remove(m_path, ignored);
+}
+
+} // namespace flowloom::output
