@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace flowloom::web {
+
+// The statistics texts exactly as the Statistics tab shows them after one
+// tick. The window publishes a fresh value per shown tick and connection
+// threads only ever read a published one, so a document never mixes the
+// figures of two ticks.
+struct StatisticsView
+{
+    std::string Panel14; // download bytes per second
+    std::string Panel15; // download peak
+    std::string Panel16; // download average
+    std::string Panel18; // upload bytes per second
+    std::string Panel19; // upload peak
+    std::string Panel20; // upload average
+    std::string Panel26; // cumulative download total
+    std::string Panel27; // cumulative upload total
+    std::string Label39; // download total counted since
+    std::string Label41; // upload total counted since
+};
+
+} // namespace flowloom::web
