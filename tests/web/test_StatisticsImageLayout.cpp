@@ -6,8 +6,8 @@ using namespace flowloom::web;
 
 TEST(StatisticsImageLayout, FifteenLinesOneLineHeightApart)
 {
-    // A 16 pixel line and a since-line of 224 pixels: the size of the
-    // description's example label, [274 x 240].
+    // A 16 pixel line and a since-line of 224 pixels: 15 x 16 = 240 high,
+    // 224 + 50 = 274 wide.
     const auto layout = StatisticsImageLayout::make(16, 224);
     ASSERT_TRUE(layout.has_value());
     EXPECT_EQ(layout->width(), 274);
