@@ -1,0 +1,73 @@
+#pragma once
+
+#include "chart/AxisScale.h"
+#include "chart/ValueTicks.h"
+
+#include <QRectF>
+
+#include <cstddef>
+
+class QPaintDevice;
+
+namespace flowloom::chart {
+
+class Chart;
+
+// Where everything of one drawing goes, computed from the chart and the size
+// of the target alone, so that a drawing and the mouse input that follows it
+// agree and tests can check the geometry.
+//
+// In the three-dimensional view the series stand on a front plane (front())
+// and reach back by depth() pixels up and to the right (parallel projection);
+// the back wall is front() moved by (depth, -depth). In the flat view the
+// depth is 0 and front() is the whole plot area.
+class ChartLayout
+{
+public:
+    ChartLayout() = default;
+    ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintDevice* device);
+
+    const QRectF& bounds() const { return m_bounds; }
+    const QRectF& titleRect() const { return m_titleRect; }
+    // The plot area: front plane, walls and depth together.
+    const QRectF& plotArea() const { return m_plotArea; }
+    const QRectF& front() const { return m_front; }
+    QRectF backWall() const { return m_front.translated(m_depth, -m_depth); }
+    double depth() const { return m_depth; }
+
+    const AxisScale& bottomScale() const { return m_bottomScale; }
+    const AxisScale& leftScale() const { return m_leftScale; }
+    const ValueTicks& leftTicks() const { return m_leftTicks; }
+    // Points between two labelled points of the horizontal axis.
+    std::size_t labelStep() const { return m_labelStep; }
+
+    // Right edge of the vertical axis' labels, top edge of the horizontal ones.
+    double leftLabelRight() const { return m_leftLabelRight; }
+    double bottomLabelTop() const { return m_bottomLabelTop; }
+    const QRectF& leftTitleRect() const { return m_leftTitleRect; }
+    const QRectF& bottomTitleRect() const { return m_bottomTitleRect; }
+    // Size of a time label along the horizontal axis and across it.
+    double timeLabelWidth() const { return m_timeLabelWidth; }
+    double labelHeight() const { return m_labelHeight; }
+
+    static constexpr double labelGap = 4.0; // pixels between an axis and its labels
+
+private:
+    QRectF m_bounds;
+    QRectF m_titleRect;
+    QRectF m_plotArea;
+    QRectF m_front;
+    double m_depth = 0.0;
+    AxisScale m_bottomScale;
+    AxisScale m_leftScale;
+    ValueTicks m_leftTicks{0.0, 0.0, 0.0, 0.0};
+    std::size_t m_labelStep = 1;
+    double m_leftLabelRight = 0.0;
+    double m_bottomLabelTop = 0.0;
+    QRectF m_leftTitleRect;
+    QRectF m_bottomTitleRect;
+    double m_timeLabelWidth = 0.0;
+    double m_labelHeight = 0.0;
+};
+
+} // namespace flowloom::chart

@@ -1,0 +1,392 @@
+#include "chart/ChartPainter.h"
+
+#include "chart/Chart.h"
+#include "chart/DepthSweep.h"
+#include "chart/LabelLayout.h"
+#include "chart/SeriesOutline.h"
+#include "chart/VisibleRange.h"
+
+#include <QFontMetricsF>
+#include <QLineF>
+#include <QPainter>
+#include <QPen>
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+
+namespace flowloom::chart {
+
+namespace {
+
+// Points mapped further than this outside the chart are pulled in; the
+// raster engine works in fixed point and far-away values would overflow it.
+// So far out, the pull changes no visible slope by a measurable amount.
+constexpr double farAway = 16384.0;
+
+// Least distance of two vertical grid lines, in pixels.
+constexpr double minGridSpacing = 40.0;
+
+// Shades of a series colour in the three-dimensional view.
+constexpr int roofDarkness = 140;
+constexpr int sideDarkness = 170;
+constexpr int dividerDarkness = 230;
+
+// A point of the front plane moved z pixels into the depth.
+QPointF offset(QPointF p, double z)
+{
+    return QPointF(p.x() + z, p.y() - z);
+}
+
+void shift(std::vector<QPointF>& points, double z)
+{
+    if (z == 0.0)
+        return;
+    for (QPointF& p : points)
+        p = offset(p, z);
+}
+
+} // namespace
+
+ChartPainter::ChartPainter(const Chart& chart, const ChartLayout& layout, QPainter& painter)
+    : m_chart(chart), m_layout(layout), m_painter(painter)
+{}
+
+void ChartPainter::paint()
+{
+    m_painter.save();
+    m_painter.setRenderHint(QPainter::TextAntialiasing, true);
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    paintPanel();
+    paintTitle();
+    paintWalls();
+    paintGrid();
+    paintAllSeries();
+    paintAxisLine();
+    paintBottomLabels();
+    paintLeftLabels();
+    paintAxisTitles();
+    m_painter.restore();
+}
+
+void ChartPainter::paintPanel()
+{
+    m_painter.fillRect(m_layout.bounds(), m_chart.panelColour());
+}
+
+void ChartPainter::paintTitle()
+{
+    if (m_chart.title().isEmpty())
+        return;
+    m_painter.setFont(m_chart.titleFont());
+    m_painter.setPen(m_chart.titleColour());
+    m_painter.drawText(m_layout.titleRect(), Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
+                       m_chart.title());
+}
+
+void ChartPainter::paintWalls()
+{
+    const QRectF& f = m_layout.front();
+    const double d = m_layout.depth();
+    if (d <= 0.0) {
+        m_painter.fillRect(f, m_chart.plotColour());
+        return;
+    }
+    const QRectF back = m_layout.backWall();
+    m_painter.fillRect(back, m_chart.plotColour());
+    m_painter.setPen(Qt::NoPen);
+    m_painter.setBrush(m_chart.leftWallColour());
+    const QPointF leftWall[] = {f.topLeft(), back.topLeft(), back.bottomLeft(), f.bottomLeft()};
+    m_painter.drawPolygon(leftWall, 4);
+    m_painter.setBrush(m_chart.bottomWallColour());
+    const QPointF floor[] = {f.bottomLeft(), back.bottomLeft(), back.bottomRight(),
+                             f.bottomRight()};
+    m_painter.drawPolygon(floor, 4);
+}
+
+void ChartPainter::paintGrid()
+{
+    const QRectF& f = m_layout.front();
+    const double d = m_layout.depth();
+    std::vector<QLineF> lines;
+
+    const Axis& bottom = m_chart.bottomAxis();
+    if (bottom.gridVisible()) {
+        // Vertical lines where labels stand (or would stand, before any point).
+        const double step = static_cast<double>(LabelLayout::gridStep(
+            m_layout.labelStep(), m_layout.bottomScale().pixelsPerUnit(), minGridSpacing));
+        const double from = std::ceil(bottom.minimum() / step);
+        const double to = std::floor(bottom.maximum() / step);
+        QPen pen(bottom.gridColour(), 0, bottom.gridDotted() ? Qt::DotLine : Qt::SolidLine);
+        m_painter.setPen(pen);
+        for (double k = from; k <= to && lines.size() < 10000; k += 1.0) {
+            const double x = std::round(m_layout.bottomScale().toPixel(k * step));
+            if (x < f.left() || x >= f.right())
+                continue;
+            lines.emplace_back(x + d, f.top() - d, x + d, f.bottom() - 1.0 - d);
+            if (d > 0.0)
+                lines.emplace_back(x, f.bottom() - 1.0, x + d, f.bottom() - 1.0 - d);
+        }
+        m_painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+    }
+
+    const Axis& left = m_chart.leftAxis();
+    if (left.gridVisible()) {
+        lines.clear();
+        QPen pen(left.gridColour(), 0, left.gridDotted() ? Qt::DotLine : Qt::SolidLine);
+        m_painter.setPen(pen);
+        const ValueTicks& ticks = m_layout.leftTicks();
+        for (std::size_t i = 0; i < ticks.count(); ++i) {
+            const double y = std::round(m_layout.leftScale().toPixel(ticks.value(i)));
+            if (y < f.top() || y >= f.bottom())
+                continue;
+            lines.emplace_back(f.left() + d, y - d, f.right() - 1.0 + d, y - d);
+            if (d > 0.0)
+                lines.emplace_back(f.left(), y, f.left() + d, y - d);
+        }
+        m_painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+    }
+}
+
+void ChartPainter::paintAllSeries()
+{
+    std::vector<const Series*> shown;
+    for (std::size_t index : m_chart.drawingOrder()) {
+        const Series& s = m_chart.series(index);
+        if (s.visible())
+            shown.push_back(&s);
+    }
+    // In the three-dimensional view each shown series gets a slot of the
+    // depth; the first drawn stands at the back, so later ones cover it as
+    // they do in the flat view.
+    const double d = m_layout.depth();
+    const double n = static_cast<double>(shown.size());
+    for (std::size_t k = 0; k < shown.size(); ++k) {
+        const double zFront = d * (n - 1.0 - static_cast<double>(k)) / n;
+        const double zBack = d * (n - static_cast<double>(k)) / n;
+        paintSeries(*shown[k], std::round(zFront), std::round(zBack));
+    }
+}
+
+QPointF ChartPainter::mapPoint(const Series& series, std::size_t index, bool snap) const
+{
+    const QRectF& b = m_layout.bounds();
+    double x = m_layout.bottomScale().toPixel(static_cast<double>(index));
+    double y = m_layout.leftScale().toPixel(series.y(index));
+    if (std::isnan(y))
+        y = m_layout.leftScale().toPixel(0.0);
+    x = std::clamp(x, b.left() - farAway, b.right() + farAway);
+    y = std::clamp(y, b.top() - farAway, b.bottom() + farAway);
+    return snap ? QPointF(std::round(x), std::round(y)) : QPointF(x, y);
+}
+
+void ChartPainter::paintSeries(const Series& series, double zFront, double zBack)
+{
+    const Axis& bottom = m_chart.bottomAxis();
+    const VisibleRange range(bottom.minimum(), bottom.maximum(), series.size());
+    if (range.empty())
+        return;
+    const QRectF& f = m_layout.front();
+    const bool stepped = series.stepped();
+
+    m_painter.save();
+    m_painter.setClipRect(QRectF(f.left() + zFront, f.top() - zBack, f.width() + zBack - zFront,
+                                 f.height() + zBack - zFront));
+    // Steps are axis-parallel and drawn on whole pixels: crisp without smoothing.
+    m_painter.setRenderHint(QPainter::Antialiasing, !stepped);
+
+    double baseY = std::clamp(m_layout.leftScale().toPixel(0.0), f.top(), f.bottom());
+    if (stepped)
+        baseY = std::round(baseY);
+
+    // One piece per colour run inside the window. A ramp's segment takes the
+    // colour of the point it leads to, a step's run that of the point it
+    // starts from: either way a point's own stretch shows its own colour.
+    const auto& runs = series.colourRuns().runs();
+    for (std::size_t r = series.colourRuns().runIndexOf(range.first());
+         r < runs.size() && runs[r].first <= range.last(); ++r) {
+        const std::size_t a = std::max(runs[r].first, range.first());
+        const std::size_t b =
+            r + 1 < runs.size() ? std::min(runs[r + 1].first - 1, range.last()) : range.last();
+        const std::size_t from = (!stepped && a > range.first()) ? a - 1 : a;
+        m_points.clear();
+        for (std::size_t i = from; i <= b; ++i)
+            m_points.push_back(mapPoint(series, i, stepped));
+        double stepEnd = m_layout.bottomScale().toPixel(static_cast<double>(b) + 1.0);
+        stepEnd = std::clamp(stepEnd, m_layout.bounds().left() - farAway,
+                             m_layout.bounds().right() + farAway);
+        if (stepped)
+            stepEnd = std::round(stepEnd);
+        SeriesOutline::line(m_points, stepped, stepEnd, m_outline);
+        paintPiece(series, QColor::fromRgb(runs[r].colour), zFront, zBack, baseY);
+    }
+    m_painter.restore();
+}
+
+void ChartPainter::paintPiece(const Series& series, QColor colour, double zFront, double zBack,
+                              double baseY)
+{
+    if (m_outline.size() < 2)
+        return;
+    const QRectF& f = m_layout.front();
+    SeriesOutline::clampToBand(m_outline, f.top() - m_layout.depth() - 2.0, f.bottom() + 2.0,
+                               m_scratch);
+    const double depth = zBack - zFront;
+    m_painter.setPen(Qt::NoPen);
+
+    if (series.kind() == SeriesKind::Line) {
+        if (depth > 0.0) {
+            // The ribbon the line sweeps into the depth.
+            DepthSweep::edge(m_outline, depth, DepthSweep::Edge::Upper, m_upper);
+            DepthSweep::edge(m_outline, depth, DepthSweep::Edge::Lower, m_lower);
+            m_upper.insert(m_upper.end(), m_lower.rbegin(), m_lower.rend());
+            fillShifted(m_upper, colour.darker(roofDarkness), zFront);
+        }
+        shift(m_outline, zFront);
+        m_painter.setPen(QPen(colour, 1.0, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+        m_painter.setBrush(Qt::NoBrush);
+        m_painter.drawPolyline(m_outline.data(), static_cast<int>(m_outline.size()));
+        return;
+    }
+
+    if (depth > 0.0) {
+        // Everything the area covers on its way back, in the roof's shade; the
+        // front face drawn last leaves only the roof of it visible.
+        const double left = m_outline.front().x();
+        const double right = m_outline.back().x();
+        DepthSweep::edge(m_outline, depth, DepthSweep::Edge::Upper, m_upper);
+        m_upper.emplace_back(right + depth, baseY - depth);
+        m_upper.emplace_back(right, baseY);
+        m_upper.emplace_back(left, baseY);
+        fillShifted(m_upper, colour.darker(roofDarkness), zFront);
+        // The end face of the newest stretch.
+        const QPointF top = m_outline.back();
+        m_upper.assign({top, QPointF(right, baseY), QPointF(right + depth, baseY - depth),
+                        QPointF(right + depth, top.y() - depth)});
+        fillShifted(m_upper, colour.darker(sideDarkness), zFront);
+        if (series.dividingLines())
+            paintDividers(colour.darker(dividerDarkness), zFront, zBack);
+    }
+    shift(m_outline, zFront);
+    SeriesOutline::closeToBase(m_outline, baseY - zFront);
+    m_painter.setPen(Qt::NoPen);
+    m_painter.setBrush(colour);
+    m_painter.drawPolygon(m_outline.data(), static_cast<int>(m_outline.size()));
+}
+
+void ChartPainter::fillShifted(std::vector<QPointF>& polygon, QColor colour, double z)
+{
+    shift(polygon, z);
+    m_painter.setPen(Qt::NoPen);
+    m_painter.setBrush(colour);
+    m_painter.drawPolygon(polygon.data(), static_cast<int>(polygon.size()), Qt::WindingFill);
+}
+
+void ChartPainter::paintDividers(QColor colour, double zFront, double zBack)
+{
+    const QRectF& f = m_layout.front();
+    std::vector<QLineF> lines;
+    lines.reserve(m_points.size());
+    for (const QPointF& p : m_points) {
+        const QPointF q(p.x(), std::clamp(p.y(), f.top() - m_layout.depth() - 2.0, f.bottom()));
+        lines.emplace_back(offset(q, zFront), offset(q, zBack));
+    }
+    m_painter.setPen(QPen(colour, 0));
+    m_painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+}
+
+void ChartPainter::paintAxisLine()
+{
+    const Axis& bottom = m_chart.bottomAxis();
+    if (!bottom.lineVisible())
+        return;
+    const QRectF& f = m_layout.front();
+    m_painter.setPen(QPen(bottom.lineColour(), 0));
+    m_painter.drawLine(QLineF(f.left(), f.bottom(), f.right() - 1.0, f.bottom()));
+}
+
+void ChartPainter::paintBottomLabels()
+{
+    const Axis& bottom = m_chart.bottomAxis();
+    const Series* source = m_chart.labelSeries();
+    if (!bottom.labelsVisible() || source == nullptr)
+        return;
+    const LabelLayout labels(bottom.minimum(), bottom.maximum(), source->size(),
+                             m_layout.labelStep());
+    if (labels.empty())
+        return;
+    m_painter.setFont(bottom.labelFont());
+    m_painter.setPen(bottom.labelColour());
+    const QFontMetricsF metrics(bottom.labelFont(), m_painter.device());
+    const QRectF& b = m_layout.bounds();
+    const double width = m_layout.timeLabelWidth();
+    const double top = m_layout.bottomLabelTop();
+    const bool vertical = bottom.labelAngle() == LabelAngle::Vertical;
+
+    for (std::size_t i = labels.first();; i += labels.step()) {
+        const double x = m_layout.bottomScale().toPixel(static_cast<double>(i));
+        const QString text = QString::fromLatin1(source->label(i).text());
+        if (!vertical) {
+            // Whole labels only: one that would stick out of the chart is left out.
+            if (x - width / 2.0 >= b.left() && x + width / 2.0 <= b.right() + 1.0)
+                m_painter.drawText(QPointF(std::round(x - width / 2.0), top + metrics.ascent()),
+                                   text);
+        } else if (const double half = metrics.height() / 2.0;
+                   x - half >= b.left() && x + half <= b.right() + 1.0) {
+            m_painter.save();
+            m_painter.translate(std::round(x), top);
+            m_painter.rotate(-90.0);
+            // Reads upwards and ends at the axis.
+            m_painter.drawText(QPointF(-width, metrics.ascent() - half), text);
+            m_painter.restore();
+        }
+        if (i == labels.last())
+            break;
+    }
+}
+
+void ChartPainter::paintLeftLabels()
+{
+    const Axis& left = m_chart.leftAxis();
+    if (!left.labelsVisible())
+        return;
+    m_painter.setFont(left.labelFont());
+    m_painter.setPen(left.labelColour());
+    const QFontMetricsF metrics(left.labelFont(), m_painter.device());
+    const QRectF& b = m_layout.bounds();
+    const double half = metrics.height() / 2.0;
+    const ValueTicks& ticks = m_layout.leftTicks();
+    for (std::size_t i = 0; i < ticks.count(); ++i) {
+        const double y = m_layout.leftScale().toPixel(ticks.value(i));
+        if (y - half < b.top() || y + half > b.bottom() + 1.0)
+            continue;
+        const QString text = ValueTicks::text(ticks.value(i));
+        const double x = m_layout.leftLabelRight() - metrics.horizontalAdvance(text);
+        m_painter.drawText(QPointF(std::round(x), std::round(y - half + metrics.ascent())), text);
+    }
+}
+
+void ChartPainter::paintAxisTitles()
+{
+    const Axis& left = m_chart.leftAxis();
+    if (!left.title().isEmpty()) {
+        const QRectF r = m_layout.leftTitleRect();
+        m_painter.setFont(left.titleFont());
+        m_painter.setPen(left.titleColour());
+        m_painter.save();
+        m_painter.translate(r.left(), r.bottom());
+        m_painter.rotate(-90.0);
+        m_painter.drawText(QRectF(0.0, 0.0, r.height(), r.width()),
+                           Qt::AlignCenter | Qt::TextSingleLine, left.title());
+        m_painter.restore();
+    }
+    const Axis& bottom = m_chart.bottomAxis();
+    if (!bottom.title().isEmpty()) {
+        m_painter.setFont(bottom.titleFont());
+        m_painter.setPen(bottom.titleColour());
+        m_painter.drawText(m_layout.bottomTitleRect(), Qt::AlignCenter | Qt::TextSingleLine,
+                           bottom.title());
+    }
+}
+
+} // namespace flowloom::chart

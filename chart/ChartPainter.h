@@ -1,0 +1,59 @@
+#pragma once
+
+#include "chart/ChartLayout.h"
+
+#include <QColor>
+#include <QPointF>
+
+#include <cstddef>
+#include <vector>
+
+class QPainter;
+
+namespace flowloom::chart {
+
+class Chart;
+class Series;
+
+// Draws one chart into one painter along a computed layout, back to front:
+// panel, title, walls, grid, series, axis line, labels, axis titles. Only the
+// points inside the horizontal window are read.
+class ChartPainter
+{
+public:
+    ChartPainter(const Chart& chart, const ChartLayout& layout, QPainter& painter);
+
+    void paint();
+
+private:
+    void paintPanel();
+    void paintTitle();
+    void paintWalls();
+    void paintGrid();
+    void paintAllSeries();
+    // zFront, zBack: the slot of the series in the depth (0 in the flat view).
+    void paintSeries(const Series& series, double zFront, double zBack);
+    void paintPiece(const Series& series, QColor colour, double zFront, double zBack, double baseY);
+    // Fills polygon (front-plane coordinates) moved z pixels into the depth.
+    void fillShifted(std::vector<QPointF>& polygon, QColor colour, double z);
+    void paintDividers(QColor colour, double zFront, double zBack);
+    void paintAxisLine();
+    void paintBottomLabels();
+    void paintLeftLabels();
+    void paintAxisTitles();
+
+    // Pixel position of point index of a series, kept inside what a painter
+    // can rasterise even for far-away values.
+    QPointF mapPoint(const Series& series, std::size_t index, bool snap) const;
+
+    const Chart& m_chart;
+    const ChartLayout& m_layout;
+    QPainter& m_painter;
+    std::vector<QPointF> m_points;  // mapped points of the current piece
+    std::vector<QPointF> m_outline; // line or area outline built from them
+    std::vector<QPointF> m_upper;   // edges of the sweep into the depth
+    std::vector<QPointF> m_lower;
+    std::vector<QPointF> m_scratch;
+};
+
+} // namespace flowloom::chart

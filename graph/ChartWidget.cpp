@@ -1,0 +1,57 @@
+#include "graph/ChartWidget.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace flowloom::graph {
+
+ChartWidget::ChartWidget(QWidget* parent) : QWidget(parent)
+{
+    // The chart paints every pixel itself.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_chart.setScrollHandler([this] {
+        emit scrolled();
+        update();
+    });
+    m_chart.setMouseDownHandler(
+        [this](Qt::MouseButton button, bool shift) { emit mousePressed(button, shift); });
+    m_chart.setMouseUpHandler(
+        [this](Qt::MouseButton button, bool shift) { emit mouseReleased(button, shift); });
+}
+
+QImage ChartWidget::renderToImage(QSize size) const
+{
+    QImage image(size, QImage::Format_RGB32);
+    if (image.isNull())
+        return image;
+    image.fill(m_chart.backgroundColour());
+    QPainter painter(&image);
+    m_chart.draw(painter, QRect(QPoint(0, 0), size));
+    return image;
+}
+
+void ChartWidget::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    m_geometry = m_chart.draw(painter, rect());
+}
+
+void ChartWidget::mousePressEvent(QMouseEvent* event)
+{
+    if (m_geometry.bounds() != QRectF(rect()))
+        m_geometry = m_chart.layout(rect(), this);
+    m_chart.mousePress(m_geometry, event->position(), event->button(),
+                       event->modifiers().testFlag(Qt::ShiftModifier));
+}
+
+void ChartWidget::mouseMoveEvent(QMouseEvent* event)
+{
+    m_chart.mouseMove(m_geometry, event->position());
+}
+
+void ChartWidget::mouseReleaseEvent(QMouseEvent* event)
+{
+    m_chart.mouseRelease(event->button(), event->modifiers().testFlag(Qt::ShiftModifier));
+}
+
+} // namespace flowloom::graph

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "chart/Chart.h"
+#include "chart/ChartLayout.h"
+
+#include <QImage>
+#include <QSize>
+#include <QWidget>
+
+namespace flowloom::graph {
+
+// The graph on screen (objectName "Chart1", given by the window). It owns the
+// chart engine, paints it, turns mouse input into panning and reports it as
+// signals. A tick only schedules a repaint (update()), so many changes in one
+// event-loop pass cost one drawing.
+class ChartWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ChartWidget(QWidget* parent = nullptr);
+
+    chart::Chart& chart() { return m_chart; }
+    const chart::Chart& chart() const { return m_chart; }
+
+    // The whole chart drawn into a new image of exactly size pixels, filled
+    // with the chart's background colour first. The image is drawn directly
+    // (no intermediate buffer) and leaves the widget untouched.
+    QImage renderToImage(QSize size) const;
+
+signals:
+    // After each panning step that moved an axis; the axes have already moved.
+    void scrolled();
+    void mousePressed(Qt::MouseButton button, bool shift);
+    void mouseReleased(Qt::MouseButton button, bool shift);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    chart::Chart m_chart;
+    // Geometry of the last screen drawing, so that a drag maps the pixels the
+    // user actually sees.
+    chart::ChartLayout m_geometry;
+};
+
+} // namespace flowloom::graph

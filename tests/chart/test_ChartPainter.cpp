@@ -1,0 +1,201 @@
+// The engine judged by the pixels it draws.
+#include "chart/Chart.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace flowloom::chart;
+
+namespace {
+
+const QRgb red = qRgb(255, 0, 0);
+const QRgb blue = qRgb(0, 0, 255);
+const QRgb green = qRgb(0, 255, 0);
+const QRgb plotColour = qRgb(0, 0, 0);
+
+struct Picture
+{
+    QImage image{400, 300, QImage::Format_RGB32};
+    ChartLayout layout;
+
+    explicit Picture(const Chart& chart)
+    {
+        image.fill(chart.backgroundColour());
+        QPainter painter(&image);
+        layout = chart.draw(painter, image.rect());
+    }
+
+    // The pixel at point x of the horizontal axis and value v of the vertical one.
+    QRgb at(double x, double v) const
+    {
+        return image.pixel(static_cast<int>(std::floor(layout.bottomScale().toPixel(x))),
+                           static_cast<int>(std::floor(layout.leftScale().toPixel(v))));
+    }
+    QRgb pixel(double px, double py) const
+    {
+        return image.pixel(static_cast<int>(std::floor(px)), static_cast<int>(std::floor(py)));
+    }
+};
+
+// A chart without grid or text, so that only walls and series colour the plot.
+void plain(Chart& chart)
+{
+    chart.bottomAxis().setRange(0.0, 10.0);
+    chart.leftAxis().setRange(0.0, 100.0);
+    chart.bottomAxis().setGridVisible(false);
+    chart.leftAxis().setGridVisible(false);
+    chart.bottomAxis().setLabelsVisible(false);
+    chart.leftAxis().setLabelsVisible(false);
+}
+
+void add(Series& s, double y, QRgb colour)
+{
+    s.append(y, TimeLabel(static_cast<std::uint32_t>(s.size())), colour);
+}
+
+} // namespace
+
+TEST(ChartPainter, EachPointShowsItsOwnColourAndAChangeAffectsOnlyLaterPoints)
+{
+    for (bool stepped : {false, true}) {
+        Chart chart;
+        plain(chart);
+        Series& s = chart.addSeries(SeriesKind::Area, "a");
+        s.setStepped(stepped);
+        for (int i = 0; i <= 10; ++i)
+            add(s, 80.0, i < 5 ? red : blue);
+        const Picture picture(chart);
+        // A ramp's stretch leads to its point, a step's stretch starts from it.
+        for (int i = 0; i <= 9; ++i) {
+            const double x = stepped ? i + 0.5 : i + 1 - 0.5;
+            const int owner = stepped ? i : i + 1;
+            EXPECT_EQ(picture.at(x, 40.0), owner < 5 ? red : blue)
+                << (stepped ? "steps" : "ramp") << " point " << owner;
+        }
+        EXPECT_EQ(picture.at(4.5, 95.0), plotColour);
+    }
+}
+
+TEST(ChartPainter, HiddenSeriesAreNotDrawnAndTheOrderDecidesWhatCovers)
+{
+    Chart chart;
+    plain(chart);
+    Series& high = chart.addSeries(SeriesKind::Area, "high");
+    Series& low = chart.addSeries(SeriesKind::Area, "low");
+    for (int i = 0; i <= 10; ++i) {
+        add(high, 80.0, green);
+        add(low, 50.0, red);
+    }
+    EXPECT_EQ(Picture(chart).at(5.5, 25.0), red); // low is drawn last, over high
+    EXPECT_EQ(Picture(chart).at(5.5, 65.0), green);
+
+    low.setVisible(false);
+    EXPECT_EQ(Picture(chart).at(5.5, 25.0), green);
+
+    high.setVisible(false);
+    EXPECT_EQ(Picture(chart).at(5.5, 25.0), plotColour);
+    EXPECT_EQ(Picture(chart).at(5.5, 65.0), plotColour);
+
+    // Swapped, the lower area is hidden behind the higher one.
+    high.setVisible(true);
+    low.setVisible(true);
+    chart.swapDrawingOrder(0, 1);
+    EXPECT_EQ(Picture(chart).at(5.5, 25.0), green);
+}
+
+TEST(ChartPainter, StepsRunLevelToTheNextPointRampsClimbStraight)
+{
+    for (bool stepped : {false, true}) {
+        Chart chart;
+        plain(chart);
+        Series& s = chart.addSeries(SeriesKind::Area, "a");
+        s.setStepped(stepped);
+        add(s, 0.0, green);
+        for (int i = 1; i <= 10; ++i)
+            add(s, 80.0, green);
+        const Picture picture(chart);
+        // Half way from x = 0 (value 0) to x = 1 (value 80): a ramp stands at
+        // 40 there, a step still at 0.
+        EXPECT_EQ(picture.at(0.5, 20.0), stepped ? plotColour : green);
+        EXPECT_EQ(picture.at(0.5, 60.0), plotColour);
+        EXPECT_EQ(picture.at(0.25, 5.0), stepped ? plotColour : green);
+        EXPECT_EQ(picture.at(1.5, 60.0), green);
+    }
+
+    // A line draws only its line: below it the plot stays empty.
+    Chart chart;
+    plain(chart);
+    Series& line = chart.addSeries(SeriesKind::Line, "l");
+    for (int i = 0; i <= 10; ++i)
+        add(line, 50.0, red);
+    const Picture picture(chart);
+    EXPECT_EQ(picture.at(5.5, 25.0), plotColour);
+    const int y = static_cast<int>(std::floor(picture.layout.leftScale().toPixel(50.0)));
+    const int x = static_cast<int>(picture.layout.bottomScale().toPixel(5.5));
+    const bool onLine = picture.image.pixel(x, y) == red || picture.image.pixel(x, y - 1) == red ||
+                        picture.image.pixel(x, y + 1) == red;
+    EXPECT_TRUE(onLine);
+}
+
+TEST(ChartPainter, ThreeDimensionalViewReachesBackTenPercentWithoutPerspective)
+{
+    Chart chart;
+    plain(chart);
+    Series& s = chart.addSeries(SeriesKind::Area, "a");
+    for (int i = 0; i <= 10; ++i)
+        add(s, 20.0, green);
+
+    const Picture flat(chart);
+    EXPECT_EQ(flat.layout.depth(), 0.0);
+
+    chart.setThreeD(true);
+    const Picture deep(chart);
+    const double d = deep.layout.depth();
+    EXPECT_EQ(d, std::round(deep.layout.plotArea().height() * 0.10));
+    ASSERT_GE(d, 8.0);
+    EXPECT_EQ(deep.layout.backWall(), deep.layout.front().translated(d, -d));
+
+    const double px = deep.layout.bottomScale().toPixel(5.0);
+    const double py = deep.layout.leftScale().toPixel(20.0);
+    // Front face in the series colour, the top reaching d pixels back in a
+    // darker shade of it, and the plot colour above that.
+    EXPECT_EQ(deep.pixel(px, py + 3.0), green);
+    const QColor roof = QColor::fromRgb(deep.pixel(px, py - d / 2.0));
+    EXPECT_EQ(roof.red(), 0);
+    EXPECT_EQ(roof.blue(), 0);
+    EXPECT_GT(roof.green(), 0);
+    EXPECT_LT(roof.green(), 255);
+    EXPECT_EQ(deep.pixel(px, py - d - 3.0), plotColour);
+    EXPECT_EQ(flat.pixel(px, py - d / 2.0), plotColour);
+    // The parallel projection moves every depth by the same offset: the roof
+    // is just as deep at the other end of the window.
+    const double px2 = deep.layout.bottomScale().toPixel(1.0);
+    EXPECT_EQ(deep.pixel(px2, py - d / 2.0), roof.rgb());
+    EXPECT_EQ(deep.pixel(px2, py - d - 3.0), plotColour);
+
+    // The left wall is silver.
+    const QRectF& f = deep.layout.front();
+    EXPECT_EQ(deep.pixel(f.left() + d / 2.0, f.top() + f.height() * 0.2), qRgb(192, 192, 192));
+}
+
+TEST(ChartPainter, DrawsIntoAnyRectangleOfTheDevice)
+{
+    Chart chart;
+    plain(chart);
+    chart.setPanelColour(QColor(10, 20, 30));
+    chart.setPlotColour(QColor(40, 50, 60));
+    QImage image(300, 200, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    const ChartLayout layout = chart.draw(painter, QRect(100, 50, 200, 150));
+    painter.end();
+    EXPECT_EQ(image.pixel(50, 25), qRgb(255, 255, 255)); // outside the rectangle
+    EXPECT_EQ(image.pixel(101, 51), qRgb(10, 20, 30));   // the panel
+    const QPointF c = layout.front().center();
+    EXPECT_EQ(image.pixel(static_cast<int>(c.x()), static_cast<int>(c.y())), qRgb(40, 50, 60));
+    EXPECT_GE(layout.front().left(), 100.0);
+}
