@@ -104,6 +104,12 @@ bool LoopbackClient::send(std::string_view bytes)
     return true;
 }
 
+bool LoopbackClient::trySend(std::string_view bytes)
+{
+    return m_connected && ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
+                              static_cast<ssize_t>(bytes.size());
+}
+
 void LoopbackClient::finishSending()
 {
     if (m_fd >= 0) {

@@ -40,6 +40,8 @@ public:
 
     bool connected() const { return m_connected; }
     bool send(std::string_view bytes);
+    // One attempt without waiting; false if not (yet) connected or not all taken.
+    bool trySend(std::string_view bytes);
     // Half-close: the server sees the end of the request stream.
     void finishSending();
     Received readUntilClose(std::chrono::milliseconds limit = std::chrono::seconds(10));

@@ -355,8 +355,9 @@ TEST_F(ServerFixture, StartFailuresLeaveTheServerInactive)
 TEST_F(ServerFixture, StopClosesSilentConnectionsWithinTheLimit)
 {
     startRecordingServer();
+    // Clients that began a request and fell silent.
     LoopbackClient silent(m_port);
-    ASSERT_TRUE(silent.connected());
+    ASSERT_TRUE(silent.send("G"));
     LoopbackClient halfway(m_port);
     ASSERT_TRUE(halfway.send("GET / HTTP/1.1\r\nHost:"));
     // Make sure both are being served, not just queued by the kernel.
@@ -480,10 +481,17 @@ TEST_F(ServerFixture, SilentCrowdDoesNotLockOutANormalClient)
     options.requestTimeout = 1s;
     startRecordingServer(options);
 
+    // 300 clients start a request and fall silent: more than can be served at
+    // once, so without the time-out the normal client would never get a turn.
     std::vector<LoopbackClient> silent;
-    for (int i = 0; i < 300; ++i) {
-        silent.emplace_back(m_port, ConnectMode::NoWait);
+    int started = 0;
+    const auto giveUp = std::chrono::steady_clock::now() + 20s;
+    for (int i = 0; i < 300 && std::chrono::steady_clock::now() < giveUp; ++i) {
+        silent.emplace_back(m_port, ConnectMode::Wait, 2s);
+        started += silent.back().send("GET /silent HTTP/1.1\r\n") ? 1 : 0;
     }
+    EXPECT_EQ(started, 300);
+
     LoopbackClient normal(m_port, ConnectMode::Wait, 30s);
     ASSERT_TRUE(normal.connected());
     ASSERT_TRUE(normal.send("GET /normal HTTP/1.1\r\n\r\n"));

@@ -27,6 +27,12 @@ inline constexpr std::size_t kMaxConnections = 256;
 // Pending connections the kernel keeps for the listening socket.
 inline constexpr int kListenQueue = 15;
 
+// The kernel hands a new connection over only once its first bytes have
+// arrived, or after about this long, so a worker is woken once per request
+// instead of once for the connection and again for its data. The request
+// time-out counts from that hand-over.
+inline constexpr std::chrono::seconds kDeferAccept{1};
+
 // A reply that makes no progress for this long (peer not reading) is abandoned.
 inline constexpr std::chrono::seconds kSendTimeout{10};
 

@@ -3,156 +3,126 @@
 #include "web/http/Limits.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 #include <thread>
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 
 namespace flowloom::web {
+
+namespace {
+
+// Errors of one pending connection (gone, refused); the next may be fine.
+bool isConnectionError(int error)
+{
+    switch (error) {
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+    case EPERM:
+    case ENETDOWN:
+    case ENOPROTOOPT:
+    case EHOSTDOWN:
+    case ENONET:
+    case EHOSTUNREACH:
+    case EOPNOTSUPP:
+    case ENETUNREACH:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
 
 ConnectionPool::ConnectionPool(SocketHandle listener, RequestHandler handler, ServerOptions options)
     : m_listener(std::move(listener)), m_handler(std::move(handler)), m_options(options)
 {
     m_options.maxConnections = std::max<std::size_t>(1, m_options.maxConnections);
+    const timeval idle{static_cast<time_t>(limits::kWorkerIdleTime.count()), 0};
+    ::setsockopt(m_listener.get(), SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
+}
+
+void ConnectionPool::runListener()
+{
+    while (waitUntilNeeded()) {
+        Accepted accepted;
+        socklen_t length = sizeof accepted.peer;
+        accepted.socket.reset(::accept4(m_listener.get(),
+                                        reinterpret_cast<sockaddr*>(&accepted.peer), &length,
+                                        SOCK_NONBLOCK | SOCK_CLOEXEC));
+        if (accepted.socket.valid()) {
+            startWorker(std::move(accepted));
+            continue;
+        }
+        const int error = errno;
+        if (error == EAGAIN || error == EWOULDBLOCK || isConnectionError(error)) {
+            continue;
+        }
+        // Out of descriptors or memory (EMFILE and kin): pause instead of
+        // spinning; the pending connection stays in the kernel's queue.
+        if (!backOff()) {
+            return;
+        }
+    }
 }
 
 ConnectionPool::~ConnectionPool() = default;
 
-std::size_t ConnectionPool::waitForSlots()
+bool ConnectionPool::waitUntilNeeded()
 {
     std::unique_lock lock(m_mutex);
-    m_slotFree.wait(lock, [this] { return m_stopping || m_taken < m_options.maxConnections; });
-    return m_stopping ? 0 : m_options.maxConnections - m_taken;
+    m_changed.wait(lock, [this] {
+        return m_stopping || (m_waiting == 0 && m_workers < m_options.maxConnections);
+    });
+    return !m_stopping;
 }
 
-void ConnectionPool::submit(std::vector<Accepted>& batch)
+bool ConnectionPool::backOff()
 {
-    std::size_t wake = 0;
-    {
-        std::unique_lock lock(m_mutex);
-        if (m_stopping) {
-            batch.clear();
-            return;
-        }
-        const auto now = Connection::Clock::now();
-        for (Accepted& accepted : batch) {
-            m_queue.push_back(Pending{std::move(accepted.socket), accepted.peer, now});
-            ++m_taken;
-        }
-        batch.clear();
-        // Idle workers take what they can; a worker is started for each
-        // connection beyond them.
-        wake = std::min(m_idle, m_queue.size());
-        while (m_queue.size() > m_idle + m_starting && m_workers < m_options.maxConnections) {
-            if (!startWorker(lock)) {
-                break;
-            }
-        }
-    }
-    // Woken after the lock is released, so they do not wake only to wait for it.
-    for (std::size_t i = 0; i < wake; ++i) {
-        m_workAvailable.notify_one();
-    }
+    std::unique_lock lock(m_mutex);
+    return !m_changed.wait_for(lock, limits::kAcceptBackoff, [this] { return m_stopping.load(); });
 }
 
-bool ConnectionPool::startWorker(std::unique_lock<std::mutex>& lock)
+void ConnectionPool::startWorker(Accepted accepted)
 {
+    Pending first{std::move(accepted.socket), accepted.peer, Connection::Clock::now()};
+    const int fd = first.socket.get();
+    std::unique_lock lock(m_mutex);
+    if (m_stopping) {
+        return;
+    }
+    m_served.push_back(fd);
+    ++m_workers;
     try {
-        std::thread([self = shared_from_this()] { self->workerLoop(); }).detach();
-        ++m_workers;
-        ++m_starting;
-        return true;
+        std::thread([self = shared_from_this(), first = std::move(first)]() mutable {
+            self->workerLoop(std::move(first));
+        }).detach();
     } catch (const std::system_error&) {
-        // No thread to be had. Existing workers will reach the queue in time;
-        // with none at all it could never be served, so it is dropped.
-        if (m_workers == 0) {
-            std::deque<Pending> dropped;
-            dropped.swap(m_queue);
-            m_taken -= dropped.size();
-            lock.unlock();
-            dropped.clear();
-            lock.lock();
-        }
-        return false;
+        // No thread to be had: this connection cannot be served. The lambda
+        // and with it the socket are gone; only the bookkeeping is left.
+        m_served.erase(std::find(m_served.begin(), m_served.end(), fd));
+        --m_workers;
     }
 }
 
-void ConnectionPool::workerLoop()
+void ConnectionPool::workerLoop(Pending first)
 {
-    std::unique_lock lock(m_mutex);
-    --m_starting;
+    Pending current = std::move(first);
     for (;;) {
-        if (m_queue.empty() && !m_stopping) {
-            ++m_idle;
-            const bool woken = m_workAvailable.wait_for(
-                lock, limits::kWorkerIdleTime, [this] { return !m_queue.empty() || m_stopping; });
-            --m_idle;
-            if (!woken) {
-                break;
-            }
-        }
-        if (m_stopping) {
+        serve(current);
+        finish(current);
+        if (acceptNext(current) != AcceptResult::Accepted) {
             break;
         }
-        Pending pending = std::move(m_queue.front());
-        m_queue.pop_front();
-        m_served.push_back(pending.socket.get());
-        lock.unlock();
-
-        do {
-            serve(pending);
-        } while (acceptNext(pending));
-
-        lock.lock();
-        const bool wasFull = m_taken-- == m_options.maxConnections;
-        if (wasFull) {
-            m_slotFree.notify_one();
-        }
     }
+    std::lock_guard lock(m_mutex);
     --m_workers;
     m_workerEnded.notify_all();
-}
-
-// Called without the lock, after serving pending. Replaces it by the next
-// connection in the kernel's queue (true), or closes it and leaves the slot to
-// be released (false).
-bool ConnectionPool::acceptNext(Pending& pending)
-{
-    SocketHandle next;
-    sockaddr_in peer{};
-    if (!m_stopping.load(std::memory_order_relaxed)) {
-        std::shared_lock guard(m_listenerGuard);
-        if (m_listener.valid()) {
-            socklen_t length = sizeof peer;
-            next.reset(::accept4(m_listener.get(), reinterpret_cast<sockaddr*>(&peer), &length,
-                                 SOCK_NONBLOCK | SOCK_CLOEXEC));
-        }
-    }
-    const int finished = pending.socket.get();
-    {
-        std::lock_guard lock(m_mutex);
-        // Unregistered before closing: a stop must never shut down a descriptor
-        // number that has already been reused elsewhere in the process.
-        *std::find(m_served.begin(), m_served.end(), finished) = next.get();
-        if (!next.valid() || m_stopping) {
-            m_served.erase(std::find(m_served.begin(), m_served.end(), next.get()));
-            next.reset();
-        }
-    }
-    pending.socket = std::move(next); // closes the finished connection
-    if (!pending.socket.valid()) {
-        return false;
-    }
-    pending.peer = peer;
-    pending.acceptedAt = Connection::Clock::now();
-    return true;
-}
-
-void ConnectionPool::closeListener()
-{
-    std::unique_lock guard(m_listenerGuard);
-    m_listener.reset();
+    m_changed.notify_all();
 }
 
 void ConnectionPool::serve(Pending& pending)
@@ -169,9 +139,72 @@ void ConnectionPool::serve(Pending& pending)
     }
 }
 
+void ConnectionPool::finish(Pending& pending)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        // Unregistered before closing: a stop must never shut down a descriptor
+        // number that has already been reused elsewhere in the process.
+        m_served.erase(std::find(m_served.begin(), m_served.end(), pending.socket.get()));
+    }
+    pending.socket.reset();
+}
+
+ConnectionPool::AcceptResult ConnectionPool::acceptNext(Pending& next)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stopping) {
+            return AcceptResult::Stopped;
+        }
+        ++m_waiting;
+    }
+    AcceptResult result = AcceptResult::Stopped;
+    for (;;) {
+        int error = 0;
+        {
+            std::shared_lock guard(m_listenerGuard);
+            if (m_stopping || !m_listener.valid()) {
+                break;
+            }
+            socklen_t length = sizeof next.peer;
+            next.socket.reset(::accept4(m_listener.get(), reinterpret_cast<sockaddr*>(&next.peer),
+                                        &length, SOCK_NONBLOCK | SOCK_CLOEXEC));
+            error = errno;
+        }
+        if (next.socket.valid()) {
+            next.acceptedAt = Connection::Clock::now();
+            result = AcceptResult::Accepted;
+            break;
+        }
+        if (error == EAGAIN || error == EWOULDBLOCK) {
+            // The listening socket's receive time-out: idle long enough.
+            result = AcceptResult::Idle;
+            break;
+        }
+        if (!isConnectionError(error) && !backOff()) {
+            break;
+        }
+    }
+
+    std::lock_guard lock(m_mutex);
+    --m_waiting;
+    if (result == AcceptResult::Accepted) {
+        if (m_stopping) {
+            next.socket.reset();
+            return AcceptResult::Stopped;
+        }
+        m_served.push_back(next.socket.get());
+    }
+    // The last waiting worker has left: the listener takes over accepting.
+    if (m_waiting == 0) {
+        m_changed.notify_all();
+    }
+    return result;
+}
+
 void ConnectionPool::requestStop()
 {
-    std::deque<Pending> unserved;
     {
         std::lock_guard lock(m_mutex);
         if (m_stopping) {
@@ -181,12 +214,16 @@ void ConnectionPool::requestStop()
         for (const int fd : m_served) {
             ::shutdown(fd, SHUT_RDWR);
         }
-        m_taken -= m_queue.size();
-        unserved.swap(m_queue);
     }
-    m_workAvailable.notify_all();
-    m_slotFree.notify_all();
-    // The unserved sockets close here, outside the lock.
+    // Ends listening: every thread blocked in accept() returns at once.
+    ::shutdown(m_listener.get(), SHUT_RDWR);
+    m_changed.notify_all();
+}
+
+void ConnectionPool::closeListener()
+{
+    std::unique_lock guard(m_listenerGuard);
+    m_listener.reset();
 }
 
 bool ConnectionPool::waitForWorkers(std::chrono::milliseconds pollInterval,

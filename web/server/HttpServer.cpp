@@ -3,18 +3,13 @@
 #include "web/http/Limits.h"
 #include "web/server/ConnectionPool.h"
 
-#include <algorithm>
-#include <array>
 #include <cerrno>
 #include <system_error>
-#include <vector>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace flowloom::web {
 
@@ -29,73 +24,6 @@ HttpServerError socketError(int error)
     }
     return HttpServerError("Socket Error # " + std::to_string(error) + "\r\n" +
                            std::system_category().message(error));
-}
-
-// Errors of one pending connection (it is gone or refused); the next may be fine.
-bool isConnectionError(int error)
-{
-    switch (error) {
-    case EINTR:
-    case ECONNABORTED:
-    case EPROTO:
-    case EPERM:
-    case ENETDOWN:
-    case ENOPROTOOPT:
-    case EHOSTDOWN:
-    case ENONET:
-    case EHOSTUNREACH:
-    case EOPNOTSUPP:
-    case ENETUNREACH:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Accepts until stopped, as many connections at a time as are waiting and
-// allowed, so that the kernel's short queue is emptied quickly. Out of
-// descriptors or memory (EMFILE and kin, or anything unexpected) it pauses
-// before trying again instead of spinning: the pending connection stays queued.
-void acceptLoop(int listener, int wake, const std::shared_ptr<ConnectionPool>& pool)
-{
-    constexpr std::size_t kBatch = 32;
-    std::vector<ConnectionPool::Accepted> batch;
-    batch.reserve(kBatch);
-    for (;;) {
-        const std::size_t room = std::min(pool->waitForSlots(), kBatch);
-        if (room == 0) {
-            return;
-        }
-        int error = 0;
-        while (batch.size() < room) {
-            sockaddr_in peer{};
-            socklen_t length = sizeof peer;
-            const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length,
-                                     SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd >= 0) {
-                batch.push_back({SocketHandle(fd), peer});
-            } else if (!isConnectionError(errno)) {
-                error = errno;
-                break;
-            }
-        }
-        if (!batch.empty()) {
-            pool->submit(batch);
-        }
-        if (error == 0) {
-            continue;
-        }
-        std::array<pollfd, 2> entries{{{wake, POLLIN, 0}, {listener, POLLIN, 0}}};
-        int ready = 0;
-        if (error == EAGAIN || error == EWOULDBLOCK) {
-            ready = ::poll(entries.data(), 2, -1);
-        } else {
-            ready = ::poll(entries.data(), 1, static_cast<int>(limits::kAcceptBackoff.count()));
-        }
-        if (ready > 0 && (entries[0].revents & POLLIN) != 0) {
-            return;
-        }
-    }
 }
 
 } // namespace
@@ -126,7 +54,7 @@ SocketHandle HttpServer::openListener(Binding& binding)
     }
 
     // No address-reuse option: a port that another socket holds must fail.
-    SocketHandle listener(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    SocketHandle listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!listener.valid()) {
         throw socketError(errno);
     }
@@ -134,6 +62,9 @@ SocketHandle HttpServer::openListener(Binding& binding)
         ::listen(listener.get(), limits::kListenQueue) != 0) {
         throw socketError(errno);
     }
+    // Best effort: without it every connection is simply accepted at once.
+    const int defer = static_cast<int>(limits::kDeferAccept.count());
+    ::setsockopt(listener.get(), IPPROTO_TCP, TCP_DEFER_ACCEPT, &defer, sizeof defer);
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
     if (::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
@@ -157,22 +88,12 @@ void HttpServer::start()
     Binding bound = *m_binding;
     SocketHandle listener = openListener(bound);
 
-    int pipeEnds[2] = {-1, -1};
-    if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        throw socketError(errno);
-    }
-    SocketHandle wakeRead(pipeEnds[0]);
-    SocketHandle wakeWrite(pipeEnds[1]);
-
     auto pool = std::make_shared<ConnectionPool>(std::move(listener), m_handler, m_options);
     try {
-        m_listenerThread = std::thread(
-            [wake = wakeRead.get(), pool] { acceptLoop(pool->listener(), wake, pool); });
+        m_listenerThread = std::thread([pool] { pool->runListener(); });
     } catch (const std::system_error& failure) {
         throw socketError(failure.code().value());
     }
-    m_wakeRead = std::move(wakeRead);
-    m_wakeWrite = std::move(wakeWrite);
     m_pool = std::move(pool);
     m_binding = bound;
     m_active = true;
@@ -185,12 +106,7 @@ void HttpServer::stop()
     }
     m_active = false;
     m_pool->requestStop();
-    const char wake = 1;
-    while (::write(m_wakeWrite.get(), &wake, 1) < 0 && errno == EINTR) {
-    }
     m_listenerThread.join();
-    m_wakeRead.reset();
-    m_wakeWrite.reset();
 
     const std::shared_ptr<ConnectionPool> pool = std::move(m_pool);
     pool->closeListener();

@@ -62,8 +62,6 @@ private:
     ServerOptions m_options;
     std::optional<Binding> m_binding;
     bool m_active = false;
-    SocketHandle m_wakeRead;
-    SocketHandle m_wakeWrite;
     std::shared_ptr<ConnectionPool> m_pool;
     std::thread m_listenerThread;
 };
