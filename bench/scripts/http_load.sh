@@ -102,6 +102,9 @@ measure() {
 }
 
 install_missing
+if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+fi
 cmake --build "$BUILD" --target bench_http_server -j2 > /dev/null
 SERVER_BIN="$BUILD/bench/web/bench_http_server"
 

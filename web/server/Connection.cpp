@@ -44,7 +44,7 @@ Connection::WaitResult Connection::waitFor(short events, Clock::time_point deadl
 bool Connection::readRequest(Request& request)
 {
     RequestParser parser;
-    std::array<char, 8192> buffer{};
+    std::array<char, 8192> buffer; // filled by recv before use
     for (;;) {
         const ssize_t received = ::recv(m_socket, buffer.data(), buffer.size(), 0);
         ParseStatus status = ParseStatus::NeedsMore;

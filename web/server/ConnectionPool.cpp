@@ -46,6 +46,8 @@ ConnectionPool::ConnectionPool(SocketHandle listener, RequestHandler handler, Se
     ::setsockopt(m_listener.get(), SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
 }
 
+ConnectionPool::~ConnectionPool() = default;
+
 void ConnectionPool::runListener()
 {
     while (waitUntilNeeded()) {
@@ -70,8 +72,6 @@ void ConnectionPool::runListener()
     }
 }
 
-ConnectionPool::~ConnectionPool() = default;
-
 bool ConnectionPool::waitUntilNeeded()
 {
     std::unique_lock lock(m_mutex);
@@ -91,21 +91,22 @@ void ConnectionPool::startWorker(Accepted accepted)
 {
     Pending first{std::move(accepted.socket), accepted.peer, Connection::Clock::now()};
     const int fd = first.socket.get();
-    std::unique_lock lock(m_mutex);
+    // Held while starting the thread: should that fail, the socket is closed
+    // with the thread's function object, and it must be unregistered before a
+    // stop could shut down the same descriptor number given out anew.
+    std::lock_guard lock(m_mutex);
     if (m_stopping) {
         return;
     }
     m_served.push_back(fd);
-    ++m_workers;
     try {
         std::thread([self = shared_from_this(), first = std::move(first)]() mutable {
             self->workerLoop(std::move(first));
         }).detach();
+        ++m_workers;
     } catch (const std::system_error&) {
-        // No thread to be had: this connection cannot be served. The lambda
-        // and with it the socket are gone; only the bookkeeping is left.
+        // No thread to be had: this connection cannot be served.
         m_served.erase(std::find(m_served.begin(), m_served.end(), fd));
-        --m_workers;
     }
 }
 
