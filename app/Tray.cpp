@@ -6,8 +6,7 @@
 
 namespace flowloom::app {
 
-QString totalsBalloonText(const QString& since, const QString& downloadMB,
-                          const QString& uploadMB)
+QString totalsBalloonText(const QString& since, const QString& downloadMB, const QString& uploadMB)
 {
     const QChar cr(13);
     QString text = QStringLiteral("Totals since ") + since + cr + cr +

@@ -11,8 +11,7 @@ namespace flowloom::app {
 
 // The totals balloon's text: the download "since" text, then the cumulative
 // totals in megabytes as the Statistics page shows them.
-QString totalsBalloonText(const QString& since, const QString& downloadMB,
-                          const QString& uploadMB);
+QString totalsBalloonText(const QString& since, const QString& downloadMB, const QString& uploadMB);
 
 // The notification-area icon with its menu and balloon. Where the desktop has
 // no notification area the icon is never shown and minimizing stays ordinary.

@@ -1,11 +1,14 @@
 #include "app/Unit1.h"
 
 #include "app/SettingsBinder.h"
-#include "app/Tray.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/ToolIcons.h"
+#include "app/Tray.h"
 #include "app/ini/SettingsFile.h"
+#include "graph/ChartWidget.h"
+#include "graph/DragCursors.h"
+#include "graph/PlotFeed.h"
 #include "sampling/DateTimeText.h"
 #include "sampling/InterfaceList.h"
 #include "sampling/NumberFormat.h"
@@ -48,6 +51,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     createPages();
     createStatusBar();
     createShell();
+    connectGraphControls();
     resize(799, 480);
     // The window can never be made smaller than its first layout.
     setMinimumSize(799, 480);
@@ -82,12 +86,17 @@ void TForm1::FormCreate()
     Setup->btnWebFont->setEnabled(Setup->cbImage->isChecked());
     // 12. Help only when the guide exists.
     btnHelp->setEnabled(m_help.exists());
+    // 13. Image size controls (their owner hooks in later).
     // 15. The sampling clock's interval.
     m_timer->setInterval(1000);
+    // 17., 18. The graph's look; the drag cursors were drawn with the graph.
+    applyGraphAppearance();
     // 19. The graph page in front.
     PageControl1->setCurrentWidget(TabSheet1);
     // 21. The interface list, statistics and cumulative totals.
     CaptureMIBData(true);
+    // 22. Title, axis title and colours of the graph.
+    edTitleChange();
     // 23. The "since" texts of the saved interface.
     showSinceTexts(m_vars.URL);
     // 24. The listening addresses are the interface list's items.
@@ -190,6 +199,7 @@ void TForm1::createPages()
     TabSheet1 = new QWidget(PageControl1);
     TabSheet1->setObjectName("TabSheet1");
     PageControl1->addTab(TabSheet1, QStringLiteral("  Graph  "));
+    createGraph();
     Statistics = new StatisticsPage(PageControl1);
     Statistics->setObjectName("TabSheet3");
     PageControl1->addTab(Statistics, QStringLiteral("  Statistics  "));
@@ -254,7 +264,6 @@ void TForm1::saveSettings(int serverIpIndex)
         m_env.showMessage(result.message);
 }
 
-
 // The size a page takes once the window is laid out, before it is first shown
 // (first-run defaults of the image size depend on the graph's size).
 QSize TForm1::laidOutSize(QWidget& window, QWidget& page)
@@ -276,6 +285,7 @@ QString TForm1::nowText() const
 
 void TForm1::btnStartClick()
 {
+    m_feed->activateSeriesForStart(plotSettings());
     PageControl1->setCurrentWidget(TabSheet1);
     Label13->hide();
     m_timer->setEnabled(true);
@@ -405,6 +415,9 @@ void TForm1::showFigures(std::size_t position, const sampling::TMIBIfRow& row)
     s.Panel30->setText(text(m_totals.LastTotalOut[position] / 1024.0L, 3));
     s.Panel31->setText(text(m_totals.LastTotalOut[position] / 1048576.0L, 3));
 
+    m_feed->addShownTick(rec, plotSettings(), s.Panel16->text().toStdString(),
+                         s.Panel20->text().toStdString(), m_env.clock.now());
+
     m_trayHint = QStringLiteral("Flowloom - ") +
                  text(m_totals.LastTotalIn[position] / 1073741824.0L, 3) + QStringLiteral(" GB");
     m_tray->setToolTip(m_trayHint);
@@ -412,14 +425,22 @@ void TForm1::showFigures(std::size_t position, const sampling::TMIBIfRow& row)
 
 void TForm1::tickTail()
 {
-    if (sampling::pageLimitReached(Setup->spPages->value(), Setup->spPoints->value(),
-                                   m_counters.StopCount)) {
+    const graph::PlotFeedSettings settings = plotSettings();
+    auto pageLimit = [&] {
+        if (!sampling::pageLimitReached(Setup->spPages->value(), Setup->spPoints->value(),
+                                        m_counters.StopCount))
+            return;
         m_counters.StopCount = 0;
         if (Setup->rbStop->isChecked()) {
             btnStopClick();
             Label13->show();
+        } else {
+            m_feed->restart(m_counters, settings); // a new graph, and keep running
         }
-    }
+    };
+    m_feed->tickTail(
+        m_counters, settings, [this] { return captureTrigger(); }, pageLimit);
+    Chart1->update();
 }
 
 // --- Cumulative totals -----------------------------------------------------------
@@ -461,10 +482,7 @@ void TForm1::btnResetOutClick()
 
 void TForm1::cbURLChange()
 {
-    btnStart->setEnabled(cbURL->currentIndex() >= 0);
-    Statistics->Panel2->clear();
-    if (isVisible())
-        showSinceTexts(cbURL->currentIndex());
+    edTitleChange(); // the interface list shares the title's reaction
 }
 
 } // namespace flowloom::app

@@ -2,6 +2,7 @@
 
 // moc of Qt 6.4 cannot parse some C++20 standard headers; it needs none of these.
 #ifndef Q_MOC_RUN
+#include "app/Dialogs.h"
 #include "app/Environment.h"
 #include "app/HelpFile.h"
 #include "app/ProgramVariables.h"
@@ -15,13 +16,24 @@
 #include <QMainWindow>
 #include <memory>
 
+class QAction;
 class QButtonGroup;
+class QFrame;
+class QKeyEvent;
+class QMenu;
 class QComboBox;
 class QLabel;
 class QRadioButton;
 class QSpinBox;
 class QTabWidget;
 class QToolButton;
+
+namespace flowloom::graph {
+class ChartWidget;
+class DragCursors;
+class PlotFeed;
+struct PlotFeedSettings;
+} // namespace flowloom::graph
 
 namespace flowloom::app {
 
@@ -58,6 +70,41 @@ public:
     Tray& trayIcon() { return *m_tray; }
     const HelpFile& helpFile() const { return m_help; }
 
+    // Graph: plot feed handlers.
+    void spPointsChange();
+    void spMaxChange();
+    void btnClearClick();
+    void rbStepsClick();
+    void cbAutoClick();
+    void cbDoPlotClick();
+    void rbBytesClick();
+    // Graph appearance.
+    void edTitleChange();
+    void edLabelChange();
+    bool edLabelKeyPress(const QKeyEvent& key); // true: the key is refused
+    void btnFontClick();
+    void btnAFontClick();
+    void btnGridClick();
+    void btnDownColourClick();
+    void btnUploadColourClick();
+    void btnBackColourClick();
+    void btnBorderColourClick();
+    void btn3DClick();
+    void rbLineClick();
+    void btnLineClick();
+    void rbVerticalClick();
+    void btnSwapClick();
+    // Graph interaction.
+    void Chart1MouseDown(Qt::MouseButton button, bool shift);
+    void Chart1MouseUp(Qt::MouseButton button, bool shift);
+    void Chart1Scroll();
+    void PopupMenu3Popup();
+    void mnuApplyClick();
+    void RestoreVerticalAxis1Click();
+    graph::PlotFeed& plotFeed() { return *m_feed; }
+    Dialogs& dialogs() { return m_dialogs; }
+    bool ShiftPan = false;
+
     // Run control.
     void btnStartClick();
     void btnStopClick();
@@ -78,7 +125,6 @@ signals:
     void closed();
 
 public:
-
     // Settings file: loaded while the window is built, written at close.
     std::filesystem::path settingsPath() const;
     void saveSettings(int serverIpIndex);
@@ -107,6 +153,20 @@ public:
     QLabel* Label13; // "STOPPED"
     QTabWidget* PageControl1;
     QWidget* TabSheet1; // "  Graph  "
+    graph::ChartWidget* Chart1;
+    QFrame* Panel22;  // download legend bar
+    QWidget* Panel23; // "Download"
+    QFrame* Panel24;  // upload legend bar
+    QWidget* Panel25; // "Upload"
+    QMenu* PopupMenu3;
+    QAction* Copy2;
+    QAction* Clear1;
+    QAction* Save1;
+    QAction* SaveAs1;
+    QAction* mnuApply;
+    QAction* RestoreVerticalAxis1;
+    QAction* Print1;
+    QAction* PrinterSetup1;
     StatisticsPage* Statistics;
     SetupPage* Setup;
     QLabel* StatusPanel[4];
@@ -116,6 +176,16 @@ private:
     void createPages();
     void createStatusBar();
     void createShell();
+    void createGraph();
+    void connectGraphControls();
+    bool graphEventFilter(QObject* watched, QEvent* event);
+    graph::PlotFeedSettings plotSettings() const;
+    void applyGraphAppearance();
+    void applyAxesTextColour(std::uint32_t colour);
+    void applyGridColour(std::uint32_t colour);
+    void applyPlotColours();
+    void applyAreaColours();
+    void swapSeriesOrder();
     void writeHelpFile();
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -123,6 +193,9 @@ private:
     void showFigures(std::size_t position, const sampling::TMIBIfRow& row);
     void showSinceTexts(int position);
     void tickTail();
+    // Page capture of a completed page; true when an image was written.
+    bool captureTrigger();
+    bool captureFolderExists() const;
     QString nowText() const;
     RuntimeDefaults runtimeDefaults() const;
     static QSize laidOutSize(QWidget& window, QWidget& page);
@@ -138,6 +211,9 @@ private:
     QButtonGroup* m_runButtons = nullptr;
     QString m_trayHint = QStringLiteral("Flowloom");
     ProgramVariables m_vars;
+    Dialogs m_dialogs = Dialogs::desktop();
+    std::unique_ptr<graph::PlotFeed> m_feed;
+    std::unique_ptr<graph::DragCursors> m_cursors;
     HelpFile m_help;
     Tray* m_tray = nullptr;
     bool m_startMinimized = false;

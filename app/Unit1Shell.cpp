@@ -56,7 +56,8 @@ void TForm1::writeHelpFile()
         return;
     }
     const QByteArray content = resource.readAll();
-    m_help.writeFresh(std::string_view(content.constData(), static_cast<std::size_t>(content.size())));
+    m_help.writeFresh(
+        std::string_view(content.constData(), static_cast<std::size_t>(content.size())));
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -90,6 +91,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Setup->Label49 && event->type() == QEvent::MouseButtonRelease)
         Label49Click();
+    if (graphEventFilter(watched, event))
+        return true;
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -142,8 +145,7 @@ void TForm1::btnHelpClick()
 void TForm1::TrayIconClick()
 {
     m_tray->showBalloon(QStringLiteral("Flowloom "),
-                        totalsBalloonText(Statistics->Label39->text(),
-                                          Statistics->Panel29->text(),
+                        totalsBalloonText(Statistics->Label39->text(), Statistics->Panel29->text(),
                                           Statistics->Panel31->text()));
 }
 

@@ -48,8 +48,7 @@ QCursor drawCursor(bool horizontal, bool vertical)
 DragCursors::DragCursors()
     : m_fourWay(drawCursor(true, true)), m_horizontal(drawCursor(true, false)),
       m_vertical(drawCursor(false, true))
-{
-}
+{}
 
 const QCursor& DragCursors::cursor(DragCursor which) const
 {

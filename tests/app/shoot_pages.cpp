@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <cmath>
 
 using namespace flowloom;
 
@@ -27,6 +28,16 @@ int main(int argc, char** argv)
     testsupport::ManualClock clock;
     app::TForm1 form({source, clock, (folder.path() + "/flowloom").toStdString()});
     form.show();
+    // Some synthetic traffic so that the graph and the figures have something to show.
+    form.btnStartClick();
+    std::uint32_t in = 1000, sent = 1000;
+    for (int i = 0; i < 300; ++i) {
+        in += static_cast<std::uint32_t>(200000 + 150000 * std::sin(i / 9.0) + (i * 7919) % 90000);
+        sent += static_cast<std::uint32_t>(60000 + 40000 * std::cos(i / 13.0));
+        source.push({S::row(1, "lo", in, sent), S::row(2, "eth0", 5000, 4000)});
+        clock.advance(1);
+        form.Timer1Timer();
+    }
     auto shoot = [&](const QString& name) {
         QApplication::processEvents();
         form.grab().save(out.filePath(name + ".png"));

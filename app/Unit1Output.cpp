@@ -1,0 +1,23 @@
+// Graph output on the main window: snapshots, files, clipboard, printer and
+// page capture.
+#include "app/SetupPage.h"
+#include "app/Unit1.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLineEdit>
+
+namespace flowloom::app {
+
+bool TForm1::captureFolderExists() const
+{
+    const QString folder = Setup->edFolder->text();
+    return !folder.isEmpty() && QDir(folder).exists();
+}
+
+bool TForm1::captureTrigger()
+{
+    return false;
+}
+
+} // namespace flowloom::app
