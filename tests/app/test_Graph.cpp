@@ -1,0 +1,211 @@
+#include "WindowHarness.h"
+#include "app/NumberBox.h"
+#include "app/SetupPage.h"
+#include "graph/ChartWidget.h"
+#include "graph/GraphInteraction.h"
+#include "graph/PlotFeed.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace flowloom;
+using testsupport::WindowHarness;
+
+namespace {
+int countColour(const QImage& image, QRgb colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF) ? 1 : 0;
+    return n;
+}
+
+void plot(WindowHarness& w, int ticks, std::uint32_t bytes = 400 * 1024)
+{
+    for (int i = 0; i < ticks; ++i)
+        w.tick(bytes, bytes / 4);
+}
+} // namespace
+
+TEST(GraphAppearance, TitleGetsTheCompactAddressOfTheSelectedInterface)
+{
+    WindowHarness w;
+    chart::Chart& chart = w.form->Chart1->chart();
+    EXPECT_EQ(chart.title(), "Bandwidth graph of 127.0.0.1");
+    w.form->cbURL->setCurrentIndex(1);
+    EXPECT_EQ(chart.title(), "Bandwidth graph of 192.168.1.10");
+    w.form->Setup->cbAppend->click();
+    EXPECT_EQ(chart.title(), "Bandwidth graph of ");
+    EXPECT_EQ(chart.leftAxis().title(), "KBytes / sec");
+    w.form->Setup->rbBytes->setChecked(true);
+    EXPECT_EQ(chart.leftAxis().title(), "Bytes / sec");
+}
+
+TEST(GraphAppearance, LabelRefusesFileNameCharactersAndStopsAtThirty)
+{
+    WindowHarness w;
+    QLineEdit* label = w.form->Setup->edLabel;
+    label->clear();
+    label->setFocus();
+    QTest::keyClicks(label, "in:out/s");
+    EXPECT_EQ(label->text(), "inouts");
+    QTest::keyClicks(label, "\"*<>?\\|");
+    EXPECT_EQ(label->text(), "inouts");
+    label->setText(QString(30, 'x'));
+    label->end(false);
+    QTest::keyClick(label, Qt::Key_Y);
+    EXPECT_EQ(label->text().size(), 30);
+}
+
+TEST(GraphAppearance, NewDownloadColourLeavesOldPointsInTheOldOne)
+{
+    WindowHarness w;
+    w.form->btnStart->click();
+    plot(w, 12);
+    const QRgb lime = qRgb(0, 255, 0);
+    const QRgb red = qRgb(255, 0, 0);
+    w.form->dialogs().chooseColour = [&](QWidget*, const QColor&) { return QColor(red); };
+    w.form->btnDownColourClick();
+    EXPECT_EQ(w.form->Panel22->palette().color(QPalette::Window), QColor(red))
+        << "the legend bar changes at once";
+    QImage before = w.form->Chart1->renderToImage({791, 385});
+    EXPECT_GT(countColour(before, lime), 0);
+    EXPECT_EQ(countColour(before, red), 0);
+    plot(w, 12);
+    QImage after = w.form->Chart1->renderToImage({791, 385});
+    EXPECT_GT(countColour(after, lime), 0) << "old points keep their colour";
+    EXPECT_GT(countColour(after, red), 0) << "new points take the new one";
+    EXPECT_EQ(w.form->variables().Plot, 0x0000FFu);
+
+    w.form->dialogs().chooseColour = [](QWidget*, const QColor&) { return std::nullopt; };
+    w.form->btnDownColourClick();
+    EXPECT_EQ(w.form->variables().Plot, 0x0000FFu) << "a cancelled dialog changes nothing";
+}
+
+TEST(GraphAppearance, LineTypeShowsOnlyThePlottedDirections)
+{
+    WindowHarness w;
+    graph::PlotFeed& feed = w.form->plotFeed();
+    w.form->Setup->cbDoPlotUp->setChecked(false);
+    w.form->Setup->rbLine->setChecked(true);
+    EXPECT_FALSE(feed.series1().visible());
+    EXPECT_FALSE(feed.series2().visible());
+    EXPECT_TRUE(feed.series3().visible());
+    EXPECT_FALSE(feed.series4().visible());
+    EXPECT_FALSE(w.form->btnLine->isChecked()) << "the toggle is down only for Filled";
+    w.form->btnLine->click();
+    EXPECT_TRUE(w.form->Setup->rbArea->isChecked());
+    EXPECT_TRUE(feed.series1().visible());
+    EXPECT_FALSE(feed.series3().visible());
+}
+
+TEST(GraphAppearance, SwapTwiceRestoresTheOrderAndTheFlag)
+{
+    WindowHarness w;
+    const auto order = w.form->Chart1->chart().drawingOrder();
+    w.form->btnSwap->click();
+    EXPECT_NE(w.form->Chart1->chart().drawingOrder(), order);
+    EXPECT_FALSE(w.form->variables().Default);
+    w.form->btnSwap->click();
+    EXPECT_EQ(w.form->Chart1->chart().drawingOrder(), order);
+    EXPECT_TRUE(w.form->variables().Default);
+
+    WindowHarness swapped("[Plotter]\r\nDefault=0\r\n");
+    EXPECT_NE(swapped.form->Chart1->chart().drawingOrder(), order) << "applied at start-up";
+}
+
+TEST(GraphAppearance, OrientationAndThreeDimensionalView)
+{
+    WindowHarness w;
+    chart::Chart& chart = w.form->Chart1->chart();
+    EXPECT_EQ(chart.margins().bottom, 4.0);
+    w.form->Setup->rbVertical->setChecked(true);
+    EXPECT_EQ(chart.margins().bottom, 1.0);
+    EXPECT_EQ(chart.bottomAxis().labelAngle(), chart::LabelAngle::Vertical);
+    w.form->btn3D->click();
+    EXPECT_TRUE(chart.threeD());
+    EXPECT_TRUE(w.form->plotFeed().series1().dividingLines());
+    w.form->btn3D->click();
+    EXPECT_FALSE(w.form->plotFeed().series1().dividingLines());
+}
+
+TEST(GraphInteraction, HoldingTheGraphPausesAndTheNextTwoTicksAreNotPlotted)
+{
+    WindowHarness w;
+    w.form->btnStart->click();
+    plot(w, 5);
+    const std::size_t points = w.form->plotFeed().series1().size();
+    EXPECT_EQ(points, 3u);
+    w.form->Chart1MouseDown(Qt::LeftButton, false);
+    EXPECT_FALSE(w.form->ThreadedTimer1().Enabled()) << "no ticks while the graph is held";
+    w.form->Chart1MouseUp(Qt::LeftButton, false);
+    EXPECT_TRUE(w.form->ThreadedTimer1().Enabled());
+    plot(w, 2);
+    EXPECT_EQ(w.form->plotFeed().series1().size(), points);
+    plot(w, 1);
+    EXPECT_EQ(w.form->plotFeed().series1().size(), points + 1);
+
+    // A right-button press does not pause; with plotting stopped the clock stays off.
+    w.form->btnStop->click();
+    w.form->Chart1MouseDown(Qt::LeftButton, false);
+    w.form->Chart1MouseUp(Qt::LeftButton, false);
+    EXPECT_FALSE(w.form->ThreadedTimer1().Enabled());
+}
+
+TEST(GraphInteraction, ScrollRulesApplyAndRestoreTheVerticalAxis)
+{
+    WindowHarness w;
+    chart::Chart& chart = w.form->Chart1->chart();
+    w.form->Setup->spMax->setValue(1000);
+    EXPECT_DOUBLE_EQ(chart.leftAxis().minimum(), -5.0);
+
+    // Shift-drag: the engine moved the maximum to 2500; the floor stays near zero.
+    w.form->Chart1MouseDown(Qt::LeftButton, true);
+    chart.leftAxis().setRange(-5, 2500);
+    w.form->Chart1Scroll();
+    EXPECT_DOUBLE_EQ(chart.leftAxis().minimum(), -5.0);
+    EXPECT_DOUBLE_EQ(chart.leftAxis().maximum(), 2500.0);
+    w.form->Chart1MouseUp(Qt::LeftButton, true);
+    w.form->mnuApplyClick();
+    EXPECT_EQ(w.form->Setup->spMax->value(), 2500);
+    EXPECT_DOUBLE_EQ(chart.leftAxis().minimum(), -12.5);
+    EXPECT_DOUBLE_EQ(chart.leftAxis().maximum(), 2500.0);
+
+    // An ordinary drag that pulls the floor down snaps back to "Maximum value".
+    w.form->Setup->spMax->setValue(1000);
+    w.form->Chart1MouseDown(Qt::LeftButton, false);
+    chart.leftAxis().setRange(-300, 1500);
+    w.form->Chart1Scroll();
+    EXPECT_DOUBLE_EQ(chart.leftAxis().minimum(), -3.0);
+    EXPECT_DOUBLE_EQ(chart.leftAxis().maximum(), 1000.0);
+
+    // Dragged to before the first point: back to the first page.
+    chart.bottomAxis().setRange(-40, 360);
+    w.form->Chart1Scroll();
+    EXPECT_DOUBLE_EQ(chart.bottomAxis().minimum(), 0.0);
+    EXPECT_DOUBLE_EQ(chart.bottomAxis().maximum(), 400.0);
+    w.form->Chart1MouseUp(Qt::LeftButton, false);
+
+    chart.leftAxis().setRange(-50, 7000);
+    w.form->RestoreVerticalAxis1Click();
+    EXPECT_DOUBLE_EQ(chart.leftAxis().minimum(), -5.0);
+    EXPECT_DOUBLE_EQ(chart.leftAxis().maximum(), 1000.0);
+}
+
+TEST(GraphInteraction, CursorIsTheFourWayHandOnlyOnceTheWindowCanMoveInTime)
+{
+    EXPECT_EQ(graph::dragCursorFor(399, 400), graph::DragCursor::Vertical);
+    EXPECT_EQ(graph::dragCursorFor(400, 400), graph::DragCursor::FourWay);
+    WindowHarness w;
+    w.form->Chart1MouseDown(Qt::LeftButton, false);
+    EXPECT_EQ(w.form->Chart1->cursor().shape(), Qt::BitmapCursor);
+    w.form->Chart1MouseUp(Qt::LeftButton, false);
+    EXPECT_EQ(w.form->Chart1->cursor().shape(), Qt::ArrowCursor);
+}
