@@ -343,12 +343,14 @@ TEST_F(ServerFixture, StartFailuresLeaveTheServerInactive)
     second.stop();
     EXPECT_EQ(parseReply(exchange("GET / HTTP/1.1\r\n\r\n").bytes).body, "hello");
 
+    // A restart on the very port just used works, though the connections
+    // closed a moment ago still linger there.
     m_server->stop();
     EXPECT_FALSE(m_server->isActive());
-    m_server->setBinding({"127.0.0.1", 0});
+    EXPECT_EQ(exchange("GET / HTTP/1.1\r\n\r\n").end, ReadEnd::Failed);
     m_server->start();
     EXPECT_TRUE(m_server->isActive());
-    m_port = m_server->binding()->port;
+    EXPECT_EQ(m_server->binding()->port, m_port);
     EXPECT_EQ(parseReply(exchange("GET / HTTP/1.1\r\n\r\n").bytes).body, "hello");
 }
 
