@@ -80,8 +80,9 @@ void ChartPainter::paintTitle()
         return;
     m_painter.setFont(m_chart.titleFont());
     m_painter.setPen(m_chart.titleColour());
-    m_painter.drawText(m_layout.titleRect(), Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
-                       m_chart.title());
+    const QRectF& r = m_layout.titleRect();
+    m_painter.drawText(r, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
+                       fitted(m_chart.title(), m_chart.titleFont(), r.width()));
 }
 
 void ChartPainter::paintWalls()
@@ -146,6 +147,16 @@ void ChartPainter::paintGrid()
         }
         m_painter.drawLines(lines.data(), static_cast<int>(lines.size()));
     }
+}
+
+QString ChartPainter::fitted(const QString& text, const QFont& font, double width) const
+{
+    // A text too long for its place keeps its beginning and ends in an
+    // ellipsis, rather than losing both ends when centred.
+    const QFontMetricsF metrics(font, m_painter.device());
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    return metrics.elidedText(text, Qt::ElideRight, width);
 }
 
 void ChartPainter::paintAllSeries()
@@ -377,15 +388,17 @@ void ChartPainter::paintAxisTitles()
         m_painter.translate(r.left(), r.bottom());
         m_painter.rotate(-90.0);
         m_painter.drawText(QRectF(0.0, 0.0, r.height(), r.width()),
-                           Qt::AlignCenter | Qt::TextSingleLine, left.title());
+                           Qt::AlignCenter | Qt::TextSingleLine,
+                           fitted(left.title(), left.titleFont(), r.height()));
         m_painter.restore();
     }
     const Axis& bottom = m_chart.bottomAxis();
     if (!bottom.title().isEmpty()) {
         m_painter.setFont(bottom.titleFont());
         m_painter.setPen(bottom.titleColour());
-        m_painter.drawText(m_layout.bottomTitleRect(), Qt::AlignCenter | Qt::TextSingleLine,
-                           bottom.title());
+        m_painter.drawText(
+            m_layout.bottomTitleRect(), Qt::AlignCenter | Qt::TextSingleLine,
+            fitted(bottom.title(), bottom.titleFont(), m_layout.bottomTitleRect().width()));
     }
 }
 

@@ -3,7 +3,9 @@
 #include "chart/ChartLayout.h"
 
 #include <QColor>
+#include <QFont>
 #include <QPointF>
+#include <QString>
 
 #include <cstddef>
 #include <vector>
@@ -42,6 +44,7 @@ private:
     void paintLeftLabels();
     void paintAxisTitles();
 
+    QString fitted(const QString& text, const QFont& font, double width) const;
     // Pixel position of point index of a series, kept inside what a painter
     // can rasterise even for far-away values.
     QPointF mapPoint(const Series& series, std::size_t index, bool snap) const;

@@ -19,34 +19,57 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <unistd.h>
+#include <vector>
 
 using namespace flowloom;
 
 namespace {
 
+// On a shared machine the fastest repetition is the best estimate of the cost
+// itself; other processes only ever add time.
+double fastest(const std::vector<double>& v)
+{
+    return *std::min_element(v.begin(), v.end());
+}
+
 constexpr int imageWidth = 791;
 constexpr int imageHeight = 385;
 constexpr int visiblePoints = 400;
 
+// Deterministic noise in [0, 1) for a tick.
+double noise(std::int64_t tick, std::uint64_t salt)
+{
+    std::uint64_t h = static_cast<std::uint64_t>(tick) * 0x9E3779B97F4A7C15ull + salt;
+    h ^= h >> 31;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 29;
+    return static_cast<double>(h >> 11) / 9007199254740992.0;
+}
+
+// Traffic like a desktop's: quiet stretches and minute-long bursts of
+// download, upload a fraction of it, every point different from its neighbours.
 sampling::TStatRec trafficAt(std::int64_t tick)
 {
-    // Deterministic, busy traffic: every point differs from its neighbours.
     sampling::TStatRec rec;
-    const double t = static_cast<double>(tick);
-    rec.CurIn = static_cast<std::uint32_t>(330000.0 + 250000.0 * std::sin(t / 13.0) +
-                                           80000.0 * std::sin(t * 1.7));
-    rec.CurOut = rec.CurIn / 6 + static_cast<std::uint32_t>(tick % 997) * 11;
+    const double wave = 0.5 + 0.5 * std::sin(static_cast<double>(tick) / 37.0);
+    const bool burst = (tick / 60) % 3 == 1;
+    const double down =
+        (burst ? 420000.0 : 60000.0) * (0.4 + 0.6 * wave) * (0.7 + 0.6 * noise(tick, 1));
+    const double up = down * (0.12 + 0.1 * noise(tick, 2)) + 4000.0 * noise(tick, 3);
+    rec.CurIn = static_cast<std::uint32_t>(down);
+    rec.CurOut = static_cast<std::uint32_t>(up);
     return rec;
 }
 
 sampling::DateTime timeAt(std::int64_t tick)
 {
-    const std::int64_t s = (12 * 3600 + tick) % 86400;
+    const std::int64_t s = ((12 * 3600 + tick) % 86400 + 86400) % 86400;
     return sampling::DateTime{2024,
                               5,
                               6,
@@ -69,8 +92,12 @@ struct FedChart
         feed.activateSeriesForStart(settings);
         chart.setTitle(QStringLiteral("Bandwidth graph of 127.0.0.1"));
         chart.leftAxis().setTitle(QStringLiteral("KBytes / sec"));
-        for (std::int64_t i = 0; i < ticks; ++i)
-            feed.addShownTick(trafficAt(i), settings, "0", "0", timeAt(i));
+        // The newest 1,000 ticks are the same whatever the length of the
+        // history, so that every size draws the same picture.
+        for (std::int64_t i = 0; i < ticks; ++i) {
+            const std::int64_t t = i - ticks + 1000;
+            feed.addShownTick(trafficAt(t), settings, "0", "0", timeAt(t));
+        }
         const double newest = static_cast<double>(ticks - 1);
         chart.bottomAxis().setRange(newest - visiblePoints, newest);
         chart.leftAxis().setRange(-1.6, 800.0);
@@ -119,11 +146,13 @@ void BM_DrawGraph(benchmark::State& state)
         QPainter painter(&image);
         fed.chart.draw(painter, image.rect());
     }
-    state.counters["ms_per_draw"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * 1e-3,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_DrawGraph)->Arg(1000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_DrawGraph)
+    ->Arg(1000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->ComputeStatistics("min", fastest);
 
 void BM_DrawGraph3D(benchmark::State& state)
 {
@@ -138,7 +167,11 @@ void BM_DrawGraph3D(benchmark::State& state)
         fed.chart.draw(painter, image.rect());
     }
 }
-BENCHMARK(BM_DrawGraph3D)->Arg(1000)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_DrawGraph3D)
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->ComputeStatistics("min", fastest);
 
 void BM_FloorTwoPolygons(benchmark::State& state)
 {
@@ -169,11 +202,11 @@ void BM_FloorTwoPolygons(benchmark::State& state)
         painter.setBrush(QColor(Qt::yellow));
         painter.drawPolygon(upload);
     }
-    state.counters["ms_per_draw"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * 1e-3,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_FloorTwoPolygons)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_FloorTwoPolygons)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->ComputeStatistics("min", fastest);
 
 } // namespace
 

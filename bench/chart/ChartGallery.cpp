@@ -122,6 +122,13 @@ int main(int argc, char** argv)
     render({.name = "flat_swapped_colour_change", .swapped = true, .colourChange = true}, folder);
     render({.name = "flat_filling_first_page", .ticks = 150}, folder);
     render({.name = "flat_small", .width = 320, .height = 200}, folder);
+    render({.name = "flat_tiny", .width = 158, .height = 77}, folder);
+    render({.name = "threeD_tiny_vertical",
+            .threeD = true,
+            .vertical = true,
+            .width = 150,
+            .height = 150},
+           folder);
     render({.name = "flat_large_vertical", .vertical = true, .width = 1400, .height = 700}, folder);
     return 0;
 }
