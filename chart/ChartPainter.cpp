@@ -120,8 +120,12 @@ void ChartPainter::paintGrid()
         const double to = std::floor(bottom.maximum() / step);
         QPen pen(bottom.gridColour(), 0, bottom.gridDotted() ? Qt::DotLine : Qt::SolidLine);
         m_painter.setPen(pen);
-        for (double k = from; k <= to && lines.size() < 10000; k += 1.0) {
-            const double x = std::round(m_layout.bottomScale().toPixel(k * step));
+        // Counted in whole steps: adding 1 to a huge k would never reach to.
+        const double count = to - from + 1.0;
+        const long lineCount = count > 0.0 && count <= 10000.0 ? static_cast<long>(count) : 0;
+        for (long i = 0; i < lineCount; ++i) {
+            const double x =
+                std::round(m_layout.bottomScale().toPixel((from + static_cast<double>(i)) * step));
             if (x < f.left() || x >= f.right())
                 continue;
             lines.emplace_back(x + d, f.top() - d, x + d, f.bottom() - 1.0 - d);

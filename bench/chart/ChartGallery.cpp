@@ -31,6 +31,7 @@ struct Look
     int width = 791;
     int height = 385;
     bool colourChange = false;
+    bool bytes = false;
 };
 
 // Download in bursts over a quiet background, upload a fraction of it.
@@ -57,10 +58,11 @@ void render(const Look& look, const QString& folder)
     settings.filled = look.filled;
     settings.steps = look.steps;
     settings.pointsPerPage = look.points;
+    settings.kiloBytes = !look.bytes;
     feed.startUp(settings);
     feed.activateSeriesForStart(settings);
     chart.setTitle(QStringLiteral("Bandwidth graph of 127.0.0.1"));
-    chart.leftAxis().setTitle(QStringLiteral("KBytes / sec"));
+    chart.leftAxis().setTitle(QString::fromStdString(graph::PlotFeed::rbBytesClick(settings)));
     chart.setThreeD(look.threeD);
     for (std::size_t i = 0; i < chart.seriesCount(); ++i)
         chart.series(i).setDividingLines(look.threeD);
@@ -122,6 +124,7 @@ int main(int argc, char** argv)
     render({.name = "flat_swapped_colour_change", .swapped = true, .colourChange = true}, folder);
     render({.name = "flat_filling_first_page", .ticks = 150}, folder);
     render({.name = "flat_small", .width = 320, .height = 200}, folder);
+    render({.name = "flat_bytes_steps", .steps = true, .bytes = true}, folder);
     render({.name = "flat_tiny", .width = 158, .height = 77}, folder);
     render({.name = "threeD_tiny_vertical",
             .threeD = true,

@@ -16,25 +16,6 @@ void fill(Series& s, std::size_t count, double y = 1.0)
 
 } // namespace
 
-TEST(Chart, StartsWithTheWindowLayoutsRangesAndFixedAxisConfiguration)
-{
-    Chart chart;
-    EXPECT_EQ(chart.bottomAxis().minimum(), -10.0);
-    EXPECT_EQ(chart.bottomAxis().maximum(), 250.0);
-    EXPECT_EQ(chart.leftAxis().minimum(), -100.0);
-    EXPECT_EQ(chart.leftAxis().maximum(), 30000.0);
-    EXPECT_EQ(chart.bottomAxis().endPosition(), 99.0);
-    EXPECT_EQ(chart.bottomAxis().minLabelSeparation(), 20.0);
-    EXPECT_EQ(chart.leftAxis().startPosition(), 1.0);
-    EXPECT_EQ(chart.leftAxis().endPosition(), 99.0);
-    EXPECT_FALSE(chart.leftAxis().lineVisible());
-    EXPECT_EQ(chart.margins().left, 1.0);
-    EXPECT_EQ(chart.margins().top, 4.0);
-    EXPECT_EQ(chart.depthPercent(), 10.0);
-    EXPECT_EQ(chart.bottomWallColour(), QColor(218, 218, 218));
-    EXPECT_EQ(chart.backgroundColour(), QColor(Qt::black));
-}
-
 TEST(Chart, ShiftMovesTowardsDataOnlyMeasuredOverAllPoints)
 {
     Chart chart;
