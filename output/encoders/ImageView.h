@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 
 namespace flowloom::output {
@@ -22,18 +23,16 @@ constexpr std::size_t bytesPerPixel(PixelFormat format)
 // a × b, or nothing when the product does not fit in size_t.
 constexpr std::optional<std::size_t> checkedMultiply(std::size_t a, std::size_t b)
 {
-    std::size_t product = 0;
-    if (__builtin_mul_overflow(a, b, &product))
+    if (b != 0 && a > std::numeric_limits<std::size_t>::max() / b)
         return std::nullopt;
-    return product;
+    return a * b;
 }
 
 constexpr std::optional<std::size_t> checkedAdd(std::size_t a, std::size_t b)
 {
-    std::size_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum))
+    if (a > std::numeric_limits<std::size_t>::max() - b)
         return std::nullopt;
-    return sum;
+    return a + b;
 }
 
 // Read-only pixels, top row first; row y starts at data + y × stride.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -179,7 +180,8 @@ EncodeError JpegEncoder::encode(const ImageView& image, int quality, ByteSink& s
         return EncodeError::InvalidQuality;
 
     try {
-        std::vector<std::uint8_t> output(kOutputBufferSize);
+        // libjpeg fills it before anything is read, so it need not be cleared first.
+        const auto output = std::make_unique_for_overwrite<std::uint8_t[]>(kOutputBufferSize);
         std::vector<std::uint8_t> rgbRows;
 #ifndef JCS_EXTENSIONS
         if (image.format == PixelFormat::Bgrx32)
@@ -195,8 +197,8 @@ EncodeError JpegEncoder::encode(const ImageView& image, int quality, ByteSink& s
         session.destination.base.empty_output_buffer = emptyOutputBuffer;
         session.destination.base.term_destination = termDestination;
         session.destination.sink = &sink;
-        session.destination.buffer = output.data();
-        session.destination.bufferSize = output.size();
+        session.destination.buffer = output.get();
+        session.destination.bufferSize = kOutputBufferSize;
 
         if (compress(session, image, quality, rgbRows.data()))
             return EncodeError::Ok;

@@ -6,8 +6,8 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
-#include <vector>
 
 #include <zlib.h>
 
@@ -139,7 +139,9 @@ struct Deflater
 class IdatWriter
 {
 public:
-    explicit IdatWriter(ByteSink& sink) : m_sink(sink), m_buffer(PngEncoder::kMaxIdatBytes) {}
+    explicit IdatWriter(ByteSink& sink)
+        : m_sink(sink), m_buffer(std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize))
+    {}
 
     EncodeError start()
     {
@@ -171,7 +173,7 @@ public:
             if (result == Z_BUF_ERROR)
                 return EncodeError::CodecFailed; // no progress although there was room
         }
-        if (last && z.avail_out < m_buffer.size() && !writeOutput())
+        if (last && z.avail_out < kBufferSize && !writeOutput())
             return EncodeError::WriteFailed;
         return EncodeError::Ok;
     }
@@ -179,20 +181,22 @@ public:
 private:
     void resetOutput()
     {
-        m_deflater.stream.next_out = m_buffer.data();
-        m_deflater.stream.avail_out = static_cast<uInt>(m_buffer.size());
+        m_deflater.stream.next_out = m_buffer.get();
+        m_deflater.stream.avail_out = static_cast<uInt>(kBufferSize);
     }
 
     bool writeOutput()
     {
-        const std::size_t used = m_buffer.size() - m_deflater.stream.avail_out;
-        const bool written = writeChunk(m_sink, "IDAT", m_buffer.data(), used);
+        const std::size_t used = kBufferSize - m_deflater.stream.avail_out;
+        const bool written = writeChunk(m_sink, "IDAT", m_buffer.get(), used);
         resetOutput();
         return written;
     }
 
     ByteSink& m_sink;
-    std::vector<std::uint8_t> m_buffer;
+    // Deflate fills it before anything is read, so it need not be cleared first.
+    static constexpr std::size_t kBufferSize = PngEncoder::kMaxIdatBytes;
+    std::unique_ptr<std::uint8_t[]> m_buffer;
     Deflater m_deflater;
 };
 
@@ -214,7 +218,9 @@ EncodeError PngEncoder::encode(const ImageView& image, ByteSink& sink) noexcept
     try {
         const std::size_t rowsPerBatch =
             std::min(image.height, std::max<std::size_t>(1, kFilterBatchBytes / *rowBytes));
-        std::vector<std::uint8_t> filtered(rowsPerBatch * *rowBytes + kFilterSlack);
+        // Every byte handed to deflate is written by the filter first.
+        const auto filtered =
+            std::make_unique_for_overwrite<std::uint8_t[]>(rowsPerBatch * *rowBytes + kFilterSlack);
         const FilterRow filter = filterFor(image.format);
         IdatWriter idat(sink);
         if (const EncodeError started = idat.start(); started != EncodeError::Ok)
@@ -236,9 +242,9 @@ EncodeError PngEncoder::encode(const ImageView& image, ByteSink& sink) noexcept
         for (std::size_t y = 0; y < image.height; y += rowsPerBatch) {
             const std::size_t count = std::min(rowsPerBatch, image.height - y);
             for (std::size_t i = 0; i < count; ++i)
-                filter(image.row(y + i), image.width, filtered.data() + i * *rowBytes);
+                filter(image.row(y + i), image.width, filtered.get() + i * *rowBytes);
             const bool last = y + count == image.height;
-            if (const EncodeError added = idat.add(filtered.data(), count * *rowBytes, last);
+            if (const EncodeError added = idat.add(filtered.get(), count * *rowBytes, last);
                 added != EncodeError::Ok)
                 return added;
         }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <optional>
 
 using flowloom::output::BmpEncoder;
@@ -123,6 +124,12 @@ TEST(BmpEncoder, RejectsViewsItCannotWrite)
     EXPECT_EQ(BmpEncoder::encode(view, sink), EncodeError::InvalidImage);
     view = image.view();
     view.stride = 6 * 4 - 1; // rows narrower than their pixels
+    EXPECT_EQ(BmpEncoder::encode(view, sink), EncodeError::InvalidImage);
+    // Rows whose addresses would wrap around.
+    view = image.view();
+    view.width = 1;
+    view.height = std::numeric_limits<std::size_t>::max() / 2;
+    view.stride = 4;
     EXPECT_EQ(BmpEncoder::encode(view, sink), EncodeError::InvalidImage);
     // Never read: rejected on its dimensions. 2^31 pixels do not fit a BMP's signed width.
     view = image.view();
