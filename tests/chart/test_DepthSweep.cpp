@@ -35,14 +35,16 @@ double bruteForce(const std::vector<QPointF>& line, double depth, Edge which, do
         const double u = x - t;
         if (u < line.front().x() || u > line.back().x())
             continue;
-        for (std::size_t i = 0; i + 1 < line.size(); ++i) {
-            const QPointF& a = line[i];
-            const QPointF& b = line[i + 1];
-            if (u < a.x() || u > b.x() || a.x() == b.x())
-                continue;
-            const double y = a.y() + (b.y() - a.y()) * (u - a.x()) / (b.x() - a.x()) - t;
-            best = which == Edge::Upper ? std::min(best, y) : std::max(best, y);
-        }
+        // The segment holding u (the lines here have no vertical segments).
+        const auto after = std::upper_bound(line.begin(), line.end(), u,
+                                            [](double v, const QPointF& p) { return v < p.x(); });
+        const std::size_t i = after == line.end()
+                                  ? line.size() - 2
+                                  : static_cast<std::size_t>(after - line.begin()) - 1;
+        const QPointF& a = line[i];
+        const QPointF& b = line[i + 1];
+        const double y = a.y() + (b.y() - a.y()) * (u - a.x()) / (b.x() - a.x()) - t;
+        best = which == Edge::Upper ? std::min(best, y) : std::max(best, y);
     }
     return best;
 }
