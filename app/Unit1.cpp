@@ -12,6 +12,8 @@
 #include "sampling/DateTimeText.h"
 #include "sampling/InterfaceList.h"
 #include "sampling/NumberFormat.h"
+#include "web/ui/Unit2.h"
+#include "web/ui/WebService.h"
 
 #include "app/NumberBox.h"
 #include <QButtonGroup>
@@ -51,6 +53,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     createPages();
     createStatusBar();
     createShell();
+    createWebService();
     connectGraphControls();
     resize(799, 480);
     // The window can never be made smaller than its first layout.
@@ -64,6 +67,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     m_timer->OnTimer = [this](sampling::TThreadedTimer&) { Timer1Timer(); };
 
     FormCreate();
+    createWebDialog();
 }
 
 void TForm1::FormCreate()
@@ -89,6 +93,8 @@ void TForm1::FormCreate()
     // 13. Image size controls (their owner hooks in later).
     // 15. The sampling clock's interval.
     m_timer->setInterval(1000);
+    // 16. The web document names as they stand now are the remembered ones.
+    rememberNames();
     // 17., 18. The graph's look; the drag cursors were drawn with the graph.
     applyGraphAppearance();
     // 19. The graph page in front.
@@ -106,6 +112,11 @@ void TForm1::FormCreate()
     Setup->cbServerIP->setCurrentIndex(
         m_vars.ServerIP >= 0 && m_vars.ServerIP < Setup->cbServerIP->count() ? m_vars.ServerIP
                                                                              : -1);
+    // 25. The web server resumes when it was running at the last close.
+    if (Setup->cbWeb->isChecked())
+        StartServer();
+    else
+        publishWebView();
     // 26. Plotting resumes when it was running at the last close.
     if (btnStart->isChecked() && btnStart->isEnabled())
         btnStartClick();
@@ -321,6 +332,7 @@ void TForm1::Timer1Timer()
         btnResetOutClick();
     }
     CaptureMIBData(false);
+    publishWebView();
 }
 
 // --- Sampling ----------------------------------------------------------------
@@ -468,6 +480,7 @@ void TForm1::btnResetInClick()
     m_totals.LastInReset[s] = nowText().toStdString();
     m_totals.LastTotalIn[s] = 0;
     Statistics->Label39->setText(sinceText(m_totals.LastInReset[s]));
+    publishWebView();
 }
 
 void TForm1::btnResetOutClick()
@@ -478,6 +491,7 @@ void TForm1::btnResetOutClick()
     m_totals.LastOutReset[s] = nowText().toStdString();
     m_totals.LastTotalOut[s] = 0;
     Statistics->Label41->setText(sinceText(m_totals.LastOutReset[s]));
+    publishWebView();
 }
 
 void TForm1::cbURLChange()

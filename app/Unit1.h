@@ -7,19 +7,24 @@
 #include "app/HelpFile.h"
 #include "app/ProgramVariables.h"
 #include "app/ini/SettingsValues.h"
+#include "output/encoders/ImageType.h"
 #include "sampling/InterfaceTracker.h"
 #include "sampling/RunControl.h"
 #include "sampling/Statistics.h"
 #include "sampling/ThdTimer.h"
+#include "web/documents/DocumentNames.h"
 #endif
 
+#include <QImage>
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QButtonGroup;
 class QFrame;
 class QKeyEvent;
+class QLineEdit;
 class QMenu;
 class QComboBox;
 class QLabel;
@@ -34,6 +39,12 @@ class DragCursors;
 class PlotFeed;
 struct PlotFeedSettings;
 } // namespace flowloom::graph
+
+namespace flowloom::web {
+class TForm2;
+class WebService;
+struct NameDecision;
+} // namespace flowloom::web
 
 namespace flowloom::app {
 
@@ -104,6 +115,24 @@ public:
     graph::PlotFeed& plotFeed() { return *m_feed; }
     Dialogs& dialogs() { return m_dialogs; }
     bool ShiftPan = false;
+
+    // Web service.
+    void StartServer();
+    void cbWebClick();
+    void btnAdvancedClick();
+    void cbCSVClick();
+    void edFormatExit();
+    void edImageExit();
+    void edTempExit();
+    void edTempChange();
+    void btnWebFontClick();
+    // The view of the window that requests read, published on every change.
+    void publishWebView();
+    std::optional<QImage> SaveTempGraph();
+    std::optional<QImage> SaveTempStatistics(const std::string& formattedText);
+    web::WebService& webService() { return *m_web; }
+    web::TForm2* Form2 = nullptr;
+    output::ImageType imageType() const;
 
     // Run control.
     void btnStartClick();
@@ -186,6 +215,15 @@ private:
     void applyPlotColours();
     void applyAreaColours();
     void swapSeriesOrder();
+    void createWebService();
+    void createWebDialog();
+    bool webEventFilter(QObject* watched, QEvent* event);
+    web::NameFields nameFields() const;
+    void applyNameDecision(const web::NameDecision& decision);
+    void edNameClick(QLineEdit* edit, bool showUrl);
+    void rememberNames();
+    void stopServer();
+    std::optional<QImage> webGraphSnapshot();
     void writeHelpFile();
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -214,6 +252,9 @@ private:
     Dialogs m_dialogs = Dialogs::desktop();
     std::unique_ptr<graph::PlotFeed> m_feed;
     std::unique_ptr<graph::DragCursors> m_cursors;
+    std::unique_ptr<web::WebService> m_web;
+    web::NameFields m_rememberedNames;
+    std::string m_serverAddress;
     HelpFile m_help;
     Tray* m_tray = nullptr;
     bool m_startMinimized = false;

@@ -91,7 +91,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Setup->Label49 && event->type() == QEvent::MouseButtonRelease)
         Label49Click();
-    if (graphEventFilter(watched, event))
+    if (graphEventFilter(watched, event) || webEventFilter(watched, event))
         return true;
     return QMainWindow::eventFilter(watched, event);
 }
