@@ -1,0 +1,291 @@
+#include "WindowHarness.h"
+#include "app/SetupPage.h"
+#include "app/StatisticsPage.h"
+#include "support/LoopbackClient.h"
+#include "web/ui/Unit2.h"
+#include "web/ui/WebService.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <arpa/inet.h>
+#include <future>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace flowloom;
+using testsupport::WindowHarness;
+
+namespace {
+const std::string kServerOn = "[Plotter]\r\nWeb=1\r\nPort=0\r\nServerIP=0\r\n";
+
+std::uint16_t portOf(const WindowHarness& w)
+{
+    const QString url = w.form->Setup->Label2->text(); // http://127.0.0.1:PORT/name
+    const int colon = url.lastIndexOf(':');
+    return static_cast<std::uint16_t>(
+        url.mid(colon + 1, url.indexOf('/', colon) - colon - 1).toInt());
+}
+
+// Sends a request from another thread while this (the UI) thread keeps running
+// its events, as renderings need.
+test::Received request(const WindowHarness& w, const std::string& bytes)
+{
+    const std::uint16_t port = portOf(w);
+    auto reply =
+        std::async(std::launch::async, [=] { return test::LoopbackClient::exchange(port, bytes); });
+    while (reply.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+        QCoreApplication::processEvents();
+    return reply.get();
+}
+
+test::Received get(const WindowHarness& w, const std::string& path, const std::string& extra = {})
+{
+    return request(w, "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n");
+}
+
+std::string body(const test::Received& r)
+{
+    const auto end = r.bytes.find("\r\n\r\n");
+    return end == std::string::npos ? std::string() : r.bytes.substr(end + 4);
+}
+
+bool has(const test::Received& r, const std::string& text)
+{
+    return r.bytes.find(text) != std::string::npos;
+}
+} // namespace
+
+TEST(WebService, DefaultDocuments)
+{
+    WindowHarness w(kServerOn);
+    ASSERT_TRUE(w.form->webService().isActive()) << (w.messages.empty() ? "" : w.messages[0]);
+    EXPECT_EQ(w.form->StatusPanel[3]->text(), "Server Running");
+    EXPECT_FALSE(w.form->Setup->btnAdvanced->isEnabled());
+    EXPECT_TRUE(w.form->Setup->Label2->text().startsWith("http://127.0.0.1:"));
+    EXPECT_TRUE(w.form->Setup->Label2->text().endsWith("/flowloom.jpg"));
+
+    const test::Received graph = get(w, "/flowloom.jpg?t=1");
+    ASSERT_TRUE(has(graph, "HTTP/1.1 200 OK\r\n")) << graph.bytes.substr(0, 200);
+    EXPECT_TRUE(has(graph, "Content-Type: image/jpeg\r\n"));
+    const std::string jpeg = body(graph);
+    const QImage decoded = QImage::fromData(reinterpret_cast<const uchar*>(jpeg.data()),
+                                            static_cast<int>(jpeg.size()), "JPG");
+    EXPECT_EQ(decoded.size(), w.form->TabSheet1->size()) << "the on-screen size";
+
+    const test::Received csv = get(w, "/netstats.txt");
+    EXPECT_TRUE(has(csv, "HTTP/1.1 404 Not Found\r\n")) << "the comma-separated text is off";
+    EXPECT_EQ(body(csv),
+              "<html><head><title>Error</title></head><body><h1>Not Found</h1></body></html>");
+    const test::Received formatted = get(w, "/formatted.txt");
+    EXPECT_TRUE(has(formatted, "HTTP/1.1 200 OK\r\n"));
+    EXPECT_TRUE(has(formatted, "Content-Type: text/plain\r\n"));
+    for (const std::string path : {"/Flowloom.jpg", "/"})
+        EXPECT_TRUE(has(get(w, path), "<h1>Not Found</h1>")) << path;
+}
+
+TEST(WebService, DocumentsShowTheFiguresOfTheStatisticsPage)
+{
+    WindowHarness w(kServerOn + "CSV=1\r\n");
+    app::StatisticsPage& p = *w.form->Statistics;
+    p.Panel14->setText("1,234");
+    p.Panel15->setText("5,678");
+    p.Panel16->setText("910");
+    p.Panel18->setText("11");
+    p.Panel19->setText("22");
+    p.Panel20->setText("33");
+    p.Panel26->setText("123,456,789");
+    p.Panel27->setText("987,654");
+    p.Label39->setText("Sun 06 Dec 2026 - 19:44:03");
+    p.Label41->setText("Mon 07 Dec 2026 - 10:00:00");
+    w.form->publishWebView();
+    EXPECT_EQ(body(get(w, "/netstats.txt")),
+              "InPerSec=1234,PeakInPerSec=5678,AvgInPerSec=910,OutPerSec=11,PeakOutPerSec=22,"
+              "AvgOutPerSec=33,TotalInSince Sun 06 Dec 2026 - 19:44:03=123456789,TotalOutSince "
+              "Mon 07 Dec 2026 - 10:00:00=987654");
+    const std::string formatted = body(get(w, "/formatted.txt"));
+    std::size_t pairs = 0;
+    for (std::size_t at = formatted.find("\r\n"); at != std::string::npos;
+         at = formatted.find("\r\n", at + 2))
+        ++pairs;
+    EXPECT_EQ(pairs, 16u);
+    EXPECT_NE(formatted.find("\r\n     123,456,789 Bytes.  \r\n"), std::string::npos);
+    EXPECT_NE(formatted.find("\r\n     987,654 Bytes.\r\n\r\n"), std::string::npos);
+
+    // A shown tick publishes the new figures; the next request sees them.
+    w.form->btnStart->click();
+    for (int i = 0; i < 3; ++i)
+        w.tick(2048);
+    EXPECT_NE(body(get(w, "/netstats.txt")).find("InPerSec=2048,"), std::string::npos);
+}
+
+TEST(WebService, Authentication)
+{
+    WindowHarness w(kServerOn + "Auth=1\r\nUser=a\r\nPass=\r\n");
+    const test::Received anonymous = get(w, "/formatted.txt");
+    EXPECT_TRUE(has(anonymous, "HTTP/1.1 401 Unauthorized\r\n"));
+    EXPECT_TRUE(has(anonymous, "WWW-Authenticate: Basic realm=\"Flowloom Web Service\"\r\n"));
+    EXPECT_EQ(body(anonymous), "<html><head><title>Error</title></head><body><h1>Authentication "
+                               "failed</h1></body></html>");
+    // "a:" in Base64 is YTo=.
+    EXPECT_TRUE(has(get(w, "/formatted.txt", "Authorization: Basic YTo=\r\n"), "200 OK"));
+    // "a:x" is YTp4.
+    EXPECT_TRUE(has(get(w, "/formatted.txt", "Authorization: Basic YTp4\r\n"), "401"));
+
+    WindowHarness empty(kServerOn + "Auth=1\r\n");
+    EXPECT_TRUE(has(get(empty, "/formatted.txt"), "200 OK")) << "both configured values empty";
+}
+
+TEST(WebService, APortInUseUnticksTheServer)
+{
+    const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::listen(holder, 1);
+    socklen_t length = sizeof addr;
+    ::getsockname(holder, reinterpret_cast<sockaddr*>(&addr), &length);
+    const int port = ntohs(addr.sin_port);
+
+    WindowHarness w("[Plotter]\r\nWeb=1\r\nServerIP=0\r\nPort=" + std::to_string(port) + "\r\n");
+    ::close(holder);
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_EQ(w.messages[0], "Could not bind socket. Address and port are already in use.");
+    EXPECT_FALSE(w.form->Setup->cbWeb->isChecked());
+    EXPECT_TRUE(w.form->Setup->btnAdvanced->isEnabled());
+    EXPECT_TRUE(w.form->Setup->cbServerIP->isEnabled());
+    EXPECT_FALSE(w.form->webService().isActive());
+    EXPECT_TRUE(w.form->StatusPanel[3]->text().isEmpty());
+}
+
+TEST(WebService, SimultaneousGraphRequestsEachGetAWholeImage)
+{
+    WindowHarness w(kServerOn + "PNG=1\r\n");
+    const std::uint16_t port = portOf(w);
+    const std::string get = "GET /flowloom.png HTTP/1.1\r\n\r\n";
+    auto first =
+        std::async(std::launch::async, [&] { return test::LoopbackClient::exchange(port, get); });
+    auto second =
+        std::async(std::launch::async, [&] { return test::LoopbackClient::exchange(port, get); });
+    while (first.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready ||
+           second.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+        QCoreApplication::processEvents();
+    for (auto* reply : {&first, &second}) {
+        const test::Received r = reply->get();
+        EXPECT_TRUE(has(r, "Content-Type: image/x-png\r\n"));
+        const std::string png = body(r);
+        EXPECT_FALSE(QImage::fromData(reinterpret_cast<const uchar*>(png.data()),
+                                      static_cast<int>(png.size()), "PNG")
+                         .isNull());
+    }
+}
+
+TEST(WebService, NamesApplyToTheNextRequestAndFollowTheImageType)
+{
+    WindowHarness w(kServerOn);
+    app::SetupPage& s = *w.form->Setup;
+    s.edTemp->setText("graph.jpg");
+    EXPECT_TRUE(has(get(w, "/graph.jpg"), "200 OK"));
+    EXPECT_TRUE(has(get(w, "/flowloom.jpg"), "404"));
+    EXPECT_TRUE(s.Label2->text().endsWith("/flowloom.jpg"))
+        << "the label is rebuilt at the next start";
+
+    s.edTemp->setText("flowloom.jpg");
+    s.rbGIF->setChecked(true);
+    EXPECT_EQ(s.edTemp->text(), "flowloom.gif");
+    EXPECT_EQ(s.edImage->text(), "netstats.gif");
+    EXPECT_TRUE(s.Label2->text().endsWith("/flowloom.gif"));
+    EXPECT_TRUE(has(get(w, "/flowloom.gif"), "Content-Type: image/gif\r\n"));
+}
+
+TEST(WebService, NameClashesAreRefusedWithTheirMessages)
+{
+    WindowHarness w;
+    app::SetupPage& s = *w.form->Setup;
+    s.edWebStats->setText("stats");
+    w.form->cbCSVClick();
+    EXPECT_EQ(s.edWebStats->text(), "stats.txt");
+    s.edWebStats->setText("formatted.txt");
+    w.form->cbCSVClick();
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_EQ(w.messages[0], "The 'Comma separated text' filename cannot be the same as the\r\n"
+                             "'Formatted text' filename.");
+    EXPECT_EQ(s.edWebStats->text(), "netstats.txt") << "the remembered name";
+
+    s.cbImage->setChecked(true);
+    s.edImage->setText("picture");
+    w.form->edImageExit();
+    EXPECT_EQ(s.edImage->text(), "picture.jpg");
+    s.edTemp->setText("picture.jpg");
+    w.form->edTempExit();
+    ASSERT_EQ(w.messages.size(), 2u);
+    EXPECT_EQ(w.messages[1],
+              "The Web graph image cannot have the same filename as the stats image!");
+    EXPECT_EQ(s.edTemp->text(), "flowloom.jpg");
+}
+
+TEST(WebService, StatisticsImageIsFifteenLinesHigh)
+{
+    WindowHarness w(kServerOn + "Image=1\r\nPNG=1\r\nImaget=netstats.png\r\n");
+    const test::Received r = get(w, "/netstats.png");
+    ASSERT_TRUE(has(r, "200 OK")) << r.bytes.substr(0, 200);
+    const std::string png = body(r);
+    const QImage image = QImage::fromData(reinterpret_cast<const uchar*>(png.data()),
+                                          static_cast<int>(png.size()), "PNG");
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.height() % 15, 0);
+    EXPECT_EQ(w.form->Setup->Label1->text(),
+              QString("[%1 x %2]   [W x H]").arg(image.width()).arg(image.height()));
+}
+
+TEST(WebService, DialogPortAppliesAtTheNextStart)
+{
+    WindowHarness w;
+    const int free = [] {
+        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t n = sizeof a;
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+        ::close(s);
+        return static_cast<int>(ntohs(a.sin_port));
+    }();
+    w.form->Form2->edPort->setText(QString::number(free));
+    w.form->Form2->show();
+    w.form->Form2->close(); // the close box applies too
+    EXPECT_EQ(w.form->variables().Port, free);
+    w.form->show();
+    w.form->Setup->cbWeb->setChecked(true);
+    ASSERT_TRUE(w.form->webService().isActive()) << (w.messages.empty() ? "" : w.messages[0]);
+    EXPECT_TRUE(w.form->Setup->Label2->text().contains(QString(":%1/").arg(free)));
+    w.form->Setup->cbWeb->setChecked(false);
+    EXPECT_FALSE(w.form->webService().isActive());
+    EXPECT_FALSE(w.form->Setup->Label2->isVisible());
+}
+
+TEST(WebService, StoppingReleasesRequestsWaitingForTheWindow)
+{
+    WindowHarness w(kServerOn);
+    const std::uint16_t port = portOf(w);
+    // The UI thread does not run events, so the graph request waits for it.
+    auto pending = std::async(std::launch::async, [port] {
+        return test::LoopbackClient::exchange(port, "GET /flowloom.jpg HTTP/1.1\r\n\r\n");
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto before = std::chrono::steady_clock::now();
+    w.form->Setup->cbWeb->setChecked(false);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
+    EXPECT_FALSE(w.form->webService().isActive());
+    pending.get();
+}
