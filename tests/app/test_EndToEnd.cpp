@@ -1,6 +1,8 @@
 // The real program, started from a temporary folder with its own settings
 // file, on the offscreen platform.
 #include "app/ini/SettingsKeys.h"
+#include "sampling/NetlinkSource.h"
+#include "support/LoopbackClient.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,8 +10,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <arpa/inet.h>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace flowloom;
 
@@ -106,5 +113,118 @@ TEST(EndToEnd, TerminationSavesAndKeepsUnknownKeys)
     EXPECT_TRUE(saved.contains("Points=123\r\n"));
     EXPECT_TRUE(saved.contains("MyOwnKey=stays\r\n"));
     EXPECT_TRUE(saved.contains("[Elsewhere]\r\na=b\r\n"));
+    EXPECT_FALSE(QFile::exists(installed.help()));
+}
+
+namespace {
+int loopbackPosition()
+{
+    sampling::NetlinkSource source;
+    const sampling::TMIBIfArray rows = source.interfaceSnapshot();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].name == "lo")
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::uint16_t freePort()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+// Sends `bytes` to a sink on 127.0.0.1 that reads everything.
+void pushThroughLoopback(std::size_t bytes)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
+    ::listen(listener, 1);
+    std::thread sender([&] {
+        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        std::vector<char> chunk(65536, 'x');
+        for (std::size_t left = bytes; left > 0;) {
+            const ssize_t sent =
+                ::send(s, chunk.data(), std::min(left, chunk.size()), MSG_NOSIGNAL);
+            if (sent <= 0)
+                break;
+            left -= static_cast<std::size_t>(sent);
+        }
+        ::close(s);
+    });
+    const int peer = ::accept(listener, nullptr, nullptr);
+    std::vector<char> buffer(65536);
+    while (::recv(peer, buffer.data(), buffer.size(), 0) > 0) {
+    }
+    sender.join();
+    ::close(peer);
+    ::close(listener);
+}
+
+// The download total of the comma-separated document, or -1.
+long long downloadTotal(const std::string& reply)
+{
+    const auto key = reply.find(",TotalInSince ");
+    const auto eq = key == std::string::npos ? key : reply.find('=', key);
+    if (eq == std::string::npos)
+        return -1;
+    return std::atoll(reply.c_str() + eq + 1);
+}
+} // namespace
+
+TEST(EndToEnd, LoopbackTrafficIsServedAndSavedAtTermination)
+{
+    const int lo = loopbackPosition();
+    ASSERT_GE(lo, 0);
+    const std::uint16_t port = freePort();
+    Installed installed;
+    installed.writeIni(QStringLiteral("[Plotter]\r\nFirst=0\r\nURL=%1\r\nServerIP=%1\r\nWeb=1\r\n"
+                                      "Port=%2\r\nRun=1\r\nCSV=1\r\nKeepMe=yes\r\n")
+                           .arg(lo)
+                           .arg(port)
+                           .toLatin1());
+    QProcess process;
+    ASSERT_TRUE(start(process, installed));
+
+    auto readTotal = [&] {
+        return downloadTotal(
+            test::LoopbackClient::exchange(port, "GET /netstats.txt HTTP/1.1\r\n\r\n").bytes);
+    };
+    // Figures show from the third tick on (the first two after Start are not shown).
+    long long total = -1;
+    for (int attempt = 0; attempt < 40 && total <= 0; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        total = readTotal();
+    }
+    ASSERT_GT(total, 0) << "the document shows a total once figures are shown";
+    constexpr long long kBytes = 5 * 1024 * 1024;
+    pushThroughLoopback(kBytes);
+    for (int attempt = 0; attempt < 40 && total < kBytes; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        total = readTotal();
+    }
+    EXPECT_GE(total, kBytes) << "the cumulative download total shows the pushed bytes";
+    ASSERT_TRUE(terminate(process));
+
+    const QByteArray saved = installed.readIni();
+    EXPECT_TRUE(saved.contains("First=0\r\n"));
+    EXPECT_TRUE(saved.contains("KeepMe=yes\r\n"));
+    const QByteArray key = "LastTotalIn" + QByteArray::number(lo) + "=";
+    const int at = saved.indexOf(key);
+    ASSERT_GE(at, 0);
+    EXPECT_GE(saved.mid(at + key.size(), saved.indexOf('\r', at) - at - key.size()).toLongLong(),
+              kBytes);
     EXPECT_FALSE(QFile::exists(installed.help()));
 }
