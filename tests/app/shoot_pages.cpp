@@ -8,8 +8,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <cmath>
 
 using namespace flowloom;
@@ -53,5 +55,19 @@ int main(int argc, char** argv)
             shoot(QStringLiteral("page-%1").arg(i));
         }
     }
+    // The graph in its looks: flat and three-dimensional, filled and line,
+    // horizontal and vertical time labels.
+    form.PageControl1->setCurrentWidget(form.TabSheet1);
+    shoot(QStringLiteral("graph-flat-filled-horizontal"));
+    form.btn3D->click();
+    shoot(QStringLiteral("graph-3d-filled-horizontal"));
+    form.Setup->rbVertical->setChecked(true);
+    shoot(QStringLiteral("graph-3d-filled-vertical"));
+    form.Setup->rbLine->setChecked(true);
+    shoot(QStringLiteral("graph-3d-line-vertical"));
+    form.btn3D->click();
+    shoot(QStringLiteral("graph-flat-line-vertical"));
+    form.Setup->rbHorizontal->setChecked(true);
+    shoot(QStringLiteral("graph-flat-line-horizontal"));
     return 0;
 }
