@@ -3,6 +3,7 @@
 #include "app/ini/SettingsKeys.h"
 #include "sampling/NetlinkSource.h"
 #include "support/LoopbackClient.h"
+#include "support/LoopbackTraffic.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,13 +11,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <arpa/inet.h>
 #include <csignal>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace flowloom;
 
@@ -127,52 +124,6 @@ int loopbackPosition()
     return -1;
 }
 
-std::uint16_t freePort()
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-// Sends `bytes` to a sink on 127.0.0.1 that reads everything.
-void pushThroughLoopback(std::size_t bytes)
-{
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
-    ::listen(listener, 1);
-    std::thread sender([&] {
-        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        std::vector<char> chunk(65536, 'x');
-        for (std::size_t left = bytes; left > 0;) {
-            const ssize_t sent =
-                ::send(s, chunk.data(), std::min(left, chunk.size()), MSG_NOSIGNAL);
-            if (sent <= 0)
-                break;
-            left -= static_cast<std::size_t>(sent);
-        }
-        ::close(s);
-    });
-    const int peer = ::accept(listener, nullptr, nullptr);
-    std::vector<char> buffer(65536);
-    while (::recv(peer, buffer.data(), buffer.size(), 0) > 0) {
-    }
-    sender.join();
-    ::close(peer);
-    ::close(listener);
-}
-
 // The download total of the comma-separated document, or -1.
 long long downloadTotal(const std::string& reply)
 {
@@ -188,7 +139,7 @@ TEST(EndToEnd, LoopbackTrafficIsServedAndSavedAtTermination)
 {
     const int lo = loopbackPosition();
     ASSERT_GE(lo, 0);
-    const std::uint16_t port = freePort();
+    const std::uint16_t port = testsupport::freeLoopbackPort();
     Installed installed;
     installed.writeIni(QStringLiteral("[Plotter]\r\nFirst=0\r\nURL=%1\r\nServerIP=%1\r\nWeb=1\r\n"
                                       "Port=%2\r\nRun=1\r\nCSV=1\r\nKeepMe=yes\r\n")
@@ -210,7 +161,7 @@ TEST(EndToEnd, LoopbackTrafficIsServedAndSavedAtTermination)
     }
     ASSERT_GT(total, 0) << "the document shows a total once figures are shown";
     constexpr long long kBytes = 5 * 1024 * 1024;
-    pushThroughLoopback(kBytes);
+    ASSERT_EQ(testsupport::pushThroughLoopback(kBytes), static_cast<std::size_t>(kBytes));
     for (int attempt = 0; attempt < 40 && total < kBytes; ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
         total = readTotal();

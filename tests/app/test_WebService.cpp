@@ -2,6 +2,7 @@
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "support/LoopbackClient.h"
+#include "support/LoopbackTraffic.h"
 #include "web/ui/Unit2.h"
 #include "web/ui/WebService.h"
 
@@ -250,17 +251,7 @@ TEST(WebService, StatisticsImageIsFifteenLinesHigh)
 TEST(WebService, DialogPortAppliesAtTheNextStart)
 {
     WindowHarness w;
-    const int free = [] {
-        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t n = sizeof a;
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-        ::close(s);
-        return static_cast<int>(ntohs(a.sin_port));
-    }();
+    const int free = testsupport::freeLoopbackPort();
     w.form->Form2->edPort->setText(QString::number(free));
     w.form->Form2->show();
     w.form->Form2->close(); // the close box applies too

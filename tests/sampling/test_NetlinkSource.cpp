@@ -1,6 +1,7 @@
 #include "sampling/InterfaceTracker.h"
 #include "sampling/NetlinkSource.h"
 #include "sampling/Statistics.h"
+#include "support/LoopbackTraffic.h"
 
 #include <arpa/inet.h>
 #include <cstring>
@@ -23,45 +24,6 @@ int loopbackPosition(const TMIBIfArray& rows)
     return -1;
 }
 
-// Sends `bytes` through a TCP connection on 127.0.0.1 and reads them back.
-void pushThroughLoopback(std::size_t bytes)
-{
-    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t len = sizeof addr;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::listen(listener, 1);
-    std::thread sender([&] {
-        int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        std::vector<char> chunk(65536, 'x');
-        std::size_t left = bytes;
-        while (left > 0) {
-            ssize_t n = ::send(s, chunk.data(), std::min(left, chunk.size()), MSG_NOSIGNAL);
-            if (n <= 0)
-                break;
-            left -= static_cast<std::size_t>(n);
-        }
-        ::close(s);
-    });
-    int peer = ::accept(listener, nullptr, nullptr);
-    std::vector<char> buffer(65536);
-    std::size_t received = 0;
-    while (true) {
-        ssize_t n = ::recv(peer, buffer.data(), buffer.size(), 0);
-        if (n <= 0)
-            break;
-        received += static_cast<std::size_t>(n);
-    }
-    sender.join();
-    ::close(peer);
-    ::close(listener);
-    ASSERT_EQ(received, bytes);
-}
 } // namespace
 
 TEST(NetlinkSource, ListsLoopbackWithItsAddressTexts)
@@ -91,7 +53,7 @@ TEST(NetlinkSource, LoopbackTrafficReachesTheSessionTotal)
     counters.WarmUpCount = 2;
 
     constexpr std::size_t kBytes = 3 * 1024 * 1024;
-    pushThroughLoopback(kBytes);
+    ASSERT_EQ(flowloom::testsupport::pushThroughLoopback(kBytes), kBytes);
     const TMIBIfArray tick = source.interfaceSnapshot();
     engine.Data2Grid(tracker.match(tick), lo, counters);
     EXPECT_GE(engine.record(static_cast<std::size_t>(lo)).SumIn, kBytes);
