@@ -1,0 +1,75 @@
+#include "output/glue/ImageWriter.h"
+
+#include "output/encoders/EncodeError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <bit>
+#include <cstddef>
+#include <filesystem>
+
+namespace flowloom::output {
+
+static_assert(std::endian::native == std::endian::little,
+              "Format_RGB32 is read as B, G, R, X bytes");
+
+namespace {
+
+// The image as the encoders read it. Anything other than Format_RGB32 (the
+// statistics image, a loaded picture) is converted into holder first.
+std::optional<ImageView> viewOf(const QImage& image, QImage& holder)
+{
+    if (image.isNull())
+        return std::nullopt;
+    const QImage* source = &image;
+    if (image.format() != QImage::Format_RGB32) {
+        holder = image.convertToFormat(QImage::Format_RGB32);
+        if (holder.isNull())
+            return std::nullopt;
+        source = &holder;
+    }
+    return ImageView{source->constBits(), static_cast<std::size_t>(source->width()),
+                     static_cast<std::size_t>(source->height()),
+                     static_cast<std::size_t>(source->bytesPerLine()), PixelFormat::Bgrx32};
+}
+
+} // namespace
+
+std::optional<QString> ImageWriter::saveToFile(const QImage& image, ImageType type,
+                                               const QString& path, int jpegQuality)
+{
+    QImage holder;
+    const std::optional<ImageView> view = viewOf(image, holder);
+    std::error_code error;
+    if (!view)
+        error = image.isNull() ? EncodeError::InvalidImage : EncodeError::OutOfMemory;
+    else
+        error = encodeToFile(std::filesystem::path(QFile::encodeName(path).toStdString()), *view,
+                             type, jpegQuality);
+    if (!error)
+        return std::nullopt;
+    return cannotCreateFileMessage(path, QString::fromStdString(error.message()));
+}
+
+ImageWriter::Encoded ImageWriter::encodeToMemory(const QImage& image, ImageType type,
+                                                 int jpegQuality)
+{
+    Encoded result;
+    QImage holder;
+    const std::optional<ImageView> view = viewOf(image, holder);
+    if (!view) {
+        result.error = image.isNull() ? EncodeError::InvalidImage : EncodeError::OutOfMemory;
+        return result;
+    }
+    result.error = output::encodeToMemory(*view, type, jpegQuality, result.bytes);
+    return result;
+}
+
+QString ImageWriter::cannotCreateFileMessage(const QString& path, const QString& reason)
+{
+    return QStringLiteral("Cannot create file \"%1\". %2")
+        .arg(QFileInfo(path).absoluteFilePath(), reason);
+}
+
+} // namespace flowloom::output
