@@ -9,6 +9,7 @@
 #include "graph/ChartWidget.h"
 #include "graph/DragCursors.h"
 #include "graph/PlotFeed.h"
+#include "output/glue/CaptureIndicator.h"
 #include "sampling/DateTimeText.h"
 #include "sampling/InterfaceList.h"
 #include "sampling/NumberFormat.h"
@@ -25,6 +26,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -53,6 +55,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     createPages();
     createStatusBar();
     createShell();
+    createOutput();
     createWebService();
     connectGraphControls();
     resize(799, 480);
@@ -86,11 +89,15 @@ void TForm1::FormCreate()
     writeHelpFile();
     // 8. Minimizing to the notification area follows cbMinimize when minimizing.
     // 9. The title's "^" became spaces while it was read.
+    // 10. Capture and "Capture Now" need an existing folder.
+    edFolderChange();
     // 11. The statistics image font goes with "Image".
     Setup->btnWebFont->setEnabled(Setup->cbImage->isChecked());
     // 12. Help only when the guide exists.
     btnHelp->setEnabled(m_help.exists());
-    // 13. Image size controls (their owner hooks in later).
+    // 13., 14. Image size controls and the "Capture active" indicator.
+    rbPercentClick();
+    cbCaptureClick();
     // 15. The sampling clock's interval.
     m_timer->setInterval(1000);
     // 16. The web document names as they stand now are the remembered ones.

@@ -8,6 +8,7 @@
 #include "app/ProgramVariables.h"
 #include "app/ini/SettingsValues.h"
 #include "output/encoders/ImageType.h"
+#include "output/glue/PageCapture.h"
 #include "sampling/InterfaceTracker.h"
 #include "sampling/RunControl.h"
 #include "sampling/Statistics.h"
@@ -26,6 +27,7 @@ class QFrame;
 class QKeyEvent;
 class QLineEdit;
 class QMenu;
+class QPrinter;
 class QComboBox;
 class QLabel;
 class QRadioButton;
@@ -39,6 +41,11 @@ class DragCursors;
 class PlotFeed;
 struct PlotFeedSettings;
 } // namespace flowloom::graph
+
+namespace flowloom::output {
+class CaptureIndicator;
+struct ExportSettings;
+} // namespace flowloom::output
 
 namespace flowloom::web {
 class TForm2;
@@ -115,6 +122,21 @@ public:
     graph::PlotFeed& plotFeed() { return *m_feed; }
     Dialogs& dialogs() { return m_dialogs; }
     bool ShiftPan = false;
+
+    // Graph output and page capture.
+    void SaveAs1Click();
+    void btnCopyClick();
+    void btnPrintClick();
+    void Print1Click();
+    void PrinterSetup1Click();
+    void rbPercentClick();
+    void spPercentChange();
+    void FormResize();
+    void btnSaveClick();
+    void cbCaptureClick();
+    void edFolderChange();
+    void btnBrowseClick();
+    output::CaptureIndicator* imgNoise = nullptr;
 
     // Web service.
     void StartServer();
@@ -224,6 +246,13 @@ private:
     void rememberNames();
     void stopServer();
     std::optional<QImage> webGraphSnapshot();
+    void createOutput();
+    bool outputEventFilter(QObject* watched, QEvent* event);
+    output::ExportSettings exportSettings() const;
+    output::PageCapture::Settings captureSettings() const;
+    void report(const std::optional<QString>& error);
+    QPrinter& printer();
+    void shutdownCapture();
     void writeHelpFile();
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -255,12 +284,13 @@ private:
     std::unique_ptr<web::WebService> m_web;
     web::NameFields m_rememberedNames;
     std::string m_serverAddress;
+    std::unique_ptr<QPrinter> m_printer;
+    bool m_sizeLabelsShown = false; // design captions until the first resize
     HelpFile m_help;
     Tray* m_tray = nullptr;
     bool m_startMinimized = false;
     bool m_shown = false;
     bool m_closing = false;
-    std::vector<std::function<void()>> m_closeSteps; // server stop, shutdown capture
     QSize m_graphDesignSize;
 };
 

@@ -91,7 +91,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Setup->Label49 && event->type() == QEvent::MouseButtonRelease)
         Label49Click();
-    if (graphEventFilter(watched, event) || webEventFilter(watched, event))
+    if (graphEventFilter(watched, event) || webEventFilter(watched, event) ||
+        outputEventFilter(watched, event))
         return true;
     return QMainWindow::eventFilter(watched, event);
 }
@@ -109,10 +110,10 @@ void TForm1::FormCloseQuery()
     m_closing = true;
     // 1. The listening address, before anything else changes the window.
     const int serverIpIndex = Setup->cbServerIP->currentIndex();
-    // 2.-3. The web server stops and the page in progress is captured (their
-    // owners hook in here).
-    for (const auto& step : m_closeSteps)
-        step();
+    // 2. No request is served while the window is captured, saved and torn down.
+    stopServer();
+    // 3. The page in progress.
+    shutdownCapture();
     // 4. Every setting.
     saveSettings(serverIpIndex);
     // 5. The user guide goes with the program.

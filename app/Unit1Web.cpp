@@ -32,7 +32,6 @@ void TForm1::createWebService()
             QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
         },
         std::move(renderers));
-    m_closeSteps.push_back([this] { stopServer(); });
 
     SetupPage& s = *Setup;
     connect(s.cbWeb, &QCheckBox::toggled, this, [this] { cbWebClick(); });
