@@ -1,0 +1,397 @@
+#!/usr/bin/env bash
+# `make bench`: installs what the benchmarks need, builds in Release, runs
+# every benchmark in bench/ and the whole-program measurements, prints one
+# table (figure, our value, the reference measured in the same run, ratio,
+# goal, met or missed) and appends it, with the date, the machine and the
+# commit, to bench/RESULTS.md. See bench/README.md.
+#
+#   bench/scripts/run_all.sh            (build folder: build-bench, or $BENCH_BUILD)
+#
+# About six minutes on two cores once the packages are installed, the build
+# included. A figure that could not be measured is shown as such and makes
+# the script end with status 1 after the table; a missed goal does not.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+BUILD=${BENCH_BUILD:-$FLOWLOOM_ROOT/build-bench}
+IDLE_SECONDS=60
+STARTS=10
+OUT=""
+FAILED=()
+
+cleanup() {
+    stop_started
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+step() {
+    printf '\n== %s\n' "$*"
+}
+
+# ---- install, configure, build ------------------------------------------------
+
+step "packages"
+install_missing build-essential cmake pkg-config qt6-base-dev libbenchmark-dev \
+    libjpeg62-turbo-dev zlib1g-dev libgif-dev fonts-liberation jq wrk nginx \
+    xvfb openbox x11-utils xdotool
+
+step "build (Release) in $BUILD"
+BUILD_STARTED=$SECONDS
+cmake -S "$FLOWLOOM_ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DFLOWLOOM_TESTS=OFF > /dev/null
+cmake --build "$BUILD" -j "${JOBS:-2}" > "$BUILD/bench-build.log" 2>&1 ||
+    { tail -40 "$BUILD/bench-build.log"; echo "the build failed" >&2; exit 1; }
+BUILD=$(cd "$BUILD" && pwd)
+echo "built in $((SECONDS - BUILD_STARTED)) s"
+
+OUT="$BUILD/bench-results"
+rm -rf "$OUT"
+mkdir -p "$OUT"
+export FLOWLOOM_BENCH_RESULTS="$OUT/results.txt"
+export FLOWLOOM_BENCH_BUILT=1
+: > "$FLOWLOOM_BENCH_RESULTS"
+LOAD_AT_START=$(cut -d' ' -f1-3 /proc/loadavg)
+SCRIPTS="$FLOWLOOM_ROOT/bench/scripts"
+
+# ---- the idle measurement, side by side with the in-process benchmarks ----------
+
+# The idle instances wake once a second and use a fraction of a percent of a
+# core, so they neither disturb the in-process benchmarks nor are disturbed
+# by them beyond noise; running them side by side saves a minute.
+step "idle cost and memory of the real program (${IDLE_SECONDS} s, in the background)"
+bash "$SCRIPTS/program_idle.sh" "$BUILD" "$IDLE_SECONDS" > "$OUT/idle.log" 2>&1 &
+IDLE_PID=$!
+remember_pid "$IDLE_PID"
+
+# ---- in-process benchmarks ------------------------------------------------------------
+
+# Programs in the benchmark folders that are not Google Benchmarks.
+NOT_BENCHMARKS=" bench_http_server bench_reference_process chart_gallery "
+
+options_for() {
+    case "$1" in
+        bench_ticks) echo "" ;;
+        bench_chart) echo "--benchmark_repetitions=3" ;;
+        bench_encoders) echo "--benchmark_repetitions=5 --benchmark_min_time=0.2 --benchmark_enable_random_interleaving=true" ;;
+        *) echo "--benchmark_repetitions=5 --benchmark_min_time=0.2" ;;
+    esac
+}
+
+BENCHMARKS=()
+while IFS= read -r binary; do
+    name=$(basename "$binary")
+    case "$NOT_BENCHMARKS" in *" $name "*) continue ;; esac
+    BENCHMARKS+=("$binary")
+done < <(find "$BUILD/bench" -mindepth 2 -maxdepth 2 -type f -executable -name 'bench_*' | sort)
+
+for binary in "${BENCHMARKS[@]}"; do
+    name=$(basename "$binary")
+    step "$name"
+    # shellcheck disable=SC2046
+    if timeout 300 env QT_QPA_PLATFORM=offscreen "$binary" $(options_for "$name") \
+        --benchmark_report_aggregates_only=true \
+        --benchmark_out="$OUT/$name.json" --benchmark_out_format=json \
+        > "$OUT/$name.txt" 2> "$OUT/$name.err"; then
+        grep -E "^BM_" "$OUT/$name.txt" | grep -v -E "_(mean|stddev|cv) " || true
+    else
+        FAILED+=("$name")
+        tail -5 "$OUT/$name.err"
+    fi
+done
+
+step "waiting for the idle measurement"
+if wait "$IDLE_PID"; then
+    cat "$OUT/idle.log"
+else
+    FAILED+=(program_idle)
+    tail -20 "$OUT/idle.log"
+fi
+
+# ---- whole-program figures under load ------------------------------------------------
+
+step "start-up time (median of $STARTS)"
+bash "$SCRIPTS/program_startup.sh" "$BUILD" "$STARTS" 2>&1 | tee "$OUT/startup.log" ||
+    FAILED+=(program_startup)
+
+step "HTTP layer beside nginx"
+bash "$SCRIPTS/http_load.sh" "$BUILD" 2>&1 | tee "$OUT/http_layer.log" || FAILED+=(http_load)
+
+step "web load on the real program beside nginx"
+bash "$SCRIPTS/program_web.sh" "$BUILD" 2>&1 | tee "$OUT/web.log" || FAILED+=(program_web)
+
+# ---- the table -------------------------------------------------------------------
+
+# A figure of a Google Benchmark run, by benchmark name without its
+# "/min_time:", "/iterations:" or "/repeats:" parts: the fastest repetition
+# where the benchmark reports one ("min", as the chart's benchmarks ask),
+# else the median, else the single run. Times in nanoseconds.
+bench_figure() {
+    local file="$OUT/$1.json" name=$2 field=$3
+    [ -s "$file" ] || { echo "?"; return; }
+    jq -r --arg n "$name" --arg f "$field" '
+        [.benchmarks[] | select((.run_name | sub("/(min_time|iterations|repeats):[^/]*"; ""; "g")) == $n)] as $all
+        | ([$all[] | select(.aggregate_name == "min")]
+           + [$all[] | select(.aggregate_name == "median")]
+           + [$all[] | select(.run_type == "iteration")]) | first
+        | if . == null or .[$f] == null then "?"
+          elif ($f == "cpu_time" or $f == "real_time") then
+              .[$f] * ({"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[.time_unit])
+          else .[$f] end' "$file"
+}
+
+# A field of a results line: result KEY FIELD-NUMBER (1 = first value).
+result() {
+    awk -v k="$1" -v i="$2" '$1 == k { v = $(i + 1) } END { print (v == "" ? "?" : v) }' \
+        "$FLOWLOOM_BENCH_RESULTS"
+}
+
+# Arithmetic on figures that may be missing ("?").
+calc() {
+    awk -v expr="$1" -v a="${2:-?}" -v b="${3:-?}" 'BEGIN {
+        if (a == "?" || (b == "?" && expr ~ /b/)) { print "?"; exit }
+        if (expr == "a/b") { if (b == 0) { print "?"; exit } printf "%.4f", a / b }
+        else if (expr == "a/1e3") printf "%.4f", a / 1e3
+        else if (expr == "a/1e6") printf "%.4f", a / 1e6
+        else printf "%s", a }'
+}
+
+# Number formatting: fmt VALUE DECIMALS, with thousands separators.
+fmt() {
+    awk -v v="$1" -v d="$2" 'BEGIN {
+        if (v == "?") { print "not measured"; exit }
+        s = sprintf("%." d "f", v); sign = ""
+        if (substr(s, 1, 1) == "-") { sign = "-"; s = substr(s, 2) }
+        p = index(s, "."); whole = p ? substr(s, 1, p - 1) : s; frac = p ? substr(s, p) : ""
+        out = ""; while (length(whole) > 3) { out = "," substr(whole, length(whole) - 2) out
+            whole = substr(whole, 1, length(whole) - 3) }
+        print sign whole out frac }'
+}
+
+# Whether the goal is met: verdict VALUE OP LIMIT [ERRORS]
+#   OP: le, lt, ge, within (|value - 1| <= limit); errors must be 0 when given.
+verdict() {
+    awk -v v="$1" -v op="$2" -v l="$3" -v e="${4:-0}" 'BEGIN {
+        if (v == "?" || e == "?") { print "not measured"; exit }
+        ok = (op == "le" && v <= l) || (op == "lt" && v < l) || (op == "ge" && v >= l) ||
+             (op == "within" && v >= 1 - l && v <= 1 + l)
+        if (ok && e + 0 == 0) print "met"; else if (ok) print "missed (" e " errors)"; else print "missed" }'
+}
+
+TABLE="$OUT/table.md"
+{
+    echo "| Figure | Ours | Reference (same run) | Ratio | Goal | Result |"
+    echo "|---|---|---|---|---|---|"
+} > "$TABLE"
+row() {
+    printf '| %s | %s | %s | %s | %s | %s |\n' "$@" >> "$TABLE"
+}
+ratio_text() {
+    [ "$1" = "?" ] && { echo "—"; return; }
+    fmt "$1" 2
+}
+
+# --- sampling
+netlink=$(calc a/1e3 "$(bench_figure bench_sampling BM_NetlinkInterfaceSnapshot cpu_time)")
+address=$(calc a/1e3 "$(bench_figure bench_sampling BM_NetlinkAddressSnapshot cpu_time)")
+getifaddrs=$(calc a/1e3 "$(bench_figure bench_sampling BM_Getifaddrs cpu_time)")
+data2grid=$(calc a/1e3 "$(bench_figure bench_sampling BM_Data2Grid64 cpu_time)")
+r=$(calc a/b "$netlink" "$getifaddrs")
+row "Interface table snapshot, rtnetlink (µs)" "$(fmt "$netlink" 2)" "$(fmt "$getifaddrs" 2) getifaddrs()" \
+    "$(ratio_text "$r")" "≤ 1 × getifaddrs()" "$(verdict "$r" le 1)"
+r=$(calc a/b "$address" "$getifaddrs")
+row "Address table snapshot, rtnetlink (µs)" "$(fmt "$address" 2)" "$(fmt "$getifaddrs" 2) getifaddrs()" \
+    "$(ratio_text "$r")" "none (reported)" "—"
+r=$(calc a/b "$data2grid" "$netlink")
+row "Data2Grid, 64 interfaces (µs per tick)" "$(fmt "$data2grid" 3)" "$(fmt "$netlink" 2) one snapshot" \
+    "$(ratio_text "$r")" "< 0.10 × one snapshot" "$(verdict "$r" lt 0.10)"
+
+# --- chart
+draw1k=$(calc a/1e6 "$(bench_figure bench_chart BM_DrawGraph/1000 cpu_time)")
+draw1m=$(calc a/1e6 "$(bench_figure bench_chart BM_DrawGraph/1000000 cpu_time)")
+draw3d=$(calc a/1e6 "$(bench_figure bench_chart BM_DrawGraph3D/1000 cpu_time)")
+floor=$(calc a/1e6 "$(bench_figure bench_chart BM_FloorTwoPolygons cpu_time)")
+series=$(bench_figure bench_chart BM_StorageBytesPerTick malloc_B_per_tick)
+r=$(calc a/b "$draw1k" "$floor")
+row "Graph 791 × 385, 400 of 1,000 points (ms per draw)" "$(fmt "$draw1k" 3)" \
+    "$(fmt "$floor" 3) QPainter, two polygons" "$(ratio_text "$r")" "≤ 2 × floor" "$(verdict "$r" le 2)"
+r=$(calc a/b "$draw1m" "$draw1k")
+row "Graph, 400 of 1,000,000 points (ms per draw)" "$(fmt "$draw1m" 3)" "$(fmt "$draw1k" 3) with 1,000 held" \
+    "$(ratio_text "$r")" "within 10 % of 1,000 held" "$(verdict "$r" within 0.10)"
+r=$(calc a/b "$draw3d" "$floor")
+row "Graph in 3-D, 400 of 1,000 points (ms per draw)" "$(fmt "$draw3d" 3)" \
+    "$(fmt "$floor" 3) QPainter, two polygons" "$(ratio_text "$r")" "none (reported)" "—"
+row "Series storage, 1,000,000 shown ticks (bytes per tick)" "$(fmt "$series" 1)" "—" "—" "≤ 40" \
+    "$(verdict "$series" le 40)"
+
+# --- encoders
+enc() { calc a/1e6 "$(bench_figure bench_encoders "$1" cpu_time)"; }
+jpeg=$(enc BM_Jpeg/80)
+jpegFloor=$(enc BM_JpegFloor)
+png=$(enc BM_Png)
+pngFloor=$(enc BM_PngDeflateFloor)
+gif=$(enc BM_Gif)
+gifFloor=$(enc BM_GifFloor)
+bmp=$(enc BM_Bmp)
+r=$(calc a/b "$jpeg" "$jpegFloor")
+row "JPEG quality 80, 791 × 385 (ms per image)" "$(fmt "$jpeg" 3)" "$(fmt "$jpegFloor" 3) libjpeg-turbo alone" \
+    "$(ratio_text "$r")" "≤ 1.1 × floor" "$(verdict "$r" le 1.1)"
+r=$(calc a/b "$png" "$pngFloor")
+row "PNG, 791 × 385 (ms per image)" "$(fmt "$png" 3)" "$(fmt "$pngFloor" 3) zlib level 7 alone" \
+    "$(ratio_text "$r")" "≤ 1.1 × floor" "$(verdict "$r" le 1.1)"
+r=$(calc a/b "$gif" "$gifFloor")
+row "GIF, 791 × 385 (ms per image)" "$(fmt "$gif" 3)" "$(fmt "$gifFloor" 3) giflib" \
+    "$(ratio_text "$r")" "≤ 1 × giflib" "$(verdict "$r" le 1)"
+row "BMP, 791 × 385 (ms per image)" "$(fmt "$bmp" 3)" "—" "—" "< 0.5 ms" "$(verdict "$bmp" lt 0.5)"
+
+# --- the web image's floor and the real tick
+imageFloor=$(calc a/1e6 "$(bench_figure bench_web_image BM_WebImageFloor/40 cpu_time)")
+imageDraw=$(calc a/1e6 "$(bench_figure bench_web_image BM_WebImageDraw/40 cpu_time)")
+imageFloorFull=$(calc a/1e6 "$(bench_figure bench_web_image BM_WebImageFloor/1000 cpu_time)")
+imageDrawFull=$(calc a/1e6 "$(bench_figure bench_web_image BM_WebImageDraw/1000 cpu_time)")
+row "Web image floor: one draw + one JPEG 80, 791 × 385, graph of 40 points (ms)" "$(fmt "$imageFloor" 3)" \
+    "$(fmt "$imageDraw" 3) the draw alone" "$(ratio_text "$(calc a/b "$imageFloor" "$imageDraw")")" \
+    "none (reference of the image latency)" "—"
+row "Web image floor, steady state: 400 of 1,000 points (ms)" "$(fmt "$imageFloorFull" 3)" \
+    "$(fmt "$imageDrawFull" 3) the draw alone" "$(ratio_text "$(calc a/b "$imageFloorFull" "$imageDrawFull")")" \
+    "none (reported)" "—"
+growth=$(bench_figure bench_ticks BM_TickGrowth heap_B_per_tick)
+growthRss=$(bench_figure bench_ticks BM_TickGrowth rss_B_per_tick)
+tickCost=$(bench_figure bench_ticks BM_TickGrowth us_per_tick)
+r=$(calc a/b "$growth" "$series")
+row "Growth per shown tick, 1,000,000 real ticks (bytes; resident: $(fmt "$growthRss" 1))" \
+    "$(fmt "$growth" 1)" "$(fmt "$series" 1) the series alone" "$(ratio_text "$r")" "≤ 40" \
+    "$(verdict "$growth" le 40)"
+row "CPU of one real tick, drawing aside (µs)" "$(fmt "$tickCost" 1)" "—" "—" "none (reported)" "—"
+
+# --- the HTTP layer
+for c in 8 64; do
+    ours=$(result "layer.flowloom.$c" 1)
+    ref=$(result "layer.nginx.$c" 1)
+    errors=$(result "layer.flowloom.$c" 4)
+    r=$(calc a/b "$ours" "$ref")
+    row "HTTP layer, 350-byte text, $c connections (requests/s; p50 / p99 ms)" \
+        "$(fmt "$ours" 0) ($(result "layer.flowloom.$c" 2) / $(result "layer.flowloom.$c" 3))" \
+        "$(fmt "$ref" 0) nginx ($(result "layer.nginx.$c" 2) / $(result "layer.nginx.$c" 3))" \
+        "$(ratio_text "$r")" "≥ 1 × nginx, no errors (< 0.8 fails)" "$(verdict "$r" ge 1 "$errors")"
+done
+
+# --- the real program
+sampler=$(result idle.sampler 1)
+for name in shown/offscreen shown/xvfb minimised/offscreen minimised/xvfb; do
+    value=$(result "idle.$name" 1)
+    r=$(calc a/b "$value" "$sampler")
+    case "$name" in
+        shown/*) goal=0.2 ;;
+        *) goal=0.05 ;;
+    esac
+    case "$name" in
+        shown/offscreen) label="window shown, offscreen" ;;
+        shown/xvfb) label="window shown, X11 (Xvfb + window manager)" ;;
+        minimised/offscreen) label="started minimised, offscreen (no window manager: stays exposed)" ;;
+        minimised/xvfb) label="minimised, X11 (window unmapped)" ;;
+    esac
+    row "Idle CPU over ${IDLE_SECONDS} s, plotting 1 tick/s, $label (% of a core)" "$(fmt "$value" 3)" \
+        "$(fmt "$sampler" 3) snapshot-only sampler" "$(ratio_text "$r")" "≤ $goal %" \
+        "$(verdict "$value" le "$goal")"
+done
+for display in offscreen xvfb; do
+    value=$(result "idle.shown/$display" 2)
+    ref=$(result "idle.window/$display" 2)
+    label="offscreen"
+    [ "$display" = xvfb ] && label="X11"
+    row "Resident memory after start-up, window shown, $label (MB)" "$(fmt "$value" 1)" \
+        "$(fmt "$ref" 1) empty Qt window" "$(ratio_text "$(calc a/b "$value" "$ref")")" "≤ 45 MB" \
+        "$(verdict "$value" le 45)"
+done
+startup=$(result startup 1)
+startupRef=$(result startup 2)
+row "Start-up, exec to web server answering, median of $STARTS (ms)" "$(fmt "$startup" 1)" \
+    "$(fmt "$startupRef" 1) empty Qt window listening" "$(ratio_text "$(calc a/b "$startup" "$startupRef")")" \
+    "< 250 ms" "$(verdict "$startup" lt 250)"
+for c in 1 8 64; do
+    ours=$(result "web.txt.flowloom.$c" 1)
+    ref=$(result "web.txt.nginx.$c" 1)
+    errors=$(result "web.txt.flowloom.$c" 4)
+    r=$(calc a/b "$ours" "$ref")
+    if [ "$c" = 1 ]; then
+        goal="none (reported)"
+        met="—"
+    else
+        goal="≥ 0.8 × nginx, no errors"
+        met=$(verdict "$r" ge 0.8 "$errors")
+    fi
+    row "/formatted.txt, $c connection(s) (requests/s; p50 / p99 ms)" \
+        "$(fmt "$ours" 0) ($(result "web.txt.flowloom.$c" 2) / $(result "web.txt.flowloom.$c" 3))" \
+        "$(fmt "$ref" 0) nginx, same bytes ($(result "web.txt.nginx.$c" 2) / $(result "web.txt.nginx.$c" 3))" \
+        "$(ratio_text "$r")" "$goal" "$met"
+done
+p50=$(result web.jpg.flowloom.1 2)
+r=$(calc a/b "$p50" "$imageFloor")
+row "/flowloom.jpg p50 at 1 connection, graph of about $(result web.jpg.points 1) points (ms; p99 $(result web.jpg.flowloom.1 3))" \
+    "$(fmt "$p50" 3)" "$(fmt "$imageFloor" 3) in-process floor, 40 points" "$(ratio_text "$r")" \
+    "≤ 1.5 × floor" "$(verdict "$r" le 1.5)"
+for c in 1 8 64; do
+    ours=$(result "web.jpg.flowloom.$c" 1)
+    errors=$(result "web.jpg.flowloom.$c" 4)
+    if [ "$c" = 8 ]; then
+        ref=$(result web.jpg.nginx.8 1)
+        refText="$(fmt "$ref" 0) nginx, static copy"
+        r=$(ratio_text "$(calc a/b "$ours" "$ref")")
+        goal="≥ 900 images/s, no errors"
+        met=$(verdict "$ours" ge 900 "$errors")
+    else
+        refText="—"
+        r="—"
+        goal="none (reported)"
+        met="—"
+    fi
+    row "/flowloom.jpg, $c connection(s) (images/s; p50 / p99 ms)" \
+        "$(fmt "$ours" 0) ($(result "web.jpg.flowloom.$c" 2) / $(result "web.jpg.flowloom.$c" 3))" \
+        "$refText" "$r" "$goal" "$met"
+done
+
+# ---- print and keep -----------------------------------------------------------------
+
+CPU_MODEL=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
+COMMIT=$(git -C "$FLOWLOOM_ROOT" rev-parse --short HEAD 2>/dev/null || echo unknown)
+if [ -n "$(git -C "$FLOWLOOM_ROOT" status --porcelain --untracked-files=no 2>/dev/null)" ]; then
+    COMMIT="$COMMIT with uncommitted changes"
+fi
+HEADING="$(date -u '+%Y-%m-%d %H:%M UTC') · $(nproc) × ${CPU_MODEL:-unknown CPU} · commit $COMMIT"
+NOTES="Load average at the start: $LOAD_AT_START."
+documents=$(awk '$1 == "web.documents" { print $2 " bytes of /formatted.txt, " $3 " bytes of /flowloom.jpg (" $4 ")" }' \
+    "$FLOWLOOM_BENCH_RESULTS")
+[ -n "$documents" ] && NOTES="$NOTES Served documents: $documents."
+if grep -q "^note.idle.startmin lost" "$FLOWLOOM_BENCH_RESULTS"; then
+    NOTES="$NOTES Under X11 the window came up not minimised despite StartMin=1 and was minimised through the window manager."
+fi
+[ ${#FAILED[@]} -gt 0 ] && NOTES="$NOTES Not measured (failed): ${FAILED[*]}."
+
+step "performance table"
+echo "$HEADING"
+echo
+cat "$TABLE"
+echo
+echo "$NOTES"
+echo "(logs and raw results: $OUT)"
+
+RESULTS_MD="$FLOWLOOM_ROOT/bench/RESULTS.md"
+if [ ! -f "$RESULTS_MD" ]; then
+    cat > "$RESULTS_MD" <<'HEAD'
+# Performance history
+
+Every run of `make bench` appends its table here, newest last. How to read
+it: `bench/README.md`.
+HEAD
+fi
+{
+    echo
+    echo "## $HEADING"
+    echo
+    cat "$TABLE"
+    echo
+    echo "$NOTES"
+} >> "$RESULTS_MD"
+echo "appended to bench/RESULTS.md"
+
+[ ${#FAILED[@]} -eq 0 ]
