@@ -7,8 +7,8 @@
 #
 #   bench/scripts/run_all.sh            (build folder: build-bench, or $BENCH_BUILD)
 #
-# About six minutes on two cores once the packages are installed, the build
-# included. A figure that could not be measured is shown as such and makes
+# Under five minutes on two cores once the packages are installed, a clean
+# build included. A figure that could not be measured is shown as such and makes
 # the script end with status 1 after the table; a missed goal does not.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
