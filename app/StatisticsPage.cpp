@@ -18,7 +18,9 @@ QLabel* field(QWidget* parent, const char* name, int width = 110)
     label->setObjectName(name);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    label->setMinimumWidth(width);
+    // A fixed size: a new figure every second then repaints the field alone
+    // instead of laying out the whole window again.
+    label->setFixedSize(width, label->fontMetrics().height() + 8);
     label->setMargin(2);
     return label;
 }

@@ -242,8 +242,8 @@ void TForm1::createStatusBar()
         StatusPanel[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         StatusPanel[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         StatusPanel[i]->setMinimumWidth(widths[i]);
-        if (i < 3)
-            StatusPanel[i]->setFixedWidth(widths[i]);
+        if (i < 3) // fixed: the per-tick texts repaint the panel without a relayout
+            StatusPanel[i]->setFixedSize(widths[i], 17);
         // The last panel takes the rest of the bar, as a status bar's last panel does.
         bar->addWidget(StatusPanel[i], i == 3 ? 1 : 0);
     }

@@ -149,7 +149,7 @@ public:
     void edTempChange();
     void btnWebFontClick();
     // The view of the window that requests read, published on every change.
-    void publishWebView();
+    void publishWebView(bool evenWhenStopped = false);
     std::optional<QImage> SaveTempGraph();
     std::optional<QImage> SaveTempStatistics(const std::string& formattedText);
     web::WebService& webService() { return *m_web; }

@@ -109,9 +109,10 @@ output::ImageType TForm1::imageType() const
     return output::ImageType::Jpeg; // also when no type is checked
 }
 
-void TForm1::publishWebView()
+void TForm1::publishWebView(bool evenWhenStopped)
 {
-    if (!m_web)
+    // Only a running server reads the view; StartServer publishes it before it listens.
+    if (!m_web || (!m_web->isActive() && !evenWhenStopped))
         return;
     const SetupPage& s = *Setup;
     const StatisticsPage& p = *Statistics;
@@ -161,7 +162,7 @@ void TForm1::StartServer()
         binding.address = Setup->cbServerIP->currentText().remove(QLatin1Char(' ')).toStdString();
         binding.port =
             static_cast<std::uint16_t>(m_vars.Port >= 0 && m_vars.Port <= 65535 ? m_vars.Port : 80);
-        publishWebView();
+        publishWebView(true);
         const web::Binding bound = m_web->start(binding);
         m_serverAddress = DocumentNames::serverAddress(
             bound.address.empty() ? "0.0.0.0" : bound.address, bound.port);

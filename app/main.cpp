@@ -5,9 +5,16 @@
 
 #include <QApplication>
 #include <QSessionManager>
+#include <malloc.h>
 
 int main(int argc, char** argv)
 {
+    // Every web image request draws into a fresh 1.2 MB image. Keep such blocks
+    // in the heap instead of mapping and unmapping them each time (page faults
+    // were a fifth of the program's work under image load).
+    mallopt(M_MMAP_THRESHOLD, 16 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 32 * 1024 * 1024);
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Flowloom"));
     QApplication::setApplicationDisplayName(QStringLiteral("Flowloom"));

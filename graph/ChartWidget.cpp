@@ -24,7 +24,10 @@ QImage ChartWidget::renderToImage(QSize size) const
     QImage image(size, QImage::Format_RGB32);
     if (image.isNull())
         return image;
-    image.fill(m_chart.backgroundColour());
+    // The chart paints its whole panel first; only a see-through panel colour
+    // would leave the new image's bytes showing.
+    if (m_chart.panelColour().alpha() != 255)
+        image.fill(m_chart.backgroundColour());
     QPainter painter(&image);
     m_chart.draw(painter, QRect(QPoint(0, 0), size));
     return image;

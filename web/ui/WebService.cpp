@@ -25,6 +25,14 @@ output::ImageView viewOf(const QImage& image)
 }
 } // namespace
 
+// One rendering on the user-interface thread and the requests waiting for it.
+struct RenderJob
+{
+    bool started = false;
+    bool finished = false;
+    std::optional<QImage> image;
+};
+
 // Waits of connection threads for the user-interface thread. Shared with the
 // queued calls, which may run after the service is gone.
 struct WebService::Hub
@@ -32,6 +40,9 @@ struct WebService::Hub
     std::mutex mutex;
     std::condition_variable done;
     bool stopping = false;
+    // A graph rendering queued but not yet begun: requests that arrive before
+    // it begins share it, since it shows the graph as it is after they came.
+    std::shared_ptr<RenderJob> pendingGraph;
 };
 
 WebService::WebService(std::function<void(std::function<void()>)> postToUi, WebRenderers renderers)
@@ -79,6 +90,7 @@ void WebService::stop()
     {
         std::lock_guard lock(m_hub->mutex);
         m_hub->stopping = true;
+        m_hub->pendingGraph.reset();
     }
     m_hub->done.notify_all();
     try {
@@ -89,39 +101,54 @@ void WebService::stop()
     m_server.clearBinding();
 }
 
-std::optional<QImage> WebService::renderOnUiThread(std::function<std::optional<QImage>()> render)
+std::optional<QImage> WebService::renderOnUiThread(std::function<std::optional<QImage>()> render,
+                                                   bool shareWithWaiting)
 {
-    struct Job
-    {
-        bool finished = false;
-        std::optional<QImage> image;
-    };
-    auto job = std::make_shared<Job>();
     std::shared_ptr<Hub> hub = m_hub;
-    m_postToUi([hub, job, render = std::move(render)] {
-        std::optional<QImage> image;
-        {
-            std::lock_guard lock(hub->mutex);
-            if (hub->stopping)
-                return;
+    std::shared_ptr<RenderJob> job;
+    bool queue = true;
+    {
+        std::lock_guard lock(hub->mutex);
+        if (hub->stopping)
+            return std::nullopt;
+        if (shareWithWaiting && hub->pendingGraph && !hub->pendingGraph->started) {
+            job = hub->pendingGraph;
+            queue = false;
+        } else {
+            job = std::make_shared<RenderJob>();
+            if (shareWithWaiting)
+                hub->pendingGraph = job;
         }
-        try {
-            image = render();
-        } catch (...) {
-            image.reset();
-        }
-        {
-            std::lock_guard lock(hub->mutex);
-            job->image = std::move(image);
-            job->finished = true;
-        }
-        hub->done.notify_all();
-    });
+    }
+    if (queue) {
+        m_postToUi([hub, job, render = std::move(render)] {
+            {
+                std::lock_guard lock(hub->mutex);
+                if (hub->stopping)
+                    return;
+                job->started = true;
+                if (hub->pendingGraph == job)
+                    hub->pendingGraph.reset();
+            }
+            std::optional<QImage> image;
+            try {
+                image = render();
+            } catch (...) {
+                image.reset();
+            }
+            {
+                std::lock_guard lock(hub->mutex);
+                job->image = std::move(image);
+                job->finished = true;
+            }
+            hub->done.notify_all();
+        });
+    }
     std::unique_lock lock(hub->mutex);
     hub->done.wait(lock, [&] { return job->finished || hub->stopping; });
     if (!job->finished)
         return std::nullopt;
-    return std::move(job->image);
+    return job->image; // shared pixels; each request encodes into its own buffer
 }
 
 void WebService::serveImage(const QImage& image, output::ImageType type, const std::string& path,
@@ -150,7 +177,7 @@ void WebService::HTTPServerCommandGet(Connection&, const Request& request, Reply
         return;
     }
     if (path == "/" + view->edTemp) {
-        const std::optional<QImage> image = renderOnUiThread(m_renderers.graph);
+        const std::optional<QImage> image = renderOnUiThread(m_renderers.graph, true);
         if (!image || image->isNull()) {
             reply.setStatus(404);
             reply.setContentText("<html><head><title>Error</title></head><body><h1>404 - Not "
@@ -173,8 +200,8 @@ void WebService::HTTPServerCommandGet(Connection&, const Request& request, Reply
     }
     if (view->cbImage && path == "/" + view->edImage) {
         const std::string text = StatisticsDocuments::formatted(view->statistics);
-        const std::optional<QImage> image =
-            renderOnUiThread([render = m_renderers.statistics, text] { return render(text); });
+        const std::optional<QImage> image = renderOnUiThread(
+            [render = m_renderers.statistics, text] { return render(text); }, false);
         if (!image || image->isNull())
             return; // the layer's empty default reply
         serveImage(*image, view->imageType, path, reply);

@@ -70,7 +70,10 @@ public:
 
 private:
     struct Hub;
-    std::optional<QImage> renderOnUiThread(std::function<std::optional<QImage>()> render);
+    // Has the user-interface thread render and waits for it. A shared graph
+    // rendering serves every request that arrived before it began.
+    std::optional<QImage> renderOnUiThread(std::function<std::optional<QImage>()> render,
+                                           bool shareWithWaiting);
     void serveImage(const QImage& image, output::ImageType type, const std::string& path,
                     Reply& reply);
 
