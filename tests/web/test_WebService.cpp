@@ -1,0 +1,148 @@
+#include "support/LoopbackClient.h"
+#include "web/ui/WebService.h"
+
+#include <QImage>
+#include <atomic>
+#include <deque>
+#include <future>
+#include <gtest/gtest.h>
+#include <mutex>
+
+using namespace flowloom;
+using namespace std::chrono_literals;
+
+namespace {
+// Stands in for the user-interface thread: queued calls run when the test says.
+struct QueuedCalls
+{
+    std::mutex mutex;
+    std::deque<std::function<void()>> calls;
+
+    std::function<void(std::function<void()>)> poster()
+    {
+        return [this](std::function<void()> call) {
+            std::lock_guard lock(mutex);
+            calls.push_back(std::move(call));
+        };
+    }
+    std::size_t size()
+    {
+        std::lock_guard lock(mutex);
+        return calls.size();
+    }
+    void runAll()
+    {
+        std::deque<std::function<void()>> now;
+        {
+            std::lock_guard lock(mutex);
+            now.swap(calls);
+        }
+        for (auto& call : now)
+            call();
+    }
+};
+
+bool waitFor(const std::function<bool()>& condition)
+{
+    for (int i = 0; i < 500 && !condition(); ++i)
+        std::this_thread::sleep_for(10ms);
+    return condition();
+}
+
+std::string body(const std::string& reply)
+{
+    const auto end = reply.find("\r\n\r\n");
+    return end == std::string::npos ? std::string() : reply.substr(end + 4);
+}
+} // namespace
+
+TEST(WebServiceDispatch, WaitingGraphRequestsShareOneRenderingAndEachGetsAWholeImage)
+{
+    QueuedCalls ui;
+    std::atomic<int> renders{0};
+    web::WebRenderers renderers;
+    renderers.graph = [&]() -> std::optional<QImage> {
+        ++renders;
+        QImage image(64, 32, QImage::Format_RGB32);
+        image.fill(Qt::green);
+        return image;
+    };
+    web::WebService service(ui.poster(), renderers);
+    web::WebSnapshot view;
+    view.imageType = output::ImageType::Bmp;
+    view.edTemp = "flowloom.bmp";
+    service.publish(view);
+    const std::uint16_t port = service.start({"127.0.0.1", 0}).port;
+
+    std::vector<std::future<test::Received>> replies;
+    for (int i = 0; i < 3; ++i)
+        replies.push_back(std::async(std::launch::async, [port] {
+            return test::LoopbackClient::exchange(port, "GET /flowloom.bmp HTTP/1.1\r\n\r\n");
+        }));
+    // All three wait for the window; one rendering is queued for them.
+    ASSERT_TRUE(waitFor([&] { return ui.size() == 1; }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(ui.size(), 1u);
+    ui.runAll();
+    for (auto& reply : replies) {
+        const std::string bytes = reply.get().bytes;
+        EXPECT_NE(bytes.find("Content-Type: image/bmp\r\n"), std::string::npos);
+        const std::string bmp = body(bytes);
+        const QImage decoded = QImage::fromData(reinterpret_cast<const uchar*>(bmp.data()),
+                                                static_cast<int>(bmp.size()), "BMP");
+        EXPECT_EQ(decoded.size(), QSize(64, 32));
+        EXPECT_EQ(decoded.pixelColor(5, 5), QColor(Qt::green));
+    }
+    EXPECT_EQ(renders.load(), 1);
+
+    // A request that comes once the rendering has begun gets a rendering of its own.
+    auto later = std::async(std::launch::async, [port] {
+        return test::LoopbackClient::exchange(port, "GET /flowloom.bmp HTTP/1.1\r\n\r\n");
+    });
+    ASSERT_TRUE(waitFor([&] { return ui.size() == 1; }));
+    ui.runAll();
+    later.get();
+    EXPECT_EQ(renders.load(), 2);
+    service.stop();
+}
+
+TEST(WebServiceDispatch, AFailedGraphRenderingGivesTheUnableToLocatePage)
+{
+    QueuedCalls ui;
+    web::WebRenderers renderers;
+    renderers.graph = []() -> std::optional<QImage> { return std::nullopt; };
+    web::WebService service(ui.poster(), renderers);
+    service.publish({});
+    const std::uint16_t port = service.start({"127.0.0.1", 0}).port;
+    auto reply = std::async(std::launch::async, [port] {
+        return test::LoopbackClient::exchange(port, "GET /flowloom.jpg HTTP/1.1\r\n\r\n");
+    });
+    ASSERT_TRUE(waitFor([&] { return ui.size() == 1; }));
+    ui.runAll();
+    const std::string bytes = reply.get().bytes;
+    EXPECT_EQ(bytes.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u);
+    EXPECT_EQ(body(bytes), "<html><head><title>Error</title></head><body><h1>404 - Not "
+                           "Found</h1><p><b>Flowloom</b> is unable to locate \"/flowloom.jpg\""
+                           "</body></html>");
+    service.stop();
+}
+
+TEST(WebServiceDispatch, StopReleasesRequestsThatWaitForTheWindow)
+{
+    QueuedCalls ui; // never run: the window is busy
+    web::WebRenderers renderers;
+    renderers.graph = []() -> std::optional<QImage> { return QImage(8, 8, QImage::Format_RGB32); };
+    web::WebService service(ui.poster(), renderers);
+    service.publish({});
+    const std::uint16_t port = service.start({"127.0.0.1", 0}).port;
+    auto reply = std::async(std::launch::async, [port] {
+        return test::LoopbackClient::exchange(port, "GET /flowloom.jpg HTTP/1.1\r\n\r\n");
+    });
+    ASSERT_TRUE(waitFor([&] { return ui.size() == 1; }));
+    const auto before = std::chrono::steady_clock::now();
+    service.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+    EXPECT_FALSE(service.isActive());
+    reply.get();
+    ui.runAll(); // the stale call finds the service stopping and does nothing
+}
