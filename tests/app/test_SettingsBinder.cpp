@@ -136,7 +136,7 @@ TEST(SettingsInWindow, ToolTogglesAreSetWithoutTheirAction)
 TEST(SettingsInWindow, LoadSaveLoadKeepsEveryValueAndUnknownKeys)
 {
     WindowHarness w(ini("Points=1234\r\nMax=5000\r\nBytes=1\r\nKB=0\r\nAvg=1\r\nPeak=0\r\n"
-                        "Label=Traffic\r\nTitle=My^graph\r\nFolder=/tmp/captures\r\n"
+                        "Label=Traffic\r\nTitle=My^graph\r\nFolder=captures/today\r\n"
                         "Plot=$00FF8000\r\nPass=\x9e\x9a\x8c\x8b\r\nUser=ann\r\nPort=8080\r\n"
                         "Month=28\r\nTime=19/02/2008 23:59:58\r\nAlpha=200\r\nStartMin=1\r\n"
                         "LastTotalIn0=5000000000\r\nLastInReset0=01/11/2026 08:00:00\r\n"
