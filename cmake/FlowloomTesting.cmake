@@ -11,6 +11,8 @@ function(flowloom_add_test)
         target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} flowloom_qt_test_main GTest::gtest)
     else()
         target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+        # Plain tests have nothing for moc to read.
+        set_target_properties(${T_NAME} PROPERTIES AUTOMOC OFF AUTORCC OFF)
     endif()
     gtest_discover_tests(${T_NAME}
         DISCOVERY_MODE PRE_TEST
