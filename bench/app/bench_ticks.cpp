@@ -25,7 +25,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <unistd.h>
@@ -166,16 +165,3 @@ void BM_TickGrowth(benchmark::State& state)
 BENCHMARK(BM_TickGrowth)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -16,7 +16,6 @@
 #include "graph/PlotFeed.h"
 #include "output/encoders/ImageType.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -24,7 +23,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 using namespace flowloom;
@@ -152,16 +150,3 @@ BENCHMARK(BM_WebImageEncode)
     ->Arg(1000)
     ->Unit(benchmark::kMillisecond)
     ->ComputeStatistics("min", fastest);
-
-int main(int argc, char** argv)
-{
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

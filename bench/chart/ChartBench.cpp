@@ -11,7 +11,6 @@
 #include "chart/ChartLayout.h"
 #include "graph/PlotFeed.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPolygonF>
@@ -22,7 +21,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <unistd.h>
 #include <vector>
@@ -209,16 +207,3 @@ BENCHMARK(BM_FloorTwoPolygons)
     ->ComputeStatistics("min", fastest);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
