@@ -28,8 +28,8 @@ deps:
 	if [ -n "$$missing" ]; then \
 	  echo "Installing missing packages:$$missing"; \
 	  SUDO=""; [ "$$(id -u)" -ne 0 ] && SUDO=sudo; \
-	  $$SUDO apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	  $$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq $$missing; \
 	fi
 
 configure: deps
