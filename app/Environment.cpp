@@ -9,4 +9,9 @@ std::filesystem::path besideProgram(const std::filesystem::path& programFile, co
     return path;
 }
 
+std::filesystem::path settingsPathFor(const std::filesystem::path& programFile)
+{
+    return besideProgram(programFile, ".ini");
+}
+
 } // namespace flowloom::app

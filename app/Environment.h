@@ -25,4 +25,7 @@ struct Environment
 std::filesystem::path besideProgram(const std::filesystem::path& programFile,
                                     const char* extension);
 
+// The settings file of the program at `programFile`.
+std::filesystem::path settingsPathFor(const std::filesystem::path& programFile);
+
 } // namespace flowloom::app

@@ -32,7 +32,9 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QToolButton>
+#include <chrono>
 
 namespace flowloom::app {
 
@@ -69,8 +71,13 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     });
     m_timer->OnTimer = [this](sampling::TThreadedTimer&) { Timer1Timer(); };
 
+    m_autosave = new QTimer(this);
+    m_autosave->setInterval(std::chrono::minutes(1));
+    connect(m_autosave, &QTimer::timeout, this, [this] { autosaveTotals(); });
+
     FormCreate();
     createWebDialog();
+    m_autosave->start();
 }
 
 void TForm1::FormCreate()
@@ -133,8 +140,9 @@ void TForm1::FormCreate()
 
 TForm1::~TForm1()
 {
-    // The worker must be gone before the controls its ticks would touch.
+    // The workers must be gone before the controls they would touch.
     m_timer.reset();
+    m_saver.reset();
 }
 
 void TForm1::createToolBar()
@@ -252,7 +260,7 @@ void TForm1::createStatusBar()
 
 std::filesystem::path TForm1::settingsPath() const
 {
-    return besideProgram(m_env.programFile, ".ini");
+    return settingsPathFor(m_env.programFile);
 }
 
 RuntimeDefaults TForm1::runtimeDefaults() const
@@ -264,7 +272,13 @@ RuntimeDefaults TForm1::runtimeDefaults() const
     return runtime;
 }
 
-void TForm1::saveSettings(int serverIpIndex)
+struct TForm1::SettingsToWrite
+{
+    SettingsValues values;
+    std::vector<InterfaceTotals> rows;
+};
+
+TForm1::SettingsToWrite TForm1::settingsToWrite(int serverIpIndex)
 {
     m_vars.URL = cbURL->currentIndex();
     m_vars.ServerIP = serverIpIndex;
@@ -276,10 +290,55 @@ void TForm1::saveSettings(int serverIpIndex)
         rows[i].inReset = DateTimeText::fromText(m_totals.LastInReset[i]).value_or(now);
         rows[i].outReset = DateTimeText::fromText(m_totals.LastOutReset[i]).value_or(now);
     }
-    const IniSaveResult result = SettingsFile::save(
-        settingsPath(), SettingsBinder::collect(*this, m_vars, runtimeDefaults()), rows);
+    return {SettingsBinder::collect(*this, m_vars, runtimeDefaults()), std::move(rows)};
+}
+
+void TForm1::saveSettings(int serverIpIndex)
+{
+    // A background write still under way must not land after this one.
+    m_saver->wait();
+    SettingsToWrite content = settingsToWrite(serverIpIndex);
+    const IniSaveResult result = SettingsFile::save(settingsPath(), content.values, content.rows);
     if (!result.ok())
         m_env.showMessage(result.message);
+}
+
+void TForm1::autosaveTotals()
+{
+    if (m_totalsChanges != m_savedChanges && !m_closing)
+        saveInBackground();
+}
+
+// The same content and the same atomic write as the close; the UI thread
+// only gathers the values, the file is written on the saver's thread.
+void TForm1::saveInBackground()
+{
+    m_savedChanges = m_totalsChanges;
+    auto content =
+        std::make_shared<SettingsToWrite>(settingsToWrite(Setup->cbServerIP->currentIndex()));
+    m_saver->submit([this, content, path = settingsPath()] {
+        IniSaveResult result;
+        try {
+            result = SettingsFile::save(path, content->values, content->rows);
+        } catch (const std::exception&) {
+            result = {IniSave::Failed, "Unable to write to " + path.string()};
+        }
+        QMetaObject::invokeMethod(
+            this, [this, result] { backgroundSaveDone(result); }, Qt::QueuedConnection);
+    });
+}
+
+void TForm1::backgroundSaveDone(const IniSaveResult& result)
+{
+    if (result.ok()) {
+        m_saveFailureShown = false;
+        return;
+    }
+    m_savedChanges = m_totalsChanges - 1; // try again at the next minute
+    // Not a box every minute: once in the status bar, and at close as always.
+    if (!m_saveFailureShown)
+        statusBar()->showMessage(QString::fromStdString(result.message), 30'000);
+    m_saveFailureShown = true;
 }
 
 // The size a page takes once the window is laid out, before it is first shown
@@ -333,10 +392,22 @@ void TForm1::Timer1Timer()
 
     const sampling::DateTime now = m_env.clock.now();
     const QTime at = Statistics->DateTimePicker1->time();
-    if (m_monthlyReset.tick(Statistics->cbReset->isChecked(), Statistics->cbMonth->currentIndex(),
-                            at.hour(), at.minute(), at.second(), now)) {
-        btnResetInClick();
-        btnResetOutClick();
+    if (const auto moment = m_monthlyReset.tick(Statistics->cbReset->isChecked(),
+                                                Statistics->cbMonth->currentIndex(), at.hour(),
+                                                at.minute(), at.second(), now)) {
+        // A total already reset for this moment stays: a clock stepped back
+        // and forward again, or a restart, never resets one period twice.
+        const int s = cbURL->currentIndex();
+        auto covered = [&](const std::vector<std::string>& resets) {
+            if (s < 0 || s >= static_cast<int>(resets.size()))
+                return true;
+            const auto last = DateTimeText::fromText(resets[static_cast<std::size_t>(s)]);
+            return last && sampling::resetCovers(*last, *moment);
+        };
+        if (!covered(m_totals.LastInReset))
+            btnResetInClick();
+        if (!covered(m_totals.LastOutReset))
+            btnResetOutClick();
     }
     CaptureMIBData(false);
     publishWebView();
@@ -366,7 +437,7 @@ void TForm1::InitGrid(const sampling::TMIBIfArray& snapshot)
     }
 
     m_tracker.reset(snapshot);
-    m_statistics.InitGrid(snapshot);
+    m_statistics.InitGrid(snapshot, m_env.clock.steadyMilliseconds(), list.selected);
     m_totals.resize(snapshot.size());
     const std::vector<InterfaceTotals> stored =
         SettingsFile::loadTotals(settingsPath(), snapshot.size(), m_env.clock.now());
@@ -388,8 +459,11 @@ void TForm1::Data2Grid(const sampling::TMIBIfArray& snapshot)
 {
     const int selected = cbURL->currentIndex();
     const std::vector<const sampling::TMIBIfRow*> rows = m_tracker.match(snapshot);
-    const sampling::TickOutcome outcome = m_statistics.Data2Grid(rows, selected, m_counters);
-    switch (outcome) {
+    const sampling::TickResult result =
+        m_statistics.Data2Grid(rows, selected, m_counters, m_env.clock.steadyMilliseconds());
+    // Warm-up ticks add too: a difference over a pause loses no byte.
+    addToTotals(selected, result.totalIn, result.totalOut);
+    switch (result.outcome) {
     case sampling::TickOutcome::NoSelection:
     case sampling::TickOutcome::WarmUp:
         return;
@@ -425,9 +499,7 @@ void TForm1::showFigures(std::size_t position, const sampling::TMIBIfRow& row)
     s.Panel20->setText(rec.OutCount == 0 ? QStringLiteral("0") : text(rec.averageOut(), 0));
     s.Panel21->setText(text(rec.SumOut, 0));
 
-    m_totals.LastTotalIn[position] += rec.CurIn;
     s.Panel26->setText(text(m_totals.LastTotalIn[position], 0));
-    m_totals.LastTotalOut[position] += rec.CurOut;
     s.Panel27->setText(text(m_totals.LastTotalOut[position], 0));
     s.Panel28->setText(text(m_totals.LastTotalIn[position] / 1024.0L, 3));
     s.Panel29->setText(text(m_totals.LastTotalIn[position] / 1048576.0L, 3));
@@ -440,6 +512,12 @@ void TForm1::showFigures(std::size_t position, const sampling::TMIBIfRow& row)
     m_trayHint = QStringLiteral("Flowloom - ") +
                  text(m_totals.LastTotalIn[position] / 1073741824.0L, 3) + QStringLiteral(" GB");
     m_tray->setToolTip(m_trayHint);
+}
+
+void TForm1::addToTotals(int position, std::uint64_t in, std::uint64_t out)
+{
+    if (position >= 0 && m_totals.add(static_cast<std::size_t>(position), in, out))
+        ++m_totalsChanges;
 }
 
 void TForm1::tickTail()
@@ -486,8 +564,10 @@ void TForm1::btnResetInClick()
         return;
     m_totals.LastInReset[s] = nowText().toStdString();
     m_totals.LastTotalIn[s] = 0;
+    ++m_totalsChanges;
     Statistics->Label39->setText(sinceText(m_totals.LastInReset[s]));
     publishWebView();
+    saveInBackground();
 }
 
 void TForm1::btnResetOutClick()
@@ -497,8 +577,10 @@ void TForm1::btnResetOutClick()
         return;
     m_totals.LastOutReset[s] = nowText().toStdString();
     m_totals.LastTotalOut[s] = 0;
+    ++m_totalsChanges;
     Statistics->Label41->setText(sinceText(m_totals.LastOutReset[s]));
     publishWebView();
+    saveInBackground();
 }
 
 void TForm1::cbURLChange()

@@ -2,10 +2,12 @@
 
 // moc of Qt 6.4 cannot parse some C++20 standard headers; it needs none of these.
 #ifndef Q_MOC_RUN
+#include "app/BackgroundSaver.h"
 #include "app/Dialogs.h"
 #include "app/Environment.h"
 #include "app/HelpFile.h"
 #include "app/ProgramVariables.h"
+#include "app/ini/IniStore.h"
 #include "app/ini/SettingsValues.h"
 #include "output/encoders/ImageType.h"
 #include "output/glue/PageCapture.h"
@@ -33,6 +35,7 @@ class QLabel;
 class QRadioButton;
 class QSpinBox;
 class QTabWidget;
+class QTimer;
 class QToolButton;
 
 namespace flowloom::graph {
@@ -176,9 +179,14 @@ signals:
     void closed();
 
 public:
-    // Settings file: loaded while the window is built, written at close.
+    // Settings file: loaded while the window is built, written at close, and
+    // in the background at most once a minute while a cumulative total
+    // changes, and right after a reset, so a crash loses at most a minute.
     std::filesystem::path settingsPath() const;
     void saveSettings(int serverIpIndex);
+    void saveInBackground();
+    // Once a minute: a background write when a cumulative total changed.
+    void autosaveTotals();
     ProgramVariables& variables() { return m_vars; }
 
     sampling::TThreadedTimer& ThreadedTimer1() { return *m_timer; }
@@ -258,6 +266,11 @@ private:
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showFigures(std::size_t position, const sampling::TMIBIfRow& row);
+    void addToTotals(int position, std::uint64_t in, std::uint64_t out);
+    void backgroundSaveDone(const IniSaveResult& result);
+    // The settings as they would be written now: every value and the totals.
+    struct SettingsToWrite;
+    SettingsToWrite settingsToWrite(int serverIpIndex);
     void showSinceTexts(int position);
     void tickTail();
     // Page capture of a completed page; true when an image was written.
@@ -292,6 +305,12 @@ private:
     bool m_shown = false;
     bool m_closing = false;
     QSize m_graphDesignSize;
+    QTimer* m_autosave = nullptr;
+    std::uint64_t m_totalsChanges = 0; // raised whenever a cumulative total changes
+    std::uint64_t m_savedChanges = 0;  // the count the last background write took
+    bool m_saveFailureShown = false;   // a failed background write is reported once
+    // Last member: destroyed first, so no write runs on behind a torn-down window.
+    std::unique_ptr<BackgroundSaver> m_saver = std::make_unique<BackgroundSaver>();
 };
 
 } // namespace flowloom::app

@@ -1,5 +1,6 @@
 #include "sampling/DateTime.h"
 
+#include <chrono>
 #include <ctime>
 
 namespace flowloom::sampling {
@@ -78,6 +79,13 @@ DateTime SystemWallClock::now() const
     localtime_r(&t, &local);
     return DateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                     local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+std::int64_t SystemWallClock::steadyMilliseconds() const
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace flowloom::sampling

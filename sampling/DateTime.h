@@ -28,18 +28,21 @@ bool isValid(const DateTime& dt);
 std::int64_t toSerialSeconds(const DateTime& dt);
 DateTime fromSerialSeconds(std::int64_t seconds);
 
-// Source of the local date and time; tests inject a manual one.
+// Source of the local date and time, and of the time between two events (a
+// steady count that wall-clock steps do not move); tests inject a manual one.
 class WallClock
 {
 public:
     virtual ~WallClock() = default;
     virtual DateTime now() const = 0;
+    virtual std::int64_t steadyMilliseconds() const = 0;
 };
 
 class SystemWallClock final : public WallClock
 {
 public:
     DateTime now() const override;
+    std::int64_t steadyMilliseconds() const override;
 };
 
 } // namespace flowloom::sampling

@@ -14,8 +14,11 @@ struct TMIBIfRow
     std::string name;              // identity across snapshots together with the index
     std::uint32_t physAddrLen = 0; // number of address bytes to show (0..8)
     std::array<std::uint8_t, 8> physAddr{};
-    std::uint32_t inOctets = 0;  // received octets, wraps at 2^32
-    std::uint32_t outOctets = 0; // sent octets, wraps at 2^32
+    std::uint64_t inOctets = 0;  // received octets
+    std::uint64_t outOctets = 0; // sent octets
+    // The octet counters are 64 bits wide. Otherwise they are 32 bits wide and
+    // wrap at 2^32, and a difference is taken modulo 2^32.
+    bool wideCounters = false;
     // The interface's counters restarted since the previous snapshot (not a wrap):
     // the new reading is then the traffic since the restart.
     bool inCounterReset = false;

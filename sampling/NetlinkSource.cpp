@@ -95,6 +95,7 @@ NetlinkParse parseLinkDump(const std::uint8_t* data, std::size_t size, std::uint
                                      if (readStruct(payload, n, stats)) {
                                          link.rxBytes = stats.rx_bytes;
                                          link.txBytes = stats.tx_bytes;
+                                         link.wide = true;
                                          haveStats64 = true;
                                      }
                                      break;
@@ -161,9 +162,11 @@ TMIBIfArray CounterTracker::toRows(const std::vector<NetlinkLink>& links)
         row.name = link.name;
         row.physAddrLen = static_cast<std::uint32_t>(std::min<std::size_t>(link.address.size(), 8));
         std::copy_n(link.address.begin(), row.physAddrLen, row.physAddr.begin());
-        row.inOctets = static_cast<std::uint32_t>(link.rxBytes);
-        row.outOctets = static_cast<std::uint32_t>(link.txBytes);
-        if (auto it = m_last.find(link.index); it != m_last.end()) {
+        row.inOctets = link.rxBytes;
+        row.outOctets = link.txBytes;
+        row.wideCounters = link.wide;
+        // A 32-bit counter that went down has wrapped; only a wide one restarted.
+        if (auto it = m_last.find(link.index); link.wide && it != m_last.end()) {
             row.inCounterReset = link.rxBytes < it->second.rx;
             row.outCounterReset = link.txBytes < it->second.tx;
         }

@@ -18,6 +18,7 @@ struct NetlinkLink
     std::vector<std::uint8_t> address;
     std::uint64_t rxBytes = 0;
     std::uint64_t txBytes = 0;
+    bool wide = false; // 64-bit counters; an old kernel's 32-bit ones wrap
 };
 
 enum class NetlinkParse { More, Done, Bad };
@@ -29,8 +30,8 @@ NetlinkParse parseLinkDump(const std::uint8_t* data, std::size_t size, std::uint
 NetlinkParse parseAddressDump(const std::uint8_t* data, std::size_t size, std::uint32_t sequence,
                               TMibIPAddrArray& addresses);
 
-// Turns 64-bit kernel counters into the 32-bit wrapping counters of the rows,
-// and tells a counter restart (the 64-bit value went down) from a 32-bit wrap.
+// Turns links into rows with their 64-bit kernel counters, and marks a counter
+// restart (the value went down since the previous snapshot, a driver reload).
 class CounterTracker
 {
 public:

@@ -11,16 +11,16 @@ int resetDayOfMonth(int dayItem, int year, int month)
     return 0;
 }
 
-bool MonthlyReset::tick(bool enabled, int dayItem, int hour, int minute, int second,
-                        const DateTime& now)
+std::optional<DateTime> MonthlyReset::tick(bool enabled, int dayItem, int hour, int minute,
+                                           int second, const DateTime& now)
 {
     const DateTime previous = m_previousTick;
     m_previousTick = now;
     if (!enabled || now <= previous)
-        return false;
+        return std::nullopt;
     const DateTime today{now.year, now.month, now.day, 0, 0, 0};
     if (m_lastResetDay && *m_lastResetDay == today)
-        return false;
+        return std::nullopt;
 
     // Walk the months from the previous tick's to this one's (bounded: a gap of
     // more than a year still yields at most one reset).
@@ -38,11 +38,11 @@ bool MonthlyReset::tick(bool enabled, int dayItem, int hour, int minute, int sec
             const DateTime moment{year, month, day, hour, minute, second};
             if (previous < moment && moment <= now) {
                 m_lastResetDay = today;
-                return true;
+                return moment;
             }
         }
         if (year == now.year && month == now.month)
-            return false;
+            return std::nullopt;
         if (++month > 12) {
             month = 1;
             ++year;

@@ -24,13 +24,23 @@ class MonthlyReset
 public:
     explicit MonthlyReset(const DateTime& startedAt) : m_previousTick(startedAt) {}
 
-    // Called on every tick; returns whether the reset is due on this tick.
-    bool tick(bool enabled, int dayItem, int hour, int minute, int second, const DateTime& now);
+    // Called on every tick; the chosen moment when the reset is due on this
+    // tick. A total whose last reset is at or after that moment is already
+    // reset for it (resetCovers), so a clock stepped back and forward again,
+    // or a restart, never resets one period twice.
+    std::optional<DateTime> tick(bool enabled, int dayItem, int hour, int minute, int second,
+                                 const DateTime& now);
 
 private:
     DateTime m_previousTick;
     std::optional<DateTime> m_lastResetDay; // at most one reset per day
 };
+
+// Whether a total last reset at `lastReset` is already reset for `moment`.
+inline bool resetCovers(const DateTime& lastReset, const DateTime& moment)
+{
+    return lastReset >= moment;
+}
 
 // The run stops or restarts when pages > 0 and pages × points < StopCount.
 bool pageLimitReached(int pages, int pointsPerPage, std::int32_t stopCount);

@@ -59,6 +59,16 @@ TMIBIfRow ScriptedSource::row(std::uint32_t index, std::string name, std::uint32
     return r;
 }
 
+TMIBIfRow ScriptedSource::row64(std::uint32_t index, std::string name, std::uint64_t in,
+                                std::uint64_t out)
+{
+    TMIBIfRow r = row(index, std::move(name), 0, 0);
+    r.inOctets = in;
+    r.outOctets = out;
+    r.wideCounters = true;
+    return r;
+}
+
 std::uint32_t ScriptedSource::address(unsigned a, unsigned b, unsigned c, unsigned d)
 {
     return (a & 0xFFu) | (b & 0xFFu) << 8 | (c & 0xFFu) << 16 | (d & 0xFFu) << 24;

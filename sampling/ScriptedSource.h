@@ -25,6 +25,9 @@ public:
     // A row with the given identity and counters (6-byte physical address from the index).
     static TMIBIfRow row(std::uint32_t index, std::string name, std::uint32_t in,
                          std::uint32_t out);
+    // The same with 64-bit counters, as the kernel delivers them.
+    static TMIBIfRow row64(std::uint32_t index, std::string name, std::uint64_t in,
+                           std::uint64_t out);
     // Address from dotted octets, first octet in the lowest byte.
     static std::uint32_t address(unsigned a, unsigned b, unsigned c, unsigned d);
 

@@ -5,23 +5,23 @@
 
 namespace flowloom::sampling {
 
-// Per-interface statistics since start-up. Per-tick differences are 32-bit
-// (one counter wrap between ticks is still exact); the session sums are 64-bit
-// so that a long session never wraps.
+// Per-interface statistics since start-up. A difference is measured on the
+// counters as wide as the source delivers them (64-bit from the kernel), so
+// more than 4 GiB between two samples is still counted exactly.
 struct TStatRec
 {
-    std::uint32_t InCount = 0;  // ticks on which CurIn was non-zero
-    std::uint32_t OutCount = 0; // ticks on which CurOut was non-zero
-    std::uint32_t LastIn = 0;   // received-octet counter at the previous sample
-    std::uint32_t LastOut = 0;  // sent-octet counter at the previous sample
+    std::uint32_t InCount = 0;  // seconds with download traffic, behind the average
+    std::uint32_t OutCount = 0; // seconds with upload traffic
+    std::uint64_t LastIn = 0;   // received-octet counter at the previous sample
+    std::uint64_t LastOut = 0;  // sent-octet counter at the previous sample
     std::uint64_t SumIn = 0;    // "Total this session", download
     std::uint64_t SumOut = 0;
-    std::uint32_t CurIn = 0; // bytes over the last tick
-    std::uint32_t CurOut = 0;
-    std::uint32_t PeakIn = 0;
-    std::uint32_t PeakOut = 0;
+    std::uint64_t CurIn = 0; // bytes per second over the last difference
+    std::uint64_t CurOut = 0;
+    std::uint64_t PeakIn = 0;
+    std::uint64_t PeakOut = 0;
 
-    // Truncated averages over the ticks that had traffic; 0 before any.
+    // Truncated averages over the seconds that had traffic; 0 before any.
     std::uint64_t averageIn() const { return InCount == 0 ? 0 : SumIn / InCount; }
     std::uint64_t averageOut() const { return OutCount == 0 ? 0 : SumOut / OutCount; }
 };
@@ -45,5 +45,12 @@ struct RunCounters
         ++WarmUpCount;
     }
 };
+
+// Addition that stops at the largest value instead of wrapping.
+inline std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b)
+{
+    const std::uint64_t sum = a + b;
+    return sum < a ? UINT64_MAX : sum;
+}
 
 } // namespace flowloom::sampling

@@ -12,62 +12,116 @@ void CumulativeTotals::resize(std::size_t n)
     LastOutReset.resize(n);
 }
 
-std::uint32_t counterDifference(std::uint32_t now, std::uint32_t before, bool restarted)
+bool CumulativeTotals::add(std::size_t position, std::uint64_t in, std::uint64_t out)
 {
+    if (position >= size() || (in == 0 && out == 0))
+        return false;
+    LastTotalIn[position] = saturatingAdd(LastTotalIn[position], in);
+    LastTotalOut[position] = saturatingAdd(LastTotalOut[position], out);
+    return true;
+}
+
+std::uint64_t counterDifference(std::uint64_t now, std::uint64_t before, bool wide, bool restarted)
+{
+    if (wide)
+        return now >= before && !restarted ? now - before : now;
     if (restarted)
-        return now;
+        return static_cast<std::uint32_t>(now);
     return static_cast<std::uint32_t>(now - before);
 }
 
-void StatisticsEngine::InitGrid(const TMIBIfArray& startupTable)
+void StatisticsEngine::InitGrid(const TMIBIfArray& startupTable, std::int64_t nowMs, int selected)
 {
     m_records.assign(startupTable.size(), TStatRec{});
+    m_samples.assign(startupTable.size(), Sample{nowMs});
     for (std::size_t i = 0; i < startupTable.size(); ++i) {
         m_records[i].LastIn = startupTable[i].inOctets;
         m_records[i].LastOut = startupTable[i].outOctets;
     }
+    m_countingPosition = selected;
 }
 
-void StatisticsEngine::update(TStatRec& rec, const TMIBIfRow& row)
+namespace {
+// Adds one direction's difference that covered `seconds` to the record's fields.
+void count(std::uint64_t difference, std::uint64_t seconds, std::uint64_t& cur, std::uint64_t& sum,
+           std::uint32_t& count, std::uint64_t& peak)
 {
-    rec.CurIn = counterDifference(row.inOctets, rec.LastIn, row.inCounterReset);
-    rec.SumIn += rec.CurIn;
-    if (rec.CurIn != 0)
-        ++rec.InCount;
+    cur = difference / seconds;
+    sum = saturatingAdd(sum, difference);
+    if (difference != 0)
+        count = static_cast<std::uint32_t>(std::min<std::uint64_t>(UINT32_MAX, count + seconds));
+    peak = std::max(peak, cur);
+}
+} // namespace
+
+StatisticsEngine::Difference StatisticsEngine::update(std::size_t position, const TMIBIfRow& row,
+                                                      bool warmUpTick, std::int64_t nowMs)
+{
+    TStatRec& rec = m_records[position];
+    Sample& sample = m_samples[position];
+    const std::int64_t elapsedMs = std::max<std::int64_t>(0, nowMs - sample.takenMs);
+
+    Difference d;
+    d.spansPause = warmUpTick || elapsedMs > 2 * kTickIntervalMs;
+    d.in = counterDifference(row.inOctets, rec.LastIn, row.wideCounters,
+                             row.inCounterReset || sample.inRestartPending);
+    d.out = counterDifference(row.outOctets, rec.LastOut, row.wideCounters,
+                              row.outCounterReset || sample.outRestartPending);
+    // A tick is a second on the strength of the interval; a pause is as long
+    // as the clock says, in whole seconds.
+    const std::uint64_t seconds = d.spansPause
+                                      ? static_cast<std::uint64_t>(std::max<std::int64_t>(
+                                            1, (elapsedMs + kTickIntervalMs / 2) / kTickIntervalMs))
+                                      : 1;
+    count(d.in, seconds, rec.CurIn, rec.SumIn, rec.InCount, rec.PeakIn);
+    count(d.out, seconds, rec.CurOut, rec.SumOut, rec.OutCount, rec.PeakOut);
     rec.LastIn = row.inOctets;
-
-    rec.CurOut = counterDifference(row.outOctets, rec.LastOut, row.outCounterReset);
-    rec.SumOut += rec.CurOut;
-    if (rec.CurOut != 0)
-        ++rec.OutCount;
     rec.LastOut = row.outOctets;
-
-    if (rec.CurIn > rec.PeakIn)
-        rec.PeakIn = rec.CurIn;
-    if (rec.CurOut > rec.PeakOut)
-        rec.PeakOut = rec.CurOut;
+    sample = Sample{nowMs};
+    return d;
 }
 
-TickOutcome StatisticsEngine::Data2Grid(const std::vector<const TMIBIfRow*>& rowsByPosition,
-                                        int selected, RunCounters& counters)
+TickResult StatisticsEngine::Data2Grid(const std::vector<const TMIBIfRow*>& rowsByPosition,
+                                       int selected, RunCounters& counters, std::int64_t nowMs)
 {
+    TickResult result;
     if (selected < 0)
-        return TickOutcome::NoSelection;
-    TickOutcome outcome = TickOutcome::SelectedMissing;
+        return result;
+    result.outcome = TickOutcome::SelectedMissing;
     const std::size_t count = std::min(rowsByPosition.size(), m_records.size());
+    const auto selectedAt = static_cast<std::size_t>(selected);
+    const bool warmUpTick =
+        selectedAt < count && rowsByPosition[selectedAt] != nullptr && counters.WarmUpCount + 1 < 3;
     for (std::size_t i = 0; i < count; ++i) {
         const TMIBIfRow* row = rowsByPosition[i];
         if (row == nullptr)
             continue;
-        update(m_records[i], *row);
-        if (static_cast<int>(i) == selected) {
-            counters.raiseAll();
-            if (counters.WarmUpCount < 3)
-                return TickOutcome::WarmUp;
-            outcome = TickOutcome::Shown;
+        const Difference d = update(i, *row, warmUpTick, nowMs);
+        if (i != selectedAt)
+            continue;
+        counters.raiseAll();
+        // A difference over a pause belongs to the totals of the interface
+        // that was selected before it; a plain tick's to the selected one.
+        if (!d.spansPause || m_countingPosition == selected) {
+            result.totalIn = d.in;
+            result.totalOut = d.out;
         }
+        m_countingPosition = selected;
+        if (counters.WarmUpCount < 3) {
+            result.outcome = TickOutcome::WarmUp;
+            // The rest of the rows wait a tick; a restart their table shows
+            // now must not come back as a 2^32 difference on the next one.
+            for (std::size_t rest = i + 1; rest < count; ++rest) {
+                if (const TMIBIfRow* skipped = rowsByPosition[rest]) {
+                    m_samples[rest].inRestartPending |= skipped->inCounterReset;
+                    m_samples[rest].outRestartPending |= skipped->outCounterReset;
+                }
+            }
+            return result;
+        }
+        result.outcome = TickOutcome::Shown;
     }
-    return outcome;
+    return result;
 }
 
 } // namespace flowloom::sampling

@@ -17,46 +17,90 @@ enum class TickOutcome {
     Shown,           // figures are shown, totals raised and the graph fed
 };
 
-// Cumulative totals per start-up position. 64-bit: a user passes 2 GiB in a
-// day, and a 32-bit total would turn negative.
+// The outcome of a tick, and the selected interface's bytes that belong in its
+// cumulative totals (on warm-up ticks too: no byte is lost to a pause).
+struct TickResult
+{
+    TickOutcome outcome = TickOutcome::NoSelection;
+    std::uint64_t totalIn = 0;
+    std::uint64_t totalOut = 0;
+};
+
+// Cumulative totals per start-up position, unsigned 64-bit and saturating.
 struct CumulativeTotals
 {
-    std::vector<std::int64_t> LastTotalIn;
-    std::vector<std::int64_t> LastTotalOut;
+    std::vector<std::uint64_t> LastTotalIn;
+    std::vector<std::uint64_t> LastTotalOut;
     std::vector<std::string> LastInReset; // date-time texts
     std::vector<std::string> LastOutReset;
 
     void resize(std::size_t n);
     std::size_t size() const { return LastTotalIn.size(); }
+    // Adds to both totals of a position; false when nothing changed.
+    bool add(std::size_t position, std::uint64_t in, std::uint64_t out);
 };
 
+// The sampling interval: a difference is presented as bytes per second on its
+// strength alone, unless it spans a pause.
+inline constexpr std::int64_t kTickIntervalMs = 1000;
+
 // Rates, counts, sums and peaks of every interface, updated once per tick.
+//
+// A difference that spans a pause (the warm-up ticks after the start-up
+// snapshot, after Stop/Start or after the graph was held, and any tick that
+// comes more than two intervals after the interface's previous sample) counts
+// its bytes in full and its real duration, in whole seconds from the clock, in
+// the count behind the average; only its average rate over that duration may
+// become a peak. Peak and average thus stay per-second figures.
 class StatisticsEngine
 {
 public:
-    // Records for the start-up table; the first differences are measured from it.
-    void InitGrid(const TMIBIfArray& startupTable);
+    // Records for the start-up table, taken at `nowMs` on a steady clock; the
+    // first differences are measured from it. `selected` is the position
+    // selected then (-1 for none).
+    void InitGrid(const TMIBIfArray& startupTable, std::int64_t nowMs = 0, int selected = -1);
 
-    // One tick: rows by start-up position (nullptr where an interface is
-    // missing), the selected position (-1 for none). Rows after the selected
-    // one are not processed on a warm-up tick; their next difference then spans
-    // two ticks.
-    TickOutcome Data2Grid(const std::vector<const TMIBIfRow*>& rowsByPosition, int selected,
-                          RunCounters& counters);
+    // One tick at `nowMs`: rows by start-up position (nullptr where an
+    // interface is missing), the selected position (-1 for none). Rows after
+    // the selected one are not processed on a warm-up tick; their next
+    // difference then spans two ticks.
+    TickResult Data2Grid(const std::vector<const TMIBIfRow*>& rowsByPosition, int selected,
+                         RunCounters& counters, std::int64_t nowMs);
 
     const TStatArr& records() const { return m_records; }
     const TStatRec& record(std::size_t position) const { return m_records.at(position); }
     std::size_t size() const { return m_records.size(); }
 
 private:
-    static void update(TStatRec& rec, const TMIBIfRow& row);
+    struct Sample
+    {
+        std::int64_t takenMs = 0;
+        // A restart seen on a tick that did not process the row.
+        bool inRestartPending = false;
+        bool outRestartPending = false;
+    };
+    struct Difference
+    {
+        std::uint64_t in = 0;
+        std::uint64_t out = 0;
+        bool spansPause = false;
+    };
+
+    Difference update(std::size_t position, const TMIBIfRow& row, bool warmUpTick,
+                      std::int64_t nowMs);
 
     TStatArr m_records;
+    std::vector<Sample> m_samples;
+    // The position whose cumulative totals took the previous difference: a
+    // difference that spans a pause counts in the totals only when the same
+    // interface was selected before it.
+    int m_countingPosition = -1;
 };
 
-// The tick's difference of one counter: modulo 2^32, so one wrap between two
-// ticks still gives the true difference; after a counter restart the new
-// reading itself is the traffic since the restart.
-std::uint32_t counterDifference(std::uint32_t now, std::uint32_t before, bool restarted);
+// The difference of one counter between two samples. A 32-bit counter is
+// taken modulo 2^32, so one wrap still gives the true difference; a 64-bit
+// counter that went down, like a restarted one, counts its new reading as the
+// traffic since the restart.
+std::uint64_t counterDifference(std::uint64_t now, std::uint64_t before, bool wide, bool restarted);
 
 } // namespace flowloom::sampling

@@ -122,7 +122,7 @@ std::vector<InterfaceTotals> SettingsFile::readTotals(const IniStore& store, std
 {
     const auto total = [&](InterfaceKey key, std::size_t row) {
         const auto text = store.read(kSection, totalKey(key, row));
-        const auto value = text ? ValueCodec::readInt64(*text) : std::nullopt;
+        const auto value = text ? ValueCodec::readTotal(*text) : std::nullopt;
         return value.value_or(0);
     };
     const auto resetTime = [&](InterfaceKey key, std::size_t row) {
@@ -153,11 +153,11 @@ void SettingsFile::write(IniStore& store, const SettingsValues& values,
         for (std::size_t row = 0; row < totals.size(); ++row) {
             const InterfaceTotals& t = totals[row];
             store.write(kSection, totalKey(InterfaceKey::LastTotalIn, row),
-                        ValueCodec::writeInt(t.totalIn));
+                        ValueCodec::writeTotal(t.totalIn));
             store.write(kSection, totalKey(InterfaceKey::LastInReset, row),
                         ValueCodec::writeDateTime(t.inReset));
             store.write(kSection, totalKey(InterfaceKey::LastTotalOut, row),
-                        ValueCodec::writeInt(t.totalOut));
+                        ValueCodec::writeTotal(t.totalOut));
             store.write(kSection, totalKey(InterfaceKey::LastOutReset, row),
                         ValueCodec::writeDateTime(t.outReset));
         }

@@ -13,13 +13,13 @@
 
 namespace flowloom::app {
 
-// One interface row's cumulative totals (64-bit, so that they never turn
-// negative past 2 GiB) and the times they were last reset.
+// One interface row's cumulative totals (unsigned 64-bit, so that they never
+// turn negative past 2 GiB) and the times they were last reset.
 struct InterfaceTotals
 {
-    std::int64_t totalIn = 0;
+    std::uint64_t totalIn = 0;
     sampling::DateTime inReset;
-    std::int64_t totalOut = 0;
+    std::uint64_t totalOut = 0;
     sampling::DateTime outReset;
 
     bool operator==(const InterfaceTotals&) const = default;

@@ -95,11 +95,13 @@ struct Number
     bool negative = false;
     bool hexadecimal = false;
     std::uint64_t magnitude = 0;
+    bool overflowed = false;     // the digits went past 64 bits; magnitude is then the largest
+    std::uint32_t low32Bits = 0; // the magnitude modulo 2^32, exact even past 64 bits
 };
 
-// Sign, prefix and digits; nothing when a character is left over or the
-// magnitude would not fit 64 unsigned bits.
-std::optional<Number> scanNumber(std::string_view text)
+// Sign, prefix and digits; nothing when a character is left over, or (unless
+// `saturate`) when the magnitude would not fit 64 unsigned bits.
+std::optional<Number> scanNumber(std::string_view text, bool saturate = false)
 {
     Number number;
     if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
@@ -121,8 +123,16 @@ std::optional<Number> scanNumber(std::string_view text)
         const int digit = hexDigit(c);
         if (digit < 0 || static_cast<unsigned>(digit) >= base)
             return std::nullopt;
-        if (number.magnitude > (kMax - static_cast<unsigned>(digit)) / base)
-            return std::nullopt;
+        number.low32Bits = number.low32Bits * base + static_cast<unsigned>(digit);
+        if (number.overflowed)
+            continue;
+        if (number.magnitude > (kMax - static_cast<unsigned>(digit)) / base) {
+            if (!saturate)
+                return std::nullopt;
+            number.overflowed = true;
+            number.magnitude = kMax;
+            continue;
+        }
         number.magnitude = number.magnitude * base + static_cast<unsigned>(digit);
     }
     return number;
@@ -163,12 +173,14 @@ std::optional<std::int32_t> ValueCodec::readInt(std::string_view text)
     return toSigned<std::int32_t, std::uint32_t>(*number);
 }
 
-std::optional<std::int64_t> ValueCodec::readInt64(std::string_view text)
+std::optional<std::uint64_t> ValueCodec::readTotal(std::string_view text)
 {
-    const auto number = scanNumber(text);
+    const auto number = scanNumber(text, /*saturate=*/true);
     if (!number)
         return std::nullopt;
-    return toSigned<std::int64_t, std::uint64_t>(*number);
+    if (number->negative)
+        return std::uint32_t{0} - number->low32Bits;
+    return number->magnitude;
 }
 
 std::optional<bool> ValueCodec::readBool(std::string_view text)
@@ -208,6 +220,11 @@ std::optional<sampling::DateTime> ValueCodec::readDateTime(std::string_view text
 }
 
 std::string ValueCodec::writeInt(std::int64_t value)
+{
+    return std::to_string(value);
+}
+
+std::string ValueCodec::writeTotal(std::uint64_t value)
 {
     return std::to_string(value);
 }

@@ -35,9 +35,11 @@ public:
     // Decimal must fit 32 signed bits; hexadecimal may use all 32 bits and is
     // taken as their two's complement ("$FFFFFFFF" is -1).
     static std::optional<std::int32_t> readInt(std::string_view text);
-    // The same rule for the cumulative totals, which outgrow 32 bits: decimal
-    // in 64 signed bits, hexadecimal of at most 16 digits.
-    static std::optional<std::int64_t> readInt64(std::string_view text);
+    // A stored cumulative total by the integer rule, unsigned 64-bit. A value
+    // past the 64-bit range is the largest total; a negative one, which only an
+    // older file whose 32-bit total wrapped past 2 GiB can hold, is its 32-bit
+    // unsigned value (-5 is 4,294,967,291). Nothing for text that is no integer.
+    static std::optional<std::uint64_t> readTotal(std::string_view text);
     // Read by the integer rule; any non-zero value is true.
     static std::optional<bool> readBool(std::string_view text);
     // Read by the integer rule; the four lowest bits are the style.
@@ -48,6 +50,7 @@ public:
     static std::optional<sampling::DateTime> readDateTime(std::string_view text);
 
     static std::string writeInt(std::int64_t value);
+    static std::string writeTotal(std::uint64_t value);
     static std::string writeBool(bool value);
     static std::string writeFontStyle(int style);
     // A name of the plain colour table when the value is one of them, else

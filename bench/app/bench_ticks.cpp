@@ -76,6 +76,7 @@ public:
     {
         return sampling::fromSerialSeconds(m_start + m_seconds);
     }
+    std::int64_t steadyMilliseconds() const override { return m_seconds * 1000; }
     void advance() { ++m_seconds; }
 
 private:

@@ -58,14 +58,16 @@ static void BM_Data2Grid64(benchmark::State& state)
     RunCounters counters;
     counters.WarmUpCount = 2;
     std::uint32_t step = 0;
+    std::int64_t nowMs = 0;
     for (auto _ : state) {
+        nowMs += kTickIntervalMs;
         ++step;
         for (TMIBIfRow& row : table) {
             row.inOctets += 1500 + step;
             row.outOctets += 300;
         }
         const auto rows = tracker.match(table);
-        benchmark::DoNotOptimize(engine.Data2Grid(rows, 31, counters));
+        benchmark::DoNotOptimize(engine.Data2Grid(rows, 31, counters, nowMs));
     }
 }
 BENCHMARK(BM_Data2Grid64)->Unit(benchmark::kMicrosecond);

@@ -62,13 +62,14 @@ struct WindowHarness
         using S = sampling::ScriptedSource;
         return {S::row(1, "lo", in, out), S::row(2, "eth0", in * 2, out * 2)};
     }
-    // One tick with the counters raised by the given amounts.
-    void tick(std::uint32_t addIn, std::uint32_t addOut = 0)
+    // One tick `seconds` after the previous one, with the counters raised by
+    // the given amounts.
+    void tick(std::uint32_t addIn, std::uint32_t addOut = 0, int seconds = 1)
     {
         in += addIn;
         out += addOut;
         source.push(table());
-        clock.advance(1);
+        clock.advance(seconds);
         form->Timer1Timer();
     }
     QString text(const char* name) const { return form->findChild<QLabel*>(name)->text(); }

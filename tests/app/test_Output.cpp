@@ -63,8 +63,9 @@ TEST(PageCaptureInWindow, StopAfterPagesStopsOnTheTickAfterTheLastCapture)
         w.tick(1000);
         if (captures(shots.path()).size() > before)
             capturedOn.push_back(tick);
-        if (tick < 21)
+        if (tick < 21) {
             EXPECT_TRUE(w.form->btnStart->isChecked()) << tick;
+        }
     }
     EXPECT_EQ(capturedOn, (std::vector<int>{10, 20}));
     EXPECT_TRUE(w.form->btnStop->isChecked()) << "stopped on tick 21";

@@ -314,7 +314,8 @@ TEST(SettingsFile, RowsAndKeysTheProgramDoesNotUseSurvive)
                             "LastTotalOut0=-5", "[Tail]", "x=y"}));
     const auto fromOldFile = SettingsFile::loadTotals(path, 2, kNow);
     ASSERT_EQ(fromOldFile.size(), 2u);
-    EXPECT_EQ(fromOldFile[0], (InterfaceTotals{2147483647, kNow, -5, kNow}));
+    // An old file's negative total is its 32-bit total that wrapped.
+    EXPECT_EQ(fromOldFile[0], (InterfaceTotals{2147483647, kNow, 4'294'967'291u, kNow}));
     EXPECT_EQ(fromOldFile[1], (InterfaceTotals{0, kNow, 0, kNow}));
 
     // Three rows written ...

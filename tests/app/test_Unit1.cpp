@@ -2,18 +2,23 @@
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/Unit1.h"
+#include "chart/Chart.h"
+#include "graph/ChartWidget.h"
 #include "sampling/ScriptedSource.h"
 #include "support/ManualClock.h"
 
 #include "app/NumberBox.h"
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimeEdit>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -76,7 +81,7 @@ TEST(MainWindow, FirstTwoTicksAfterStartShowNothing)
     EXPECT_TRUE(w.text("Panel14").isEmpty());
     EXPECT_TRUE(w.text("Panel26").isEmpty());
     EXPECT_EQ(f.trayHint(), "Flowloom");
-    EXPECT_EQ(f.totals().LastTotalIn[0], 0);
+    EXPECT_EQ(f.totals().LastTotalIn[0], 3072u) << "counted, though not shown";
 
     w.tick(1536, 0);
     EXPECT_EQ(w.text("Panel14"), "1,536");
@@ -84,7 +89,7 @@ TEST(MainWindow, FirstTwoTicksAfterStartShowNothing)
     EXPECT_EQ(f.StatusPanel[2]->text(), "Out: 0.0 KB/s");
     EXPECT_EQ(w.text("Panel20"), "0") << "no upload traffic yet";
     EXPECT_EQ(w.text("Panel17"), "4,608") << "the warm-up ticks count in the session total";
-    EXPECT_EQ(w.text("Panel26"), "1,536") << "but not in the cumulative total";
+    EXPECT_EQ(w.text("Panel26"), "4,608") << "and in the cumulative total";
     EXPECT_EQ(w.text("Panel2"), "02-00-00-00-00-01");
     EXPECT_EQ(f.trayHint(), "Flowloom - 0.000 GB");
 }
@@ -96,11 +101,11 @@ TEST(MainWindow, ResetShowsTheNewSinceTimeAtOnceAndTheTotalOnTheNextTick)
     f.btnStart->click();
     for (int i = 0; i < 4; ++i)
         w.tick(1000);
-    EXPECT_EQ(w.text("Panel26"), "2,000");
+    EXPECT_EQ(w.text("Panel26"), "4,000");
     w.clock.set({2026, 12, 7, 10, 0, 0});
     f.Statistics->btnResetIn->click();
     EXPECT_EQ(w.text("Label39"), "Mon 07 Dec 2026 - 10:00:00");
-    EXPECT_EQ(w.text("Panel26"), "2,000");
+    EXPECT_EQ(w.text("Panel26"), "4,000");
     w.tick(300);
     EXPECT_EQ(w.text("Panel26"), "300");
     EXPECT_EQ(w.text("Panel28"), "0.293");
@@ -115,8 +120,8 @@ TEST(MainWindow, CumulativeTotalsPastThirtyTwoBits)
     w.tick(1);
     for (int i = 0; i < 3; ++i)
         w.tick(4'000'000'000u);
-    EXPECT_EQ(f.totals().LastTotalIn[0], 12'000'000'000LL);
-    EXPECT_EQ(w.text("Panel26"), "12,000,000,000");
+    EXPECT_EQ(f.totals().LastTotalIn[0], 12'000'000'002u);
+    EXPECT_EQ(w.text("Panel26"), "12,000,000,002");
     EXPECT_EQ(w.text("Panel29"), "11,444.092");
     EXPECT_EQ(w.text("Panel17"), "12,000,000,002");
 }
@@ -159,7 +164,7 @@ TEST(MainWindow, MonthlyResetClearsTheSelectedTotalsOnTheChosenDay)
     w.clock.set({2026, 12, 7, 0, 0, 50});
     for (int i = 0; i < 5; ++i)
         w.tick(100, 50);
-    EXPECT_EQ(f.totals().LastTotalIn[0], 300);
+    EXPECT_EQ(f.totals().LastTotalIn[0], 500u);
     // Ticks at 00:00:56, :58, :59, 00:01:01, ... skip 00:01:00 itself; the
     // reset happens once, on the first tick after it.
     for (int i = 0; i < 10; ++i) {
@@ -171,5 +176,106 @@ TEST(MainWindow, MonthlyResetClearsTheSelectedTotalsOnTheChosenDay)
     EXPECT_EQ(f.totals().LastInReset[0], "07/12/2026 00:01:01");
     EXPECT_EQ(f.totals().LastOutReset[0], "07/12/2026 00:01:01");
     // The reset comes first in its tick, so that tick's traffic counts after it.
-    EXPECT_EQ(f.totals().LastTotalIn[0], 700);
+    EXPECT_EQ(f.totals().LastTotalIn[0], 700u);
+}
+
+TEST(MainWindow, PausesKeepPeakAverageAndScalePerSecondAndLoseNoByte)
+{
+    constexpr std::uint32_t kRate = 100 * 1024; // steady 100 KB/s
+    Window w;
+    app::TForm1& f = *w.form;
+    chart::Axis& vertical = f.Chart1->chart().leftAxis();
+    // Open for a minute before Start, the traffic flowing all along.
+    w.in += 60 * kRate;
+    w.clock.advance(60);
+    f.btnStart->click();
+    for (int i = 0; i < 5; ++i)
+        w.tick(kRate);
+    EXPECT_EQ(w.text("Panel15"), "102,400") << "peak";
+    EXPECT_EQ(w.text("Panel16"), "102,400") << "average";
+    EXPECT_EQ(w.text("Panel17"), "6,656,000") << "65 seconds of traffic";
+    EXPECT_EQ(f.totals().LastTotalIn[0], 65u * kRate);
+    EXPECT_DOUBLE_EQ(vertical.maximum(), 800.0) << "100 KB/s stays under the set maximum";
+
+    // Holding the graph for 5 s: no tick runs, the bytes still arrive.
+    f.Chart1MouseDown(Qt::LeftButton, false);
+    w.in += 5 * kRate;
+    w.clock.advance(5);
+    f.Chart1MouseUp(Qt::LeftButton, false);
+    for (int i = 0; i < 3; ++i)
+        w.tick(kRate);
+    EXPECT_EQ(f.totals().LastTotalIn[0], 73u * kRate) << "no byte of the hold is lost";
+    EXPECT_EQ(w.text("Panel15"), "102,400");
+
+    // A tick 10 s late (the machine stalled) shows its average rate.
+    w.tick(10 * kRate, 0, 10);
+    EXPECT_EQ(w.text("Panel14"), "102,400");
+    EXPECT_EQ(w.text("Panel16"), "102,400");
+    EXPECT_EQ(f.totals().LastTotalIn[0], 83u * kRate);
+    EXPECT_DOUBLE_EQ(vertical.maximum(), 800.0);
+
+    // Clearing the graph and restoring the axis are not undone by the next tick.
+    f.Setup->spMax->setValue(50);
+    f.btnClearClick();
+    w.tick(kRate);
+    EXPECT_DOUBLE_EQ(vertical.maximum(), 101.0) << "raised only to the per-second peak";
+}
+
+TEST(MainWindow, TotalsAreWrittenInTheBackgroundWhenTheyChangeAndAtOnceAfterAReset)
+{
+    {
+        Window idle;
+        idle.form->autosaveTotals();
+        idle.form.reset(); // waits for the writer; no close, so no close's save
+        EXPECT_TRUE(idle.readSettings().empty()) << "nothing changed, nothing written";
+    }
+    Window w;
+    app::TForm1& f = *w.form;
+    f.btnStart->click();
+    for (int i = 0; i < 3; ++i)
+        w.tick(1000);
+    f.autosaveTotals();
+    f.Statistics->btnResetOut->click();
+    w.form.reset();
+    const std::string saved = w.readSettings();
+    EXPECT_NE(saved.find("LastTotalIn0=3000\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("LastOutReset0=06/12/2026 19:44:06\r\n"), std::string::npos) << saved;
+
+    // A write that fails is told once in the status bar, not in a box.
+    Window broken({}, false);
+    QDir().mkpath(broken.iniPath()); // a folder where the file should be: unreadable
+    broken.create();
+    broken.form->btnStart->click();
+    broken.tick(1000);
+    broken.form->autosaveTotals();
+    QStatusBar& bar = *broken.form->statusBar();
+    for (int i = 0; i < 500 && bar.currentMessage().isEmpty(); ++i) {
+        QThread::msleep(10);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(bar.currentMessage(), "Unable to write to " + broken.iniPath());
+    EXPECT_TRUE(broken.messages.empty());
+}
+
+TEST(MainWindow, AMonthlyResetIsNotRepeatedForAMomentItAlreadyCovers)
+{
+    // Reset on the 7th at 00:01:00; it happens on the first tick after it.
+    Window first("[Plotter]\r\nFirst=0\r\nReset=1\r\nMonth=6\r\nTime=00:01:00\r\n");
+    first.clock.set({2026, 12, 7, 0, 0, 58});
+    first.form->btnStart->click();
+    for (int i = 0; i < 6; ++i)
+        first.tick(100);
+    EXPECT_EQ(first.form->totals().LastInReset[0], "07/12/2026 00:01:00");
+    first.form->FormCloseQuery();
+
+    // The clock is stepped back over the moment, the program started again,
+    // and the moment passes once more: the month's total stays.
+    Window again(first.readSettings(), false);
+    again.clock.set({2026, 12, 7, 0, 0, 40});
+    again.create();
+    again.form->btnStart->click();
+    for (int i = 0; i < 30; ++i)
+        again.tick(100);
+    EXPECT_EQ(again.form->totals().LastInReset[0], "07/12/2026 00:01:00");
+    EXPECT_EQ(again.form->totals().LastTotalIn[0], 500u + 3000u);
 }

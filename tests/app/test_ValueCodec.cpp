@@ -34,17 +34,24 @@ TEST(ValueCodec, IntegersAreDecimalOrHexadecimalAndOtherwiseUnreadable)
     EXPECT_EQ(ValueCodec::writeInt(0), "0");
 }
 
-TEST(ValueCodec, TotalsUse64BitsAndStillReadOld32BitValues)
+TEST(ValueCodec, TotalsAreUnsigned64BitClampedAndOld32BitValuesRecovered)
 {
-    EXPECT_EQ(ValueCodec::readInt64("2147483648"), std::int64_t{1} << 31);
-    EXPECT_EQ(ValueCodec::readInt64("4294967296"), std::int64_t{1} << 32);
-    EXPECT_EQ(ValueCodec::readInt64("9223372036854775807"), INT64_MAX);
-    EXPECT_EQ(ValueCodec::readInt64("9223372036854775808"), std::nullopt);
-    EXPECT_EQ(ValueCodec::readInt64("123456"), 123456);
-    EXPECT_EQ(ValueCodec::readInt64("-1794967296"), -1794967296); // as an old file left it
-    EXPECT_EQ(ValueCodec::readInt64("$100000000"), std::int64_t{1} << 32);
-    EXPECT_EQ(ValueCodec::readInt64("x"), std::nullopt);
-    EXPECT_EQ(ValueCodec::writeInt((std::int64_t{1} << 32) + 5), "4294967301");
+    EXPECT_EQ(ValueCodec::readTotal("2147483648"), std::uint64_t{1} << 31);
+    EXPECT_EQ(ValueCodec::readTotal("123456"), 123456u);
+    EXPECT_EQ(ValueCodec::readTotal("$100000000"), std::uint64_t{1} << 32);
+    EXPECT_EQ(ValueCodec::readTotal("9223372036854775808"), std::uint64_t{1} << 63);
+    EXPECT_EQ(ValueCodec::readTotal("18446744073709551615"), UINT64_MAX);
+    // Past the 64-bit range: the largest total.
+    EXPECT_EQ(ValueCodec::readTotal("18446744073709551616"), UINT64_MAX);
+    EXPECT_EQ(ValueCodec::readTotal("99999999999999999999999999"), UINT64_MAX);
+    EXPECT_EQ(ValueCodec::readTotal("$1FFFFFFFFFFFFFFFF"), UINT64_MAX);
+    // Negative: an older file's 32-bit total that wrapped past 2 GiB.
+    EXPECT_EQ(ValueCodec::readTotal("-5"), 4'294'967'291u);
+    EXPECT_EQ(ValueCodec::readTotal("-1794967296"), 2'500'000'000u);
+    EXPECT_EQ(ValueCodec::readTotal("-0"), 0u);
+    for (const char* bad : {"abc", "1e30", "", "12.5", "-"})
+        EXPECT_EQ(ValueCodec::readTotal(bad), std::nullopt) << bad;
+    EXPECT_EQ(ValueCodec::writeTotal(UINT64_MAX), "18446744073709551615");
 }
 
 TEST(ValueCodec, BooleansAndFontStylesAreReadAsIntegers)

@@ -44,8 +44,8 @@ struct FeedRun
             return false;
         rec.CurIn = in;
         rec.CurOut = out;
-        rec.PeakIn = std::max(rec.PeakIn, in);
-        rec.PeakOut = std::max(rec.PeakOut, out);
+        rec.PeakIn = std::max<std::uint64_t>(rec.PeakIn, in);
+        rec.PeakOut = std::max<std::uint64_t>(rec.PeakOut, out);
         feed.addShownTick(rec, settings, "0", "0", now());
         feed.tickTail(counters, settings, [this] {
             if (captureOn)

@@ -40,15 +40,18 @@ TEST(InterfaceTracker, VanishingInterfaceCausesNoSpikeInItsNeighbour)
 
     // tun0 disappears from the middle; eth0 moves up one place in the table.
     const TMIBIfArray tick{S::row(1, "lo", 1100, 1000), S::row(6, "eth0", 2500, 2300)};
+    std::int64_t nowMs = 0;
     for (int i = 0; i < 3; ++i)
-        engine.Data2Grid(tracker.match(tick), 2, counters);
+        engine.Data2Grid(tracker.match(tick), 2, counters, nowMs += kTickIntervalMs);
     const TMIBIfArray next{S::row(1, "lo", 1100, 1000), S::row(6, "eth0", 2600, 2300)};
-    EXPECT_EQ(engine.Data2Grid(tracker.match(next), 2, counters), TickOutcome::Shown);
+    EXPECT_EQ(engine.Data2Grid(tracker.match(next), 2, counters, nowMs += kTickIntervalMs).outcome,
+              TickOutcome::Shown);
 
     EXPECT_EQ(engine.record(2).CurIn, 100u);
     EXPECT_EQ(engine.record(2).PeakIn, 500u);
     EXPECT_EQ(engine.record(2).SumIn, 600u);
     EXPECT_EQ(engine.record(1).SumIn, 0u) << "the vanished interface is not updated";
     // Selecting the vanished interface shows nothing but keeps the tick going.
-    EXPECT_EQ(engine.Data2Grid(tracker.match(next), 1, counters), TickOutcome::SelectedMissing);
+    EXPECT_EQ(engine.Data2Grid(tracker.match(next), 1, counters, nowMs += kTickIntervalMs).outcome,
+              TickOutcome::SelectedMissing);
 }

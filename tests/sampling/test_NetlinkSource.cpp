@@ -55,7 +55,7 @@ TEST(NetlinkSource, LoopbackTrafficReachesTheSessionTotal)
     constexpr std::size_t kBytes = 3 * 1024 * 1024;
     ASSERT_EQ(flowloom::testsupport::pushThroughLoopback(kBytes), kBytes);
     const TMIBIfArray tick = source.interfaceSnapshot();
-    engine.Data2Grid(tracker.match(tick), lo, counters);
+    engine.Data2Grid(tracker.match(tick), lo, counters, kTickIntervalMs);
     EXPECT_GE(engine.record(static_cast<std::size_t>(lo)).SumIn, kBytes);
     EXPECT_GE(engine.record(static_cast<std::size_t>(lo)).SumOut, kBytes);
 }
@@ -104,12 +104,21 @@ TEST(NetlinkParse, MalformedDumpsAreRejectedWithoutReadingPastTheBuffer)
 TEST(CounterTracker, TellsARestartFromAWrap)
 {
     CounterTracker tracker;
-    NetlinkLink link{4, "eth0", {}, 4294967000ull, 10};
+    NetlinkLink link{4, "eth0", {}, 4294967000ull, 10, /*wide=*/true};
     tracker.toRows({link});
-    link.rxBytes = 4294967296ull + 200; // 32-bit wrap, kernel counter still rising
+    link.rxBytes = 4294967296ull + 200; // past 32 bits, kernel counter still rising
     link.txBytes = 5;                   // kernel counter went down: restart
-    const TMIBIfArray rows = tracker.toRows({link});
-    EXPECT_EQ(rows[0].inOctets, 200u);
+    TMIBIfArray rows = tracker.toRows({link});
+    EXPECT_TRUE(rows[0].wideCounters);
+    EXPECT_EQ(rows[0].inOctets, 4294967296ull + 200) << "the full 64-bit reading";
     EXPECT_FALSE(rows[0].inCounterReset);
     EXPECT_TRUE(rows[0].outCounterReset);
+
+    // An old kernel's 32-bit counters wrap: going down is no restart.
+    NetlinkLink narrow{5, "eth1", {}, 4294967000ull, 0};
+    tracker.toRows({narrow});
+    narrow.rxBytes = 200;
+    rows = tracker.toRows({narrow});
+    EXPECT_FALSE(rows[0].wideCounters);
+    EXPECT_FALSE(rows[0].inCounterReset);
 }

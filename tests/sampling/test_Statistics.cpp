@@ -8,21 +8,28 @@ using namespace flowloom::sampling;
 using S = ScriptedSource;
 
 namespace {
-// Feeds one interface's received counter through the engine, shown from the start.
+// Feeds one interface's received counter through the engine, one tick a
+// second, shown from the start.
 struct OneInterface
 {
     StatisticsEngine engine;
     RunCounters counters;
-    explicit OneInterface(std::uint32_t startIn)
+    std::int64_t nowMs = 0;
+    explicit OneInterface(TMIBIfRow startup)
     {
-        engine.InitGrid({S::row(1, "eth0", startIn, 0)});
+        engine.InitGrid({startup}, nowMs, 0);
         counters.WarmUpCount = 2; // past the warm-up
     }
-    TickOutcome tick(std::uint32_t in, bool restarted = false)
+    explicit OneInterface(std::uint32_t startIn) : OneInterface(S::row(1, "eth0", startIn, 0)) {}
+    TickResult tick(std::uint32_t in, bool restarted = false)
     {
         TMIBIfRow row = S::row(1, "eth0", in, 0);
         row.inCounterReset = restarted;
-        return engine.Data2Grid({&row}, 0, counters);
+        return tick(row);
+    }
+    TickResult tick(const TMIBIfRow& row, std::int64_t afterMs = kTickIntervalMs)
+    {
+        return engine.Data2Grid({&row}, 0, counters, nowMs += afterMs);
     }
     const TStatRec& rec() const { return engine.record(0); }
 };
@@ -31,12 +38,12 @@ struct OneInterface
 TEST(Statistics, RatesCountsSumsPeaksAndAverage)
 {
     OneInterface eth(1000);
-    std::vector<std::uint32_t> cur;
+    std::vector<std::uint64_t> cur;
     for (std::uint32_t reading : {5000u, 5000u, 12000u}) {
         eth.tick(reading);
         cur.push_back(eth.rec().CurIn);
     }
-    EXPECT_EQ(cur, (std::vector<std::uint32_t>{4000, 0, 7000}));
+    EXPECT_EQ(cur, (std::vector<std::uint64_t>{4000, 0, 7000}));
     EXPECT_EQ(eth.rec().InCount, 2u);
     EXPECT_EQ(eth.rec().SumIn, 11000u);
     EXPECT_EQ(eth.rec().PeakIn, 7000u);
@@ -76,23 +83,134 @@ TEST(Statistics, WarmUpEndsTheWholeTick)
     RunCounters counters;
     TMIBIfArray tick{S::row(1, "lo", 10, 0), S::row(2, "eth0", 20, 0), S::row(3, "wlan0", 30, 0)};
     auto rows = std::vector<const TMIBIfRow*>{&tick[0], &tick[1], &tick[2]};
+    std::int64_t nowMs = 0;
+    auto outcome = [&](int selected) {
+        return engine.Data2Grid(rows, selected, counters, nowMs += kTickIntervalMs).outcome;
+    };
 
-    EXPECT_EQ(engine.Data2Grid(rows, 1, counters), TickOutcome::WarmUp);
+    EXPECT_EQ(outcome(1), TickOutcome::WarmUp);
     EXPECT_EQ(engine.record(1).SumIn, 20u) << "the selected row is updated before the warm-up";
     EXPECT_EQ(engine.record(2).SumIn, 0u) << "rows after the selected one wait a tick";
-    EXPECT_EQ(engine.Data2Grid(rows, 1, counters), TickOutcome::WarmUp);
-    EXPECT_EQ(engine.Data2Grid(rows, 1, counters), TickOutcome::Shown);
+    EXPECT_EQ(outcome(1), TickOutcome::WarmUp);
+    EXPECT_EQ(outcome(1), TickOutcome::Shown);
     EXPECT_EQ(engine.record(2).SumIn, 30u);
     EXPECT_EQ(counters.StopCount, 3);
     EXPECT_EQ(counters.ScrollCount, 3);
     EXPECT_EQ(counters.CaptureCount, 3);
 
-    EXPECT_EQ(engine.Data2Grid(rows, -1, counters), TickOutcome::NoSelection);
+    EXPECT_EQ(outcome(-1), TickOutcome::NoSelection);
     EXPECT_EQ(counters.StopCount, 3);
     // A tick table with more rows than records: the extras are ignored.
     TMIBIfRow extra = S::row(9, "new0", 1, 1);
     rows.push_back(&extra);
-    EXPECT_EQ(engine.Data2Grid(rows, 1, counters), TickOutcome::Shown);
+    EXPECT_EQ(outcome(1), TickOutcome::Shown);
+}
+
+TEST(Statistics, ADifferenceOverAPauseCountsInFullButPeaksOnlyAtItsAverageRate)
+{
+    constexpr std::uint64_t kRate = 100 * 1024; // 100 KB/s throughout
+    // Warm-up tick 61 s after the start-up snapshot: the program was open a
+    // minute before Start.
+    StatisticsEngine engine;
+    engine.InitGrid({S::row(1, "eth0", 0, 0)}, 0, 0);
+    RunCounters counters;
+    std::uint32_t in = 0;
+    std::int64_t nowMs = 0;
+    auto tickAfter = [&](int seconds) {
+        in += static_cast<std::uint32_t>(kRate * seconds);
+        const TMIBIfRow row = S::row(1, "eth0", in, 0);
+        return engine.Data2Grid({&row}, 0, counters, nowMs += seconds * kTickIntervalMs);
+    };
+    TickResult first = tickAfter(61);
+    EXPECT_EQ(first.outcome, TickOutcome::WarmUp);
+    EXPECT_EQ(first.totalIn, 61 * kRate) << "the interface was selected since start-up";
+    EXPECT_EQ(tickAfter(1).outcome, TickOutcome::WarmUp);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(tickAfter(1).outcome, TickOutcome::Shown);
+    const TStatRec& rec = engine.record(0);
+    EXPECT_EQ(rec.SumIn, 67 * kRate);
+    EXPECT_EQ(rec.InCount, 67u) << "the pause counts its real seconds";
+    EXPECT_EQ(rec.PeakIn, kRate);
+    EXPECT_EQ(rec.averageIn(), kRate);
+
+    // A tick 10 s late (the machine stalled) is shown, at its average rate.
+    const TickResult late = tickAfter(10);
+    EXPECT_EQ(late.outcome, TickOutcome::Shown);
+    EXPECT_EQ(late.totalIn, 10 * kRate);
+    EXPECT_EQ(rec.CurIn, kRate);
+    EXPECT_EQ(rec.PeakIn, kRate);
+    EXPECT_EQ(rec.InCount, 77u);
+    // Two intervals late is still an ordinary tick.
+    tickAfter(2);
+    EXPECT_EQ(rec.CurIn, 2 * kRate);
+    EXPECT_EQ(rec.InCount, 78u);
+}
+
+TEST(Statistics, APauseOnAnotherInterfaceStaysOutOfTheNewOnesTotals)
+{
+    StatisticsEngine engine;
+    engine.InitGrid({S::row(1, "lo", 0, 0), S::row(2, "eth0", 0, 0)}, 0, 0);
+    RunCounters counters;
+    std::int64_t nowMs = 0;
+    TMIBIfArray table{S::row(1, "lo", 0, 0), S::row(2, "eth0", 0, 0)};
+    auto tick = [&](int selected, std::uint32_t add, int seconds = 1) {
+        table[0].inOctets += add;
+        table[1].inOctets += add;
+        return engine.Data2Grid({&table[0], &table[1]}, selected, counters,
+                                nowMs += seconds * kTickIntervalMs);
+    };
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(tick(0, 100).totalIn, 100u);
+    // Stopped for 30 s, then eth0 chosen and Start: its first difference spans
+    // a time it was not selected.
+    counters.WarmUpCount = 0;
+    EXPECT_EQ(tick(1, 3000, 30).totalIn, 0u);
+    EXPECT_EQ(engine.record(1).SumIn, 3300u) << "but it is in the session sum";
+    EXPECT_EQ(tick(1, 100).totalIn, 100u);
+    EXPECT_EQ(tick(1, 100).outcome, TickOutcome::Shown);
+    // Switching while running counts the next plain tick for the new one.
+    EXPECT_EQ(tick(0, 100).totalIn, 100u);
+}
+
+TEST(Statistics, SixtyFourBitCountersAndRestartsOnRowsTheWarmUpSkipped)
+{
+    // 5 GiB between two ticks of a 64-bit source count 5 GiB.
+    constexpr std::uint64_t kFiveGiB = 5ull << 30;
+    OneInterface wide(S::row64(1, "eth0", 1ull << 40, 0));
+    wide.tick(S::row64(1, "eth0", (1ull << 40) + kFiveGiB, 0));
+    EXPECT_EQ(wide.rec().CurIn, kFiveGiB);
+    EXPECT_EQ(wide.rec().SumIn, kFiveGiB);
+    // A 64-bit counter that goes down restarted: its reading is the traffic since.
+    wide.tick(S::row64(1, "eth0", 700, 0));
+    EXPECT_EQ(wide.rec().CurIn, 700u);
+
+    // wlan0 sits after the selected lo; its restart shows on a warm-up tick
+    // that does not process it, and must not return as a 2^32 difference.
+    StatisticsEngine engine;
+    engine.InitGrid({S::row(1, "lo", 0, 0), S::row(2, "wlan0", 3'000'000'000u, 0)}, 0, 0);
+    RunCounters counters;
+    TMIBIfRow lo = S::row(1, "lo", 10, 0);
+    TMIBIfRow wlan = S::row(2, "wlan0", 500, 0);
+    wlan.inCounterReset = true;
+    engine.Data2Grid({&lo, &wlan}, 0, counters, 1000);
+    wlan = S::row(2, "wlan0", 900, 0); // still rising since the restart
+    engine.Data2Grid({&lo, &wlan}, 0, counters, 2000);
+    wlan = S::row(2, "wlan0", 1200, 0);
+    EXPECT_EQ(engine.Data2Grid({&lo, &wlan}, 0, counters, 3000).outcome, TickOutcome::Shown);
+    EXPECT_EQ(engine.record(1).SumIn, 1200u) << "the bytes since the restart";
+    EXPECT_EQ(engine.record(1).CurIn, 400u) << "over the three seconds since its last sample";
+}
+
+TEST(Statistics, CumulativeTotalsSaturate)
+{
+    CumulativeTotals totals;
+    totals.resize(1);
+    EXPECT_FALSE(totals.add(0, 0, 0)) << "nothing changed";
+    EXPECT_FALSE(totals.add(1, 5, 5)) << "no such position";
+    totals.LastTotalIn[0] = UINT64_MAX - 10;
+    EXPECT_TRUE(totals.add(0, 100, 7));
+    EXPECT_EQ(totals.LastTotalIn[0], UINT64_MAX);
+    EXPECT_EQ(totals.LastTotalOut[0], 7u);
 }
 
 TEST(NumberFormat, ThousandsDecimalsAndRounding)
