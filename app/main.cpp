@@ -1,11 +1,31 @@
 #include "app/CloseSignals.h"
+#include "app/SingleInstance.h"
 #include "app/Tray.h"
 #include "app/Unit1.h"
 #include "sampling/NetlinkSource.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QSessionManager>
+#include <cstdio>
 #include <malloc.h>
+
+namespace {
+// A second program for the same settings file shows the first one's window
+// instead and ends; a box only when the first one does not answer.
+int showTheFirstInstance(const flowloom::app::SingleInstance& instance,
+                         const std::filesystem::path& settings)
+{
+    const bool answered = instance.askFirstToShow();
+    const std::string text =
+        "Flowloom is already running with the settings file " + settings.string() +
+        (answered ? "; its window was brought to the front." : ", but it does not answer.");
+    std::fprintf(stderr, "%s\n", text.c_str());
+    if (!answered)
+        QMessageBox::warning(nullptr, QStringLiteral("Flowloom"), QString::fromStdString(text));
+    return 1;
+}
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -25,10 +45,17 @@ int main(int argc, char** argv)
     // the signal pipe until the window can take it.
     flowloom::app::CloseSignals closeSignals;
 
+    const std::filesystem::path programFile = QApplication::applicationFilePath().toStdString();
+    const std::filesystem::path settings = flowloom::app::settingsPathFor(programFile);
+    flowloom::app::SingleInstance instance(settings);
+    if (!instance.isFirst())
+        return showTheFirstInstance(instance, settings);
+
     flowloom::sampling::NetlinkSource interfaces;
     flowloom::sampling::SystemWallClock clock;
-    flowloom::app::TForm1 form(
-        {interfaces, clock, QApplication::applicationFilePath().toStdString(), {}});
+    flowloom::app::TForm1 form({interfaces, clock, programFile, {}});
+    QObject::connect(&instance, &flowloom::app::SingleInstance::showRequested, &form,
+                     [&form] { form.mnuRestoreClick(); });
 
     // A close request from the system or the desktop session runs the same
     // close request as the close box, so the totals are always saved.

@@ -179,3 +179,72 @@ TEST(EndToEnd, LoopbackTrafficIsServedAndSavedAtTermination)
               kBytes);
     EXPECT_FALSE(QFile::exists(installed.help()));
 }
+
+namespace {
+// The saved download total of the interface at `position`, or -1.
+long long savedDownloadTotal(const QByteArray& ini, int position)
+{
+    const QByteArray key = "\nLastTotalIn" + QByteArray::number(position) + "=";
+    const int at = ini.indexOf(key);
+    if (at < 0)
+        return -1;
+    const int from = at + static_cast<int>(key.size());
+    return ini.mid(from, ini.indexOf('\r', from) - from).toLongLong();
+}
+
+QByteArray plottingLoopback(int lo)
+{
+    return QStringLiteral("[Plotter]\r\nFirst=0\r\nURL=%1\r\nRun=1\r\n").arg(lo).toLatin1();
+}
+} // namespace
+
+TEST(EndToEnd, AKilledProgramLosesAtMostTheLastMinuteOfItsTotals)
+{
+    const int lo = loopbackPosition();
+    ASSERT_GE(lo, 0);
+    Installed installed;
+    installed.writeIni(plottingLoopback(lo));
+    QProcess process;
+    ASSERT_TRUE(start(process, installed));
+    constexpr long long kBytes = 4 * 1024 * 1024;
+    ASSERT_EQ(testsupport::pushThroughLoopback(kBytes), static_cast<std::size_t>(kBytes));
+    std::this_thread::sleep_for(std::chrono::seconds(70));
+    ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_GE(savedDownloadTotal(installed.readIni(), lo), kBytes)
+        << "the bytes pushed more than a minute before the kill were written";
+
+    // The kernel dropped the killed program's lock: the next start runs.
+    QProcess next;
+    ASSERT_TRUE(start(next, installed));
+    EXPECT_TRUE(terminate(next));
+}
+
+TEST(EndToEnd, ASecondProgramForTheSameSettingsEndsAndTheFirstKeepsItsTotals)
+{
+    const int lo = loopbackPosition();
+    ASSERT_GE(lo, 0);
+    Installed installed;
+    installed.writeIni(plottingLoopback(lo));
+    QProcess first;
+    ASSERT_TRUE(start(first, installed));
+    constexpr long long kBytes = 3 * 1024 * 1024;
+    ASSERT_EQ(testsupport::pushThroughLoopback(kBytes), static_cast<std::size_t>(kBytes));
+
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    second.setProcessEnvironment(env);
+    second.start(installed.program(), {});
+    ASSERT_TRUE(second.waitForFinished(5000)) << "the second program ends by itself";
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(second.exitCode(), 0);
+    EXPECT_TRUE(
+        second.readAllStandardError().contains(QFileInfo(installed.ini()).fileName().toUtf8()))
+        << "it names the settings file in use";
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    std::this_thread::sleep_for(std::chrono::seconds(3)); // a few ticks count the bytes
+    ASSERT_TRUE(terminate(first));
+    EXPECT_GE(savedDownloadTotal(installed.readIni(), lo), kBytes);
+}
