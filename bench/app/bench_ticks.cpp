@@ -165,4 +165,37 @@ void BM_TickGrowth(benchmark::State& state)
 }
 BENCHMARK(BM_TickGrowth)->Iterations(1)->Unit(benchmark::kSecond);
 
+// What a background write of the settings costs the UI thread: gathering every
+// value and the totals, and handing them to the writer. The file itself is
+// written on the writer's thread, left to finish between two calls as it does
+// between two minutes.
+void BM_BackgroundSaveOnTheUiThread(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    GeneratingSource source;
+    TickClock clock;
+    auto form = std::make_unique<app::TForm1>(app::Environment{
+        source, clock, (folder.path() + "/flowloom").toStdString(), [](const std::string&) {}});
+    form->show();
+    form->btnStart->click();
+    for (int i = 0; i < 10; ++i) {
+        clock.advance();
+        form->Timer1Timer();
+    }
+    QApplication::processEvents();
+    for (auto _ : state) {
+        form->saveInBackground();
+        state.PauseTiming();
+        usleep(20'000);
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+    if (!QFile::exists(folder.path() + "/flowloom.ini"))
+        state.SkipWithError("nothing was written");
+}
+BENCHMARK(BM_BackgroundSaveOnTheUiThread)
+    ->Iterations(200)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+
 } // namespace

@@ -262,6 +262,9 @@ row "Growth per shown tick, 1,000,000 real ticks (bytes; resident: $(fmt "$growt
     "$(fmt "$growth" 1)" "$(fmt "$series" 1) the series alone" "$(ratio_text "$r")" "≤ 40" \
     "$(verdict "$growth" le 40)"
 row "CPU of one real tick, drawing aside (µs)" "$(fmt "$tickCost" 1)" "—" "—" "none (reported)" "—"
+saveCost=$(calc a/1e3 "$(bench_figure bench_ticks BM_BackgroundSaveOnTheUiThread real_time)")
+row "Background settings write, UI thread's part: gather and hand over (µs, once a minute at most)" \
+    "$(fmt "$saveCost" 1)" "—" "—" "none (reported)" "—"
 
 # --- the HTTP layer
 for c in 8 64; do
