@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSessionManager>
+#include <csignal>
 #include <cstdio>
 #include <malloc.h>
 
@@ -29,6 +30,10 @@ int showTheFirstInstance(const flowloom::app::SingleInstance& instance,
 
 int main(int argc, char** argv)
 {
+    // A write past a file-size limit is an ordinary write failure, reported
+    // like any other, not the end of the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     // Every web image request draws into a fresh 1.2 MB image. Keep such blocks
     // in the heap instead of mapping and unmapping them each time (page faults
     // were a fifth of the program's work under image load).

@@ -259,7 +259,9 @@ void IniStore::write(std::string_view section, std::string_view key, std::string
 IniLoad IniStore::load(const fs::path& path, IniStore& store)
 {
     store = IniStore();
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Never waits: a named pipe or a device opens at once, and the check below
+    // then refuses it like any file that cannot be read.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid())
         return errno == ENOENT || errno == ENOTDIR ? IniLoad::Missing : IniLoad::Failed;
     struct stat st

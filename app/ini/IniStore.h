@@ -63,7 +63,9 @@ public:
     std::size_t lineCount() const { return m_lines.size(); }
     std::string_view line(std::size_t index) const { return m_lines.at(index).text; }
 
-    // Reads the whole file. A missing file gives an empty store.
+    // Reads the whole file. A missing file gives an empty store. Anything
+    // that is not a regular file (a named pipe, a device, a folder) is
+    // Failed, found without waiting for it.
     static IniLoad load(const std::filesystem::path& path, IniStore& store);
 
     // Writes the store to a temporary file in the same folder, flushes it to

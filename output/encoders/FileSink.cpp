@@ -1,6 +1,10 @@
 #include "output/encoders/FileSink.h"
 
 #include <cerrno>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace flowloom::output {
 
@@ -13,21 +17,36 @@ std::error_code lastSystemError(int fallback)
     return {value, std::generic_category()};
 }
 
-std::FILE* openForWriting(const std::filesystem::path& path)
+std::FILE* openForWriting(const std::filesystem::path& path, FileSink::Mode mode)
 {
+    const bool createNew = mode == FileSink::Mode::CreateNew;
 #ifdef _WIN32
-    return ::_wfopen(path.c_str(), L"wb");
+    return ::_wfopen(path.c_str(), createNew ? L"wbx" : L"wb");
 #else
-    return std::fopen(path.c_str(), "wb");
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (createNew ? O_EXCL : O_TRUNC);
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0666);
+    if (fd < 0)
+        return nullptr;
+    // Not waiting was for the opening; the writes themselves may wait.
+    const int status = ::fcntl(fd, F_GETFL);
+    std::FILE* file = status >= 0 && ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0
+                          ? ::fdopen(fd, "wb")
+                          : nullptr;
+    if (file == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return file;
 #endif
 }
 
 } // namespace
 
-FileSink::FileSink(const std::filesystem::path& path) : m_path(path)
+FileSink::FileSink(const std::filesystem::path& path, Mode mode) : m_path(path)
 {
     errno = 0;
-    m_file.reset(openForWriting(path));
+    m_file.reset(openForWriting(path, mode));
     if (!m_file)
         m_error = lastSystemError(EIO);
     m_created = m_file != nullptr;

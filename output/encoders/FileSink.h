@@ -9,13 +9,19 @@
 
 namespace flowloom::output {
 
-// Writes an image file, replacing any file of that name. The file is closed on
-// every path; the first system error (open, write or close) is kept so that the
-// caller can show the system's own text.
+// Writes an image file. The file is closed on every path; the first system
+// error (open, write or close) is kept so that the caller can show the system's
+// own text. Opening never waits: a named pipe without a reader, or a device
+// that is not ready, is an error at once.
 class FileSink final : public ByteSink
 {
 public:
-    explicit FileSink(const std::filesystem::path& path);
+    enum class Mode {
+        Replace,   // a file of that name is replaced
+        CreateNew, // a file of that name is left alone: the error is "File exists"
+    };
+
+    explicit FileSink(const std::filesystem::path& path, Mode mode = Mode::Replace);
 
     bool isOpen() const { return m_file != nullptr; }
     // The first error seen so far, empty while all went well.

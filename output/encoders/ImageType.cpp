@@ -53,10 +53,10 @@ EncodeError encodeToMemory(const ImageView& image, ImageType type, int jpegQuali
 }
 
 std::error_code encodeToFile(const std::filesystem::path& path, const ImageView& image,
-                             ImageType type, int jpegQuality) noexcept
+                             ImageType type, int jpegQuality, FileSink::Mode mode) noexcept
 {
     try {
-        FileSink sink(path);
+        FileSink sink(path, mode);
         if (!sink.isOpen())
             return sink.error();
         const EncodeError result = encode(image, type, jpegQuality, sink);

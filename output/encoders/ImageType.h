@@ -2,6 +2,7 @@
 
 #include "output/encoders/ByteSink.h"
 #include "output/encoders/EncodeError.h"
+#include "output/encoders/FileSink.h"
 #include "output/encoders/ImageView.h"
 
 #include <cstdint>
@@ -25,10 +26,12 @@ EncodeError encode(const ImageView& image, ImageType type, int jpegQuality,
 EncodeError encodeToMemory(const ImageView& image, ImageType type, int jpegQuality,
                            std::vector<std::uint8_t>& out) noexcept;
 
-// Creates or replaces the file. The data always follows the type, whatever the
-// file's extension. On failure the result holds the system's error (open, write,
-// close) or the EncodeError, and no partly written file is left behind.
+// Creates the file, or replaces it unless `mode` says it must be new. The data
+// always follows the type, whatever the file's extension. On failure the result
+// holds the system's error (open, write, close) or the EncodeError, and no
+// partly written file is left behind.
 std::error_code encodeToFile(const std::filesystem::path& path, const ImageView& image,
-                             ImageType type, int jpegQuality) noexcept;
+                             ImageType type, int jpegQuality,
+                             FileSink::Mode mode = FileSink::Mode::Replace) noexcept;
 
 } // namespace flowloom::output

@@ -1,6 +1,7 @@
 #include "output/glue/ImageWriter.h"
 
 #include "output/encoders/EncodeError.h"
+#include "output/rules/CaptureFileName.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -47,6 +48,28 @@ std::optional<QString> ImageWriter::saveToFile(const QImage& image, ImageType ty
     else
         error = encodeToFile(std::filesystem::path(QFile::encodeName(path).toStdString()), *view,
                              type, jpegQuality);
+    if (!error)
+        return std::nullopt;
+    return cannotCreateFileMessage(path, QString::fromStdString(error.message()));
+}
+
+std::optional<QString> ImageWriter::saveAsNewFile(const QImage& image, ImageType type,
+                                                  const QString& path, int jpegQuality)
+{
+    QImage holder;
+    const std::optional<ImageView> view = viewOf(image, holder);
+    std::error_code error;
+    if (!view)
+        error = image.isNull() ? EncodeError::InvalidImage : EncodeError::OutOfMemory;
+    // Bounded, so that a folder full of one minute's names cannot loop for long.
+    constexpr int kMostNames = 10000;
+    const std::string base = QFile::encodeName(path).toStdString();
+    for (int n = 1; view && n <= kMostNames; ++n) {
+        error = encodeToFile(CaptureFileName::numbered(base, n), *view, type, jpegQuality,
+                             FileSink::Mode::CreateNew);
+        if (error != std::errc::file_exists)
+            break;
+    }
     if (!error)
         return std::nullopt;
     return cannotCreateFileMessage(path, QString::fromStdString(error.message()));

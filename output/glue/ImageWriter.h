@@ -25,6 +25,11 @@ public:
     static std::optional<QString> saveToFile(const QImage& image, ImageType type,
                                              const QString& path, int jpegQuality);
 
+    // Writes a capture: to `path` when no file has that name, else to the
+    // first free name of CaptureFileName::numbered. Nothing is ever replaced.
+    static std::optional<QString> saveAsNewFile(const QImage& image, ImageType type,
+                                                const QString& path, int jpegQuality);
+
     struct Encoded
     {
         std::vector<std::uint8_t> bytes; // empty on failure

@@ -25,8 +25,8 @@ std::optional<QString> PageCapture::btnSaveClick(const graph::ChartWidget& graph
         graph, settings.image.sizeRuleFor(Destination::Files), settings.image.gray);
     if (!snapshot.ok())
         return snapshot.error;
-    return ImageWriter::saveToFile(snapshot.image, settings.image.type, fileName(settings, now),
-                                   ImageWriter::kFileJpegQuality);
+    return ImageWriter::saveAsNewFile(snapshot.image, settings.image.type,
+                                      fileName(settings, now), ImageWriter::kFileJpegQuality);
 }
 
 bool PageCapture::captureOnTick(const graph::ChartWidget& graph, const Settings& settings,

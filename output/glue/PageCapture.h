@@ -34,8 +34,10 @@ public:
     static QString fileName(const Settings& settings, const sampling::DateTime& now);
 
     // "Capture Now" and "Save": the snapshot for files written to the capture
-    // file name (JPEG quality 90), replacing a file of that name. Nothing on
-    // success, else "Cannot create file "%s". %s" (or the snapshot's message).
+    // file name (JPEG quality 90), or, when that name is taken (a second
+    // capture within the minute), to the next free numbered name; an earlier
+    // capture is never replaced. Nothing on success, else "Cannot create file
+    // "%s". %s" (or the snapshot's message).
     static std::optional<QString> btnSaveClick(const graph::ChartWidget& graph,
                                                const Settings& settings,
                                                const sampling::DateTime& now);

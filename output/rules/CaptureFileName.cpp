@@ -33,6 +33,19 @@ std::string CaptureFileName::safeLabel(std::string_view label)
     return safe;
 }
 
+std::string CaptureFileName::numbered(std::string_view name, int n)
+{
+    if (n <= 1)
+        return std::string(name);
+    const std::size_t folderEnd = name.find_last_of(kSeparator);
+    const std::size_t fileStart = folderEnd == std::string_view::npos ? 0 : folderEnd + 1;
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot < fileStart)
+        dot = name.size();
+    return std::string(name.substr(0, dot)) + "-" + std::to_string(n) +
+           std::string(name.substr(dot));
+}
+
 bool CaptureFileName::endsWithSeparator(std::string_view folder)
 {
     if (folder.empty())

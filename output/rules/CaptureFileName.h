@@ -37,6 +37,11 @@ public:
 
     // Whether the folder text already ends with a path separator.
     static bool endsWithSeparator(std::string_view folder);
+
+    // The n-th name for one capture name, so that a second capture within the
+    // same minute never replaces the first: n = 1 is the name itself, then
+    // "-2", "-3", ... before the extension ("Traffic-2026Dec06-1944-2.jpg").
+    static std::string numbered(std::string_view name, int n);
 };
 
 } // namespace flowloom::output

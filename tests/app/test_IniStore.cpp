@@ -3,6 +3,7 @@
 #include "IniTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <random>
 #include <stdexcept>
@@ -148,6 +149,18 @@ TEST(IniStore, LoadsAndSavesFilesWhole)
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.path()))
         ++entries;
     EXPECT_EQ(entries, 1u);
+}
+
+TEST(IniStore, LoadingNeverWaitsAndRefusesWhatIsNoRegularFile)
+{
+    TempFolder folder;
+    // A named pipe without a writer would block a plain open for good.
+    ASSERT_EQ(::mkfifo((folder / "pipe.ini").c_str(), 0644), 0);
+    IniStore store;
+    EXPECT_EQ(IniStore::load(folder / "pipe.ini", store), IniLoad::Failed);
+    EXPECT_EQ(IniStore::load("/dev/zero", store), IniLoad::Failed) << "a device";
+    EXPECT_EQ(IniStore::load(folder.path(), store), IniLoad::Failed) << "a folder";
+    EXPECT_EQ(store.lineCount(), 0u);
 }
 
 TEST(IniStore, AFailedSaveReportsThePathAndLeavesTheOldFileIntact)

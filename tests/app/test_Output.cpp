@@ -43,12 +43,15 @@ TEST(PageCaptureInWindow, OneImagePerPageCountedFromStartWarmUpIncluded)
     w.tick(1000); // tick 10: CaptureCount reaches the page size
     ASSERT_EQ(captures(shots.path()).size(), 1);
     EXPECT_EQ(captures(shots.path()).front(), "Traffic-2026Dec06-1944.png");
-    // Further pages in the same minute share the name; the next minute makes a new file.
+    // A further page in the same minute gets a numbered name; the next minute its own.
+    for (int i = 0; i < 10; ++i)
+        w.tick(1000);
     w.clock.set({2026, 12, 6, 19, 50, 0});
     for (int i = 0; i < 10; ++i)
         w.tick(1000);
     EXPECT_EQ(captures(shots.path()),
-              QStringList({"Traffic-2026Dec06-1944.png", "Traffic-2026Dec06-1950.png"}));
+              QStringList({"Traffic-2026Dec06-1944-2.png", "Traffic-2026Dec06-1944.png",
+                           "Traffic-2026Dec06-1950.png"}));
 }
 
 TEST(PageCaptureInWindow, StopAfterPagesStopsOnTheTickAfterTheLastCapture)
@@ -105,12 +108,12 @@ TEST(PageCaptureInWindow, CloseCapturesThePageInProgressAndCaptureNowReportsFail
     }
     WindowHarness w(captureSettings(shots.path(), 400));
     w.form->Setup->edLabel->setText("x");
-    // A file name that is a folder cannot be created.
-    QDir(shots.path()).mkpath("x-2026Dec06-1944.png");
+    // A folder that is gone cannot take the file.
+    w.form->Setup->edFolder->setText(shots.path() + "/gone");
     w.form->btnSaveClick();
     ASSERT_EQ(w.messages.size(), 1u);
     EXPECT_EQ(w.messages[0].rfind("Cannot create file \"" + shots.path().toStdString() +
-                                      "/x-2026Dec06-1944.png\". ",
+                                      "/gone/x-2026Dec06-1944.png\". ",
                                   0),
               0u)
         << w.messages[0];

@@ -26,6 +26,15 @@ TEST(CaptureFileName, FolderLabelStampAndExtension)
               "/d/x-2027May31-0000.gif");
 }
 
+TEST(CaptureFileName, NumberedNamesGoBeforeTheExtension)
+{
+    EXPECT_EQ(CaptureFileName::numbered("/d/x-2026Dec06-1944.jpg", 1), "/d/x-2026Dec06-1944.jpg");
+    EXPECT_EQ(CaptureFileName::numbered("/d/x-2026Dec06-1944.jpg", 2), "/d/x-2026Dec06-1944-2.jpg");
+    EXPECT_EQ(CaptureFileName::numbered("/d/x-2026Dec06-1944.jpg", 13), "/d/x-2026Dec06-1944-13.jpg");
+    // A dot in a folder's name is no extension.
+    EXPECT_EQ(CaptureFileName::numbered("/my.graphs/noext", 2), "/my.graphs/noext-2");
+}
+
 TEST(CaptureFileName, CharactersNoFileNameCanHoldBecomeUnderscores)
 {
     EXPECT_EQ(CaptureFileName::build("/data", "KBytes / sec", kDecember, ImageType::Jpeg),

@@ -3,6 +3,7 @@
 #include "output/glue/PageCapture.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QTemporaryDir>
 
@@ -34,7 +35,7 @@ QStringList filesIn(const QString& folder)
 
 } // namespace
 
-TEST(PageCapture, CaptureNowWritesTheNamedFileAndReplacesItWithinTheMinute)
+TEST(PageCapture, CaptureNowWritesTheNamedFileAndNumbersASecondOneWithinTheMinute)
 {
     test::GraphFixture graph;
     QTemporaryDir dir;
@@ -44,14 +45,28 @@ TEST(PageCapture, CaptureNowWritesTheNamedFileAndReplacesItWithinTheMinute)
     const sampling::DateTime now{2026, 12, 6, 19, 44, 5};
 
     EXPECT_FALSE(PageCapture::btnSaveClick(graph.widget, settings, now));
+    const QString first = dir.filePath(QStringLiteral("KBytes _ sec-2026Dec06-1944.jpg"));
+    const QByteArray firstBytes = [&] {
+        QFile file(first);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    // A second and third capture in the same minute keep the first.
+    settings.image.percent = 40;
     EXPECT_FALSE(PageCapture::btnSaveClick(graph.widget, settings, {2026, 12, 6, 19, 44, 50}));
-    EXPECT_EQ(filesIn(dir.path()), QStringList{"KBytes _ sec-2026Dec06-1944.jpg"});
-    const QImage written(dir.filePath(QStringLiteral("KBytes _ sec-2026Dec06-1944.jpg")), "JPEG");
-    EXPECT_EQ(written.size(), QSize(158, 77));
+    EXPECT_FALSE(PageCapture::btnSaveClick(graph.widget, settings, {2026, 12, 6, 19, 44, 59}));
+    EXPECT_EQ(filesIn(dir.path()), QStringList({"KBytes _ sec-2026Dec06-1944-2.jpg",
+                                                "KBytes _ sec-2026Dec06-1944-3.jpg",
+                                                "KBytes _ sec-2026Dec06-1944.jpg"}));
+    QFile kept(first);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), firstBytes);
+    EXPECT_EQ(QImage(first, "JPEG").size(), QSize(158, 77));
+    EXPECT_EQ(QImage(dir.filePath(QStringLiteral("KBytes _ sec-2026Dec06-1944-2.jpg")), "JPEG").size(),
+              QSize(316, 154));
 
     settings.image.type = ImageType::Png;
     EXPECT_FALSE(PageCapture::btnSaveClick(graph.widget, settings, now));
-    EXPECT_EQ(filesIn(dir.path()).size(), 2);
+    EXPECT_EQ(filesIn(dir.path()).size(), 4) << "another extension is another name";
 
     settings.folder = dir.filePath(QStringLiteral("gone"));
     EXPECT_EQ(PageCapture::btnSaveClick(graph.widget, settings, now),
