@@ -177,7 +177,10 @@ signals:
 
 public:
     // Settings file: loaded while the window is built, written at close.
+    // Files that belong beside it (lock, history) go into its folder.
     std::filesystem::path settingsPath() const;
+    // Where the settings, the guide and the images go (portable or installed).
+    const FileLocations& files() const { return m_files; }
     void saveSettings(int serverIpIndex);
     ProgramVariables& variables() { return m_vars; }
 
@@ -269,6 +272,7 @@ private:
     void closeEvent(QCloseEvent* event) override;
 
     Environment m_env;
+    FileLocations m_files;
     std::unique_ptr<sampling::TThreadedTimer> m_timer;
     sampling::InterfaceTracker m_tracker;
     sampling::StatisticsEngine m_statistics;
