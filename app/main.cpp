@@ -1,4 +1,5 @@
 #include "app/CloseSignals.h"
+#include "app/ToolIcons.h"
 #include "app/Tray.h"
 #include "app/Unit1.h"
 #include "sampling/NetlinkSource.h"
@@ -18,6 +19,9 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Flowloom"));
     QApplication::setApplicationDisplayName(QStringLiteral("Flowloom"));
+    // Desktops match the window to its launcher and icon by this name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(flowloom::app::kDesktopId));
+    QApplication::setWindowIcon(flowloom::app::applicationIcon());
     // Closing to the notification area must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -25,10 +29,14 @@ int main(int argc, char** argv)
     // the signal pipe until the window can take it.
     flowloom::app::CloseSignals closeSignals;
 
+    // Beside the program for a portable copy, else in the user's own folders.
+    const std::filesystem::path programFile = QApplication::applicationFilePath().toStdString();
+    const flowloom::app::FileLocations files = flowloom::app::systemFileLocations(programFile);
+    flowloom::app::prepareFolders(files);
+
     flowloom::sampling::NetlinkSource interfaces;
     flowloom::sampling::SystemWallClock clock;
-    flowloom::app::TForm1 form(
-        {interfaces, clock, QApplication::applicationFilePath().toStdString(), {}});
+    flowloom::app::TForm1 form({interfaces, clock, programFile, {}, files});
 
     // A close request from the system or the desktop session runs the same
     // close request as the close box, so the totals are always saved.
