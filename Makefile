@@ -79,7 +79,7 @@ package: build
 
 lintian: package
 	@$(MAKE) --no-print-directory deps PACKAGES=lintian
-	@lintian --info $(BUILD)/package/flowloom_*.deb || true
+	@lintian --info $(BUILD)/package/flowloom_*.deb
 
 bench: deps
 	@bash bench/scripts/run_all.sh
