@@ -42,8 +42,9 @@ using sampling::DateTimeText;
 using sampling::fmt;
 
 TForm1::TForm1(Environment environment, QWidget* parent)
-    : QMainWindow(parent), m_env(std::move(environment)), m_monthlyReset(m_env.clock.now()),
-      m_help(besideProgram(m_env.programFile, ".html"))
+    : QMainWindow(parent), m_env(std::move(environment)),
+      m_files(m_env.files.value_or(portableLocations(m_env.programFile))),
+      m_monthlyReset(m_env.clock.now()), m_help(m_files.helpFile)
 {
     setObjectName("Form1");
     setWindowTitle(QStringLiteral("Flowloom"));
@@ -260,13 +261,13 @@ void TForm1::createStatusBar()
 
 std::filesystem::path TForm1::settingsPath() const
 {
-    return settingsPathFor(m_env.programFile);
+    return m_files.settingsFile;
 }
 
 RuntimeDefaults TForm1::runtimeDefaults() const
 {
     RuntimeDefaults runtime;
-    runtime.programFolder = m_env.programFile.parent_path().string();
+    runtime.filesFolder = m_files.filesFolder.string();
     runtime.graphWidth = m_graphDesignSize.width();
     runtime.graphHeight = m_graphDesignSize.height();
     return runtime;

@@ -182,7 +182,10 @@ public:
     // Settings file: loaded while the window is built, written at close, and
     // in the background at most once a minute while a cumulative total
     // changes, and right after a reset, so a crash loses at most a minute.
+    // Files that belong beside it (lock, history) go into its folder.
     std::filesystem::path settingsPath() const;
+    // Where the settings, the guide and the images go (portable or installed).
+    const FileLocations& files() const { return m_files; }
     void saveSettings(int serverIpIndex);
     void saveInBackground();
     // Once a minute: a background write when a cumulative total changed.
@@ -282,6 +285,7 @@ private:
     void closeEvent(QCloseEvent* event) override;
 
     Environment m_env;
+    FileLocations m_files;
     std::unique_ptr<sampling::TThreadedTimer> m_timer;
     sampling::InterfaceTracker m_tracker;
     sampling::StatisticsEngine m_statistics;

@@ -98,8 +98,8 @@ QPrinter& TForm1::printer()
 
 void TForm1::SaveAs1Click()
 {
-    const QString programFolder = QString::fromStdString(m_env.programFile.parent_path().string());
-    report(GraphExport::SaveAs1Click(this, *Chart1, exportSettings(), programFolder));
+    const QString filesFolder = QString::fromStdString(m_files.filesFolder.string());
+    report(GraphExport::SaveAs1Click(this, *Chart1, exportSettings(), filesFolder));
 }
 
 void TForm1::btnCopyClick()

@@ -29,8 +29,8 @@ constexpr const char* kProjectPage = "https://flowloom.example.org/";
 
 void TForm1::createShell()
 {
-    m_tray = new Tray(toolIcon(ToolIcon::Line), this);
-    setWindowIcon(toolIcon(ToolIcon::Line));
+    m_tray = new Tray(applicationIcon(), this);
+    setWindowIcon(applicationIcon());
     connect(m_tray, &Tray::clicked, this, [this] { TrayIconClick(); });
     connect(m_tray, &Tray::restoreRequested, this, [this] { mnuRestoreClick(); });
     connect(m_tray, &Tray::closeRequested, this, [this] { CloseEcholoom1Click(); });
@@ -50,6 +50,8 @@ void TForm1::createShell()
 
 void TForm1::writeHelpFile()
 {
+    if (!m_files.helpFileWritten)
+        return; // the installed guide is opened where it is
     QFile resource(QString::fromLatin1(kHelpResource));
     if (!resource.open(QIODevice::ReadOnly)) {
         m_help.remove();
@@ -116,8 +118,9 @@ void TForm1::FormCloseQuery()
     shutdownCapture();
     // 4. Every setting.
     saveSettings(serverIpIndex);
-    // 5. The user guide goes with the program.
-    m_help.remove();
+    // 5. The user guide goes with the program (an installed guide stays).
+    if (m_files.helpFileWritten)
+        m_help.remove();
 }
 
 void TForm1::btnStayClick()

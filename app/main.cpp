@@ -1,5 +1,6 @@
 #include "app/CloseSignals.h"
 #include "app/SingleInstance.h"
+#include "app/ToolIcons.h"
 #include "app/Tray.h"
 #include "app/Unit1.h"
 #include "sampling/NetlinkSource.h"
@@ -43,6 +44,9 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Flowloom"));
     QApplication::setApplicationDisplayName(QStringLiteral("Flowloom"));
+    // Desktops match the window to its launcher and icon by this name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(flowloom::app::kDesktopId));
+    QApplication::setWindowIcon(flowloom::app::applicationIcon());
     // Closing to the notification area must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -50,15 +54,17 @@ int main(int argc, char** argv)
     // the signal pipe until the window can take it.
     flowloom::app::CloseSignals closeSignals;
 
+    // Beside the program for a portable copy, else in the user's own folders.
     const std::filesystem::path programFile = QApplication::applicationFilePath().toStdString();
-    const std::filesystem::path settings = flowloom::app::settingsPathFor(programFile);
-    flowloom::app::SingleInstance instance(settings);
+    const flowloom::app::FileLocations files = flowloom::app::systemFileLocations(programFile);
+    flowloom::app::prepareFolders(files);
+    flowloom::app::SingleInstance instance(files.settingsFile);
     if (!instance.isFirst())
-        return showTheFirstInstance(instance, settings);
+        return showTheFirstInstance(instance, files.settingsFile);
 
     flowloom::sampling::NetlinkSource interfaces;
     flowloom::sampling::SystemWallClock clock;
-    flowloom::app::TForm1 form({interfaces, clock, programFile, {}});
+    flowloom::app::TForm1 form({interfaces, clock, programFile, {}, files});
     QObject::connect(&instance, &flowloom::app::SingleInstance::showRequested, &form,
                      [&form] { form.mnuRestoreClick(); });
 

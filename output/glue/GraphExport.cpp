@@ -25,9 +25,9 @@ SizeRule::Size sizeOf(QSize size)
 
 std::optional<QString> GraphExport::SaveAs1Click(QWidget* owner, const graph::ChartWidget& graph,
                                                  const ExportSettings& settings,
-                                                 const QString& programFolder)
+                                                 const QString& initialFolder)
 {
-    const std::optional<QString> path = SaveAsDialog::getPath(owner, settings.type, programFolder);
+    const std::optional<QString> path = SaveAsDialog::getPath(owner, settings.type, initialFolder);
     if (!path)
         return std::nullopt;
     return saveAs(graph, settings, *path);

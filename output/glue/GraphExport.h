@@ -30,12 +30,12 @@ namespace flowloom::output {
 class GraphExport
 {
 public:
-    // "Save As...": the file dialog in programFolder, then the snapshot for
+    // "Save As...": the file dialog in initialFolder, then the snapshot for
     // files written in the image type (JPEG quality 90). Nothing when done or
     // cancelled; cancelling renders nothing.
     static std::optional<QString> SaveAs1Click(QWidget* owner, const graph::ChartWidget& graph,
                                                const ExportSettings& settings,
-                                               const QString& programFolder);
+                                               const QString& initialFolder);
     // Its second half, once a path is chosen.
     static std::optional<QString> saveAs(const graph::ChartWidget& graph,
                                          const ExportSettings& settings, const QString& path);

@@ -4,9 +4,11 @@
 #include "app/Tray.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QSlider>
 #include <QTabWidget>
 #include <QToolButton>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace flowloom;
@@ -99,4 +101,40 @@ TEST(Shell, CloseAlwaysSavesAndRemovesTheGuide)
     w.form->close();
     EXPECT_FALSE(w.readSettings().empty());
     EXPECT_FALSE(w.form->helpFile().exists());
+}
+
+TEST(Shell, InstalledProgramOpensTheInstalledGuideAndSavesInTheUsersFolders)
+{
+    WindowHarness w({}, false);
+    QTemporaryDir user;
+    const std::filesystem::path home = user.path().toStdString();
+    app::FileLocations files;
+    files.portable = false;
+    files.settingsFile = home / ".config" / "flowloom" / "flowloom.ini";
+    files.helpFile = home / "share" / "flowloom.html";
+    files.helpFileWritten = false;
+    files.filesFolder = home / "Pictures" / "Flowloom";
+    std::filesystem::create_directories(files.helpFile.parent_path());
+    std::ofstream(files.helpFile) << "installed guide";
+    app::prepareFolders(files);
+    w.files = files;
+    w.create();
+
+    EXPECT_EQ(w.form->settingsPath(), files.settingsFile);
+    EXPECT_EQ(w.get<QLineEdit>("edFolder")->text().toStdString(), files.filesFolder.string());
+    EXPECT_TRUE(w.get<QToolButton>("btnSave")->isEnabled()) << "the capture folder was made";
+    EXPECT_TRUE(w.get<QToolButton>("btnHelp")->isEnabled());
+    w.form->close();
+
+    std::ifstream settings(files.settingsFile);
+    const std::string saved((std::istreambuf_iterator<char>(settings)),
+                            std::istreambuf_iterator<char>());
+    EXPECT_NE(saved.find("Folder=" + files.filesFolder.string() + "\r\n"), std::string::npos);
+    std::ifstream guide(files.helpFile);
+    std::string guideText;
+    std::getline(guide, guideText);
+    EXPECT_EQ(guideText, "installed guide")
+        << "the installed guide is neither replaced nor removed";
+    EXPECT_FALSE(QFile::exists(w.iniPath()));
+    EXPECT_FALSE(QFile::exists(w.folder.path() + "/flowloom.html"));
 }
