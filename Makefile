@@ -8,7 +8,8 @@ PACKAGES := build-essential cmake pkg-config \
             libjpeg62-turbo-dev zlib1g-dev libpng-dev libgif-dev \
             libgtest-dev libgmock-dev libbenchmark-dev \
             clang libclang-rt-14-dev \
-            fonts-liberation xvfb xauth
+            fonts-liberation xvfb xauth \
+            openbox trayer xdotool x11-utils
 
 BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz
