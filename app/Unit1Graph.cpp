@@ -169,6 +169,12 @@ void TForm1::connectGraphControls()
 
 bool TForm1::graphEventFilter(QObject* watched, QEvent* event)
 {
+    // A press on a legend panel is the panel's own: passed on, it would reach
+    // the graph beneath, which stops the clock until a release it never gets.
+    if ((event->type() == QEvent::MouseButtonPress ||
+         event->type() == QEvent::MouseButtonDblClick) &&
+        (watched == Panel23 || watched == Panel25))
+        return true;
     if (event->type() == QEvent::MouseButtonRelease) {
         if (watched == Panel23) {
             btnDownColourClick();
