@@ -61,7 +61,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     resize(799, 480);
     // The window can never be made smaller than its first layout.
     setMinimumSize(799, 480);
-    m_graphDesignSize = laidOutSize(*this, *TabSheet1);
+    m_graphDesignSize = laidOutSize(*TabSheet1);
 
     m_timer = std::make_unique<sampling::TThreadedTimer>([this](std::function<void()> tick) {
         // Queued to the UI thread; dropped by Qt if this window is gone by then.
@@ -284,13 +284,13 @@ void TForm1::saveSettings(int serverIpIndex)
 
 // The size a page takes once the window is laid out, before it is first shown
 // (first-run defaults of the image size depend on the graph's size).
-QSize TForm1::laidOutSize(QWidget& window, QWidget& page)
+QSize TForm1::laidOutSize(QWidget& page)
 {
-    window.setAttribute(Qt::WA_DontShowOnScreen, true);
-    window.show();
+    setAttribute(Qt::WA_DontShowOnScreen, true);
+    show();
     const QSize size = page.size();
-    window.hide();
-    window.setAttribute(Qt::WA_DontShowOnScreen, false);
+    hide();
+    setAttribute(Qt::WA_DontShowOnScreen, false);
     return size;
 }
 

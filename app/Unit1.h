@@ -72,6 +72,9 @@ public:
     // Start-up and shutdown.
     void FormCreate();
     bool startsMinimized() const { return m_startMinimized; }
+    // Program start step 4: shown, minimized, or straight into the
+    // notification area with "Minimize to SysTray".
+    void showAtStart();
     // The close request: never refused, always saves.
     void FormCloseQuery();
 
@@ -265,7 +268,7 @@ private:
     bool captureFolderExists() const;
     QString nowText() const;
     RuntimeDefaults runtimeDefaults() const;
-    static QSize laidOutSize(QWidget& window, QWidget& page);
+    QSize laidOutSize(QWidget& page);
     void closeEvent(QCloseEvent* event) override;
 
     Environment m_env;
@@ -289,6 +292,7 @@ private:
     HelpFile m_help;
     Tray* m_tray = nullptr;
     bool m_startMinimized = false;
+    bool m_minimizeWhenExposed = false;
     bool m_shown = false;
     bool m_closing = false;
     QSize m_graphDesignSize;

@@ -38,10 +38,6 @@ int main(int argc, char** argv)
                      [&form](QSessionManager&) { form.close(); });
     QObject::connect(&form, &flowloom::app::TForm1::closed, &application, &QApplication::quit);
 
-    if (form.startsMinimized()) {
-        form.showMinimized();
-    } else {
-        form.show();
-    }
+    form.showAtStart();
     return QApplication::exec();
 }

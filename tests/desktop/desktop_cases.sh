@@ -60,14 +60,18 @@ terminate_program() {
     [ "$PROGRAM_STATUS" -eq 0 ] || fail "the program ended with status $PROGRAM_STATUS"
 }
 
-# Right-clicks at a position and chooses the N-th enabled item of the menu
-# that opens, by keyboard as a user may.
+# Right-clicks at a position and clicks the item "Menu/Item" (see
+# desktop_probe) of the menu that opens.
 choose_menu_item() {
-    local x=$1 y=$2 n=$3 i
+    local x=$1 y=$2 item=$3 menu offset
     xdotool mousemove --sync "$x" "$y" click 3
-    wait_until 5 menu_open || fail "no menu opened"
-    for ((i = 0; i < n; i++)); do xdotool key Down; done
-    xdotool key Return
+    wait_until 5 menu_open > /dev/null || fail "no menu opened"
+    menu=$(menu_open)
+    offset=$("$PROBE" 799 480 "$item" 2> /dev/null) || fail "no menu item $item"
+    read -r x y <<< "$(xwininfo -id "$menu" | awk '/Absolute upper-left X:/ { x = $4 }
+        /Absolute upper-left Y:/ { y = $4 } END { print x, y }')"
+    set -- $offset
+    xdotool mousemove --sync $((x + $2)) $((y + $3)) click 1
     wait_until 5 menu_closed || fail "the menu stayed open"
 }
 
@@ -80,11 +84,12 @@ menu_open() {
         [ -n "$icon" ] && [ $((id)) -eq $((icon)) ] && continue
         xwininfo -id "$id" 2> /dev/null | grep "Override Redirect State: yes" > /dev/null || continue
         xprop -id "$id" _NET_WM_WINDOW_TYPE 2> /dev/null | grep TOOLTIP > /dev/null && continue
+        echo "$id"
         return 0
     done
     return 1
 }
-menu_closed() { ! menu_open; }
+menu_closed() { ! menu_open > /dev/null; }
 
 # The centre of a window on the screen.
 window_centre() {
@@ -138,7 +143,7 @@ case_drag_pans_and_resumes() {
     done
     xdotool mouseup 1
     plotting_goes_on || fail "plotting did not resume after the drag"
-    choose_menu_item "$x" $((y + 80)) 5 # Copy, Clear, Save, Save As..., Apply Vertical Axis Maximum
+    choose_menu_item "$x" $((y + 80)) PopupMenu3/mnuApply
     terminate_program
     local max
     max=$(setting "$DIR" Max)
@@ -172,8 +177,9 @@ restore_from_tray() {
     icon=$(tray_icon) || fail "no icon in the notification area"
     at=$(window_centre "$icon")
     # shellcheck disable=SC2086
-    choose_menu_item $at 1 # Restore Flowloom
-    wait_until 10 main_state_is Normal || fail "Restore Flowloom did not bring the window back"
+    choose_menu_item $at PopupMenu1/mnuRestore
+    wait_until 10 main_state_is Normal ||
+        fail "Restore Flowloom did not bring the window back ($(wm_state "$(main_window)"))"
     wait_until 10 tray_empty || fail "the tray icon stayed after Restore Flowloom"
 }
 

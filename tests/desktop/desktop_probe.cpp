@@ -7,13 +7,15 @@
 //   desktop_probe loopback
 //   desktop_probe <width> <height> <name>...
 //
-// A name is a control's object name, or "Tabs:N" for the N-th tab of the tab
-// widget "Tabs". Pages holding a control are brought to the front first.
+// A name is a control's object name, "Tabs:N" for the N-th tab of the tab
+// widget "Tabs" or "Menu/Item" for an item of a popup menu (relative to the
+// menu's corner). Pages holding a control are brought to the front first.
 #include "app/Unit1.h"
 #include "sampling/NetlinkSource.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QMenu>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
@@ -33,10 +35,26 @@ void bringToFront(QWidget* widget)
     }
 }
 
+QMenu* findMenu(const QString& name)
+{
+    for (QWidget* widget : QApplication::allWidgets())
+        if (auto* menu = qobject_cast<QMenu*>(widget); menu && menu->objectName() == name)
+            return menu;
+    return nullptr;
+}
+
 int printCentre(flowloom::app::TForm1& form, const QString& name)
 {
     QRect rect;
-    if (const int colon = name.indexOf(':'); colon > 0) {
+    if (const int slash = name.indexOf('/'); slash > 0) {
+        // An item of a popup menu, relative to the menu's top-left corner.
+        QMenu* menu = findMenu(name.left(slash));
+        QAction* action = menu ? menu->findChild<QAction*>(name.mid(slash + 1)) : nullptr;
+        if (action == nullptr)
+            return 1;
+        menu->ensurePolished();
+        rect = menu->actionGeometry(action);
+    } else if (const int colon = name.indexOf(':'); colon > 0) {
         auto* tabs = form.findChild<QTabWidget*>(name.left(colon));
         if (tabs == nullptr)
             return 1;
