@@ -21,23 +21,37 @@ int main(int argc, char** argv)
     // Closing to the notification area must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // Installed first: a close request that arrives during start-up waits in
-    // the signal pipe until the window can take it.
+    // Installed and connected first: a box that start-up opens (a server that
+    // cannot start) is closed by a close request too, which then waits until
+    // the window is built.
     flowloom::app::CloseSignals closeSignals;
+    flowloom::app::TForm1* window = nullptr;
+    bool closePending = false;
+    // A close request from the system or the desktop session runs the same
+    // close request as the close box, so the totals are always saved. It is
+    // queued, so that a box it closed returns to its caller first.
+    QObject::connect(&closeSignals, &flowloom::app::CloseSignals::closeRequested, &application,
+                     [&window, &closePending] {
+                         if (window == nullptr)
+                             closePending = true;
+                         else
+                             QMetaObject::invokeMethod(
+                                 window, [window] { window->close(); }, Qt::QueuedConnection);
+                     });
 
     flowloom::sampling::NetlinkSource interfaces;
     flowloom::sampling::SystemWallClock clock;
     flowloom::app::TForm1 form(
         {interfaces, clock, QApplication::applicationFilePath().toStdString(), {}});
-
-    // A close request from the system or the desktop session runs the same
-    // close request as the close box, so the totals are always saved.
-    QObject::connect(&closeSignals, &flowloom::app::CloseSignals::closeRequested, &form,
-                     [&form] { form.close(); });
+    window = &form;
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &form,
                      [&form](QSessionManager&) { form.close(); });
     QObject::connect(&form, &flowloom::app::TForm1::closed, &application, &QApplication::quit);
 
-    form.showAtStart();
+    if (closePending)
+        QMetaObject::invokeMethod(
+            &form, [&form] { form.close(); }, Qt::QueuedConnection);
+    else
+        form.showAtStart();
     return QApplication::exec();
 }

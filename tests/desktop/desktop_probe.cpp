@@ -92,7 +92,8 @@ int main(int argc, char** argv)
 
     flowloom::sampling::NetlinkSource interfaces;
     flowloom::sampling::SystemWallClock clock;
-    flowloom::app::TForm1 form({interfaces, clock, program.toStdString(), [](const std::string&) {}});
+    flowloom::app::TForm1 form(
+        {interfaces, clock, program.toStdString(), [](const std::string&) {}});
     if (loopback) {
         for (int i = 0; i < form.cbURL->count(); ++i)
             if (form.cbURL->itemText(i).remove(' ') == QLatin1String("127.0.0.1")) {
