@@ -496,7 +496,7 @@ void TForm1::PopupMenu3Popup()
 void TForm1::mnuApplyClick()
 {
     // As if typed: the change of "Maximum value" sets the axis.
-    Setup->spMax->setValue(static_cast<int>(Chart1->chart().leftAxis().maximum()));
+    Setup->spMax->setValue(graph::spMaxFromAxis(Chart1->chart().leftAxis().maximum()));
 }
 
 void TForm1::RestoreVerticalAxis1Click()

@@ -234,3 +234,17 @@ TEST(GraphInteraction, CursorIsTheFourWayHandOnlyOnceTheWindowCanMoveInTime)
     w.form->Chart1MouseUp(Qt::LeftButton, false);
     EXPECT_EQ(w.form->Chart1->cursor().shape(), Qt::ArrowCursor);
 }
+
+TEST(GraphInteraction, ApplyVerticalAxisMaximumTruncatesIntoTheBoxesNumbers)
+{
+    EXPECT_EQ(graph::spMaxFromAxis(2500.9), 2500);
+    EXPECT_EQ(graph::spMaxFromAxis(-12.7), -12);
+    EXPECT_EQ(graph::spMaxFromAxis(2147483647.5), 2147483647);
+    EXPECT_EQ(graph::spMaxFromAxis(5e9), 2147483647);
+    EXPECT_EQ(graph::spMaxFromAxis(-5e9), -2147483647 - 1);
+
+    WindowHarness w;
+    w.form->Chart1->chart().leftAxis().setRange(-5, 5e9);
+    w.form->mnuApplyClick();
+    EXPECT_EQ(w.form->Setup->spMax->value(), 2147483647);
+}
