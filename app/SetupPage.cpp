@@ -130,7 +130,6 @@ void SetupPage::createGraphAxesPage()
                  2, 1);
     rbPeak->setChecked(true);
     edLabel = named(new QLineEdit(QStringLiteral("KBytes / sec"), vertical), "edLabel");
-    edLabel->setMaxLength(30);
     v->addWidget(new QLabel(QStringLiteral("Label"), vertical), 3, 0);
     v->addWidget(edLabel, 3, 1);
     v->setColumnStretch(2, 1);

@@ -28,6 +28,8 @@ namespace flowloom::app {
 namespace {
 // The nine characters a file name cannot hold; the axis label becomes part of
 // captured file names.
+constexpr qsizetype kLabelTypingLimit = 30;
+
 bool refusedInLabel(QChar c)
 {
     return QStringLiteral("\"*/:<>?\\|").contains(c);
@@ -283,7 +285,10 @@ bool TForm1::edLabelKeyPress(const QKeyEvent& key)
         QApplication::beep();
         return true; // the character is refused
     }
-    return false;
+    // Typing stops at 30 characters; a longer stored label stays as it is.
+    const QLineEdit* edit = Setup->edLabel;
+    return !typed.isEmpty() && typed.front().isPrint() &&
+           edit->text().size() - edit->selectedText().size() + typed.size() > kLabelTypingLimit;
 }
 
 void TForm1::btnFontClick()
