@@ -503,7 +503,8 @@ void TForm1::btnResetOutClick()
 
 void TForm1::cbURLChange()
 {
-    edTitleChange(); // the interface list shares the title's reaction
+    edTitleChange();  // the interface list shares the title's reaction
+    publishWebView(); // the since-dates changed, also while plotting is stopped
 }
 
 } // namespace flowloom::app
