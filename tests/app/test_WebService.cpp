@@ -142,6 +142,10 @@ TEST(WebService, Authentication)
     EXPECT_TRUE(has(get(w, "/formatted.txt", "Authorization: Basic YTo=\r\n"), "200 OK"));
     // "a:x" is YTp4.
     EXPECT_TRUE(has(get(w, "/formatted.txt", "Authorization: Basic YTp4\r\n"), "401"));
+    // Not Base64: wrong credentials, challenged so that a browser asks again.
+    const test::Received malformed = get(w, "/formatted.txt", "Authorization: Basic Y!\r\n");
+    EXPECT_TRUE(has(malformed, "HTTP/1.1 401 Unauthorized\r\n")) << malformed.bytes;
+    EXPECT_TRUE(has(malformed, "WWW-Authenticate: Basic realm=\"Flowloom Web Service\"\r\n"));
 
     WindowHarness empty(kServerOn + "Auth=1\r\n");
     EXPECT_TRUE(has(get(empty, "/formatted.txt"), "200 OK")) << "both configured values empty";
