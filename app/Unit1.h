@@ -59,6 +59,13 @@ class StatisticsPage;
 class Tray;
 class SetupPage;
 
+// Interface lists (the data interface and the listening address): each item
+// is the address text, with the interface's name kept as the item's tooltip
+// and shown beside the address in the drop-down.
+void addInterfaceItem(QComboBox& list, const QString& item, const QString& name);
+QString interfaceName(const QComboBox& list, int index);
+QString interfaceItemCaption(const QString& item, const QString& name);
+
 // The main window: owns the controls, the sampling clock and the statistics,
 // and connects them. Handlers keep their established names; their bodies
 // delegate to the subsystem rules.

@@ -16,8 +16,9 @@ int main(int argc, char** argv)
     mallopt(M_TRIM_THRESHOLD, 32 * 1024 * 1024);
 
     QApplication application(argc, argv);
+    // The main window's caption "Flowloom" is the task-bar text. No display
+    // name: Qt would append it to every other window's caption too.
     QApplication::setApplicationName(QStringLiteral("Flowloom"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Flowloom"));
     // Closing to the notification area must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
