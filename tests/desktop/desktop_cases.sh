@@ -53,6 +53,15 @@ start_case() {
     wait_until 30 web_answers || fail "the program did not start serving"
 }
 
+# Starts the program with these settings, shown on the desktop without a
+# tray, and waits until it plots.
+start_plotting() {
+    install_program "$@"
+    start_case notray
+    wait_until 10 main_state_is Normal || fail "the window did not open"
+    plotting_goes_on || fail "plotting did not run at start"
+}
+
 # Ends the program by SIGTERM and waits for its exit (at most 5 s).
 terminate_program() {
     kill -TERM "$PROGRAM_PID"
@@ -109,10 +118,7 @@ dialog_focused() {
 # A click on each legend panel opens the colour choice; once it is closed,
 # plotting goes on (the press must not reach the graph and stop its clock).
 case_legend_panels() {
-    install_program
-    start_case notray
-    wait_until 10 main_state_is Normal || fail "the window did not open"
-    plotting_goes_on || fail "plotting did not run at start"
+    start_plotting
     local panel
     for panel in Panel23 Panel25; do
         click_control "$panel" || fail "cannot click $panel"
@@ -129,10 +135,7 @@ case_legend_panels() {
 # follows the pointer) and plotting resumes on release; "Apply Vertical Axis
 # Maximum" then stores the panned maximum.
 case_drag_pans_and_resumes() {
-    install_program Max=800 Auto=0
-    start_case notray
-    wait_until 10 main_state_is Normal || fail "the window did not open"
-    plotting_goes_on || fail "plotting did not run at start"
+    start_plotting Max=800 Auto=0
     local at x y step
     at=$(control_at Chart1) || fail "no graph"
     read -r x y <<< "$at"
@@ -235,9 +238,7 @@ case_sigterm_startup_box() {
 
 # SIGTERM while the close's "Unable to write" box is open ends the program.
 case_sigterm_unable_to_write_box() {
-    install_program
-    start_case notray
-    plotting_goes_on || fail "plotting did not run at start"
+    start_plotting
     rm "$DIR/flowloom.ini"
     mkdir "$DIR/flowloom.ini" # the settings cannot be written there any more
     kill -TERM "$PROGRAM_PID"
@@ -248,10 +249,7 @@ case_sigterm_unable_to_write_box() {
 # Typing in "Points per page" takes effect when committed: "2" on the way to
 # "200" must not end the run (one page, so 2 points would be past the limit).
 case_typing_points_per_page() {
-    install_program Pages=1 Points=400
-    start_case notray
-    wait_until 10 main_state_is Normal || fail "the window did not open"
-    plotting_goes_on || fail "plotting did not run at start"
+    start_plotting Pages=1 Points=400
     plotting_goes_on || fail "plotting did not run at start"
     click_control PageControl1:2 || fail "no Setup tab"
     click_control PageControl2:0 || fail "no Graph Axes tab"

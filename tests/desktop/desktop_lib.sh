@@ -205,7 +205,7 @@ plotting_goes_on() {
     wait_until "${1:-8}" total_grew && wait_until "${1:-8}" total_grew
 }
 
-# Whether the total stays put over two more documents' time (ticks are off).
+# Whether the program serves its documents (start-up is over).
 web_answers() {
     [ -n "$(download_total)" ]
 }
