@@ -4,6 +4,7 @@
 #include "sampling/NetlinkSource.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QSessionManager>
 #include <malloc.h>
 
@@ -26,18 +27,18 @@ int main(int argc, char** argv)
     // cannot start) is closed by a close request too, which then waits until
     // the window is built.
     flowloom::app::CloseSignals closeSignals;
-    flowloom::app::TForm1* window = nullptr;
+    QPointer<flowloom::app::TForm1> window; // null until built, and again once gone
     bool closePending = false;
     // A close request from the system or the desktop session runs the same
     // close request as the close box, so the totals are always saved. It is
     // queued, so that a box it closed returns to its caller first.
     QObject::connect(&closeSignals, &flowloom::app::CloseSignals::closeRequested, &application,
                      [&window, &closePending] {
-                         if (window == nullptr)
+                         if (window.isNull())
                              closePending = true;
                          else
                              QMetaObject::invokeMethod(
-                                 window, [window] { window->close(); }, Qt::QueuedConnection);
+                                 window, [&window] { window->close(); }, Qt::QueuedConnection);
                      });
 
     flowloom::sampling::NetlinkSource interfaces;
