@@ -11,7 +11,8 @@ PACKAGES := build-essential cmake pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev \
             clang libclang-rt-14-dev \
             fonts-liberation xvfb xauth \
-            librsvg2-bin desktop-file-utils appstream
+            librsvg2-bin desktop-file-utils appstream \
+            openbox trayer xdotool x11-utils
 
 BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz

@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QTimer>
@@ -40,6 +41,53 @@ namespace flowloom::app {
 
 using sampling::DateTimeText;
 using sampling::fmt;
+
+namespace {
+// The drop-down of an interface list shows each interface's name beside its
+// address; the item text stays the address, which the title, the listening
+// address and the stored index rely on.
+class InterfaceItemDelegate final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text = interfaceItemCaption(index.data(Qt::DisplayRole).toString(),
+                                            index.data(Qt::ToolTipRole).toString());
+    }
+};
+
+// The closed box tells the chosen interface's name in its tooltip.
+void showNameOfCurrent(QComboBox& list)
+{
+    list.setToolTip(list.currentIndex() >= 0 ? interfaceName(list, list.currentIndex())
+                                             : QString());
+}
+} // namespace
+
+QString interfaceItemCaption(const QString& item, const QString& name)
+{
+    return name.isEmpty() ? item : item + QStringLiteral("   ") + name;
+}
+
+QString interfaceName(const QComboBox& list, int index)
+{
+    return list.itemData(index, Qt::ToolTipRole).toString();
+}
+
+void addInterfaceItem(QComboBox& list, const QString& item, const QString& name)
+{
+    if (list.count() == 0 && dynamic_cast<InterfaceItemDelegate*>(list.itemDelegate()) == nullptr) {
+        list.setItemDelegate(new InterfaceItemDelegate(&list));
+        QObject::connect(&list, &QComboBox::currentIndexChanged, &list,
+                         [&list] { showNameOfCurrent(list); });
+    }
+    list.addItem(item);
+    list.setItemData(list.count() - 1, name, Qt::ToolTipRole);
+}
 
 TForm1::TForm1(Environment environment, QWidget* parent)
     : QMainWindow(parent), m_env(std::move(environment)),
@@ -64,7 +112,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     resize(799, 480);
     // The window can never be made smaller than its first layout.
     setMinimumSize(799, 480);
-    m_graphDesignSize = laidOutSize(*this, *TabSheet1);
+    m_graphDesignSize = laidOutSize(*TabSheet1);
 
     m_timer = std::make_unique<sampling::TThreadedTimer>([this](std::function<void()> tick) {
         // Queued to the UI thread; dropped by Qt if this window is gone by then.
@@ -123,7 +171,7 @@ void TForm1::FormCreate()
     // 24. The listening addresses are the interface list's items.
     Setup->cbServerIP->clear();
     for (int i = 0; i < cbURL->count(); ++i)
-        Setup->cbServerIP->addItem(cbURL->itemText(i));
+        addInterfaceItem(*Setup->cbServerIP, cbURL->itemText(i), interfaceName(*cbURL, i));
     Setup->cbServerIP->setCurrentIndex(
         m_vars.ServerIP >= 0 && m_vars.ServerIP < Setup->cbServerIP->count() ? m_vars.ServerIP
                                                                              : -1);
@@ -344,13 +392,13 @@ void TForm1::backgroundSaveDone(const IniSaveResult& result)
 
 // The size a page takes once the window is laid out, before it is first shown
 // (first-run defaults of the image size depend on the graph's size).
-QSize TForm1::laidOutSize(QWidget& window, QWidget& page)
+QSize TForm1::laidOutSize(QWidget& page)
 {
-    window.setAttribute(Qt::WA_DontShowOnScreen, true);
-    window.show();
+    setAttribute(Qt::WA_DontShowOnScreen, true);
+    show();
     const QSize size = page.size();
-    window.hide();
-    window.setAttribute(Qt::WA_DontShowOnScreen, false);
+    hide();
+    setAttribute(Qt::WA_DontShowOnScreen, false);
     return size;
 }
 
@@ -432,8 +480,9 @@ void TForm1::InitGrid(const sampling::TMIBIfArray& snapshot)
     {
         const QSignalBlocker blocker(cbURL);
         cbURL->clear();
-        for (const std::string& item : list.items)
-            cbURL->addItem(QString::fromStdString(item));
+        for (std::size_t i = 0; i < list.items.size(); ++i)
+            addInterfaceItem(*cbURL, QString::fromStdString(list.items[i]),
+                             QString::fromStdString(list.names[i]));
         cbURL->setCurrentIndex(-1);
     }
 
@@ -453,6 +502,7 @@ void TForm1::InitGrid(const sampling::TMIBIfArray& snapshot)
         const QSignalBlocker blocker(cbURL);
         cbURL->setCurrentIndex(list.selected);
     }
+    showNameOfCurrent(*cbURL);
     btnStart->setEnabled(cbURL->currentIndex() >= 0);
 }
 
@@ -586,7 +636,8 @@ void TForm1::btnResetOutClick()
 
 void TForm1::cbURLChange()
 {
-    edTitleChange(); // the interface list shares the title's reaction
+    edTitleChange();  // the interface list shares the title's reaction
+    publishWebView(); // the since-dates changed, also while plotting is stopped
 }
 
 } // namespace flowloom::app

@@ -62,6 +62,13 @@ class StatisticsPage;
 class Tray;
 class SetupPage;
 
+// Interface lists (the data interface and the listening address): each item
+// is the address text, with the interface's name kept as the item's tooltip
+// and shown beside the address in the drop-down.
+void addInterfaceItem(QComboBox& list, const QString& item, const QString& name);
+QString interfaceName(const QComboBox& list, int index);
+QString interfaceItemCaption(const QString& item, const QString& name);
+
 // The main window: owns the controls, the sampling clock and the statistics,
 // and connects them. Handlers keep their established names; their bodies
 // delegate to the subsystem rules.
@@ -75,6 +82,9 @@ public:
     // Start-up and shutdown.
     void FormCreate();
     bool startsMinimized() const { return m_startMinimized; }
+    // Program start step 4: shown, minimized, or straight into the
+    // notification area with "Minimize to SysTray".
+    void showAtStart();
     // The close request: never refused, always saves.
     void FormCloseQuery();
 
@@ -281,7 +291,7 @@ private:
     bool captureFolderExists() const;
     QString nowText() const;
     RuntimeDefaults runtimeDefaults() const;
-    static QSize laidOutSize(QWidget& window, QWidget& page);
+    QSize laidOutSize(QWidget& page);
     void closeEvent(QCloseEvent* event) override;
 
     Environment m_env;
@@ -306,6 +316,7 @@ private:
     HelpFile m_help;
     Tray* m_tray = nullptr;
     bool m_startMinimized = false;
+    bool m_minimizeWhenExposed = false;
     bool m_shown = false;
     bool m_closing = false;
     QSize m_graphDesignSize;

@@ -137,7 +137,8 @@ std::optional<QImage> TForm1::webGraphSnapshot()
 void TForm1::rbPercentClick()
 {
     SetupPage& s = *Setup;
-    const GraphExport::SizeControls enabled = GraphExport::rbPercentClick(s.rbPercent->isChecked());
+    const GraphExport::SizeControls enabled =
+        GraphExport::rbPercentClick(s.rbPercent->isChecked(), s.rbPixels->isChecked());
     s.spPercent->setEnabled(enabled.percent);
     s.PercentLabel->setEnabled(enabled.percent);
     for (QWidget* w : {static_cast<QWidget*>(s.spGrWidth), static_cast<QWidget*>(s.spGrHeight),

@@ -117,9 +117,9 @@ QString GraphExport::spPercentChange(QSize graphSize, int percent)
     return QString::fromStdString(SizeRule::percentPreview(percent, sizeOf(graphSize)));
 }
 
-GraphExport::SizeControls GraphExport::rbPercentClick(bool percentMode)
+GraphExport::SizeControls GraphExport::rbPercentClick(bool percentChecked, bool pixelsChecked)
 {
-    return {percentMode, !percentMode};
+    return {percentChecked, pixelsChecked};
 }
 
 } // namespace flowloom::output

@@ -83,8 +83,10 @@ public:
         bool percent; // spPercent and its label
         bool pixels;  // spGrWidth, spGrHeight and the labels "Width", "Height", "x"
     };
-    // rbPercentClick (both size-mode buttons, and start-up): which are enabled.
-    static SizeControls rbPercentClick(bool percentMode);
+    // rbPercentClick (both size-mode buttons, and start-up): which are
+    // enabled. Each group goes with its own button, so with neither button
+    // checked (as a settings file can leave them) neither group is.
+    static SizeControls rbPercentClick(bool percentChecked, bool pixelsChecked);
 };
 
 } // namespace flowloom::output

@@ -1,13 +1,19 @@
 #include "WindowHarness.h"
+#include "app/CloseSignals.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/Tray.h"
 
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
+#include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -137,4 +143,34 @@ TEST(Shell, InstalledProgramOpensTheInstalledGuideAndSavesInTheUsersFolders)
         << "the installed guide is neither replaced nor removed";
     EXPECT_FALSE(QFile::exists(w.iniPath()));
     EXPECT_FALSE(QFile::exists(w.folder.path() + "/flowloom.html"));
+}
+
+TEST(Shell, CloseSignalClosesAnOpenBoxByItsDefaultButtonThenRequestsTheClose)
+{
+    app::CloseSignals closeSignals;
+    int requests = 0;
+    QObject::connect(&closeSignals, &app::CloseSignals::closeRequested, [&] { ++requests; });
+
+    // A message box opened over a dialog: both close, the box by its default
+    // button, the dialog by its own.
+    QDialog dialog;
+    auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Flowloom"),
+                    QStringLiteral("Unable to write to x"), QMessageBox::Ok | QMessageBox::Retry,
+                    &dialog);
+    box.setDefaultButton(QMessageBox::Ok);
+    QTimer::singleShot(0, &dialog, [&] {
+        QTimer::singleShot(0, &box, [] { std::raise(SIGTERM); });
+        EXPECT_EQ(box.exec(), QMessageBox::Ok);
+    });
+    QTimer watchdog; // a box the signal failed to close must not hang the suite
+    watchdog.callOnTimeout([&] {
+        box.done(-1);
+        dialog.done(-1);
+    });
+    watchdog.start(5000);
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_EQ(requests, 1);
 }
