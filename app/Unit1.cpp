@@ -36,6 +36,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <chrono>
+#include <cstdio>
 
 namespace flowloom::app {
 
@@ -99,7 +100,11 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     setFont(QFont(QStringLiteral("Arial"), 8));
     if (!m_env.showMessage) {
         m_env.showMessage = [this](const std::string& text) {
-            QMessageBox::warning(this, QStringLiteral("Flowloom"), QString::fromStdString(text));
+            if (m_unattended)
+                std::fprintf(stderr, "Flowloom: %s\n", text.c_str());
+            else
+                QMessageBox::warning(this, QStringLiteral("Flowloom"),
+                                     QString::fromStdString(text));
         };
     }
     createToolBar();

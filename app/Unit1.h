@@ -87,6 +87,11 @@ public:
     void showAtStart();
     // The close request: never refused, always saves.
     void FormCloseQuery();
+    // The close request from the system (a signal, the session ending), when
+    // nobody may be at the screen: a failure it meets (a settings file that
+    // cannot be written) goes to standard error instead of a box that would
+    // hold the close.
+    void closeUnattended();
 
     // Window shell.
     void btnStayClick();
@@ -319,6 +324,7 @@ private:
     bool m_minimizeWhenExposed = false;
     bool m_shown = false;
     bool m_closing = false;
+    bool m_unattended = false; // the close was requested by the system
     QSize m_graphDesignSize;
     QTimer* m_autosave = nullptr;
     std::uint64_t m_totalsChanges = 0; // raised whenever a cumulative total changes

@@ -135,6 +135,12 @@ void TForm1::closeEvent(QCloseEvent* event)
     emit closed();
 }
 
+void TForm1::closeUnattended()
+{
+    m_unattended = true;
+    close();
+}
+
 void TForm1::FormCloseQuery()
 {
     m_closing = true;

@@ -67,7 +67,8 @@ int main(int argc, char** argv)
                              closePending = true;
                          else
                              QMetaObject::invokeMethod(
-                                 window, [&window] { window->close(); }, Qt::QueuedConnection);
+                                 window, [&window] { window->closeUnattended(); },
+                                 Qt::QueuedConnection);
                      });
 
     // Beside the program for a portable copy, else in the user's own folders.
@@ -85,12 +86,12 @@ int main(int argc, char** argv)
     QObject::connect(&instance, &flowloom::app::SingleInstance::showRequested, &form,
                      [&form] { form.mnuRestoreClick(); });
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &form,
-                     [&form](QSessionManager&) { form.close(); });
+                     [&form](QSessionManager&) { form.closeUnattended(); });
     QObject::connect(&form, &flowloom::app::TForm1::closed, &application, &QApplication::quit);
 
     if (closePending)
         QMetaObject::invokeMethod(
-            &form, [&form] { form.close(); }, Qt::QueuedConnection);
+            &form, [&form] { form.closeUnattended(); }, Qt::QueuedConnection);
     else
         form.showAtStart();
     return QApplication::exec();
