@@ -202,6 +202,22 @@ case_tray_minimize_and_restore() {
     terminate_program
 }
 
+# A second start for the same settings brings the first one's window back
+# from the task bar and ends with a non-zero status; the first plots on.
+case_second_start_shows_the_first() {
+    local status=0
+    start_plotting
+    xdotool windowminimize "$(main_window)"
+    wait_until 10 main_state_is Iconic || fail "the window did not minimise"
+    DISPLAY=$DISPLAY timeout 10 "$DIR/flowloom" > /dev/null 2> "$WORK/second.txt" || status=$?
+    [ "$status" -ne 0 ] && [ "$status" -ne 124 ] ||
+        fail "the second start ended with status $status"
+    grep -q "flowloom.ini" "$WORK/second.txt" || fail "the second start named no settings file"
+    wait_until 10 main_state_is Normal || fail "the first window was not brought back"
+    plotting_goes_on || fail "the first program stopped plotting"
+    terminate_program
+}
+
 # "Stay on top" stored down opens the window above others; the button
 # toggles it.
 case_stay_on_top() {
@@ -238,10 +254,15 @@ case_sigterm_startup_box() {
 
 # SIGTERM while the close's "Unable to write" box is open ends the program.
 case_sigterm_unable_to_write_box() {
+    local id
     start_plotting
     rm "$DIR/flowloom.ini"
     mkdir "$DIR/flowloom.ini" # the settings cannot be written there any more
-    kill -TERM "$PROGRAM_PID"
+    # The user closes the window (the window manager's Alt+F4): the close's
+    # box waits for an answer. A close by signal writes the failure to
+    # standard error instead, so it needs no answer.
+    id=$(main_window) || fail "no main window"
+    xdotool windowactivate --sync "$id" key --clearmodifiers alt+F4
     wait_until 10 dialog_window "^Flowloom$" > /dev/null || fail "no Unable to write box"
     terminate_program
 }
