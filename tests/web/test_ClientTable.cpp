@@ -73,3 +73,20 @@ TEST(ClientTable, RoundRobinWithinEachClientsShare)
     EXPECT_EQ(table.heldTotal(), 0u);
     EXPECT_THROW(table.served(a), std::logic_error);
 }
+
+TEST(ClientTable, RequestsServedAtOnceCountAgainstTheShare)
+{
+    ClientTable table(2);
+    const std::uint32_t a = 7;
+    for (int i = 0; i < 4; ++i) {
+        table.connectionOpened(a);
+    }
+    EXPECT_TRUE(table.startServing(a));
+    table.push(ready(a, "queued"));
+    EXPECT_TRUE(table.startServing(a)); // the share is now taken
+    EXPECT_FALSE(table.startServing(a));
+    EXPECT_EQ(table.pop(), nullptr);
+    table.served(a);
+    EXPECT_EQ(drain(table), std::vector<std::string>{"queued"});
+    EXPECT_EQ(table.serving(a), 2u);
+}

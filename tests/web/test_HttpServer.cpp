@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -535,10 +536,13 @@ TEST_F(ServerFixture, CrowdingClientsCrowdOutOnlyThemselves)
     };
 
     // At its share, a client's new connection replaces its own oldest unfinished one.
+    // Connections are taken in parallel: each step lets the server settle first.
+    auto settle = [] { std::this_thread::sleep_for(200ms); };
     std::vector<LoopbackClient> crowd;
     for (int i = 0; i < 3; ++i) {
         crowd.push_back(connectFrom("127.0.0.2"));
     }
+    settle();
     EXPECT_TRUE(served("127.0.0.2"));
     expectClosedWithoutReply(crowd[0].readUntilClose(5s), "oldest of the crowd");
     EXPECT_EQ(crowd[1].readUntilClose(300ms).end, ReadEnd::TimedOut);
@@ -547,6 +551,7 @@ TEST_F(ServerFixture, CrowdingClientsCrowdOutOnlyThemselves)
     crowd.push_back(connectFrom("127.0.0.2"));
     LoopbackClient quiet = connectFrom("127.0.0.3");
     LoopbackClient quieter = connectFrom("127.0.0.4");
+    settle();
     EXPECT_TRUE(served("127.0.0.5"));
     expectClosedWithoutReply(crowd[1].readUntilClose(5s), "next of the crowd");
     EXPECT_EQ(quiet.readUntilClose(300ms).end, ReadEnd::TimedOut);

@@ -21,8 +21,9 @@ inline constexpr std::size_t kMaxHeadLength = 64 * 1024;
 inline constexpr std::chrono::seconds kRequestTimeout{10};
 
 // Requests handled at once: the worker threads one server can run. Only a
-// complete request takes a worker; connections still sending their head cost
-// a descriptor and their parser, nothing more.
+// complete request takes a worker for longer than one look at what has
+// arrived; connections still sending their head cost a descriptor and their
+// parser, nothing more.
 inline constexpr std::size_t kMaxWorkers = 256;
 
 // The most workers the requests of one peer address hold at once. Its further
@@ -41,6 +42,12 @@ inline constexpr std::size_t kConnectionsPerClient = 256;
 
 // Pending connections the kernel keeps for the listening socket.
 inline constexpr int kListenQueue = 15;
+
+// The kernel hands a new connection over only once its first bytes have
+// arrived, or after about this long, so that a request usually arrives whole
+// with its connection and a worker serves it at once. A connection that is
+// still silent then goes to the reading thread, never holding a worker.
+inline constexpr std::chrono::seconds kDeferAccept{1};
 
 // A reply that makes no progress for this long (peer not reading) is abandoned.
 inline constexpr std::chrono::seconds kSendTimeout{10};

@@ -60,20 +60,35 @@ void ClientTable::push(std::unique_ptr<ReadyRequest> ready)
 
 std::unique_ptr<ReadyRequest> ClientTable::pop()
 {
-    if (m_turns.empty()) {
-        return nullptr;
+    while (!m_turns.empty()) {
+        const std::uint32_t peer = m_turns.front();
+        m_turns.pop_front();
+        Client& client = m_clients.at(peer);
+        // A request served at once (startServing) may have taken the last of
+        // its share since the client joined the line; it rejoins when one ends.
+        if (client.waiting.empty() || client.serving >= m_workersPerClient) {
+            continue;
+        }
+        std::unique_ptr<ReadyRequest> ready = std::move(client.waiting.front());
+        client.waiting.pop_front();
+        ++client.serving;
+        // Back to the end of the line: every other client's next request goes first.
+        if (!client.waiting.empty() && client.serving < m_workersPerClient) {
+            m_turns.push_back(peer);
+        }
+        return ready;
     }
-    const std::uint32_t peer = m_turns.front();
-    m_turns.pop_front();
+    return nullptr;
+}
+
+bool ClientTable::startServing(std::uint32_t peer)
+{
     Client& client = m_clients.at(peer);
-    std::unique_ptr<ReadyRequest> ready = std::move(client.waiting.front());
-    client.waiting.pop_front();
-    ++client.serving;
-    // Back to the end of the line: every other client's next request goes first.
-    if (!client.waiting.empty() && client.serving < m_workersPerClient) {
-        m_turns.push_back(peer);
+    if (client.serving >= m_workersPerClient) {
+        return false;
     }
-    return ready;
+    ++client.serving;
+    return true;
 }
 
 void ClientTable::served(std::uint32_t peer)
@@ -85,7 +100,8 @@ void ClientTable::served(std::uint32_t peer)
     Client& c = client->second;
     --c.serving;
     // Back below its share: its waiting requests take their turn again.
-    if (!c.waiting.empty() && c.serving + 1 == m_workersPerClient) {
+    if (!c.waiting.empty() && c.serving + 1 == m_workersPerClient &&
+        std::find(m_turns.begin(), m_turns.end(), peer) == m_turns.end()) {
         m_turns.push_back(peer);
     }
     release(client);

@@ -45,8 +45,12 @@ public:
     // The next request to serve, counted as being served; empty when every
     // waiting request belongs to a client at its share.
     std::unique_ptr<ReadyRequest> pop();
+    // Whether pop() may find a request (it may still find none).
     bool hasRunnable() const { return !m_turns.empty(); }
-    // A popped request was served and its connection closed.
+    // A connection of the table whose request is complete is served at once
+    // when its client is below its share of workers (true); otherwise push it.
+    bool startServing(std::uint32_t peer);
+    // A popped or started request was served and its connection closed.
     void served(std::uint32_t peer);
 
     // Every waiting request, taken out of the table (their connections still
@@ -63,7 +67,8 @@ private:
 
     void release(std::unordered_map<std::uint32_t, Client>::iterator client);
 
-    // A client is in m_turns exactly when it has waiting requests and is below its share.
+    // A client with waiting requests below its share is in m_turns once; one
+    // that reached its share by startServing may linger there until pop().
     std::unordered_map<std::uint32_t, Client> m_clients;
     std::deque<std::uint32_t> m_turns;
     std::size_t m_workersPerClient;

@@ -19,65 +19,50 @@ namespace flowloom::web {
 
 namespace {
 
-// Errors of one pending connection (gone, refused); the next may be fine.
-bool isConnectionError(int error)
-{
-    switch (error) {
-    case EINTR:
-    case ECONNABORTED:
-    case EPROTO:
-    case EPERM:
-    case ENETDOWN:
-    case ENOPROTOOPT:
-    case EHOSTDOWN:
-    case ENONET:
-    case EHOSTUNREACH:
-    case EOPNOTSUPP:
-    case ENETUNREACH:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Connections taken per wake-up of the listener, so reading goes on under a flood.
-constexpr int kAcceptsPerRound = 64;
 // Bytes read from one connection per turn, so that a fast sender of a long
 // body does not keep the others waiting.
 constexpr std::size_t kBytesPerTurn = 64 * 1024;
 
-void addOrThrow(int epoll, int fd, void* tag)
-{
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.ptr = tag;
-    if (::epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &event) != 0) {
-        throw std::system_error(errno, std::system_category());
-    }
-}
-
 } // namespace
 
-HeadReader::HeadReader(SocketHandle listener, std::shared_ptr<WorkerPool> pool)
-    : m_listener(std::move(listener)), m_epoll(::epoll_create1(EPOLL_CLOEXEC)),
-      m_wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_pool(std::move(pool))
+HeadReader::HeadReader(WorkerPool& pool)
+    : m_epoll(::epoll_create1(EPOLL_CLOEXEC)), m_wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+      m_pool(pool)
 {
     if (!m_epoll.valid() || !m_wake.valid()) {
         throw std::system_error(errno, std::system_category());
     }
-    const int flags = ::fcntl(m_listener.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(m_listener.get(), F_SETFL, flags | O_NONBLOCK) != 0) {
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.ptr = &m_wakeTag;
+    if (::epoll_ctl(m_epoll.get(), EPOLL_CTL_ADD, m_wake.get(), &event) != 0) {
         throw std::system_error(errno, std::system_category());
     }
-    addOrThrow(m_epoll.get(), m_listener.get(), &m_listenerTag);
-    addOrThrow(m_epoll.get(), m_wake.get(), &m_wakeTag);
 }
 
 HeadReader::~HeadReader() = default;
 
+void HeadReader::adopt(SocketHandle socket, std::uint32_t peer,
+                       Connection::Clock::time_point acceptedAt, RequestParser parser)
+{
+    {
+        std::lock_guard lock(m_inboxMutex);
+        if (m_stopping) {
+            return; // closes with `socket`
+        }
+        m_inbox.push_back({std::move(socket), peer, acceptedAt, std::move(parser)});
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(m_wake.get(), &one, sizeof one);
+}
+
 void HeadReader::stop()
 {
-    m_stopping = true;
+    {
+        std::lock_guard lock(m_inboxMutex);
+        m_stopping = true;
+        m_inbox.clear();
+    }
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(m_wake.get(), &one, sizeof one);
 }
@@ -85,25 +70,24 @@ void HeadReader::stop()
 void HeadReader::run()
 {
     std::array<epoll_event, 64> events{};
-    while (!m_stopping) {
+    for (;;) {
+        {
+            std::lock_guard lock(m_inboxMutex);
+            if (m_stopping) {
+                break;
+            }
+        }
         const int count = ::epoll_wait(m_epoll.get(), events.data(),
                                        static_cast<int>(events.size()), waitMilliseconds());
         for (int i = 0; i < count; ++i) {
             void* tag = events[static_cast<std::size_t>(i)].data.ptr;
-            if (tag == &m_listenerTag) {
-                acceptAll();
-            } else if (tag != &m_wakeTag) {
+            if (tag == &m_wakeTag) {
+                takeAdopted();
+            } else {
                 readFrom(*static_cast<Reading*>(tag));
             }
         }
         expire();
-        if (m_acceptPaused && Clock::now() >= m_acceptResumes) {
-            epoll_event event{};
-            event.events = EPOLLIN;
-            event.data.ptr = &m_listenerTag;
-            m_acceptPaused =
-                ::epoll_ctl(m_epoll.get(), EPOLL_CTL_MOD, m_listener.get(), &event) != 0;
-        }
         // No event of this round can name a connection that left it any more.
         m_finished.clear();
     }
@@ -111,82 +95,67 @@ void HeadReader::run()
         close(m_reading.front());
     }
     m_finished.clear();
-    m_listener.reset();
+}
+
+void HeadReader::takeAdopted()
+{
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t read = ::read(m_wake.get(), &count, sizeof count);
+    std::vector<Adopted> adopted;
+    {
+        std::lock_guard lock(m_inboxMutex);
+        adopted.swap(m_inbox);
+    }
+    const std::chrono::milliseconds timeout = m_pool.options().requestTimeout;
+    for (Adopted& next : adopted) {
+        Reading& reading = m_reading.emplace_back();
+        reading.self = std::prev(m_reading.end());
+        reading.socket = std::move(next.socket);
+        reading.peer = next.peer;
+        reading.deadline = next.acceptedAt + timeout;
+        reading.parser = std::move(next.parser);
+        if (!makeRoomFor(reading)) {
+            close(reading); // refused
+        } else if (reading.parser.status() == ParseStatus::Complete) {
+            handOver(reading);
+        } else {
+            readFrom(reading);
+        }
+    }
+    // Adopted ones may be older than those read already: the oldest first.
+    m_reading.sort([](const Reading& a, const Reading& b) { return a.deadline < b.deadline; });
 }
 
 int HeadReader::waitMilliseconds() const
 {
-    if (m_reading.empty() && !m_acceptPaused) {
+    if (m_reading.empty()) {
         return -1;
     }
-    Clock::time_point next = Clock::time_point::max();
-    if (!m_reading.empty()) {
-        next = m_reading.front().deadline;
-    }
-    if (m_acceptPaused) {
-        next = std::min(next, m_acceptResumes);
-    }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now()).count();
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(m_reading.front().deadline - Clock::now())
+            .count();
     return static_cast<int>(std::clamp<long long>(left, 0, 60000));
 }
 
-void HeadReader::acceptAll()
+// The newcomer is counted already: over a share, someone gives way.
+bool HeadReader::makeRoomFor(const Reading& newcomer)
 {
-    const ServerOptions& options = m_pool->options();
-    for (int round = 0; round < kAcceptsPerRound; ++round) {
-        sockaddr_in peer{};
-        socklen_t length = sizeof peer;
-        SocketHandle socket(::accept4(m_listener.get(), reinterpret_cast<sockaddr*>(&peer), &length,
-                                      SOCK_NONBLOCK | SOCK_CLOEXEC));
-        if (!socket.valid()) {
-            const int error = errno;
-            if (error == EAGAIN || error == EWOULDBLOCK) {
-                return;
-            }
-            if (isConnectionError(error)) {
-                continue;
-            }
-            // Out of descriptors or memory (EMFILE and kin): an unfinished
-            // connection makes room, else pause instead of spinning; the
-            // pending connection stays in the kernel's queue meanwhile.
-            if ((error == EMFILE || error == ENFILE) && evictFromLargestHolder()) {
-                continue;
-            }
-            pauseAccepting();
-            return;
-        }
-        const std::uint32_t address = peer.sin_addr.s_addr;
-        if (!makeRoomFor(address)) {
-            continue; // refused: closes with `socket`
-        }
-        m_pool->connectionOpened(address);
-        Reading& reading = m_reading.emplace_back();
-        reading.self = std::prev(m_reading.end());
-        reading.socket = std::move(socket);
-        reading.peer = address;
-        reading.deadline = Clock::now() + options.requestTimeout;
-        // The request often arrives with the connection: read it at once.
-        readFrom(reading);
+    const ServerOptions& options = m_pool.options();
+    const auto [mine, total] = m_pool.held(newcomer.peer);
+    if (mine > options.connectionsPerClient) {
+        return evictOldest(newcomer.peer, &newcomer);
     }
-}
-
-bool HeadReader::makeRoomFor(std::uint32_t peer)
-{
-    const ServerOptions& options = m_pool->options();
-    const auto [mine, total] = m_pool->held(peer);
-    if (mine >= options.connectionsPerClient) {
-        return evictOldest(peer);
-    }
-    if (total >= options.maxOpenConnections) {
-        return evictFromLargestHolder();
+    if (total > options.maxOpenConnections) {
+        return evictFromLargestHolder(&newcomer);
     }
     return true;
 }
 
-bool HeadReader::evictOldest(std::uint32_t peer)
+bool HeadReader::evictOldest(std::uint32_t peer, const Reading* except)
 {
-    const auto oldest = std::find_if(m_reading.begin(), m_reading.end(),
-                                     [peer](const Reading& r) { return r.peer == peer; });
+    const auto oldest = std::find_if(m_reading.begin(), m_reading.end(), [&](const Reading& r) {
+        return r.peer == peer && &r != except;
+    });
     if (oldest == m_reading.end()) {
         return false;
     }
@@ -194,19 +163,22 @@ bool HeadReader::evictOldest(std::uint32_t peer)
     return true;
 }
 
-bool HeadReader::evictFromLargestHolder()
+bool HeadReader::evictFromLargestHolder(const Reading* except)
 {
     std::unordered_map<std::uint32_t, std::size_t> unfinished;
     std::uint32_t largest = 0;
     std::size_t most = 0;
     for (const Reading& reading : m_reading) {
+        if (&reading == except) {
+            continue;
+        }
         const std::size_t count = ++unfinished[reading.peer];
         if (count > most) {
             most = count;
             largest = reading.peer;
         }
     }
-    return most > 0 && evictOldest(largest);
+    return most > 0 && evictOldest(largest, except);
 }
 
 void HeadReader::readFrom(Reading& reading)
@@ -257,7 +229,7 @@ void HeadReader::close(Reading& reading)
 {
     reading.done = true;
     reading.socket.reset();
-    m_pool->connectionClosed(reading.peer);
+    m_pool.connectionClosed(reading.peer);
     m_finished.splice(m_finished.end(), m_reading, reading.self);
 }
 
@@ -271,7 +243,7 @@ void HeadReader::handOver(Reading& reading)
     ready->request = reading.parser.takeRequest();
     reading.done = true;
     m_finished.splice(m_finished.end(), m_reading, reading.self);
-    m_pool->submit(std::move(ready));
+    m_pool.submit(std::move(ready));
 }
 
 void HeadReader::expire()
@@ -280,16 +252,6 @@ void HeadReader::expire()
     while (!m_reading.empty() && m_reading.front().deadline <= now) {
         close(m_reading.front());
     }
-}
-
-void HeadReader::pauseAccepting()
-{
-    epoll_event event{};
-    event.events = 0;
-    event.data.ptr = &m_listenerTag;
-    ::epoll_ctl(m_epoll.get(), EPOLL_CTL_MOD, m_listener.get(), &event);
-    m_acceptPaused = true;
-    m_acceptResumes = Clock::now() + limits::kAcceptBackoff;
 }
 
 } // namespace flowloom::web

@@ -91,15 +91,20 @@ void HttpServer::start()
     Binding bound = *m_binding;
     SocketHandle listener = openListener(bound);
 
-    auto pool = std::make_shared<WorkerPool>(m_handler, m_options);
     try {
-        auto reader = std::make_unique<HeadReader>(std::move(listener), pool);
-        m_readerThread = std::thread([r = reader.get()] { r->run(); });
-        m_reader = std::move(reader);
+        auto pool = std::make_shared<WorkerPool>(std::move(listener), m_handler, m_options);
+        m_readerThread = std::thread([pool] { pool->reader().run(); });
+        try {
+            m_listenerThread = std::thread([pool] { pool->runListener(); });
+        } catch (...) {
+            pool->requestStop();
+            m_readerThread.join();
+            throw;
+        }
+        m_pool = std::move(pool);
     } catch (const std::system_error& failure) {
         throw socketError(failure.code().value());
     }
-    m_pool = std::move(pool);
     m_binding = bound;
     m_active = true;
 }
@@ -112,9 +117,9 @@ void HttpServer::stop()
     m_active = false;
     const std::shared_ptr<WorkerPool> pool = std::move(m_pool);
     pool->requestStop();
-    m_reader->stop();
+    m_listenerThread.join();
     m_readerThread.join();
-    m_reader.reset();
+    pool->closeListener();
     if (!pool->waitForWorkers(limits::kStopPollInterval, limits::kStopTimeout)) {
         throw HttpServerError("Terminate Thread Timeout");
     }

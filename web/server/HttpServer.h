@@ -13,7 +13,6 @@
 
 namespace flowloom::web {
 
-class HeadReader;
 class WorkerPool;
 
 // A start or stop that failed; what() is the text shown to the user.
@@ -35,23 +34,26 @@ struct Binding
 //
 // Design. Resources go to complete requests, and each client (peer address)
 // gets a fair share of them:
-// - One thread (HeadReader) accepts every connection and reads the request
-//   heads of all of them event-driven (epoll). A connection that is idle or
-//   trickles its head costs a descriptor and a parser, never a thread; it is
-//   closed without a reply when its request is not complete 10 s after it was
-//   accepted. Only a complete request goes to a worker.
-// - Workers (WorkerPool, at most limits::kMaxWorkers threads, kept while busy)
-//   run the handler and write the reply; a reply that makes no progress for
-//   10 s is abandoned. Complete requests wait in one queue per client and are
-//   taken round robin over the clients below their share of workers
-//   (limits::kWorkersPerClient), so a client with many requests waits behind
+// - Idle workers (WorkerPool, at most limits::kMaxWorkers threads) wait in
+//   accept(); the kernel hands a connection over once its first bytes are
+//   there. The worker takes one look, without waiting: a complete request is
+//   served at once (the common case: one wake-up per request); anything still
+//   incomplete goes to one event-driven thread (HeadReader), and the worker is
+//   free again. That thread reads the heads of all such connections with epoll:
+//   an idle or trickling connection costs a descriptor and a parser, never a
+//   thread, and is closed without a reply when its request is not complete 10 s
+//   after it was accepted. Only complete requests are served by workers.
+// - A worker runs the handler and writes the reply; a reply that makes no
+//   progress for 10 s is abandoned. A client holds at most its share of
+//   workers (limits::kWorkersPerClient); its further complete requests wait in
+//   a queue of its own, and waiting requests are taken round robin over the
+//   clients below their share, so a client with many requests waits behind
 //   every other client's next one (ClientTable).
 // - Connections held are bounded per client (limits::kConnectionsPerClient)
 //   and in all (limits::kMaxOpenConnections). At its bound a client's new
 //   connection replaces its own oldest unfinished one; at the server's bound
 //   the client holding the most unfinished connections gives up its oldest.
-//   Connections are accepted as they come, so the listen queue of 15 only
-//   holds what arrives between two turns of the reading thread.
+//   The listen queue is 15; with every worker busy, connections wait there.
 // What a reply contains is the handler's and Reply's business: nothing here
 // changes a byte of it.
 class HttpServer
@@ -86,7 +88,7 @@ private:
     std::optional<Binding> m_binding;
     bool m_active = false;
     std::shared_ptr<WorkerPool> m_pool;
-    std::unique_ptr<HeadReader> m_reader;
+    std::thread m_listenerThread;
     std::thread m_readerThread;
 };
 
