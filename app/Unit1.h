@@ -20,6 +20,8 @@
 #include <QMainWindow>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QButtonGroup;
@@ -148,6 +150,8 @@ public:
     void edTempExit();
     void edTempChange();
     void btnWebFontClick();
+    // A figure as the window shows it, or will once it is seen again.
+    QString figure(const QLabel* label) const;
     // The view of the window that requests read, published on every change.
     void publishWebView(bool evenWhenStopped = false);
     std::optional<QImage> SaveTempGraph();
@@ -256,8 +260,13 @@ private:
     void writeHelpFile();
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void paintOnlyWhenSeen();
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showFigures(std::size_t position, const sampling::TMIBIfRow& row);
+    bool figuresUnseen() const;
+    void setFigure(QLabel* label, const QString& text);
+    void showKeptFigures();
     void showSinceTexts(int position);
     void tickTail();
     // Page capture of a completed page; true when an image was written.
@@ -292,6 +301,7 @@ private:
     bool m_shown = false;
     bool m_closing = false;
     QSize m_graphDesignSize;
+    std::vector<std::pair<QLabel*, QString>> m_keptFigures; // written when seen again
 };
 
 } // namespace flowloom::app

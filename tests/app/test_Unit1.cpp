@@ -2,12 +2,14 @@
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/Unit1.h"
+#include "graph/PlotFeed.h"
 #include "sampling/ScriptedSource.h"
 #include "support/ManualClock.h"
 
 #include "app/NumberBox.h"
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -172,4 +174,35 @@ TEST(MainWindow, MonthlyResetClearsTheSelectedTotalsOnTheChosenDay)
     EXPECT_EQ(f.totals().LastOutReset[0], "07/12/2026 00:01:01");
     // The reset comes first in its tick, so that tick's traffic counts after it.
     EXPECT_EQ(f.totals().LastTotalIn[0], 700);
+}
+
+TEST(MainWindow, AMinimisedWindowKeepsItsFiguresAndShowsThemWhenRestored)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.show();
+    f.btnStart->click();
+    for (int i = 0; i < 3; ++i)
+        w.tick(1000);
+    ASSERT_EQ(w.text("Panel14"), "1,000");
+
+    f.showMinimized();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(f.isMinimized());
+    w.tick(3000);
+    w.tick(2000);
+    // Not written while nobody sees them, but what the figures read is current.
+    EXPECT_EQ(w.text("Panel14"), "1,000");
+    EXPECT_EQ(f.figure(w.get<QLabel>("Panel14")), "2,000");
+    EXPECT_EQ(f.figure(w.get<QLabel>("Panel15")), "3,000");
+    EXPECT_EQ(f.totals().LastTotalIn[0], 6000);
+    EXPECT_EQ(f.trayHint(), "Flowloom - 0.000 GB");
+    // The graph's data went on: one point per shown tick.
+    EXPECT_EQ(f.plotFeed().series1().size(), 3u);
+
+    f.showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.text("Panel14"), "2,000");
+    EXPECT_EQ(w.text("Panel26"), "6,000");
+    EXPECT_EQ(f.StatusPanel[1]->text(), "In: 2.0 KB/s");
 }
