@@ -65,7 +65,7 @@ fuzz: deps
 	done; echo "fuzz: all targets ran clean"
 
 bench: deps
-	@bash bench/scripts/run_all.sh
+	@BENCH_REFERENCE=$(BENCH_REFERENCE) bash bench/scripts/run_all.sh
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD)
