@@ -51,11 +51,15 @@ struct Binding
 //   every other client's next one (ClientTable).
 // - Connections held are bounded per client (limits::kConnectionsPerClient)
 //   and in all (limits::kMaxOpenConnections). At its bound a client's new
-//   connection replaces its own oldest unfinished one; at the server's bound
-//   the client holding the most unfinished connections gives up its oldest.
-//   The listen queue is 15; with every worker busy, connections wait there.
-// What a reply contains is the handler's and Reply's business: nothing here
-// changes a byte of it.
+//   connection replaces its own oldest unfinished one (or is refused at once
+//   when it has none); at the server's bound the client holding the most
+//   unfinished connections gives up its oldest. So a crowding client crowds
+//   out only itself. The listen queue is 15; a silent connection reaches a
+//   worker after the kernel's deferral (about a second) and passes on to the
+//   reading thread at once.
+// What a reply contains is the handler's and Reply's business, and that each
+// request sees the figures of one tick is the web service's (one published
+// view per tick): nothing here changes a byte of either.
 class HttpServer
 {
 public:
