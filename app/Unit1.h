@@ -22,6 +22,8 @@
 #include <QMainWindow>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QButtonGroup;
@@ -166,6 +168,8 @@ public:
     void edTempExit();
     void edTempChange();
     void btnWebFontClick();
+    // A figure as the window shows it, or will once it is seen again.
+    QString figure(const QLabel* label) const;
     // The view of the window that requests read, published on every change.
     void publishWebView(bool evenWhenStopped = false);
     std::optional<QImage> SaveTempGraph();
@@ -282,6 +286,8 @@ private:
     void writeHelpFile();
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void paintOnlyWhenSeen();
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showFigures(std::size_t position, const sampling::TMIBIfRow& row);
     void addToTotals(int position, std::uint64_t in, std::uint64_t out);
@@ -289,6 +295,9 @@ private:
     // The settings as they would be written now: every value and the totals.
     struct SettingsToWrite;
     SettingsToWrite settingsToWrite(int serverIpIndex);
+    bool figuresUnseen() const;
+    void setFigure(QLabel* label, const QString& text);
+    void showKeptFigures();
     void showSinceTexts(int position);
     void tickTail();
     // Page capture of a completed page; true when an image was written.
@@ -332,6 +341,7 @@ private:
     bool m_saveFailureShown = false;   // a failed background write is reported once
     // Last member: destroyed first, so no write runs on behind a torn-down window.
     std::unique_ptr<BackgroundSaver> m_saver = std::make_unique<BackgroundSaver>();
+    std::vector<std::pair<QLabel*, QString>> m_keptFigures; // written when seen again
 };
 
 } // namespace flowloom::app
