@@ -5,6 +5,7 @@
 #include "app/StatisticsPage.h"
 #include "app/ToolIcons.h"
 #include "app/Tray.h"
+#include "app/UiTimerWait.h"
 #include "app/ini/SettingsFile.h"
 #include "graph/ChartWidget.h"
 #include "graph/DragCursors.h"
@@ -119,10 +120,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     setMinimumSize(799, 480);
     m_graphDesignSize = laidOutSize(*TabSheet1);
 
-    m_timer = std::make_unique<sampling::TThreadedTimer>([this](std::function<void()> tick) {
-        // Queued to the UI thread; dropped by Qt if this window is gone by then.
-        QMetaObject::invokeMethod(this, std::move(tick), Qt::QueuedConnection);
-    });
+    m_timer = std::make_unique<sampling::TThreadedTimer>(std::make_unique<UiTimerWait>());
     m_timer->OnTimer = [this](sampling::TThreadedTimer&) { Timer1Timer(); };
 
     m_autosave = new QTimer(this);

@@ -1,6 +1,8 @@
 #include "sampling/NumberFormat.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 
@@ -35,8 +37,16 @@ std::string fmt(long double x, int decimals)
     const long double scale = powerOfTen(shownDecimals);
     const long double scaled = std::round(magnitude * scale); // half away from zero
 
+    // Integer digits without printf's long double path, which is most of a
+    // hidden window's tick; only values past 64 bits take it.
     char digits[64];
-    std::snprintf(digits, sizeof digits, "%.0Lf", scaled);
+    if (scaled < 18446744073709551616.0L) {
+        const auto result = std::to_chars(digits, digits + sizeof digits - 1,
+                                          static_cast<std::uint64_t>(scaled));
+        *result.ptr = '\0';
+    } else {
+        std::snprintf(digits, sizeof digits, "%.0Lf", scaled);
+    }
     std::string all = digits;
     if (static_cast<int>(all.size()) <= shownDecimals)
         all.insert(0, static_cast<std::size_t>(shownDecimals + 1) - all.size(), '0');

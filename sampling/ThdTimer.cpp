@@ -1,6 +1,5 @@
 #include "sampling/ThdTimer.h"
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <system_error>
@@ -12,9 +11,11 @@
 
 namespace flowloom::sampling {
 
-// State shared by the worker, the owner and ticks queued on the UI thread. A
-// queued tick may outlive the timer; it then finds `owner` empty and does nothing.
-struct TThreadedTimer::Shared
+using Clock = std::chrono::steady_clock;
+
+// State shared by the worker, the owner and expiries queued on the UI thread.
+// A queued expiry may outlive the wait; it then finds `owner` empty.
+struct WorkerThreadWait::Shared
 {
     Shared()
         : timer(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)),
@@ -40,20 +41,21 @@ struct TThreadedTimer::Shared
 
     int timer;
     int terminate;
-    std::atomic<bool> tickQueued{false};
-    TThreadedTimer* owner = nullptr; // only read and written on the UI thread
+    // Read and written on the UI thread only.
+    WorkerThreadWait* owner = nullptr;
+    bool armed = false;
+    Clock::time_point deadline; // of the wait in progress
 };
 
-TThreadedTimer::TThreadedTimer(Poster postToUiThread)
+WorkerThreadWait::WorkerThreadWait(Poster postToUiThread)
     : m_post(std::move(postToUiThread)), m_shared(std::make_shared<Shared>())
 {
     m_shared->owner = this;
     m_worker = std::thread([this] { workerLoop(); });
 }
 
-TThreadedTimer::~TThreadedTimer()
+WorkerThreadWait::~WorkerThreadWait()
 {
-    m_enabled = false;
     m_shared->owner = nullptr;
     disarm();
     const std::uint64_t one = 1;
@@ -62,20 +64,69 @@ TThreadedTimer::~TThreadedTimer()
     m_worker.join();
 }
 
-void TThreadedTimer::arm()
+void WorkerThreadWait::arm(std::uint32_t milliseconds)
 {
-    // A zero interval (with AllowZero) still needs a non-zero expiry to run.
-    const std::uint64_t ns = m_interval == 0 ? 1 : std::uint64_t{m_interval} * 1000000;
+    // A zero interval still needs a non-zero expiry to run.
+    const std::uint64_t ns = milliseconds == 0 ? 1 : std::uint64_t{milliseconds} * 1000000;
+    m_shared->armed = true;
+    m_shared->deadline = Clock::now() + std::chrono::nanoseconds(ns);
     itimerspec spec{};
     spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
     spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
     ::timerfd_settime(m_shared->timer, 0, &spec, nullptr);
 }
 
-void TThreadedTimer::disarm()
+void WorkerThreadWait::disarm()
 {
+    m_shared->armed = false;
     const itimerspec off{};
     ::timerfd_settime(m_shared->timer, 0, &off, nullptr);
+}
+
+void WorkerThreadWait::workerLoop()
+{
+    const std::shared_ptr<Shared> shared = m_shared;
+    pollfd waits[2] = {{shared->timer, POLLIN, 0}, {shared->terminate, POLLIN, 0}};
+    for (;;) {
+        if (::poll(waits, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (waits[1].revents != 0)
+            return;
+        std::uint64_t expirations = 0;
+        if (::read(shared->timer, &expirations, sizeof expirations) != sizeof expirations)
+            continue; // armed anew or off since the expiry
+        m_post([shared] {
+            // The kernel timer never expires before the deadline of its
+            // arming, so an expiry queued before a later arming finds a
+            // deadline still ahead, and one queued before a disarming finds
+            // nothing armed: both are dropped.
+            WorkerThreadWait* owner = shared->owner;
+            if (owner == nullptr || !shared->armed || Clock::now() < shared->deadline)
+                return;
+            shared->armed = false;
+            if (owner->expired)
+                owner->expired();
+        });
+    }
+}
+
+TThreadedTimer::TThreadedTimer(Poster postToUiThread)
+    : TThreadedTimer(std::make_unique<WorkerThreadWait>(std::move(postToUiThread)))
+{}
+
+TThreadedTimer::TThreadedTimer(std::unique_ptr<TimerWait> wait) : m_wait(std::move(wait))
+{
+    m_wait->expired = [this] { onExpired(); };
+}
+
+TThreadedTimer::~TThreadedTimer()
+{
+    m_enabled = false;
+    m_wait->disarm();
+    m_wait->expired = nullptr;
 }
 
 void TThreadedTimer::setEnabled(bool enabled)
@@ -83,12 +134,10 @@ void TThreadedTimer::setEnabled(bool enabled)
     if (enabled == m_enabled)
         return;
     m_enabled = enabled;
-    if (!enabled) {
-        disarm();
-    } else if (m_interval != 0 || m_allowZero) {
-        // Replaces a wait in progress: the first tick comes one full interval from now.
-        arm();
-    }
+    if (!enabled)
+        m_wait->disarm();
+    else if (mayRun())
+        m_wait->arm(m_interval); // the first tick comes one full interval from now
 }
 
 void TThreadedTimer::setInterval(std::uint32_t milliseconds)
@@ -104,40 +153,16 @@ void TThreadedTimer::setInterval(std::uint32_t milliseconds)
 void TThreadedTimer::setThreadPriority(ThreadPriority priority)
 {
     // Ordinary Linux threads cannot be raised without privileges; the value is
-    // kept for the owner and the worker runs at the process's priority.
+    // kept for the owner.
     m_priority = priority;
 }
 
-void TThreadedTimer::workerLoop()
+void TThreadedTimer::onExpired()
 {
-    const std::shared_ptr<Shared> shared = m_shared;
-    pollfd waits[2] = {{shared->timer, POLLIN, 0}, {shared->terminate, POLLIN, 0}};
-    for (;;) {
-        if (::poll(waits, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (waits[1].revents != 0)
-            return;
-        std::uint64_t expirations = 0;
-        if (::read(shared->timer, &expirations, sizeof expirations) != sizeof expirations)
-            continue; // armed anew or off since the expiry: no tick
-        // One tick at a time: the queued tick arms the timer again once it has run.
-        if (shared->tickQueued.exchange(true))
-            continue;
-        m_post([shared] {
-            TThreadedTimer* owner = shared->owner;
-            if (owner != nullptr)
-                owner->runTick();
-            shared->tickQueued = false;
-            // The next interval counts from the end of this tick's work.
-            owner = shared->owner;
-            if (owner != nullptr && owner->m_enabled &&
-                (owner->m_interval != 0 || owner->m_allowZero))
-                owner->arm();
-        });
-    }
+    runTick();
+    // The next interval counts from the end of this tick's work.
+    if (m_enabled && mayRun())
+        m_wait->arm(m_interval);
 }
 
 void TThreadedTimer::runTick()

@@ -9,24 +9,61 @@ namespace flowloom::sampling {
 
 enum class ThreadPriority { Idle, Lowest, Lower, Normal, Higher, Highest, TimeCritical };
 
-// A timer whose waiting happens on a worker thread and whose ticks run on the
-// user-interface thread. The worker waits on a one-shot kernel timer (timerfd)
-// that the owner's thread arms for `Interval` ms when the timer is enabled and
-// again when a tick has run; on expiry the worker hands the tick to the UI
-// thread and waits for the next arming. So ticks never overlap and the time
-// between two ticks is the interval plus the previous tick's work, as with a
-// worker that blocks until its tick has run, but a tick costs the worker one
-// wake-up instead of two (and the UI thread no signal back): the hand-over is
-// a single queued call. Arming anew replaces a wait in progress, which is what
-// the auto-reset stop event of such a timer does.
-class TThreadedTimer
+// Where a timer waits for its interval to pass. A wait is one-shot: arm()
+// replaces any wait in progress (what the auto-reset stop event of a threaded
+// timer does), disarm() ends it without an expiry, and `expired` runs on the
+// user-interface thread when an armed wait has passed.
+class TimerWait
+{
+public:
+    virtual ~TimerWait() = default;
+    virtual void arm(std::uint32_t milliseconds) = 0;
+    virtual void disarm() = 0;
+
+    std::function<void()> expired;
+};
+
+// The wait on a worker thread of its own: the worker sleeps on a kernel timer
+// and hands each expiry to the user-interface thread as a queued call, where
+// an expiry that a later arming or a disarming overtook is dropped.
+class WorkerThreadWait final : public TimerWait
 {
 public:
     // Queues a call on the user-interface thread without waiting for it.
     using Poster = std::function<void(std::function<void()>)>;
+
+    explicit WorkerThreadWait(Poster postToUiThread);
+    ~WorkerThreadWait() override;
+    WorkerThreadWait(const WorkerThreadWait&) = delete;
+    WorkerThreadWait& operator=(const WorkerThreadWait&) = delete;
+
+    void arm(std::uint32_t milliseconds) override;
+    void disarm() override;
+
+private:
+    struct Shared;
+    void workerLoop();
+
+    Poster m_post;
+    std::shared_ptr<Shared> m_shared;
+    std::thread m_worker;
+};
+
+// A timer whose ticks run on the user-interface thread, one interval after
+// it is enabled and then one interval after the end of each tick's work, so
+// ticks never overlap and the time between two ticks is the interval plus the
+// previous tick's work. Where it waits is a TimerWait: the program waits in
+// the user-interface thread's own event loop, which costs one wake-up per
+// tick and no hand-over; a worker thread of the timer's own is the other way.
+class TThreadedTimer
+{
+public:
+    using Poster = WorkerThreadWait::Poster;
     using TickHandler = std::function<void(TThreadedTimer&)>;
 
+    // Waits on a worker thread of its own.
     explicit TThreadedTimer(Poster postToUiThread);
+    explicit TThreadedTimer(std::unique_ptr<TimerWait> wait);
     ~TThreadedTimer();
     TThreadedTimer(const TThreadedTimer&) = delete;
     TThreadedTimer& operator=(const TThreadedTimer&) = delete;
@@ -43,19 +80,15 @@ public:
     TickHandler OnTimer;
 
 private:
-    struct Shared;
-    void workerLoop();
+    void onExpired();
     void runTick();
-    void arm();
-    void disarm();
+    bool mayRun() const { return m_interval != 0 || m_allowZero; }
 
     bool m_enabled = false;
     bool m_allowZero = false;
     std::uint32_t m_interval = 1000;
     ThreadPriority m_priority = ThreadPriority::Normal;
-    Poster m_post;
-    std::shared_ptr<Shared> m_shared;
-    std::thread m_worker;
+    std::unique_ptr<TimerWait> m_wait;
 };
 
 } // namespace flowloom::sampling

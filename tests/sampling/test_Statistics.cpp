@@ -227,6 +227,8 @@ TEST(NumberFormat, ThousandsDecimalsAndRounding)
     EXPECT_EQ(fmt(-1536, 0), "-1,536");
     // Byte totals past 12 digits stay exact; only decimals give way.
     EXPECT_EQ(fmt(12345678901234LL, 0), "12,345,678,901,234");
+    EXPECT_EQ(fmt(18446744073709551615.0L, 0), "18,446,744,073,709,551,615"); // the largest total
+    EXPECT_EQ(fmt(18446744073709551616.0L, 0), "18,446,744,073,709,551,616");
     EXPECT_EQ(fmt(1234567890.123456L, 3), "1,234,567,890.120");
     EXPECT_EQ(withoutThousands("1,234,567"), "1234567");
 }
