@@ -37,24 +37,11 @@ std::optional<ImageView> viewOf(const QImage& image, QImage& holder)
 
 } // namespace
 
-std::optional<QString> ImageWriter::saveToFile(const QImage& image, ImageType type,
-                                               const QString& path, int jpegQuality)
-{
-    QImage holder;
-    const std::optional<ImageView> view = viewOf(image, holder);
-    std::error_code error;
-    if (!view)
-        error = image.isNull() ? EncodeError::InvalidImage : EncodeError::OutOfMemory;
-    else
-        error = encodeToFile(std::filesystem::path(QFile::encodeName(path).toStdString()), *view,
-                             type, jpegQuality);
-    if (!error)
-        return std::nullopt;
-    return cannotCreateFileMessage(path, QString::fromStdString(error.message()));
-}
-
-std::optional<QString> ImageWriter::saveAsNewFile(const QImage& image, ImageType type,
-                                                  const QString& path, int jpegQuality)
+namespace {
+// Writes the image to `path`, or with `numbered` to the first free numbered
+// name of it; "Cannot create file ..." on failure.
+std::optional<QString> writeFile(const QImage& image, ImageType type, const QString& path,
+                                 int jpegQuality, bool numbered)
 {
     QImage holder;
     const std::optional<ImageView> view = viewOf(image, holder);
@@ -64,15 +51,28 @@ std::optional<QString> ImageWriter::saveAsNewFile(const QImage& image, ImageType
     // Bounded, so that a folder full of one minute's names cannot loop for long.
     constexpr int kMostNames = 10000;
     const std::string base = QFile::encodeName(path).toStdString();
-    for (int n = 1; view && n <= kMostNames; ++n) {
+    for (int n = 1; view && n <= (numbered ? kMostNames : 1); ++n) {
         error = encodeToFile(CaptureFileName::numbered(base, n), *view, type, jpegQuality,
-                             FileSink::Mode::CreateNew);
+                             numbered ? FileSink::Mode::CreateNew : FileSink::Mode::Replace);
         if (error != std::errc::file_exists)
             break;
     }
     if (!error)
         return std::nullopt;
-    return cannotCreateFileMessage(path, QString::fromStdString(error.message()));
+    return ImageWriter::cannotCreateFileMessage(path, QString::fromStdString(error.message()));
+}
+} // namespace
+
+std::optional<QString> ImageWriter::saveToFile(const QImage& image, ImageType type,
+                                               const QString& path, int jpegQuality)
+{
+    return writeFile(image, type, path, jpegQuality, false);
+}
+
+std::optional<QString> ImageWriter::saveAsNewFile(const QImage& image, ImageType type,
+                                                  const QString& path, int jpegQuality)
+{
+    return writeFile(image, type, path, jpegQuality, true);
 }
 
 ImageWriter::Encoded ImageWriter::encodeToMemory(const QImage& image, ImageType type,

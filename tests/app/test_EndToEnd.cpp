@@ -177,22 +177,26 @@ long long savedDownloadTotal(const QByteArray& ini, int position)
     return ini.mid(from, ini.indexOf('\r', from) - from).toLongLong();
 }
 
-QByteArray plottingLoopback(int lo)
+// Starts the program plotting loopback and pushes `bytes` through it; false
+// when that failed.
+bool startPlottingLoopback(QProcess& process, const Installed& installed, int lo,
+                           long long bytes)
 {
-    return QStringLiteral("[Plotter]\r\nFirst=0\r\nURL=%1\r\nRun=1\r\n").arg(lo).toLatin1();
+    installed.writeIni(
+        QStringLiteral("[Plotter]\r\nFirst=0\r\nURL=%1\r\nRun=1\r\n").arg(lo).toLatin1());
+    return lo >= 0 && start(process, installed) &&
+           testsupport::pushThroughLoopback(static_cast<std::size_t>(bytes)) ==
+               static_cast<std::size_t>(bytes);
 }
 } // namespace
 
 TEST(EndToEnd, AKilledProgramLosesAtMostTheLastMinuteOfItsTotals)
 {
     const int lo = loopbackPosition();
-    ASSERT_GE(lo, 0);
     Installed installed;
-    installed.writeIni(plottingLoopback(lo));
     QProcess process;
-    ASSERT_TRUE(start(process, installed));
     constexpr long long kBytes = 4 * 1024 * 1024;
-    ASSERT_EQ(testsupport::pushThroughLoopback(kBytes), static_cast<std::size_t>(kBytes));
+    ASSERT_TRUE(startPlottingLoopback(process, installed, lo, kBytes));
     std::this_thread::sleep_for(std::chrono::seconds(70));
     ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
     ASSERT_TRUE(process.waitForFinished(10000));
@@ -209,18 +213,13 @@ TEST(EndToEnd, AKilledProgramLosesAtMostTheLastMinuteOfItsTotals)
 TEST(EndToEnd, ASecondProgramForTheSameSettingsEndsAndTheFirstKeepsItsTotals)
 {
     const int lo = loopbackPosition();
-    ASSERT_GE(lo, 0);
     Installed installed;
-    installed.writeIni(plottingLoopback(lo));
     QProcess first;
-    ASSERT_TRUE(start(first, installed));
     constexpr long long kBytes = 3 * 1024 * 1024;
-    ASSERT_EQ(testsupport::pushThroughLoopback(kBytes), static_cast<std::size_t>(kBytes));
+    ASSERT_TRUE(startPlottingLoopback(first, installed, lo, kBytes));
 
     QProcess second;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    second.setProcessEnvironment(env);
+    second.setProcessEnvironment(testsupport::offscreenEnvironment(installed.home.path()));
     second.start(installed.program(), {});
     ASSERT_TRUE(second.waitForFinished(5000)) << "the second program ends by itself";
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
