@@ -5,6 +5,7 @@
 #include "app/StatisticsPage.h"
 #include "app/ToolIcons.h"
 #include "app/Tray.h"
+#include "app/UsageRecording.h"
 #include "app/ini/SettingsFile.h"
 #include "graph/ChartWidget.h"
 #include "graph/DragCursors.h"
@@ -55,6 +56,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     }
     createToolBar();
     createPages();
+    createHistory();
     createStatusBar();
     createShell();
     createOutput();
@@ -73,7 +75,10 @@ TForm1::TForm1(Environment environment, QWidget* parent)
 
     m_autosave = new QTimer(this);
     m_autosave->setInterval(std::chrono::minutes(1));
-    connect(m_autosave, &QTimer::timeout, this, [this] { autosaveTotals(); });
+    connect(m_autosave, &QTimer::timeout, this, [this] {
+        autosaveTotals();
+        flushHistory();
+    });
 
     FormCreate();
     createWebDialog();
@@ -143,6 +148,7 @@ TForm1::~TForm1()
     // The workers must be gone before the controls they would touch.
     m_timer.reset();
     m_saver.reset();
+    m_usage.reset();
 }
 
 void TForm1::createToolBar()
@@ -453,6 +459,7 @@ void TForm1::InitGrid(const sampling::TMIBIfArray& snapshot)
         cbURL->setCurrentIndex(list.selected);
     }
     btnStart->setEnabled(cbURL->currentIndex() >= 0);
+    openHistory(snapshot);
 }
 
 void TForm1::Data2Grid(const sampling::TMIBIfArray& snapshot)
@@ -518,6 +525,7 @@ void TForm1::addToTotals(int position, std::uint64_t in, std::uint64_t out)
 {
     if (position >= 0 && m_totals.add(static_cast<std::size_t>(position), in, out))
         ++m_totalsChanges;
+    recordUsage(position, in, out);
 }
 
 void TForm1::tickTail()

@@ -92,7 +92,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (watched == Setup->Label49 && event->type() == QEvent::MouseButtonRelease)
         Label49Click();
     if (graphEventFilter(watched, event) || webEventFilter(watched, event) ||
-        outputEventFilter(watched, event))
+        outputEventFilter(watched, event) || historyEventFilter(watched, event))
         return true;
     return QMainWindow::eventFilter(watched, event);
 }
@@ -116,6 +116,7 @@ void TForm1::FormCloseQuery()
     shutdownCapture();
     // 4. Every setting.
     saveSettings(serverIpIndex);
+    closeHistory();
     // 5. The user guide goes with the program.
     m_help.remove();
 }
