@@ -22,6 +22,12 @@ QString megabytes(std::uint64_t bytes)
     return QString::fromStdString(sampling::fmt(static_cast<long double>(bytes) / 1048576.0L, 3));
 }
 
+namespace {
+// The legend under the chart names these colours.
+const QRgb kDownloadColour = qRgb(0, 160, 0);
+const QRgb kUploadColour = qRgb(230, 170, 0);
+} // namespace
+
 // Draws the page's chart with the program's chart engine.
 class HistoryPage::ChartView final : public QWidget
 {
@@ -61,6 +67,7 @@ QTableWidget* table(const char* name, const QString& first, QWidget* parent)
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    t->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     return t;
 }
 
@@ -122,6 +129,10 @@ HistoryPage::HistoryPage(QWidget* parent) : QWidget(parent)
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(new QLabel(QStringLiteral("Chart:"), this));
     buttons->addWidget(cbHistoryChart);
+    buttons->addWidget(new QLabel(QStringLiteral("<span style='color:#00a000'>&#9632;</span> "
+                                                 "Download &nbsp;<span style='color:#e6aa00'>"
+                                                 "&#9632;</span> Upload"),
+                                  this));
     buttons->addStretch(1);
     buttons->addWidget(btnExport);
     right->addLayout(buttons);
@@ -170,15 +181,15 @@ void HistoryPage::showChart(const std::vector<UsageRow>& rows, bool monthsShown)
     for (const UsageRow& row : rows) {
         const double in = static_cast<double>(row.in) / 1048576.0;
         const double out = static_cast<double>(row.out) / 1048576.0;
-        view.download->append(in, {}, qRgb(0, 160, 0));
-        view.upload->append(out, {}, qRgb(230, 170, 0));
+        view.download->append(in, {}, kDownloadColour);
+        view.upload->append(out, {}, kUploadColour);
         highest = std::max({highest, in, out});
         view.labels.push_back(QString::fromStdString(monthsShown ? usage::shortMonthText(row.key)
                                                                  : usage::shortDayText(row.key)));
     }
     view.chart.setLabelText(
         [&view](std::size_t i) { return i < view.labels.size() ? view.labels[i] : QString(); });
-    view.chart.bottomAxis().setRange(-0.5, static_cast<double>(rows.size()) - 0.5);
+    view.chart.bottomAxis().setRange(-0.5, std::max(0.5, static_cast<double>(rows.size()) - 0.5));
     view.chart.leftAxis().setRange(0.0, highest > 0.0 ? highest * 1.1 : 1.0);
     view.update();
 }
