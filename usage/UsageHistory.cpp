@@ -30,7 +30,7 @@ UsageHistory::Tracked& UsageHistory::current(const InterfaceIdentity& identity, 
             discover(tracked, now);
         return tracked;
     }
-    m_tracked.push_back(Tracked{identity, {}, 0, 0, {}});
+    m_tracked.push_back(Tracked{identity, {}, {}, 0, 0, {}});
     discover(m_tracked.back(), now);
     return m_tracked.back();
 }
@@ -43,7 +43,8 @@ void UsageHistory::discover(Tracked& tracked, const DateTime& now)
 {
     tracked.period = billingPeriodAt(m_rule, now);
     tracked.in = tracked.out = 0;
-    const std::string start = momentKey(tracked.period.start);
+    tracked.startKey = momentKey(tracked.period.start);
+    const std::string& start = tracked.startKey;
     if (m_reader == nullptr) {
         tracked.warnings.enterPeriod(start, CapLevel::None);
         return;
@@ -75,12 +76,11 @@ void UsageHistory::discover(Tracked& tracked, const DateTime& now)
 
 PeriodDelta& UsageHistory::pendingPeriod(const Tracked& tracked)
 {
-    const std::string start = momentKey(tracked.period.start);
     for (PeriodDelta& delta : m_pending.periods) {
-        if (delta.identity == tracked.identity && delta.start == start)
+        if (delta.start == tracked.startKey && delta.identity == tracked.identity)
             return delta;
     }
-    m_pending.periods.push_back(PeriodDelta{tracked.identity, start, 0, 0, 0});
+    m_pending.periods.push_back(PeriodDelta{tracked.identity, tracked.startKey, 0, 0, 0});
     return m_pending.periods.back();
 }
 

@@ -68,6 +68,7 @@ private:
     {
         InterfaceIdentity identity;
         BillingPeriod period;
+        std::string startKey; // momentKey(period.start)
         std::uint64_t in = 0;
         std::uint64_t out = 0;
         CapWarnings warnings;
