@@ -34,6 +34,8 @@ namespace {
 constexpr int kHistoryRefreshTicks = 5;
 constexpr int kShownDays = 31;
 constexpr int kShownMonths = 12;
+// A status-bar message covers the bar's panels while it shows: a minute.
+constexpr int kStatusMilliseconds = 60 * 1000;
 
 QString since(const sampling::DateTime& moment)
 {
@@ -136,16 +138,17 @@ void TForm1::showCapWarning(usage::CapLevel level, const usage::CapRule& rule,
              : QStringLiteral("%1 % of the data cap reached: ").arg(rule.sharePercent)) +
         megabytes(used) + " MB of " + cap + " (" + counted + ") on " +
         QString::fromStdString(interfaceName) + " since " + since(status.period.start) + ".";
-    statusBar()->showMessage(text, 5 * 60 * 1000);
-    if (m_tray->isVisible())
+    if (m_tray->isVisible()) {
+        statusBar()->showMessage(text, kStatusMilliseconds);
         m_tray->showBalloon(QStringLiteral("Flowloom - data cap"), text);
-    else
+    } else {
         showNotice(text);
+    }
 }
 
 void TForm1::showNotice(const QString& text)
 {
-    statusBar()->showMessage(text, 5 * 60 * 1000);
+    statusBar()->showMessage(text, kStatusMilliseconds);
     if (m_notice == nullptr) {
         m_notice = new QMessageBox(QMessageBox::Information, QStringLiteral("Flowloom"), text,
                                    QMessageBox::Ok, this);

@@ -41,6 +41,20 @@ public:
     DateTime toLocal(std::int64_t instant) const override;
 };
 
+// A zone without clock changes whose local time is UTC (tests, benchmarks).
+class UtcZone final : public LocalZone
+{
+public:
+    std::int64_t toInstant(const DateTime& local) const override
+    {
+        return sampling::toSerialSeconds(local);
+    }
+    DateTime toLocal(std::int64_t instant) const override
+    {
+        return sampling::fromSerialSeconds(instant);
+    }
+};
+
 // Real seconds from one local moment to another (a day with a clock change
 // has 82,800 or 90,000 of them).
 std::int64_t secondsBetween(const LocalZone& zone, const DateTime& from, const DateTime& to);

@@ -10,18 +10,6 @@ using namespace flowloom::usage;
 namespace fs = std::filesystem;
 
 namespace {
-struct LocalTime final : LocalZone
-{
-    std::int64_t toInstant(const DateTime& local) const override
-    {
-        return flowloom::sampling::toSerialSeconds(local);
-    }
-    DateTime toLocal(std::int64_t instant) const override
-    {
-        return flowloom::sampling::fromSerialSeconds(instant);
-    }
-};
-
 const std::vector<InterfaceIdentity> kInterfaces = {{"eth0", "02-00-00-00-00-01"},
                                                     {"wlan0", "02-00-00-00-00-02"},
                                                     {"tun0", "00-00-00-00-00-00"},
@@ -57,7 +45,7 @@ static void BM_HistoryYearOfFourInterfaces(benchmark::State& state)
         const DateTime start{2026, 1, 1, 0, 0, 0};
         UsageStore::prepare(file, start);
         {
-            LocalTime zone;
+            UtcZone zone;
             auto reader = UsageStore::open(file);
             auto writer = UsageStore::open(file);
             UsageHistory history(zone);
@@ -90,7 +78,7 @@ BENCHMARK(BM_HistoryYearOfFourInterfaces)->Iterations(1)->Unit(benchmark::kMilli
 // pending day and period of the selected interface.
 static void BM_HistoryAddOnTheUiThread(benchmark::State& state)
 {
-    LocalTime zone;
+    UtcZone zone;
     UsageHistory history(zone);
     DateTime now{2026, 12, 6, 19, 44, 3};
     for (auto _ : state) {
@@ -110,7 +98,7 @@ static void BM_HistoryMinuteWrite(benchmark::State& state)
     const fs::path file = folder / "flowloom-history.sqlite";
     UsageStore::prepare(file, {2026, 12, 6, 0, 0, 0});
     {
-        LocalTime zone;
+        UtcZone zone;
         auto reader = UsageStore::open(file);
         auto writer = UsageStore::open(file);
         UsageHistory history(zone);

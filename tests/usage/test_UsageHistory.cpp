@@ -14,18 +14,6 @@ using flowloom::sampling::ScriptedSource;
 namespace fs = std::filesystem;
 
 namespace {
-struct UtcZone final : LocalZone
-{
-    std::int64_t toInstant(const DateTime& local) const override
-    {
-        return flowloom::sampling::toSerialSeconds(local);
-    }
-    DateTime toLocal(std::int64_t instant) const override
-    {
-        return flowloom::sampling::fromSerialSeconds(instant);
-    }
-};
-
 struct TempFolder
 {
     fs::path path = fs::temp_directory_path() /

@@ -9,16 +9,6 @@ using namespace flowloom::usage;
 using flowloom::sampling::toSerialSeconds;
 
 namespace {
-// Local time is UTC: real seconds are calendar seconds.
-struct UtcZone final : LocalZone
-{
-    std::int64_t toInstant(const DateTime& local) const override { return toSerialSeconds(local); }
-    DateTime toLocal(std::int64_t instant) const override
-    {
-        return flowloom::sampling::fromSerialSeconds(instant);
-    }
-};
-
 // Central European time with its clock changes (last Sunday of March at
 // 02:00 → 03:00, last Sunday of October at 03:00 → 02:00), set for one test.
 struct CentralEuropeanTime
