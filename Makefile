@@ -1,22 +1,28 @@
 # The two commands a newcomer needs on a fresh Debian 12 machine:
 #   make run    install what is missing, build, start the program
 #   make test   install what is missing, build, run the whole test suite
-# Also: make bench (benchmarks and the performance table), make fuzz.
+# Also: make bench (benchmarks and the performance table), make fuzz,
+#   make install [PREFIX=/usr/local] [DESTDIR=...], make package (a .deb in
+#   build/package/), make lintian (checks that package).
 
 PACKAGES := build-essential cmake pkg-config \
             qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6printsupport6 \
             libjpeg62-turbo-dev zlib1g-dev libpng-dev libgif-dev \
             libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev \
             clang libclang-rt-14-dev \
-            fonts-liberation xvfb xauth
+            fonts-liberation xvfb xauth \
+            librsvg2-bin desktop-file-utils appstream \
+            openbox trayer xdotool x11-utils
 
 BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 5
+PREFIX     ?= /usr/local
+DESTDIR    ?=
 
-.PHONY: all deps configure build run test fuzz bench clean
+.PHONY: all deps configure build run test fuzz bench clean install package lintian
 
 all: build
 
@@ -63,6 +69,18 @@ fuzz: deps
 	    || { tail -50 $(FUZZ_BUILD)/$$name.log; rm -rf $$work; exit 1; }; \
 	  rm -rf $$work; \
 	done; echo "fuzz: all targets ran clean"
+
+# DESTDIR stages the files for a packager; PREFIX is where they will live.
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+package: build
+	@cd $(BUILD) && cpack -G DEB > cpack.log || { cat cpack.log; exit 1; }
+	@ls -l $(BUILD)/package/flowloom_*.deb
+
+lintian: package
+	@$(MAKE) --no-print-directory deps PACKAGES=lintian
+	@lintian --info $(BUILD)/package/flowloom_*.deb
 
 bench: deps
 	@bash bench/scripts/run_all.sh

@@ -1,5 +1,9 @@
 #include "app/CloseSignals.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
@@ -17,7 +21,41 @@ extern "C" void onCloseSignal(int)
     // Only async-signal-safe calls here; a full pipe means a request is pending anyway.
     [[maybe_unused]] ssize_t n = ::write(g_pipe[1], &byte, 1);
 }
+// The button a press of Enter would press: the box's default button, or the
+// dialog's default push button.
+QAbstractButton* defaultButtonOf(QWidget& box)
+{
+    if (auto* message = qobject_cast<QMessageBox*>(&box)) {
+        if (QAbstractButton* button = message->defaultButton())
+            return button;
+    }
+    for (QPushButton* button : box.findChildren<QPushButton*>())
+        if (button->isDefault() && button->isVisible() && button->isEnabled())
+            return button;
+    if (auto* message = qobject_cast<QMessageBox*>(&box))
+        return message->escapeButton();
+    return nullptr;
+}
 } // namespace
+
+void dismissModalBoxes()
+{
+    // A box that does not close would hold the close; a few rounds suffice
+    // for boxes opened over boxes.
+    for (int round = 0; round < 16; ++round) {
+        QWidget* box = QApplication::activeModalWidget();
+        if (box == nullptr)
+            return;
+        if (QAbstractButton* button = defaultButtonOf(*box))
+            button->click();
+        if (QApplication::activeModalWidget() != box)
+            continue;
+        if (auto* dialog = qobject_cast<QDialog*>(box))
+            dialog->reject();
+        else
+            box->close();
+    }
+}
 
 CloseSignals::CloseSignals(QObject* parent) : QObject(parent)
 {
@@ -28,6 +66,8 @@ CloseSignals::CloseSignals(QObject* parent) : QObject(parent)
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char buffer[16];
         [[maybe_unused]] ssize_t n = ::read(g_pipe[0], buffer, sizeof buffer);
+        // An open box would otherwise hold the request until a user answers it.
+        dismissModalBoxes();
         emit closeRequested();
     });
     struct sigaction action = {};

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "app/ini/FileLocations.h"
 #include "sampling/DateTime.h"
 #include "sampling/IPHelper.h"
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace flowloom::app {
@@ -16,16 +18,16 @@ struct Environment
 {
     sampling::InterfaceSource& interfaces;
     const sampling::WallClock& clock;
-    std::filesystem::path programFile; // settings and help file live beside it
+    std::filesystem::path programFile;
     // Tells the user something in a message box; tests collect the texts.
     std::function<void(const std::string&)> showMessage;
+    // Where the settings, the guide and the images go; none: beside programFile.
+    std::optional<FileLocations> files = std::nullopt;
 };
 
-// The program file's path with its extension replaced (or appended).
-std::filesystem::path besideProgram(const std::filesystem::path& programFile,
-                                    const char* extension);
-
-// The settings file of the program at `programFile`.
-std::filesystem::path settingsPathFor(const std::filesystem::path& programFile);
+// The locations of the running program under the rule of fileLocations(),
+// from its file path, its folder's permissions, $HOME, $XDG_CONFIG_HOME and
+// the desktop's pictures folder.
+FileLocations systemFileLocations(const std::filesystem::path& programFile);
 
 } // namespace flowloom::app

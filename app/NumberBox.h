@@ -5,9 +5,9 @@
 
 namespace flowloom::app {
 
-// A whole-number box with up/down arrows. While the user types, the number
-// typed is the value even outside the range; leaving the box clamps it into
-// the range. Text that is not a whole number counts as the minimum.
+// A whole-number box with up/down arrows. What the user types takes effect
+// only when it is committed (Enter, the arrows, or leaving the box), and
+// always within the box's range.
 class NumberBox final : public QAbstractSpinBox
 {
     Q_OBJECT
@@ -15,7 +15,8 @@ public:
     // Without a range the box takes any 32-bit number ("Maximum value").
     explicit NumberBox(std::optional<std::pair<int, int>> range, QWidget* parent = nullptr);
 
-    int value() const;
+    // The committed value; text still being typed does not count.
+    int value() const { return m_value; }
     // Clamped into the range, as a loaded setting is.
     void setValue(int value);
     int minimum() const { return m_min; }
@@ -24,23 +25,33 @@ public:
     void stepBy(int steps) override;
 
 signals:
+    // A new value was committed.
     void valueChanged(int value);
 
 protected:
     QValidator::State validate(QString& input, int& pos) const override;
     StepEnabled stepEnabled() const override;
+    void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
     int clamp(long long value) const;
-    void onTextChanged();
+    void commit();
 
     int m_min;
     int m_max;
-    int m_lastValue;
+    bool m_ranged;
+    int m_value;
 };
 
-// The rule behind the box: the typed text as a number, or the minimum.
-int numberBoxValue(const QString& text, int minimum);
+// The rule behind the box: the value that committing the typed text gives.
+// A whole number is limited to the range; other text gives the minimum of a
+// ranged box; an empty box, or text that is no number in a box without range,
+// keeps the current value.
+int committedValue(const QString& text, int current, std::optional<std::pair<int, int>> range);
+
+// Whether losing the focus for this reason is leaving the field. A context
+// menu or a switch to another program leaves the user in the field.
+bool leavesField(Qt::FocusReason reason);
 
 } // namespace flowloom::app

@@ -1,6 +1,7 @@
 #include "app/SettingsBinder.h"
 
 #include "app/NumberBox.h"
+#include "app/ini/TextBytes.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -17,6 +18,10 @@
 namespace flowloom::app {
 
 namespace {
+
+// The bytes an edit box was filled from, kept with the box so that a text the
+// user leaves alone is written back byte for byte.
+constexpr const char* kStoredBytes = "flowloomStoredBytes";
 
 template <typename W> W* control(const QWidget& root, std::string_view name)
 {
@@ -226,10 +231,15 @@ void SettingsBinder::apply(QWidget& root, const SettingsValues& values, ProgramV
             list->setCurrentIndex(SettingsKeys::listSelection(values.integer(key), list->count()));
             break;
         }
-        case Control::Edit:
-            control<QLineEdit>(root, entry.owner)
-                ->setText(QString::fromStdString(values.text(key)));
+        case Control::Edit: {
+            // As it is: a box's length limit is for typing only.
+            auto* edit = control<QLineEdit>(root, entry.owner);
+            const std::string& stored = values.text(key);
+            edit->setProperty(kStoredBytes,
+                              QByteArray(stored.data(), static_cast<qsizetype>(stored.size())));
+            edit->setText(QString::fromStdString(shownText(stored)));
             break;
+        }
         case Control::TimePicker: {
             const sampling::DateTime& t = values.dateTime(key);
             control<QTimeEdit>(root, entry.owner)->setTime(QTime(t.hour, t.minute, t.second));
@@ -265,9 +275,12 @@ SettingsValues SettingsBinder::collect(const QWidget& root, const ProgramVariabl
         case Control::ListIndex:
             values.set(key, std::int64_t{control<QComboBox>(root, entry.owner)->currentIndex()});
             break;
-        case Control::Edit:
-            values.set(key, control<QLineEdit>(root, entry.owner)->text().toStdString());
+        case Control::Edit: {
+            const auto* edit = control<QLineEdit>(root, entry.owner);
+            values.set(key, storedText(edit->text().toStdString(),
+                                       edit->property(kStoredBytes).toByteArray().toStdString()));
             break;
+        }
         case Control::TimePicker: {
             const QTime t = control<QTimeEdit>(root, entry.owner)->time();
             sampling::DateTime picked = kResetPickerDate;

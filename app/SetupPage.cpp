@@ -134,7 +134,6 @@ void SetupPage::createGraphAxesPage()
                  2, 1);
     rbPeak->setChecked(true);
     edLabel = named(new QLineEdit(QStringLiteral("KBytes / sec"), vertical), "edLabel");
-    edLabel->setMaxLength(30);
     v->addWidget(new QLabel(QStringLiteral("Label"), vertical), 3, 0);
     v->addWidget(edLabel, 3, 1);
     v->setColumnStretch(2, 1);
@@ -344,8 +343,10 @@ void SetupPage::createOptionsPage()
     y->addWidget(cbMinimize, 1, 0, 1, 2);
     y->addWidget(cbStartMin, 2, 0, 1, 2);
 
-    auto* info = new QFrame(system);
-    info->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto* info = named(new QFrame(system), "InfoPanel");
+    // A styled frame: a plain sunken panel's light edges vanish on the light
+    // page, which left the panel without its right and bottom edge.
+    info->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     auto* i = new QVBoxLayout(info);
     auto* name = new QLabel(QStringLiteral("Flowloom"), info);
     auto* version = new QLabel(QStringLiteral("version 1.0               01 July 2008"), info);

@@ -122,4 +122,12 @@ QIcon toolIcon(ToolIcon icon)
     return QIcon(pixmap);
 }
 
+QIcon applicationIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/flowloom-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 } // namespace flowloom::app

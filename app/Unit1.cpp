@@ -31,27 +31,81 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <chrono>
+#include <cstdio>
 
 namespace flowloom::app {
 
 using sampling::DateTimeText;
 using sampling::fmt;
 
+namespace {
+// The drop-down of an interface list shows each interface's name beside its
+// address; the item text stays the address, which the title, the listening
+// address and the stored index rely on.
+class InterfaceItemDelegate final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text = interfaceItemCaption(index.data(Qt::DisplayRole).toString(),
+                                            index.data(Qt::ToolTipRole).toString());
+    }
+};
+
+// The closed box tells the chosen interface's name in its tooltip.
+void showNameOfCurrent(QComboBox& list)
+{
+    list.setToolTip(list.currentIndex() >= 0 ? interfaceName(list, list.currentIndex())
+                                             : QString());
+}
+} // namespace
+
+QString interfaceItemCaption(const QString& item, const QString& name)
+{
+    return name.isEmpty() ? item : item + QStringLiteral("   ") + name;
+}
+
+QString interfaceName(const QComboBox& list, int index)
+{
+    return list.itemData(index, Qt::ToolTipRole).toString();
+}
+
+void addInterfaceItem(QComboBox& list, const QString& item, const QString& name)
+{
+    if (list.count() == 0 && dynamic_cast<InterfaceItemDelegate*>(list.itemDelegate()) == nullptr) {
+        list.setItemDelegate(new InterfaceItemDelegate(&list));
+        QObject::connect(&list, &QComboBox::currentIndexChanged, &list,
+                         [&list] { showNameOfCurrent(list); });
+    }
+    list.addItem(item);
+    list.setItemData(list.count() - 1, name, Qt::ToolTipRole);
+}
+
 TForm1::TForm1(Environment environment, QWidget* parent)
-    : QMainWindow(parent), m_env(std::move(environment)), m_monthlyReset(m_env.clock.now()),
-      m_help(besideProgram(m_env.programFile, ".html"))
+    : QMainWindow(parent), m_env(std::move(environment)),
+      m_files(m_env.files.value_or(portableLocations(m_env.programFile))),
+      m_monthlyReset(m_env.clock.now()), m_help(m_files.helpFile)
 {
     setObjectName("Form1");
     setWindowTitle(QStringLiteral("Flowloom"));
     setFont(QFont(QStringLiteral("Arial"), 8));
     if (!m_env.showMessage) {
         m_env.showMessage = [this](const std::string& text) {
-            QMessageBox::warning(this, QStringLiteral("Flowloom"), QString::fromStdString(text));
+            if (m_unattended)
+                std::fprintf(stderr, "Flowloom: %s\n", text.c_str());
+            else
+                QMessageBox::warning(this, QStringLiteral("Flowloom"),
+                                     QString::fromStdString(text));
         };
     }
     createToolBar();
@@ -65,7 +119,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     resize(799, 480);
     // The window can never be made smaller than its first layout.
     setMinimumSize(799, 480);
-    m_graphDesignSize = laidOutSize(*this, *TabSheet1);
+    m_graphDesignSize = laidOutSize(*TabSheet1);
 
     m_timer = std::make_unique<sampling::TThreadedTimer>([this](std::function<void()> tick) {
         // Queued to the UI thread; dropped by Qt if this window is gone by then.
@@ -127,7 +181,7 @@ void TForm1::FormCreate()
     // 24. The listening addresses are the interface list's items.
     Setup->cbServerIP->clear();
     for (int i = 0; i < cbURL->count(); ++i)
-        Setup->cbServerIP->addItem(cbURL->itemText(i));
+        addInterfaceItem(*Setup->cbServerIP, cbURL->itemText(i), interfaceName(*cbURL, i));
     Setup->cbServerIP->setCurrentIndex(
         m_vars.ServerIP >= 0 && m_vars.ServerIP < Setup->cbServerIP->count() ? m_vars.ServerIP
                                                                              : -1);
@@ -266,13 +320,13 @@ void TForm1::createStatusBar()
 
 std::filesystem::path TForm1::settingsPath() const
 {
-    return settingsPathFor(m_env.programFile);
+    return m_files.settingsFile;
 }
 
 RuntimeDefaults TForm1::runtimeDefaults() const
 {
     RuntimeDefaults runtime;
-    runtime.programFolder = m_env.programFile.parent_path().string();
+    runtime.filesFolder = m_files.filesFolder.string();
     runtime.graphWidth = m_graphDesignSize.width();
     runtime.graphHeight = m_graphDesignSize.height();
     return runtime;
@@ -349,13 +403,13 @@ void TForm1::backgroundSaveDone(const IniSaveResult& result)
 
 // The size a page takes once the window is laid out, before it is first shown
 // (first-run defaults of the image size depend on the graph's size).
-QSize TForm1::laidOutSize(QWidget& window, QWidget& page)
+QSize TForm1::laidOutSize(QWidget& page)
 {
-    window.setAttribute(Qt::WA_DontShowOnScreen, true);
-    window.show();
+    setAttribute(Qt::WA_DontShowOnScreen, true);
+    show();
     const QSize size = page.size();
-    window.hide();
-    window.setAttribute(Qt::WA_DontShowOnScreen, false);
+    hide();
+    setAttribute(Qt::WA_DontShowOnScreen, false);
     return size;
 }
 
@@ -437,8 +491,9 @@ void TForm1::InitGrid(const sampling::TMIBIfArray& snapshot)
     {
         const QSignalBlocker blocker(cbURL);
         cbURL->clear();
-        for (const std::string& item : list.items)
-            cbURL->addItem(QString::fromStdString(item));
+        for (std::size_t i = 0; i < list.items.size(); ++i)
+            addInterfaceItem(*cbURL, QString::fromStdString(list.items[i]),
+                             QString::fromStdString(list.names[i]));
         cbURL->setCurrentIndex(-1);
     }
 
@@ -458,6 +513,7 @@ void TForm1::InitGrid(const sampling::TMIBIfArray& snapshot)
         const QSignalBlocker blocker(cbURL);
         cbURL->setCurrentIndex(list.selected);
     }
+    showNameOfCurrent(*cbURL);
     btnStart->setEnabled(cbURL->currentIndex() >= 0);
     openHistory(snapshot);
 }
@@ -593,7 +649,8 @@ void TForm1::btnResetOutClick()
 
 void TForm1::cbURLChange()
 {
-    edTitleChange(); // the interface list shares the title's reaction
+    edTitleChange();  // the interface list shares the title's reaction
+    publishWebView(); // the since-dates changed, also while plotting is stopped
 }
 
 } // namespace flowloom::app

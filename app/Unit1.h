@@ -69,6 +69,13 @@ class UsageRecording;
 class Tray;
 class SetupPage;
 
+// Interface lists (the data interface and the listening address): each item
+// is the address text, with the interface's name kept as the item's tooltip
+// and shown beside the address in the drop-down.
+void addInterfaceItem(QComboBox& list, const QString& item, const QString& name);
+QString interfaceName(const QComboBox& list, int index);
+QString interfaceItemCaption(const QString& item, const QString& name);
+
 // The main window: owns the controls, the sampling clock and the statistics,
 // and connects them. Handlers keep their established names; their bodies
 // delegate to the subsystem rules.
@@ -82,8 +89,16 @@ public:
     // Start-up and shutdown.
     void FormCreate();
     bool startsMinimized() const { return m_startMinimized; }
+    // Program start step 4: shown, minimized, or straight into the
+    // notification area with "Minimize to SysTray".
+    void showAtStart();
     // The close request: never refused, always saves.
     void FormCloseQuery();
+    // The close request from the system (a signal, the session ending), when
+    // nobody may be at the screen: a failure it meets (a settings file that
+    // cannot be written) goes to standard error instead of a box that would
+    // hold the close.
+    void closeUnattended();
 
     // Window shell.
     void btnStayClick();
@@ -200,7 +215,10 @@ public:
     // Settings file: loaded while the window is built, written at close, and
     // in the background at most once a minute while a cumulative total
     // changes, and right after a reset, so a crash loses at most a minute.
+    // Files that belong beside it (lock, history) go into its folder.
     std::filesystem::path settingsPath() const;
+    // Where the settings, the guide and the images go (portable or installed).
+    const FileLocations& files() const { return m_files; }
     void saveSettings(int serverIpIndex);
     void saveInBackground();
     // Once a minute: a background write when a cumulative total changed.
@@ -296,7 +314,7 @@ private:
     bool captureFolderExists() const;
     QString nowText() const;
     RuntimeDefaults runtimeDefaults() const;
-    static QSize laidOutSize(QWidget& window, QWidget& page);
+    QSize laidOutSize(QWidget& page);
     void closeEvent(QCloseEvent* event) override;
     void createHistory();
     void openHistory(const sampling::TMIBIfArray& startupTable);
@@ -312,6 +330,7 @@ private:
     void publishHistoryView(web::WebSnapshot& view) const;
 
     Environment m_env;
+    FileLocations m_files;
     std::unique_ptr<sampling::TThreadedTimer> m_timer;
     sampling::InterfaceTracker m_tracker;
     sampling::StatisticsEngine m_statistics;
@@ -332,8 +351,10 @@ private:
     HelpFile m_help;
     Tray* m_tray = nullptr;
     bool m_startMinimized = false;
+    bool m_minimizeWhenExposed = false;
     bool m_shown = false;
     bool m_closing = false;
+    bool m_unattended = false; // the close was requested by the system
     QSize m_graphDesignSize;
     QTimer* m_autosave = nullptr;
     std::uint64_t m_totalsChanges = 0; // raised whenever a cumulative total changes

@@ -28,6 +28,8 @@ namespace flowloom::app {
 namespace {
 // The nine characters a file name cannot hold; the axis label becomes part of
 // captured file names.
+constexpr qsizetype kLabelTypingLimit = 30;
+
 bool refusedInLabel(QChar c)
 {
     return QStringLiteral("\"*/:<>?\\|").contains(c);
@@ -169,6 +171,12 @@ void TForm1::connectGraphControls()
 
 bool TForm1::graphEventFilter(QObject* watched, QEvent* event)
 {
+    // A press on a legend panel is the panel's own: passed on, it would reach
+    // the graph beneath, which stops the clock until a release it never gets.
+    if ((event->type() == QEvent::MouseButtonPress ||
+         event->type() == QEvent::MouseButtonDblClick) &&
+        (watched == Panel23 || watched == Panel25))
+        return true;
     if (event->type() == QEvent::MouseButtonRelease) {
         if (watched == Panel23) {
             btnDownColourClick();
@@ -277,7 +285,10 @@ bool TForm1::edLabelKeyPress(const QKeyEvent& key)
         QApplication::beep();
         return true; // the character is refused
     }
-    return false;
+    // Typing stops at 30 characters; a longer stored label stays as it is.
+    const QLineEdit* edit = Setup->edLabel;
+    return !typed.isEmpty() && typed.front().isPrint() &&
+           edit->text().size() - edit->selectedText().size() + typed.size() > kLabelTypingLimit;
 }
 
 void TForm1::btnFontClick()
@@ -490,7 +501,7 @@ void TForm1::PopupMenu3Popup()
 void TForm1::mnuApplyClick()
 {
     // As if typed: the change of "Maximum value" sets the axis.
-    Setup->spMax->setValue(static_cast<int>(Chart1->chart().leftAxis().maximum()));
+    Setup->spMax->setValue(graph::spMaxFromAxis(Chart1->chart().leftAxis().maximum()));
 }
 
 void TForm1::RestoreVerticalAxis1Click()

@@ -246,10 +246,10 @@ void TForm1::btnExportClick()
     const usage::InterfaceIdentity* identity = identityAt(cbURL->currentIndex());
     if (identity == nullptr)
         return;
-    const QString suggested = QString::fromStdString(
-        (m_env.programFile.parent_path() /
-         ("usage-" + identity->name + "-" + usage::dayKey(m_env.clock.now()) + ".csv"))
-            .string());
+    const QString suggested =
+        QString::fromStdString((m_files.filesFolder / ("usage-" + identity->name + "-" +
+                                                       usage::dayKey(m_env.clock.now()) + ".csv"))
+                                   .string());
     const std::optional<QString> path = m_dialogs.chooseSaveFile(this, suggested);
     if (!path)
         return;

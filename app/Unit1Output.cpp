@@ -98,8 +98,8 @@ QPrinter& TForm1::printer()
 
 void TForm1::SaveAs1Click()
 {
-    const QString programFolder = QString::fromStdString(m_env.programFile.parent_path().string());
-    report(GraphExport::SaveAs1Click(this, *Chart1, exportSettings(), programFolder));
+    const QString filesFolder = QString::fromStdString(m_files.filesFolder.string());
+    report(GraphExport::SaveAs1Click(this, *Chart1, exportSettings(), filesFolder));
 }
 
 void TForm1::btnCopyClick()
@@ -137,7 +137,8 @@ std::optional<QImage> TForm1::webGraphSnapshot()
 void TForm1::rbPercentClick()
 {
     SetupPage& s = *Setup;
-    const GraphExport::SizeControls enabled = GraphExport::rbPercentClick(s.rbPercent->isChecked());
+    const GraphExport::SizeControls enabled =
+        GraphExport::rbPercentClick(s.rbPercent->isChecked(), s.rbPixels->isChecked());
     s.spPercent->setEnabled(enabled.percent);
     s.PercentLabel->setEnabled(enabled.percent);
     for (QWidget* w : {static_cast<QWidget*>(s.spGrWidth), static_cast<QWidget*>(s.spGrHeight),

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <QWindow>
 
 namespace flowloom::app {
 
@@ -29,8 +30,8 @@ constexpr const char* kProjectPage = "https://flowloom.example.org/";
 
 void TForm1::createShell()
 {
-    m_tray = new Tray(toolIcon(ToolIcon::Line), this);
-    setWindowIcon(toolIcon(ToolIcon::Line));
+    m_tray = new Tray(applicationIcon(), this);
+    setWindowIcon(applicationIcon());
     connect(m_tray, &Tray::clicked, this, [this] { TrayIconClick(); });
     connect(m_tray, &Tray::restoreRequested, this, [this] { mnuRestoreClick(); });
     connect(m_tray, &Tray::closeRequested, this, [this] { CloseEcholoom1Click(); });
@@ -50,6 +51,8 @@ void TForm1::createShell()
 
 void TForm1::writeHelpFile()
 {
+    if (!m_files.helpFileWritten)
+        return; // the installed guide is opened where it is
     QFile resource(QString::fromLatin1(kHelpResource));
     if (!resource.open(QIODevice::ReadOnly)) {
         m_help.remove();
@@ -60,9 +63,30 @@ void TForm1::writeHelpFile()
         std::string_view(content.constData(), static_cast<std::size_t>(content.size())));
 }
 
+void TForm1::showAtStart()
+{
+    if (!m_startMinimized) {
+        show();
+    } else if (Setup->cbMinimize->isChecked() && m_tray->available()) {
+        // Straight into the notification area: the window stays unmapped, in
+        // its normal state, until "Restore Flowloom" shows it.
+        m_tray->show();
+    } else {
+        // A window manager can iconify only a window it already manages: a
+        // request made before the window is mapped is lost on X11. So the
+        // window is shown, and minimized once it is on screen.
+        show();
+        m_minimizeWhenExposed = true;
+        windowHandle()->installEventFilter(this);
+    }
+}
+
 void TForm1::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
+    // The off-screen layout pass while the window is built is no showing.
+    if (testAttribute(Qt::WA_DontShowOnScreen))
+        return;
     if (!m_shown) {
         m_shown = true;
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -72,7 +96,8 @@ void TForm1::showEvent(QShowEvent* event)
         }
         PageControl1->setFocus(); // FormShow
     }
-    m_tray->hide(); // the icon shows only while the window is off screen
+    if (!isMinimized())
+        m_tray->hide(); // the icon shows only while the window is off screen
 }
 
 void TForm1::changeEvent(QEvent* event)
@@ -89,6 +114,11 @@ void TForm1::changeEvent(QEvent* event)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (m_minimizeWhenExposed && watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed()) {
+        m_minimizeWhenExposed = false;
+        QTimer::singleShot(0, this, [this] { showMinimized(); });
+    }
     if (watched == Setup->Label49 && event->type() == QEvent::MouseButtonRelease)
         Label49Click();
     if (graphEventFilter(watched, event) || webEventFilter(watched, event) ||
@@ -105,6 +135,12 @@ void TForm1::closeEvent(QCloseEvent* event)
     emit closed();
 }
 
+void TForm1::closeUnattended()
+{
+    m_unattended = true;
+    close();
+}
+
 void TForm1::FormCloseQuery()
 {
     m_closing = true;
@@ -117,8 +153,9 @@ void TForm1::FormCloseQuery()
     // 4. Every setting.
     saveSettings(serverIpIndex);
     closeHistory();
-    // 5. The user guide goes with the program.
-    m_help.remove();
+    // 5. The user guide goes with the program (an installed guide stays).
+    if (m_files.helpFileWritten)
+        m_help.remove();
 }
 
 void TForm1::btnStayClick()

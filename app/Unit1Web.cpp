@@ -1,6 +1,7 @@
 // The web service on the main window: start and stop, the published view of
 // the window, the document names and the server settings dialog.
 #include "app/Colours.h"
+#include "app/NumberBox.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/Unit1.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -41,8 +43,10 @@ void TForm1::createWebService()
         connect(box, &QCheckBox::clicked, this, [this] { cbCSVClick(); });
     for (QRadioButton* type : {s.rbBMP, s.rbJPG, s.rbGIF, s.rbPNG})
         connect(type, &QRadioButton::toggled, this, [this](bool on) {
-            if (on)
-                edTempExit();
+            if (!on)
+                return;
+            edTempExit();
+            publishWebView(); // the images' type, also when the names stayed (a clash)
         });
     connect(s.edTemp, &QLineEdit::textChanged, this, [this] { edTempChange(); });
     for (QLineEdit* name : {s.edTemp, s.edWebStats, s.edFormat, s.edImage}) {
@@ -56,7 +60,8 @@ void TForm1::createWebService()
 bool TForm1::webEventFilter(QObject* watched, QEvent* event)
 {
     SetupPage& s = *Setup;
-    if (event->type() == QEvent::FocusOut) {
+    if (event->type() == QEvent::FocusOut &&
+        leavesField(static_cast<QFocusEvent*>(event)->reason())) {
         if (watched == s.edWebStats)
             cbCSVClick();
         else if (watched == s.edFormat)

@@ -1,11 +1,13 @@
 #include "app/CloseSignals.h"
 #include "app/SingleInstance.h"
+#include "app/ToolIcons.h"
 #include "app/Tray.h"
 #include "app/Unit1.h"
 #include "sampling/NetlinkSource.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSessionManager>
 #include <csignal>
 #include <cstdio>
@@ -41,39 +43,56 @@ int main(int argc, char** argv)
     mallopt(M_TRIM_THRESHOLD, 32 * 1024 * 1024);
 
     QApplication application(argc, argv);
+    // The main window's caption "Flowloom" is the task-bar text. No display
+    // name: Qt would append it to every other window's caption too.
     QApplication::setApplicationName(QStringLiteral("Flowloom"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Flowloom"));
+    // Desktops match the window to its launcher and icon by this name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(flowloom::app::kDesktopId));
+    QApplication::setWindowIcon(flowloom::app::applicationIcon());
     // Closing to the notification area must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // Installed first: a close request that arrives during start-up waits in
-    // the signal pipe until the window can take it.
+    // Installed and connected first: a box that start-up opens (a server that
+    // cannot start) is closed by a close request too, which then waits until
+    // the window is built.
     flowloom::app::CloseSignals closeSignals;
+    QPointer<flowloom::app::TForm1> window; // null until built, and again once gone
+    bool closePending = false;
+    // A close request from the system or the desktop session runs the same
+    // close request as the close box, so the totals are always saved. It is
+    // queued, so that a box it closed returns to its caller first.
+    QObject::connect(&closeSignals, &flowloom::app::CloseSignals::closeRequested, &application,
+                     [&window, &closePending] {
+                         if (window.isNull())
+                             closePending = true;
+                         else
+                             QMetaObject::invokeMethod(
+                                 window, [&window] { window->closeUnattended(); },
+                                 Qt::QueuedConnection);
+                     });
 
+    // Beside the program for a portable copy, else in the user's own folders.
     const std::filesystem::path programFile = QApplication::applicationFilePath().toStdString();
-    const std::filesystem::path settings = flowloom::app::settingsPathFor(programFile);
-    flowloom::app::SingleInstance instance(settings);
+    const flowloom::app::FileLocations files = flowloom::app::systemFileLocations(programFile);
+    flowloom::app::prepareFolders(files);
+    flowloom::app::SingleInstance instance(files.settingsFile);
     if (!instance.isFirst())
-        return showTheFirstInstance(instance, settings);
+        return showTheFirstInstance(instance, files.settingsFile);
 
     flowloom::sampling::NetlinkSource interfaces;
     flowloom::sampling::SystemWallClock clock;
-    flowloom::app::TForm1 form({interfaces, clock, programFile, {}});
+    flowloom::app::TForm1 form({interfaces, clock, programFile, {}, files});
+    window = &form;
     QObject::connect(&instance, &flowloom::app::SingleInstance::showRequested, &form,
                      [&form] { form.mnuRestoreClick(); });
-
-    // A close request from the system or the desktop session runs the same
-    // close request as the close box, so the totals are always saved.
-    QObject::connect(&closeSignals, &flowloom::app::CloseSignals::closeRequested, &form,
-                     [&form] { form.close(); });
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &form,
-                     [&form](QSessionManager&) { form.close(); });
+                     [&form](QSessionManager&) { form.closeUnattended(); });
     QObject::connect(&form, &flowloom::app::TForm1::closed, &application, &QApplication::quit);
 
-    if (form.startsMinimized()) {
-        form.showMinimized();
-    } else {
-        form.show();
-    }
+    if (closePending)
+        QMetaObject::invokeMethod(
+            &form, [&form] { form.closeUnattended(); }, Qt::QueuedConnection);
+    else
+        form.showAtStart();
     return QApplication::exec();
 }

@@ -7,6 +7,8 @@ function(flowloom_add_test)
     cmake_parse_arguments(T "QT" "NAME" "SOURCES;LIBS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     flowloom_warnings(${T_NAME})
+    # Shared fakes and helpers are included as "support/...".
+    target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     if(T_QT)
         target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} flowloom_qt_test_main GTest::gtest)
     else()

@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <qdrawutil.h>
 
 namespace flowloom::graph {
 
@@ -37,6 +38,8 @@ void ChartWidget::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     m_geometry = m_chart.draw(painter, rect());
+    // The graph's sunken bevel, on screen only: images hold the chart alone.
+    qDrawShadePanel(&painter, rect(), palette(), true, kBevelWidth);
 }
 
 void ChartWidget::mousePressEvent(QMouseEvent* event)

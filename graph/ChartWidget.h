@@ -41,6 +41,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    static constexpr int kBevelWidth = 2;
     chart::Chart m_chart;
     // Geometry of the last screen drawing, so that a drag maps the pixels the
     // user actually sees.

@@ -2,6 +2,9 @@
 
 #include "chart/AxisError.h"
 
+#include <cmath>
+#include <limits>
+
 namespace flowloom::graph {
 
 namespace {
@@ -45,6 +48,18 @@ void RestoreVerticalAxis(chart::Chart& chart, int maxValue)
     tryAxis([&] { left.setMinimum(0); });
     tryAxis([&] { left.setMaximum(maxValue); });
     tryAxis([&] { left.setMinimum(-0.005 * left.maximum()); });
+}
+
+int spMaxFromAxis(double maximum)
+{
+    if (std::isnan(maximum))
+        return 0;
+    const double truncated = std::trunc(maximum);
+    if (truncated >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (truncated <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(truncated);
 }
 
 DragCursor dragCursorFor(int scrollCount, double bottomMaximum)

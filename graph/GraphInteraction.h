@@ -16,6 +16,10 @@ struct ScrollInputs
 
 void Chart1Scroll(chart::Chart& chart, const ScrollInputs& inputs);
 
+// "Apply Vertical Axis Maximum": the axis maximum truncated toward zero, as
+// "Maximum value" can hold it (a 32-bit number; beyond it, its nearest end).
+int spMaxFromAxis(double maximum);
+
 // "Restore Vertical Axis": 0..spMax, then the floor just below zero.
 void RestoreVerticalAxis(chart::Chart& chart, int maxValue);
 

@@ -12,7 +12,10 @@ namespace flowloom::sampling {
 struct InterfaceList
 {
     std::vector<std::string> items; // address text, or "!not_found!"
-    int selected = -1;              // -1: nothing selected
+    // The operating system's name of each item's interface, shown beside the
+    // item so that two "!not_found!" items can be told apart.
+    std::vector<std::string> names;
+    int selected = -1; // -1: nothing selected
 };
 
 // Items from the start-up rows and the sorted address table; the saved

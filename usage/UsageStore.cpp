@@ -312,8 +312,21 @@ StoreReport UsageStore::prepare(const fs::path& path, const DateTime& now)
         if (state == Check::Unusable || !existed) {
             report.message = "The usage history " + path.string() + " cannot be used (" + reason +
                              "); history is not recorded in this run.";
-            return report;
+            if (existed)
+                return report;
         }
+    }
+    // Nothing of the user's: what this start made of a new file goes.
+    const auto removeMade = [&] {
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+            fs::path made = path;
+            made += suffix;
+            fs::remove(made, ec);
+        }
+    };
+    if (!existed) {
+        removeMade();
+        return report;
     }
     // Damaged: keep it for the user, and start again.
     movedTo = moveAside(path, now);
@@ -323,9 +336,15 @@ StoreReport UsageStore::prepare(const fs::path& path, const DateTime& now)
         return report;
     }
     report.movedTo = movedTo;
-    Connection fresh;
-    std::string freshReason;
-    if (openConnection(path, true, fresh) != SQLITE_OK || !createSchema(fresh.db, freshReason)) {
+    bool started = false;
+    {
+        Connection fresh;
+        std::string freshReason;
+        started =
+            openConnection(path, true, fresh) == SQLITE_OK && createSchema(fresh.db, freshReason);
+    }
+    if (!started) {
+        removeMade();
         report.message =
             "The usage history " + path.string() + " was damaged (" + reason +
             ") and was moved to " + movedTo.string() +

@@ -121,8 +121,8 @@ enum class ValueType : std::uint8_t {
 // Defaults that only the running program knows.
 enum class RuntimeDefault : std::uint8_t {
     None,
-    ProgramFolder, // the program file's folder, without a trailing separator
-    GraphHeight,   // the graph's on-screen size in pixels
+    FilesFolder, // the program's folder, or the installed program's pictures folder
+    GraphHeight, // the graph's on-screen size in pixels
     GraphWidth,
     Now, // the current date and time (the reset times of the cumulative totals)
 };
@@ -279,7 +279,7 @@ inline constexpr std::array<KeyEntry, kKeyCount> kTable = {{
     radio(Key::Steps, "Steps", false, "rbSteps", RG::Drawing),
     radio(Key::Ramp, "Ramp", true, "rbRamp", RG::Drawing),
     toolToggle(Key::Run, "Run", false, "btnStart"),
-    edit(Key::Folder, "Folder", VT::Text, {}, "edFolder", RuntimeDefault::ProgramFolder),
+    edit(Key::Folder, "Folder", VT::Text, {}, "edFolder", RuntimeDefault::FilesFolder),
     checkBox(Key::Capture, "Capture", false, "cbCapture"),
     edit(Key::Label, "Label", VT::Text, "KBytes / sec", "edLabel"),
     edit(Key::Title, "Title", VT::TitleText, "Bandwidth graph of^", "edTitle"),

@@ -31,8 +31,8 @@ SettingValue SettingsValues::defaultValue(Key key, const RuntimeDefaults& runtim
 {
     const KeyEntry& e = SettingsKeys::entry(key);
     switch (e.runtimeDefault) {
-    case RuntimeDefault::ProgramFolder:
-        return runtime.programFolder;
+    case RuntimeDefault::FilesFolder:
+        return runtime.filesFolder;
     case RuntimeDefault::GraphHeight:
         return std::int64_t{runtime.graphHeight};
     case RuntimeDefault::GraphWidth:

@@ -30,7 +30,7 @@ using SettingValue =
 // Defaults that depend on the running program.
 struct RuntimeDefaults
 {
-    std::string programFolder;
+    std::string filesFolder; // FileLocations::filesFolder, no trailing separator
     int graphHeight = 0;
     int graphWidth = 0;
 };

@@ -253,7 +253,9 @@ start_display() {
     X_DISPLAY=""
     Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5> "$dir/display" 2> "$dir/xvfb.err" &
     remember_pid $!
-    for _ in $(seq 1 100); do
+    # Generous limits: on a busy machine (a test run beside a build) Xvfb
+    # and openbox may take seconds to come up.
+    for _ in $(seq 1 400); do
         [ -s "$dir/display" ] && break
         sleep 0.05
     done
@@ -262,7 +264,7 @@ start_display() {
     DISPLAY=$X_DISPLAY openbox --sm-disable > /dev/null 2>&1 &
     remember_pid $!
     # The manager is at work once it has announced itself on the root window.
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 400); do
         DISPLAY=$X_DISPLAY xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" &&
             return 0
         sleep 0.05

@@ -25,9 +25,9 @@ SizeRule::Size sizeOf(QSize size)
 
 std::optional<QString> GraphExport::SaveAs1Click(QWidget* owner, const graph::ChartWidget& graph,
                                                  const ExportSettings& settings,
-                                                 const QString& programFolder)
+                                                 const QString& initialFolder)
 {
-    const std::optional<QString> path = SaveAsDialog::getPath(owner, settings.type, programFolder);
+    const std::optional<QString> path = SaveAsDialog::getPath(owner, settings.type, initialFolder);
     if (!path)
         return std::nullopt;
     return saveAs(graph, settings, *path);
@@ -117,9 +117,9 @@ QString GraphExport::spPercentChange(QSize graphSize, int percent)
     return QString::fromStdString(SizeRule::percentPreview(percent, sizeOf(graphSize)));
 }
 
-GraphExport::SizeControls GraphExport::rbPercentClick(bool percentMode)
+GraphExport::SizeControls GraphExport::rbPercentClick(bool percentChecked, bool pixelsChecked)
 {
-    return {percentMode, !percentMode};
+    return {percentChecked, pixelsChecked};
 }
 
 } // namespace flowloom::output

@@ -30,12 +30,12 @@ namespace flowloom::output {
 class GraphExport
 {
 public:
-    // "Save As...": the file dialog in programFolder, then the snapshot for
+    // "Save As...": the file dialog in initialFolder, then the snapshot for
     // files written in the image type (JPEG quality 90). Nothing when done or
     // cancelled; cancelling renders nothing.
     static std::optional<QString> SaveAs1Click(QWidget* owner, const graph::ChartWidget& graph,
                                                const ExportSettings& settings,
-                                               const QString& programFolder);
+                                               const QString& initialFolder);
     // Its second half, once a path is chosen.
     static std::optional<QString> saveAs(const graph::ChartWidget& graph,
                                          const ExportSettings& settings, const QString& path);
@@ -83,8 +83,10 @@ public:
         bool percent; // spPercent and its label
         bool pixels;  // spGrWidth, spGrHeight and the labels "Width", "Height", "x"
     };
-    // rbPercentClick (both size-mode buttons, and start-up): which are enabled.
-    static SizeControls rbPercentClick(bool percentMode);
+    // rbPercentClick (both size-mode buttons, and start-up): which are
+    // enabled. Each group goes with its own button, so with neither button
+    // checked (as a settings file can leave them) neither group is.
+    static SizeControls rbPercentClick(bool percentChecked, bool pixelsChecked);
 };
 
 } // namespace flowloom::output

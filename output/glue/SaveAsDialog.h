@@ -34,7 +34,7 @@ public:
     // The extension added to a typed name without one: "jpg", "gif", "bmp", "png".
     static QString defaultSuffix(ImageType type);
 
-    // Shows the dialog in initialFolder (the program's folder, set anew each
+    // Shows the dialog in initialFolder (the program's files folder, set anew each
     // time) with the type's filter and suffix preselected. Nothing when the
     // user cancels. An existing file is replaced without asking.
     static std::optional<QString> getPath(QWidget* owner, ImageType type,

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct WindowHarness
     sampling::ScriptedSource source;
     ManualClock clock;
     std::vector<std::string> messages;
+    std::optional<app::FileLocations> files; // none: beside the program
     std::unique_ptr<app::TForm1> form;
     std::uint32_t in = 1000;
     std::uint32_t out = 500;
@@ -40,7 +42,7 @@ struct WindowHarness
     {
         form = std::make_unique<app::TForm1>(
             app::Environment{source, clock, programFile().toStdString(),
-                             [this](const std::string& text) { messages.push_back(text); }});
+                             [this](const std::string& text) { messages.push_back(text); }, files});
     }
     QString programFile() const { return folder.path() + "/flowloom"; }
     QString iniPath() const { return folder.path() + "/flowloom.ini"; }

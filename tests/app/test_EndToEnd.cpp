@@ -1,6 +1,6 @@
 // The real program, started from a temporary folder with its own settings
-// file, on the offscreen platform.
-#include "app/ini/SettingsKeys.h"
+// file, on the offscreen platform: a portable copy.
+#include "ProgramRun.h"
 #include "sampling/NetlinkSource.h"
 #include "support/LoopbackClient.h"
 #include "support/LoopbackTraffic.h"
@@ -22,6 +22,7 @@ namespace {
 struct Installed
 {
     QTemporaryDir folder;
+    QTemporaryDir home;
     QString program() const { return folder.path() + "/flowloom"; }
     QString ini() const { return folder.path() + "/flowloom.ini"; }
     QString help() const { return folder.path() + "/flowloom.html"; }
@@ -46,24 +47,15 @@ struct Installed
 // the guide is far larger than any stale file a test leaves there).
 bool start(QProcess& process, const Installed& installed)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    process.setProcessEnvironment(env);
+    process.setProcessEnvironment(testsupport::offscreenEnvironment(installed.home.path()));
     process.setWorkingDirectory(installed.folder.path());
     process.start(installed.program(), {});
     if (!process.waitForStarted(10000))
         return false;
-    auto ready = [&] { return QFileInfo(installed.help()).size() > 1000; };
-    for (int i = 0; i < 400 && !ready(); ++i)
-        QThread::msleep(25);
-    return ready();
+    return testsupport::waitUntil([&] { return QFileInfo(installed.help()).size() > 1000; });
 }
 
-bool terminate(QProcess& process)
-{
-    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
-    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit;
-}
+using testsupport::terminate;
 } // namespace
 
 TEST(EndToEnd, FirstRunCreatesTheSettingsFileWithEveryKeyInOrder)
@@ -75,20 +67,13 @@ TEST(EndToEnd, FirstRunCreatesTheSettingsFileWithEveryKeyInOrder)
     ASSERT_TRUE(terminate(process));
     EXPECT_FALSE(QFile::exists(installed.help())) << "the guide goes with the program";
 
-    const QList<QByteArray> lines = installed.readIni().split('\n');
-    ASSERT_GT(lines.size(), 2);
-    EXPECT_EQ(lines[0], "[Plotter]\r");
-    std::size_t next = 0;
-    for (const QByteArray& line : lines.mid(1)) {
-        const QByteArray key = line.left(line.indexOf('='));
-        if (key.isEmpty() || key.startsWith("Last"))
-            continue;
-        ASSERT_LT(next, app::SettingsKeys::table().size());
-        EXPECT_EQ(key.toStdString(), app::SettingsKeys::table()[next].name);
-        ++next;
-    }
-    EXPECT_EQ(next, app::SettingsKeys::table().size());
+    EXPECT_EQ(testsupport::everyKeyInOrder(installed.readIni()), "");
     EXPECT_TRUE(installed.readIni().contains("First=0\r\n"));
+    // A portable copy in a writable folder keeps its files beside itself.
+    const QByteArray folderKey = "Folder=" + installed.folder.path().toUtf8() + "\r\n";
+    EXPECT_TRUE(installed.readIni().contains(folderKey));
+    EXPECT_FALSE(QDir(installed.home.path()).exists(".config/flowloom"));
+    EXPECT_FALSE(QDir(installed.home.path()).exists("Pictures"));
 }
 
 TEST(EndToEnd, TerminationSavesAndKeepsUnknownKeys)

@@ -152,11 +152,36 @@ TEST(GraphInteraction, HoldingTheGraphPausesAndTheNextTwoTicksAreNotPlotted)
     plot(w, 1);
     EXPECT_EQ(w.form->plotFeed().series1().size(), points + 1);
 
-    // A right-button press does not pause; with plotting stopped the clock stays off.
+    // A right-button press does not pause; its release restarts the warm-up.
+    w.form->Chart1MouseDown(Qt::RightButton, false);
+    EXPECT_TRUE(w.form->ThreadedTimer1().Enabled());
+    w.form->Chart1MouseUp(Qt::RightButton, false);
+    EXPECT_TRUE(w.form->ThreadedTimer1().Enabled());
+    EXPECT_EQ(w.form->counters().WarmUpCount, 0);
+
+    // With plotting stopped the clock stays off.
     w.form->btnStop->click();
     w.form->Chart1MouseDown(Qt::LeftButton, false);
     w.form->Chart1MouseUp(Qt::LeftButton, false);
     EXPECT_FALSE(w.form->ThreadedTimer1().Enabled());
+}
+
+TEST(GraphInteraction, ClickOnALegendPanelOpensTheColourChoiceAndLeavesTheClockRunning)
+{
+    WindowHarness w;
+    w.form->show();
+    w.form->btnStart->click();
+    int asked = 0;
+    w.form->dialogs().chooseColour = [&](QWidget*, const QColor&) -> std::optional<QColor> {
+        ++asked;
+        EXPECT_TRUE(w.form->ThreadedTimer1().Enabled()) << "the press reached the graph";
+        return std::nullopt;
+    };
+    for (QWidget* panel : {w.form->Panel23, w.form->Panel25}) {
+        QTest::mouseClick(panel, Qt::LeftButton, {}, QPoint(10, 5));
+        EXPECT_TRUE(w.form->ThreadedTimer1().Enabled());
+    }
+    EXPECT_EQ(asked, 2);
 }
 
 TEST(GraphInteraction, ScrollRulesApplyAndRestoreTheVerticalAxis)
@@ -208,4 +233,18 @@ TEST(GraphInteraction, CursorIsTheFourWayHandOnlyOnceTheWindowCanMoveInTime)
     EXPECT_EQ(w.form->Chart1->cursor().shape(), Qt::BitmapCursor);
     w.form->Chart1MouseUp(Qt::LeftButton, false);
     EXPECT_EQ(w.form->Chart1->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST(GraphInteraction, ApplyVerticalAxisMaximumTruncatesIntoTheBoxesNumbers)
+{
+    EXPECT_EQ(graph::spMaxFromAxis(2500.9), 2500);
+    EXPECT_EQ(graph::spMaxFromAxis(-12.7), -12);
+    EXPECT_EQ(graph::spMaxFromAxis(2147483647.5), 2147483647);
+    EXPECT_EQ(graph::spMaxFromAxis(5e9), 2147483647);
+    EXPECT_EQ(graph::spMaxFromAxis(-5e9), -2147483647 - 1);
+
+    WindowHarness w;
+    w.form->Chart1->chart().leftAxis().setRange(-5, 5e9);
+    w.form->mnuApplyClick();
+    EXPECT_EQ(w.form->Setup->spMax->value(), 2147483647);
 }

@@ -129,16 +129,15 @@ TEST(ImageSizeInWindow, PercentBoxAndPreviews)
     s.spPercent->setValue(20);
     EXPECT_EQ(s.PercentLabel->text(), "(158 x 77)");
 
-    // "abc" counts as the minimum; a typed 500 is used until the box loses focus.
+    // A typed 500 takes effect when the box is left, limited to 200.
     QLineEdit* edit = s.spPercent->findChild<QLineEdit*>();
-    edit->setText("abc");
-    EXPECT_EQ(s.spPercent->value(), 20);
     edit->setText("500");
-    EXPECT_EQ(s.spPercent->value(), 500) << edit->text().toStdString();
-    EXPECT_EQ(s.PercentLabel->text(), "(3955 x 1925)");
-    QFocusEvent leave(QEvent::FocusOut); // leaving the box clamps it
+    EXPECT_EQ(s.spPercent->value(), 20) << "not committed yet";
+    EXPECT_EQ(s.PercentLabel->text(), "(158 x 77)");
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
     QApplication::sendEvent(s.spPercent, &leave);
     EXPECT_EQ(s.spPercent->value(), 200);
+    EXPECT_EQ(s.PercentLabel->text(), "(1582 x 770)");
 
     s.rbPixels->setChecked(true);
     EXPECT_FALSE(s.spPercent->isEnabled());

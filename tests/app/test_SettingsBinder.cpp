@@ -4,14 +4,18 @@
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/ini/SettingsKeys.h"
+#include "web/ui/Unit2.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTest>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -178,4 +182,41 @@ TEST(SettingsInWindow, UnwritableFileIsReportedAndTheOldOneKept)
     ASSERT_EQ(w.messages.size(), 1u);
     EXPECT_EQ(w.messages.front(), "Unable to write to " + w.iniPath().toStdString());
     EXPECT_EQ(w.readSettings(), before);
+}
+
+TEST(SettingsInWindow, TextsTheUserLeavesAloneAreWrittenBackByteForByte)
+{
+    // A 40-character label, and texts in the file's 8-bit code page: "Débit"
+    // with a Latin-1 é (one byte, no UTF-8), a user name "Zoë" likewise.
+    const std::string label(40, 'L');
+    WindowHarness w(ini("Label=" + label +
+                        "\r\nTitle=D\xE9"
+                        "bit^of^\r\nUser=Zo\xEB\r\n"
+                        "rbPercent=0\r\nrbPixels=0\r\n"));
+    app::SetupPage& s = *w.form->Setup;
+    EXPECT_EQ(s.edLabel->text().size(), 40);
+    EXPECT_EQ(s.edTitle->text(), QString::fromUtf8("D\xC3\xA9"
+                                                   "bit of "));
+    // With neither size mode checked, neither group of size controls is enabled.
+    EXPECT_FALSE(s.spPercent->isEnabled());
+    EXPECT_FALSE(s.spGrWidth->isEnabled());
+    EXPECT_FALSE(s.WidthLabel->isEnabled());
+    // "OK" in the server dialog, nothing changed.
+    QTimer::singleShot(0, w.form->Form2, [&] { w.form->Form2->Button1->click(); });
+    w.form->Form2->openBeside(*w.form);
+    w.form->close();
+    const std::string saved = w.readSettings();
+    EXPECT_NE(saved.find("Label=" + label + "\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("Title=D\xE9"
+                         "bit^of^\r\n"),
+              std::string::npos);
+    EXPECT_NE(saved.find("User=Zo\xEB\r\n"), std::string::npos);
+
+    // Typing is what the 30 characters limit.
+    WindowHarness typed;
+    QLineEdit* edit = typed.form->Setup->edLabel;
+    edit->setText(QString(29, 'x'));
+    edit->end(false);
+    QTest::keyClicks(edit, "yz");
+    EXPECT_EQ(edit->text(), QString(29, 'x') + "y");
 }

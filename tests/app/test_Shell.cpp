@@ -1,12 +1,20 @@
 #include "WindowHarness.h"
+#include "app/CloseSignals.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/Tray.h"
 
 #include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
+#include <csignal>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace flowloom;
@@ -99,4 +107,70 @@ TEST(Shell, CloseAlwaysSavesAndRemovesTheGuide)
     w.form->close();
     EXPECT_FALSE(w.readSettings().empty());
     EXPECT_FALSE(w.form->helpFile().exists());
+}
+
+TEST(Shell, InstalledProgramOpensTheInstalledGuideAndSavesInTheUsersFolders)
+{
+    WindowHarness w({}, false);
+    QTemporaryDir user;
+    const std::filesystem::path home = user.path().toStdString();
+    app::FileLocations files;
+    files.portable = false;
+    files.settingsFile = home / ".config" / "flowloom" / "flowloom.ini";
+    files.helpFile = home / "share" / "flowloom.html";
+    files.helpFileWritten = false;
+    files.filesFolder = home / "Pictures" / "Flowloom";
+    std::filesystem::create_directories(files.helpFile.parent_path());
+    std::ofstream(files.helpFile) << "installed guide";
+    app::prepareFolders(files);
+    w.files = files;
+    w.create();
+
+    EXPECT_EQ(w.form->settingsPath(), files.settingsFile);
+    EXPECT_EQ(w.get<QLineEdit>("edFolder")->text().toStdString(), files.filesFolder.string());
+    EXPECT_TRUE(w.get<QToolButton>("btnSave")->isEnabled()) << "the capture folder was made";
+    EXPECT_TRUE(w.get<QToolButton>("btnHelp")->isEnabled());
+    w.form->close();
+
+    std::ifstream settings(files.settingsFile);
+    const std::string saved((std::istreambuf_iterator<char>(settings)),
+                            std::istreambuf_iterator<char>());
+    EXPECT_NE(saved.find("Folder=" + files.filesFolder.string() + "\r\n"), std::string::npos);
+    std::ifstream guide(files.helpFile);
+    std::string guideText;
+    std::getline(guide, guideText);
+    EXPECT_EQ(guideText, "installed guide")
+        << "the installed guide is neither replaced nor removed";
+    EXPECT_FALSE(QFile::exists(w.iniPath()));
+    EXPECT_FALSE(QFile::exists(w.folder.path() + "/flowloom.html"));
+}
+
+TEST(Shell, CloseSignalClosesAnOpenBoxByItsDefaultButtonThenRequestsTheClose)
+{
+    app::CloseSignals closeSignals;
+    int requests = 0;
+    QObject::connect(&closeSignals, &app::CloseSignals::closeRequested, [&] { ++requests; });
+
+    // A message box opened over a dialog: both close, the box by its default
+    // button, the dialog by its own.
+    QDialog dialog;
+    auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Flowloom"),
+                    QStringLiteral("Unable to write to x"), QMessageBox::Ok | QMessageBox::Retry,
+                    &dialog);
+    box.setDefaultButton(QMessageBox::Ok);
+    QTimer::singleShot(0, &dialog, [&] {
+        QTimer::singleShot(0, &box, [] { std::raise(SIGTERM); });
+        EXPECT_EQ(box.exec(), QMessageBox::Ok);
+    });
+    QTimer watchdog; // a box the signal failed to close must not hang the suite
+    watchdog.callOnTimeout([&] {
+        box.done(-1);
+        dialog.done(-1);
+    });
+    watchdog.start(5000);
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_EQ(requests, 1);
 }

@@ -280,3 +280,21 @@ TEST(MainWindow, AMonthlyResetIsNotRepeatedForAMomentItAlreadyCovers)
     EXPECT_EQ(again.form->totals().LastInReset[0], "07/12/2026 00:01:00");
     EXPECT_EQ(again.form->totals().LastTotalIn[0], 500u + 3000u);
 }
+
+TEST(InterfaceListInWindow, ItemsKeepTheAddressAndShowTheInterfaceName)
+{
+    flowloom::testsupport::WindowHarness w;
+    QComboBox* list = w.form->cbURL;
+    QComboBox* listening = w.form->Setup->cbServerIP;
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(0), "127.  0.  0.  1") << "the text every rule reads";
+    EXPECT_EQ(flowloom::app::interfaceName(*list, 0), "lo");
+    EXPECT_EQ(flowloom::app::interfaceName(*list, 1), "eth0");
+    EXPECT_EQ(flowloom::app::interfaceName(*listening, 1), "eth0");
+    EXPECT_EQ(list->toolTip(), "lo");
+    list->setCurrentIndex(1);
+    EXPECT_EQ(list->toolTip(), "eth0");
+    EXPECT_EQ(flowloom::app::interfaceItemCaption(list->itemText(1), "eth0"),
+              "192.168.  1. 10   eth0");
+    EXPECT_EQ(flowloom::app::interfaceItemCaption("!not_found!", ""), "!not_found!");
+}

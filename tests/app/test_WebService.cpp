@@ -7,9 +7,11 @@
 #include "web/ui/Unit2.h"
 #include "web/ui/WebService.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFocusEvent>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -141,6 +143,10 @@ TEST(WebService, Authentication)
     EXPECT_TRUE(has(get(w, "/formatted.txt", "Authorization: Basic YTo=\r\n"), "200 OK"));
     // "a:x" is YTp4.
     EXPECT_TRUE(has(get(w, "/formatted.txt", "Authorization: Basic YTp4\r\n"), "401"));
+    // Not Base64: wrong credentials, challenged so that a browser asks again.
+    const test::Received malformed = get(w, "/formatted.txt", "Authorization: Basic Y!\r\n");
+    EXPECT_TRUE(has(malformed, "HTTP/1.1 401 Unauthorized\r\n")) << malformed.bytes;
+    EXPECT_TRUE(has(malformed, "WWW-Authenticate: Basic realm=\"Flowloom Web Service\"\r\n"));
 
     WindowHarness empty(kServerOn + "Auth=1\r\n");
     EXPECT_TRUE(has(get(empty, "/formatted.txt"), "200 OK")) << "both configured values empty";
@@ -311,4 +317,39 @@ TEST(WebService, TheHistoryDocumentIsServedWhenSwitchedOnUnderItsOwnName)
     EXPECT_EQ(w.messages.back(),
               "The 'Usage history' filename cannot be the same as the filename of another "
               "document.");
+}
+
+TEST(WebService, DocumentsFollowTheWindowWhilePlottingIsStopped)
+{
+    WindowHarness w(kServerOn + "CSV=1\r\nImage=1\r\nImaget=flowloom.gif\r\n"
+                                "LastInReset0=01/02/2026 10:00:00\r\n"
+                                "LastInReset1=03/04/2026 11:00:00\r\n");
+    w.form->show();
+    app::SetupPage& s = *w.form->Setup;
+    EXPECT_NE(body(get(w, "/netstats.txt")).find("TotalInSince Sun 01 Feb 2026 - 10:00:00="),
+              std::string::npos);
+    w.form->cbURL->setCurrentIndex(1);
+    EXPECT_NE(body(get(w, "/netstats.txt")).find("TotalInSince Fri 03 Apr 2026 - 11:00:00="),
+              std::string::npos);
+
+    // GIF would rename the web image to the statistics image's name: refused,
+    // yet the images are GIF from now on.
+    s.rbGIF->setChecked(true);
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_EQ(s.edTemp->text(), "flowloom.jpg");
+    EXPECT_TRUE(has(get(w, "/flowloom.jpg"), "Content-Type: image/jpeg\r\n"))
+        << "the type of a document follows its name";
+    const std::string gif = body(get(w, "/flowloom.jpg"));
+    EXPECT_EQ(gif.substr(0, 4), "GIF8");
+
+    // Leaving a name field checks it; a context menu or another program does not.
+    s.edWebStats->setText("stats");
+    QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);
+    QApplication::sendEvent(s.edWebStats, &popup);
+    QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(s.edWebStats, &away);
+    EXPECT_EQ(s.edWebStats->text(), "stats");
+    QFocusEvent tab(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(s.edWebStats, &tab);
+    EXPECT_EQ(s.edWebStats->text(), "stats.txt");
 }

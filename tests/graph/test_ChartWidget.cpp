@@ -19,6 +19,14 @@ TEST(ChartWidget, RendersTheWholeChartIntoAnImageOfExactlyTheAskedSize)
     EXPECT_EQ(image.pixel(157, 76), qRgb(12, 34, 56));
     EXPECT_EQ(widget.size(), QSize(791, 385)); // the widget itself is not resized
     EXPECT_EQ(widget.renderToImage(QSize(2000, 2000)).size(), QSize(2000, 2000));
+
+    // On screen the graph sits in a sunken bevel: shadow at the top left,
+    // light at the bottom right; images hold the chart alone.
+    const QImage screen = widget.grab().toImage();
+    const QPalette palette = widget.palette();
+    EXPECT_EQ(screen.pixel(0, 0), palette.color(QPalette::Dark).rgb());
+    EXPECT_EQ(screen.pixel(790, 384), palette.color(QPalette::Light).rgb());
+    EXPECT_EQ(screen.pixel(3, 3), qRgb(12, 34, 56)) << "the panel inside the bevel";
 }
 
 TEST(ChartWidget, DraggingPansAndReportsButtonsShiftAndEachStep)

@@ -1,4 +1,5 @@
 #include "GraphFixture.h"
+#include "support/FileSizeLimit.h"
 #include "output/glue/FolderChooser.h"
 #include "output/glue/PageCapture.h"
 
@@ -91,12 +92,17 @@ TEST(PageCapture, TickCapturesOncePerPageOnceTheFolderExistsAndRetriesFailures)
         graph.tick();
     EXPECT_EQ(graph.counters.CaptureCount, 13);
     ASSERT_TRUE(QDir().mkpath(folder));
-    // Tick 14 (19:58) captures at once; tick 24 (20:08) is a page later. A
-    // folder standing where tick 24's file would go makes that write fail: the
-    // count is kept, so tick 25 (20:09) tries again.
-    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/T-2026Dec06-2008.png")));
-    for (int i = 0; i < 12; ++i)
+    // Tick 14 (19:58) captures at once; tick 24 (20:08) is a page later. The
+    // disk refuses tick 24's image: the count is kept, so tick 25 (20:09)
+    // tries again, and no partly written file is left.
+    for (int i = 0; i < 10; ++i)
         graph.tick();
+    {
+        test::FileSizeLimit full(64);
+        graph.tick();
+    }
+    EXPECT_EQ(graph.counters.CaptureCount, 10) << "kept after the failed write";
+    graph.tick();
     EXPECT_EQ(filesIn(folder), (QStringList{"T-2026Dec06-1958.png", "T-2026Dec06-2009.png"}));
     EXPECT_EQ(graph.counters.CaptureCount, 0);
 }

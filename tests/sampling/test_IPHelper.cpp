@@ -48,8 +48,9 @@ TEST(InterfaceList, OneItemPerRowAndTheSavedPositionWhenItExists)
     const TMibIPAddrArray addresses{{ScriptedSource::address(127, 0, 0, 1), 1},
                                     {ScriptedSource::address(10, 1, 2, 3), 2}};
     InterfaceList list = buildInterfaceList(rows, addresses, 1);
-    EXPECT_EQ(list.items, (std::vector<std::string>{"127.  0.  0.  1", " 10.  1.  2.  3",
-                                                    "!not_found!"}));
+    EXPECT_EQ(list.items,
+              (std::vector<std::string>{"127.  0.  0.  1", " 10.  1.  2.  3", "!not_found!"}));
+    EXPECT_EQ(list.names, (std::vector<std::string>{"lo", "eth0", "tun0"}));
     EXPECT_EQ(list.selected, 1);
     EXPECT_EQ(buildInterfaceList(rows, addresses, 5).selected, -1);
     EXPECT_EQ(buildInterfaceList(rows, addresses, -1).selected, -1);

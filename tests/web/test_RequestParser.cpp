@@ -204,7 +204,11 @@ TEST(RequestParser, AuthorizationGivesCredentialsOrRefusesTheRequest)
               ParseStatus::Bad);
     EXPECT_EQ(RequestParser::errorText(digest.error()), "Unsupported authorization scheme.");
 
+    // Basic with no Base64 goes on to the handler as wrong credentials.
     RequestParser malformed;
-    EXPECT_EQ(malformed.feed("GET / HTTP/1.1\r\nAuthorization: Basic *\r\n\r\n"), ParseStatus::Bad);
-    EXPECT_EQ(malformed.error(), ParseError::MalformedCredentials);
+    EXPECT_EQ(malformed.feed("GET / HTTP/1.1\r\nAuthorization: Basic *\r\n\r\n"),
+              ParseStatus::Complete);
+    EXPECT_TRUE(malformed.request().credentialsMalformed());
+    EXPECT_EQ(malformed.request().userName(), "");
+    EXPECT_FALSE(basic.request().credentialsMalformed());
 }

@@ -106,13 +106,17 @@ TEST(WebServiceDispatch, WaitingGraphRequestsShareOneRenderingAndEachGetsAWholeI
     service.stop();
 }
 
-TEST(WebServiceDispatch, AFailedGraphRenderingGivesTheUnableToLocatePage)
+TEST(WebServiceDispatch, FailedRenderingsGiveTheUnableToLocatePageOrAnError)
 {
     QueuedCalls ui;
     web::WebRenderers renderers;
     renderers.graph = []() -> std::optional<QImage> { return std::nullopt; };
+    renderers.statistics = [](const std::string&) -> std::optional<QImage> { return std::nullopt; };
     web::WebService service(ui.poster(), renderers);
-    service.publish({});
+    web::WebSnapshot view;
+    view.cbImage = true;
+    view.edImage = "netstats.jpg";
+    service.publish(view);
     const std::uint16_t port = service.start({"127.0.0.1", 0}).port;
     auto reply = std::async(std::launch::async, [port] {
         return test::LoopbackClient::exchange(port, "GET /flowloom.jpg HTTP/1.1\r\n\r\n");
@@ -124,6 +128,16 @@ TEST(WebServiceDispatch, AFailedGraphRenderingGivesTheUnableToLocatePage)
     EXPECT_EQ(body(bytes), "<html><head><title>Error</title></head><body><h1>404 - Not "
                            "Found</h1><p><b>Flowloom</b> is unable to locate \"/flowloom.jpg\""
                            "</body></html>");
+
+    // A statistics image that cannot be made is a server error, not an empty 200.
+    auto statistics = std::async(std::launch::async, [port] {
+        return test::LoopbackClient::exchange(port, "GET /netstats.jpg HTTP/1.1\r\n\r\n");
+    });
+    ASSERT_TRUE(waitFor([&] { return ui.size() == 1; }));
+    ui.runAll();
+    const std::string failed = statistics.get().bytes;
+    EXPECT_EQ(failed.rfind("HTTP/1.1 500 Internal Server Error\r\n", 0), 0u) << failed;
+    EXPECT_EQ(body(failed), "The statistics image could not be created.");
     service.stop();
 }
 

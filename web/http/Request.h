@@ -28,6 +28,9 @@ public:
     const std::string& userName() const { return m_userName; }
     const std::string& password() const { return m_password; }
     const std::string& remoteAddress() const { return m_remoteAddress; }
+    // The "Authorization" header said Basic but held no Base64: no user name
+    // and password can match it.
+    bool credentialsMalformed() const { return m_credentialsMalformed; }
 
     // Header lines in arrival order.
     std::size_t headerCount() const { return m_headerSpans.size(); }
@@ -42,6 +45,7 @@ public:
     void setDocumentPath(std::string path) { m_documentPath = std::move(path); }
     void setCredentials(std::string userName, std::string password);
     void setRemoteAddress(std::string address) { m_remoteAddress = std::move(address); }
+    void setCredentialsMalformed(bool malformed) { m_credentialsMalformed = malformed; }
     void addHeader(std::string_view name, std::string_view value);
 
 private:
@@ -63,6 +67,7 @@ private:
     std::string m_userName;
     std::string m_password;
     std::string m_remoteAddress;
+    bool m_credentialsMalformed = false;
     std::string m_headerText;
     std::vector<HeaderSpan> m_headerSpans;
 };

@@ -74,8 +74,6 @@ std::string_view RequestParser::errorText(ParseError error)
         return "Error in parsing command.";
     case ParseError::UnsupportedAuthorization:
         return "Unsupported authorization scheme.";
-    case ParseError::MalformedCredentials:
-        return "Malformed Basic credentials.";
     case ParseError::Truncated:
         return "Connection closed before the request was complete.";
     }
@@ -210,10 +208,9 @@ void RequestParser::finishHead()
             fail(ParseError::UnsupportedAuthorization);
             return;
         }
-        if (credentials.status == AuthorizationStatus::Malformed) {
-            fail(ParseError::MalformedCredentials);
-            return;
-        }
+        // Basic credentials that are not Base64 are wrong credentials: the
+        // handler answers them with its challenge, so a browser asks again.
+        m_request.setCredentialsMalformed(credentials.status == AuthorizationStatus::Malformed);
         m_request.setCredentials(std::move(credentials.userName), std::move(credentials.password));
     }
 

@@ -16,7 +16,6 @@ enum class ParseError {
     HeadTooLong,
     MalformedRequestLine,
     UnsupportedAuthorization,
-    MalformedCredentials,
     Truncated, // the peer closed before the request was complete
 };
 

@@ -1,5 +1,6 @@
 #include "web/ui/Unit2.h"
 
+#include "app/ini/TextBytes.h"
 #include "app/ini/ValueCodec.h"
 
 #include <QCheckBox>
@@ -68,8 +69,8 @@ TForm2::TForm2(AdvancedSettings settings, QWidget* parent) : QDialog(parent), m_
 void TForm2::FormCreate()
 {
     cbAuth->setChecked(m_settings.Auth);
-    edWebUser->setText(QString::fromStdString(m_settings.User));
-    edWebPassword->setText(QString::fromStdString(m_settings.Pass));
+    edWebUser->setText(QString::fromStdString(app::shownText(m_settings.User)));
+    edWebPassword->setText(QString::fromStdString(app::shownText(m_settings.Pass)));
     edPort->setText(QString::number(m_settings.Port));
 }
 
@@ -81,8 +82,9 @@ void TForm2::Button1Click()
 void TForm2::FormClose()
 {
     m_settings.Auth = cbAuth->isChecked();
-    m_settings.User = edWebUser->text().toStdString();
-    m_settings.Pass = edWebPassword->text().toStdString();
+    // What the user left alone keeps its bytes, also those that are no UTF-8.
+    m_settings.User = app::storedText(edWebUser->text().toStdString(), m_settings.User);
+    m_settings.Pass = app::storedText(edWebPassword->text().toStdString(), m_settings.Pass);
     m_settings.Port = portFromText(edPort->text());
 }
 

@@ -171,7 +171,8 @@ void WebService::HTTPServerCommandGet(Connection&, const Request& request, Reply
     const std::shared_ptr<const WebSnapshot> view = snapshot();
     const std::string& path = request.documentPath();
 
-    if (!view->credentials.accepts(request.userName(), request.password())) {
+    const bool malformedRefused = request.credentialsMalformed() && view->credentials.required();
+    if (malformedRefused || !view->credentials.accepts(request.userName(), request.password())) {
         reply.setContentText(kAuthFailedPage);
         reply.setRealm(kRealm);
         return;
@@ -202,8 +203,8 @@ void WebService::HTTPServerCommandGet(Connection&, const Request& request, Reply
         const std::string text = StatisticsDocuments::formatted(view->statistics);
         const std::optional<QImage> image = renderOnUiThread(
             [render = m_renderers.statistics, text] { return render(text); }, false);
-        if (!image || image->isNull())
-            return; // the layer's empty default reply
+        if (!image || image->isNull()) // the layer answers 500 with this text
+            throw std::runtime_error("The statistics image could not be created.");
         serveImage(*image, view->imageType, path, reply);
         return;
     }
