@@ -83,7 +83,7 @@ lintian: package
 	@lintian --info $(BUILD)/package/flowloom_*.deb
 
 bench: deps
-	@bash bench/scripts/run_all.sh
+	@BENCH_REFERENCE=$(BENCH_REFERENCE) bash bench/scripts/run_all.sh
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD)

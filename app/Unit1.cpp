@@ -546,31 +546,31 @@ void TForm1::showFigures(std::size_t position, const sampling::TMIBIfRow& row)
         return QString::fromStdString(fmt(x, decimals));
     };
 
-    StatusPanel[1]->setText(QStringLiteral("In: ") + text(rec.CurIn / 1024.0L, 1) +
-                            QStringLiteral(" KB/s"));
-    StatusPanel[2]->setText(QStringLiteral("Out: ") + text(rec.CurOut / 1024.0L, 1) +
-                            QStringLiteral(" KB/s"));
+    setFigure(StatusPanel[1],
+              QStringLiteral("In: ") + text(rec.CurIn / 1024.0L, 1) + QStringLiteral(" KB/s"));
+    setFigure(StatusPanel[2],
+              QStringLiteral("Out: ") + text(rec.CurOut / 1024.0L, 1) + QStringLiteral(" KB/s"));
     StatisticsPage& s = *Statistics;
-    s.Panel2->setText(
-        QString::fromStdString(sampling::physicalAddressText(row.physAddr, row.physAddrLen)));
-    s.Panel14->setText(text(rec.CurIn, 0));
-    s.Panel15->setText(text(rec.PeakIn, 0));
-    s.Panel16->setText(rec.InCount == 0 ? QStringLiteral("0") : text(rec.averageIn(), 0));
-    s.Panel17->setText(text(rec.SumIn, 0));
-    s.Panel18->setText(text(rec.CurOut, 0));
-    s.Panel19->setText(text(rec.PeakOut, 0));
-    s.Panel20->setText(rec.OutCount == 0 ? QStringLiteral("0") : text(rec.averageOut(), 0));
-    s.Panel21->setText(text(rec.SumOut, 0));
+    setFigure(s.Panel2,
+              QString::fromStdString(sampling::physicalAddressText(row.physAddr, row.physAddrLen)));
+    setFigure(s.Panel14, text(rec.CurIn, 0));
+    setFigure(s.Panel15, text(rec.PeakIn, 0));
+    setFigure(s.Panel16, rec.InCount == 0 ? QStringLiteral("0") : text(rec.averageIn(), 0));
+    setFigure(s.Panel17, text(rec.SumIn, 0));
+    setFigure(s.Panel18, text(rec.CurOut, 0));
+    setFigure(s.Panel19, text(rec.PeakOut, 0));
+    setFigure(s.Panel20, rec.OutCount == 0 ? QStringLiteral("0") : text(rec.averageOut(), 0));
+    setFigure(s.Panel21, text(rec.SumOut, 0));
 
-    s.Panel26->setText(text(m_totals.LastTotalIn[position], 0));
-    s.Panel27->setText(text(m_totals.LastTotalOut[position], 0));
-    s.Panel28->setText(text(m_totals.LastTotalIn[position] / 1024.0L, 3));
-    s.Panel29->setText(text(m_totals.LastTotalIn[position] / 1048576.0L, 3));
-    s.Panel30->setText(text(m_totals.LastTotalOut[position] / 1024.0L, 3));
-    s.Panel31->setText(text(m_totals.LastTotalOut[position] / 1048576.0L, 3));
+    setFigure(s.Panel26, text(m_totals.LastTotalIn[position], 0));
+    setFigure(s.Panel27, text(m_totals.LastTotalOut[position], 0));
+    setFigure(s.Panel28, text(m_totals.LastTotalIn[position] / 1024.0L, 3));
+    setFigure(s.Panel29, text(m_totals.LastTotalIn[position] / 1048576.0L, 3));
+    setFigure(s.Panel30, text(m_totals.LastTotalOut[position] / 1024.0L, 3));
+    setFigure(s.Panel31, text(m_totals.LastTotalOut[position] / 1048576.0L, 3));
 
-    m_feed->addShownTick(rec, plotSettings(), s.Panel16->text().toStdString(),
-                         s.Panel20->text().toStdString(), m_env.clock.now());
+    m_feed->addShownTick(rec, plotSettings(), figure(s.Panel16).toStdString(),
+                         figure(s.Panel20).toStdString(), m_env.clock.now());
 
     m_trayHint = QStringLiteral("Flowloom - ") +
                  text(m_totals.LastTotalIn[position] / 1073741824.0L, 3) + QStringLiteral(" GB");
@@ -582,6 +582,44 @@ void TForm1::addToTotals(int position, std::uint64_t in, std::uint64_t out)
     if (position >= 0 && m_totals.add(static_cast<std::size_t>(position), in, out))
         ++m_totalsChanges;
     recordUsage(position, in, out);
+}
+
+// While the window is not seen, a tick's figures are kept instead of written:
+// writing a label costs more than the whole sampling pass. The web view, the
+// plot feed and the balloon read them through figure(); the window shows them
+// when it comes back (showKeptFigures).
+bool TForm1::figuresUnseen() const
+{
+    return !updatesEnabled();
+}
+
+void TForm1::setFigure(QLabel* label, const QString& text)
+{
+    if (!figuresUnseen()) {
+        label->setText(text);
+        return;
+    }
+    for (auto& [kept, keptText] : m_keptFigures)
+        if (kept == label) {
+            keptText = text;
+            return;
+        }
+    m_keptFigures.emplace_back(label, text);
+}
+
+QString TForm1::figure(const QLabel* label) const
+{
+    for (const auto& [kept, text] : m_keptFigures)
+        if (kept == label)
+            return text;
+    return label->text();
+}
+
+void TForm1::showKeptFigures()
+{
+    for (const auto& [label, text] : m_keptFigures)
+        label->setText(text);
+    m_keptFigures.clear();
 }
 
 void TForm1::tickTail()

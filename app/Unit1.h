@@ -25,6 +25,8 @@
 #include <QPointer>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QButtonGroup;
@@ -173,6 +175,8 @@ public:
     void edTempExit();
     void edTempChange();
     void btnWebFontClick();
+    // A figure as the window shows it, or will once it is seen again.
+    QString figure(const QLabel* label) const;
     // The view of the window that requests read, published on every change.
     void publishWebView(bool evenWhenStopped = false);
     std::optional<QImage> SaveTempGraph();
@@ -300,6 +304,8 @@ private:
     void writeHelpFile();
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void paintOnlyWhenSeen();
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showFigures(std::size_t position, const sampling::TMIBIfRow& row);
     void addToTotals(int position, std::uint64_t in, std::uint64_t out);
@@ -307,6 +313,9 @@ private:
     // The settings as they would be written now: every value and the totals.
     struct SettingsToWrite;
     SettingsToWrite settingsToWrite(int serverIpIndex);
+    bool figuresUnseen() const;
+    void setFigure(QLabel* label, const QString& text);
+    void showKeptFigures();
     void showSinceTexts(int position);
     void tickTail();
     // Page capture of a completed page; true when an image was written.
@@ -367,6 +376,7 @@ private:
     QPointer<QMessageBox> m_notice; // one non-modal notice, reused
     // Last member: destroyed first, so no write runs on behind a torn-down window.
     std::unique_ptr<BackgroundSaver> m_saver = std::make_unique<BackgroundSaver>();
+    std::vector<std::pair<QLabel*, QString>> m_keptFigures; // written when seen again
 };
 
 } // namespace flowloom::app

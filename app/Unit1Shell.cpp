@@ -98,11 +98,36 @@ void TForm1::showEvent(QShowEvent* event)
     }
     if (!isMinimized())
         m_tray->hide(); // the icon shows only while the window is off screen
+    paintOnlyWhenSeen();
+}
+
+void TForm1::hideEvent(QHideEvent* event)
+{
+    QMainWindow::hideEvent(event);
+    paintOnlyWhenSeen();
+}
+
+// While the window is minimised or in the notification area, ticks go on as
+// ever (figures, totals, graph data, captures, web view) but nothing is
+// repainted: the labels take their texts, and the repaint that re-enabling
+// schedules shows the current state at once when the window comes back.
+void TForm1::paintOnlyWhenSeen()
+{
+    if (testAttribute(Qt::WA_DontShowOnScreen))
+        return; // the layout pass while the window is built
+    const bool seen = isVisible() && !isMinimized();
+    if (seen == updatesEnabled())
+        return;
+    if (seen)
+        showKeptFigures();
+    setUpdatesEnabled(seen);
 }
 
 void TForm1::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        paintOnlyWhenSeen();
     if (event->type() != QEvent::WindowStateChange || !isMinimized())
         return;
     if (Setup->cbMinimize->isChecked() && m_tray->available()) {
@@ -184,8 +209,8 @@ void TForm1::btnHelpClick()
 void TForm1::TrayIconClick()
 {
     m_tray->showBalloon(QStringLiteral("Flowloom "),
-                        totalsBalloonText(Statistics->Label39->text(), Statistics->Panel29->text(),
-                                          Statistics->Panel31->text()));
+                        totalsBalloonText(Statistics->Label39->text(), figure(Statistics->Panel29),
+                                          figure(Statistics->Panel31)));
 }
 
 void TForm1::mnuRestoreClick()

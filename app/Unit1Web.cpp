@@ -122,7 +122,7 @@ void TForm1::publishWebView(bool evenWhenStopped)
     const SetupPage& s = *Setup;
     const StatisticsPage& p = *Statistics;
     web::WebSnapshot view;
-    auto text = [](const QLabel* label) { return label->text().toStdString(); };
+    auto text = [this](const QLabel* label) { return figure(label).toStdString(); };
     view.statistics = {text(p.Panel14), text(p.Panel15), text(p.Panel16), text(p.Panel18),
                        text(p.Panel19), text(p.Panel20), text(p.Panel26), text(p.Panel27),
                        text(p.Label39), text(p.Label41)};

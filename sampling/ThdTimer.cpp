@@ -1,6 +1,14 @@
 #include "sampling/ThdTimer.h"
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <system_error>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 namespace flowloom::sampling {
 
@@ -8,13 +16,31 @@ namespace flowloom::sampling {
 // queued tick may outlive the timer; it then finds `owner` empty and does nothing.
 struct TThreadedTimer::Shared
 {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool running = false;     // the worker is not suspended
-    bool eventSet = false;    // the auto-reset stop event
-    bool terminating = false; // the worker must end
-    bool tickDone = true;
-    std::uint32_t interval = 1000;
+    Shared()
+        : timer(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)),
+          terminate(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    {
+        if (timer < 0 || terminate < 0) {
+            const int error = errno;
+            closeAll();
+            throw std::system_error(error, std::system_category());
+        }
+    }
+    ~Shared() { closeAll(); }
+    Shared(const Shared&) = delete;
+    Shared& operator=(const Shared&) = delete;
+
+    void closeAll()
+    {
+        if (timer >= 0)
+            ::close(timer);
+        if (terminate >= 0)
+            ::close(terminate);
+    }
+
+    int timer;
+    int terminate;
+    std::atomic<bool> tickQueued{false};
     TThreadedTimer* owner = nullptr; // only read and written on the UI thread
 };
 
@@ -29,15 +55,27 @@ TThreadedTimer::~TThreadedTimer()
 {
     m_enabled = false;
     m_shared->owner = nullptr;
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->terminating = true;
-        m_shared->eventSet = true;
-    }
-    m_shared->changed.notify_all();
-    // The worker never waits on the UI thread itself (it waits on `changed`,
-    // which terminating releases), so joining here cannot deadlock.
+    disarm();
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(m_shared->terminate, &one, sizeof one);
+    // The worker never waits on the UI thread, so joining here cannot deadlock.
     m_worker.join();
+}
+
+void TThreadedTimer::arm()
+{
+    // A zero interval (with AllowZero) still needs a non-zero expiry to run.
+    const std::uint64_t ns = m_interval == 0 ? 1 : std::uint64_t{m_interval} * 1000000;
+    itimerspec spec{};
+    spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+    spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+    ::timerfd_settime(m_shared->timer, 0, &spec, nullptr);
+}
+
+void TThreadedTimer::disarm()
+{
+    const itimerspec off{};
+    ::timerfd_settime(m_shared->timer, 0, &off, nullptr);
 }
 
 void TThreadedTimer::setEnabled(bool enabled)
@@ -45,18 +83,12 @@ void TThreadedTimer::setEnabled(bool enabled)
     if (enabled == m_enabled)
         return;
     m_enabled = enabled;
-    {
-        std::lock_guard lock(m_shared->mutex);
-        if (!enabled) {
-            m_shared->running = false;
-        } else if (m_interval != 0 || m_allowZero) {
-            // End a wait in progress without a tick, so the first tick comes one
-            // full interval from now.
-            m_shared->eventSet = true;
-            m_shared->running = true;
-        }
+    if (!enabled) {
+        disarm();
+    } else if (m_interval != 0 || m_allowZero) {
+        // Replaces a wait in progress: the first tick comes one full interval from now.
+        arm();
     }
-    m_shared->changed.notify_all();
 }
 
 void TThreadedTimer::setInterval(std::uint32_t milliseconds)
@@ -66,10 +98,6 @@ void TThreadedTimer::setInterval(std::uint32_t milliseconds)
     const bool wasEnabled = m_enabled;
     setEnabled(false);
     m_interval = milliseconds;
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->interval = milliseconds;
-    }
     setEnabled(wasEnabled);
 }
 
@@ -82,35 +110,33 @@ void TThreadedTimer::setThreadPriority(ThreadPriority priority)
 
 void TThreadedTimer::workerLoop()
 {
-    Shared& s = *m_shared;
-    std::unique_lock lock(s.mutex);
+    const std::shared_ptr<Shared> shared = m_shared;
+    pollfd waits[2] = {{shared->timer, POLLIN, 0}, {shared->terminate, POLLIN, 0}};
     for (;;) {
-        s.changed.wait(lock, [&] { return s.running || s.terminating; });
-        if (s.terminating)
+        if (::poll(waits, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
             return;
-        const bool signalled = s.changed.wait_for(lock, std::chrono::milliseconds(s.interval),
-                                                  [&] { return s.eventSet || s.terminating; });
-        if (s.terminating)
-            return;
-        if (signalled) {
-            s.eventSet = false;
-            continue;
         }
-        if (!s.running)
-            continue; // suspended during the wait: a suspended thread delivers nothing
-        s.tickDone = false;
-        lock.unlock();
-        m_post([shared = m_shared] {
-            if (shared->owner != nullptr)
-                shared->owner->runTick();
-            {
-                std::lock_guard done(shared->mutex);
-                shared->tickDone = true;
-            }
-            shared->changed.notify_all();
+        if (waits[1].revents != 0)
+            return;
+        std::uint64_t expirations = 0;
+        if (::read(shared->timer, &expirations, sizeof expirations) != sizeof expirations)
+            continue; // armed anew or off since the expiry: no tick
+        // One tick at a time: the queued tick arms the timer again once it has run.
+        if (shared->tickQueued.exchange(true))
+            continue;
+        m_post([shared] {
+            TThreadedTimer* owner = shared->owner;
+            if (owner != nullptr)
+                owner->runTick();
+            shared->tickQueued = false;
+            // The next interval counts from the end of this tick's work.
+            owner = shared->owner;
+            if (owner != nullptr && owner->m_enabled &&
+                (owner->m_interval != 0 || owner->m_allowZero))
+                owner->arm();
         });
-        lock.lock();
-        s.changed.wait(lock, [&] { return s.tickDone || s.terminating; });
     }
 }
 

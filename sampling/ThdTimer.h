@@ -1,10 +1,8 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 namespace flowloom::sampling {
@@ -12,10 +10,15 @@ namespace flowloom::sampling {
 enum class ThreadPriority { Idle, Lowest, Lower, Normal, Higher, Highest, TimeCritical };
 
 // A timer whose waiting happens on a worker thread and whose ticks run on the
-// user-interface thread. The worker waits `Interval` ms on an auto-reset event;
-// on a time-out it hands the tick to the UI thread and blocks until the tick
-// has run, so ticks never overlap and the time between two ticks is the interval
-// plus the previous tick's work.
+// user-interface thread. The worker waits on a one-shot kernel timer (timerfd)
+// that the owner's thread arms for `Interval` ms when the timer is enabled and
+// again when a tick has run; on expiry the worker hands the tick to the UI
+// thread and waits for the next arming. So ticks never overlap and the time
+// between two ticks is the interval plus the previous tick's work, as with a
+// worker that blocks until its tick has run, but a tick costs the worker one
+// wake-up instead of two (and the UI thread no signal back): the hand-over is
+// a single queued call. Arming anew replaces a wait in progress, which is what
+// the auto-reset stop event of such a timer does.
 class TThreadedTimer
 {
 public:
@@ -43,6 +46,8 @@ private:
     struct Shared;
     void workerLoop();
     void runTick();
+    void arm();
+    void disarm();
 
     bool m_enabled = false;
     bool m_allowZero = false;

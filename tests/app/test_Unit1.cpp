@@ -4,6 +4,7 @@
 #include "app/Unit1.h"
 #include "chart/Chart.h"
 #include "graph/ChartWidget.h"
+#include "graph/PlotFeed.h"
 #include "sampling/ScriptedSource.h"
 #include "support/ManualClock.h"
 
@@ -297,4 +298,35 @@ TEST(InterfaceListInWindow, ItemsKeepTheAddressAndShowTheInterfaceName)
     EXPECT_EQ(flowloom::app::interfaceItemCaption(list->itemText(1), "eth0"),
               "192.168.  1. 10   eth0");
     EXPECT_EQ(flowloom::app::interfaceItemCaption("!not_found!", ""), "!not_found!");
+}
+
+TEST(MainWindow, AMinimisedWindowKeepsItsFiguresAndShowsThemWhenRestored)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.show();
+    f.btnStart->click();
+    for (int i = 0; i < 3; ++i)
+        w.tick(1000);
+    ASSERT_EQ(w.text("Panel14"), "1,000");
+
+    f.showMinimized();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(f.isMinimized());
+    w.tick(3000);
+    w.tick(2000);
+    // Not written while nobody sees them, but what the figures read is current.
+    EXPECT_EQ(w.text("Panel14"), "1,000");
+    EXPECT_EQ(f.figure(w.get<QLabel>("Panel14")), "2,000");
+    EXPECT_EQ(f.figure(w.get<QLabel>("Panel15")), "3,000");
+    EXPECT_EQ(f.totals().LastTotalIn[0], 8000u);
+    EXPECT_EQ(f.trayHint(), "Flowloom - 0.000 GB");
+    // The graph's data went on: one point per shown tick.
+    EXPECT_EQ(f.plotFeed().series1().size(), 3u);
+
+    f.showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.text("Panel14"), "2,000");
+    EXPECT_EQ(w.text("Panel26"), "8,000");
+    EXPECT_EQ(f.StatusPanel[1]->text(), "In: 2.0 KB/s");
 }

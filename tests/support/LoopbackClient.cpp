@@ -38,11 +38,21 @@ bool waitFor(int fd, short events, Clock::time_point deadline)
 } // namespace
 
 LoopbackClient::LoopbackClient(std::uint16_t port, ConnectMode mode,
-                               std::chrono::milliseconds connectLimit)
+                               std::chrono::milliseconds connectLimit, const std::string& from)
 {
     m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_fd < 0) {
         return;
+    }
+    if (!from.empty()) {
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        // Only loopback sources: tests never send from or to anywhere else.
+        if (::inet_pton(AF_INET, from.c_str(), &source.sin_addr) != 1 ||
+            (ntohl(source.sin_addr.s_addr) >> 24) != 127 ||
+            ::bind(m_fd, reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0) {
+            return;
+        }
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -65,6 +75,17 @@ LoopbackClient::LoopbackClient(std::uint16_t port, ConnectMode mode,
     int error = 0;
     socklen_t length = sizeof error;
     m_connected = ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+}
+
+bool LoopbackClient::waitConnected(std::chrono::milliseconds limit)
+{
+    if (!m_connected || !waitFor(m_fd, POLLOUT, Clock::now() + limit)) {
+        return false;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    m_connected = ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    return m_connected;
 }
 
 LoopbackClient::~LoopbackClient()

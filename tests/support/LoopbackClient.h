@@ -30,8 +30,11 @@ struct Received
 class LoopbackClient
 {
 public:
+    // from: the loopback address the client sends from (127.0.0.2 ...); empty
+    // lets the system choose (127.0.0.1).
     explicit LoopbackClient(std::uint16_t port, ConnectMode mode = ConnectMode::Wait,
-                            std::chrono::milliseconds connectLimit = std::chrono::seconds(20));
+                            std::chrono::milliseconds connectLimit = std::chrono::seconds(20),
+                            const std::string& from = {});
     ~LoopbackClient();
     LoopbackClient(LoopbackClient&& other) noexcept;
     LoopbackClient& operator=(LoopbackClient&&) = delete;
@@ -39,6 +42,9 @@ public:
     LoopbackClient& operator=(const LoopbackClient&) = delete;
 
     bool connected() const { return m_connected; }
+    // For a client made with ConnectMode::NoWait: waits until the connection is
+    // established; false if it failed or the limit passed.
+    bool waitConnected(std::chrono::milliseconds limit);
     bool send(std::string_view bytes);
     // One attempt without waiting; false if not (yet) connected or not all taken.
     bool trySend(std::string_view bytes);

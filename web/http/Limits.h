@@ -20,17 +20,33 @@ inline constexpr std::size_t kMaxHeadLength = 64 * 1024;
 // worker thread for ever.
 inline constexpr std::chrono::seconds kRequestTimeout{10};
 
-// Connections served at once; further ones wait in the listen queue until a slot
-// frees. Bounds the worker threads and descriptors one server can use.
-inline constexpr std::size_t kMaxConnections = 256;
+// Requests handled at once: the worker threads one server can run. Only a
+// complete request takes a worker for longer than one look at what has
+// arrived; connections still sending their head cost a descriptor and their
+// parser, nothing more.
+inline constexpr std::size_t kMaxWorkers = 256;
+
+// The most workers the requests of one peer address hold at once. Its further
+// complete requests wait while other clients' requests are served in turn.
+inline constexpr std::size_t kWorkersPerClient = 64;
+
+// Connections held at once, from accept to close (heads being read, requests
+// waiting for a worker or being served). Below the usual limit of 1024
+// descriptors, so the rest of the program keeps its files.
+inline constexpr std::size_t kMaxOpenConnections = 640;
+
+// Connections one peer address may hold. A further one from it replaces its
+// oldest connection that has not finished its head (or is refused when it has
+// none), so a client crowding the server only crowds out itself.
+inline constexpr std::size_t kConnectionsPerClient = 256;
 
 // Pending connections the kernel keeps for the listening socket.
 inline constexpr int kListenQueue = 15;
 
 // The kernel hands a new connection over only once its first bytes have
-// arrived, or after about this long, so a worker is woken once per request
-// instead of once for the connection and again for its data. The request
-// time-out counts from that hand-over.
+// arrived, or after about this long, so that a request usually arrives whole
+// with its connection and a worker serves it at once. A connection that is
+// still silent then goes to the reading thread, never holding a worker.
 inline constexpr std::chrono::seconds kDeferAccept{1};
 
 // A reply that makes no progress for this long (peer not reading) is abandoned.

@@ -3,6 +3,7 @@
 #include "web/http/ByteSink.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -43,8 +44,19 @@ public:
     const std::string& contentText() const { return m_contentText; }
     void setContentText(std::string text) { m_contentText = std::move(text); }
 
-    const std::optional<std::vector<std::uint8_t>>& contentBytes() const { return m_contentBytes; }
-    void setContentBytes(std::vector<std::uint8_t> bytes) { m_contentBytes = std::move(bytes); }
+    using Bytes = std::vector<std::uint8_t>;
+    // Binary content, or null. The reply keeps its reference until the body is
+    // written, so replies to requests that share one encoded image send from
+    // the same immutable bytes.
+    const std::shared_ptr<const Bytes>& contentBytes() const { return m_contentBytes; }
+    void setContentBytes(Bytes bytes)
+    {
+        m_contentBytes = std::make_shared<const Bytes>(std::move(bytes));
+    }
+    void shareContentBytes(std::shared_ptr<const Bytes> bytes)
+    {
+        m_contentBytes = std::move(bytes);
+    }
 
     const std::string& realm() const { return m_realm; }
     void setRealm(std::string realm) { m_realm = std::move(realm); }
@@ -57,7 +69,7 @@ public:
 
     bool closeConnection() const { return true; }
     bool headerWritten() const { return m_headerWritten; }
-    bool hasContent() const { return !m_contentText.empty() || m_contentBytes.has_value(); }
+    bool hasContent() const { return !m_contentText.empty() || m_contentBytes != nullptr; }
 
     // Status line and headers now. A second call throws std::logic_error
     // ("Header has already been written.").
@@ -82,7 +94,7 @@ private:
     std::string m_statusText{"OK"};
     std::string m_contentType{"text/html"};
     std::string m_contentText;
-    std::optional<std::vector<std::uint8_t>> m_contentBytes;
+    std::shared_ptr<const Bytes> m_contentBytes;
     std::string m_realm;
     std::optional<std::uint64_t> m_contentLength;
     bool m_headerWritten = false;

@@ -1,7 +1,5 @@
 #include "web/server/Connection.h"
 
-#include "web/http/RequestParser.h"
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -15,10 +13,10 @@
 
 namespace flowloom::web {
 
-Connection::Connection(int socket, std::string remoteAddress, Clock::time_point requestDeadline,
-                       std::chrono::milliseconds sendTimeout, const std::atomic<bool>& stopping)
-    : m_socket(socket), m_remoteAddress(std::move(remoteAddress)),
-      m_requestDeadline(requestDeadline), m_sendTimeout(sendTimeout), m_stopping(stopping)
+Connection::Connection(int socket, std::string remoteAddress, std::chrono::milliseconds sendTimeout,
+                       const std::atomic<bool>& stopping)
+    : m_socket(socket), m_remoteAddress(std::move(remoteAddress)), m_sendTimeout(sendTimeout),
+      m_stopping(stopping)
 {}
 
 Connection::WaitResult Connection::waitFor(short events, Clock::time_point deadline)
@@ -41,41 +39,9 @@ Connection::WaitResult Connection::waitFor(short events, Clock::time_point deadl
     }
 }
 
-bool Connection::readRequest(Request& request)
+void Connection::serve(const RequestHandler& handler, Request& request)
 {
-    RequestParser parser;
-    std::array<char, 8192> buffer; // filled by recv before use
-    for (;;) {
-        const ssize_t received = ::recv(m_socket, buffer.data(), buffer.size(), 0);
-        ParseStatus status = ParseStatus::NeedsMore;
-        if (received > 0) {
-            status = parser.feed({buffer.data(), static_cast<std::size_t>(received)});
-        } else if (received == 0) {
-            status = parser.finish();
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (waitFor(POLLIN, m_requestDeadline) != WaitResult::Ready) {
-                return false;
-            }
-            continue;
-        } else if (errno == EINTR) {
-            continue;
-        } else {
-            return false;
-        }
-        if (status == ParseStatus::Complete) {
-            request = parser.takeRequest();
-            return true;
-        }
-        if (status == ParseStatus::Bad) {
-            return false;
-        }
-    }
-}
-
-void Connection::serve(const RequestHandler& handler)
-{
-    Request request;
-    if (!readRequest(request) || m_stopping.load(std::memory_order_relaxed)) {
+    if (m_stopping.load(std::memory_order_relaxed)) {
         return;
     }
     const std::string& method = request.method();

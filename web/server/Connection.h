@@ -17,24 +17,27 @@ class Connection;
 // connections. It may write the reply itself through the Reply.
 using RequestHandler = std::function<void(Connection&, const Request&, Reply&)>;
 
-// One accepted connection: reads one request, runs the handler, writes the
-// reply. The socket stays owned by the pool, which closes it only after it can
-// no longer be shut down by a stop. It is non-blocking and every wait has a
-// deadline, so no peer can hold the thread for ever.
+// One connection whose request has arrived complete: runs the handler and
+// writes the reply on a worker thread. The socket stays owned by the server,
+// which closes it only after it can no longer be shut down by a stop. It is
+// non-blocking and every wait has a deadline, so no peer can hold the thread
+// for ever.
 class Connection final : public ByteSink
 {
 public:
     using Clock = std::chrono::steady_clock;
 
-    Connection(int socket, std::string remoteAddress, Clock::time_point requestDeadline,
-               std::chrono::milliseconds sendTimeout, const std::atomic<bool>& stopping);
+    Connection(int socket, std::string remoteAddress, std::chrono::milliseconds sendTimeout,
+               const std::atomic<bool>& stopping);
 
     const std::string& remoteAddress() const { return m_remoteAddress; }
     // True once the server is stopping; a handler waiting on something slow
     // should give up.
     bool stopRequested() const { return m_stopping.load(std::memory_order_relaxed); }
 
-    void serve(const RequestHandler& handler);
+    // Dispatches the request (GET, HEAD and POST reach the handler; any other
+    // method gets no reply) and writes what the handler left unwritten.
+    void serve(const RequestHandler& handler, Request& request);
 
     bool write(std::string_view bytes) override;
     bool writeBoth(std::string_view first, std::string_view second) override;
@@ -42,13 +45,11 @@ public:
 private:
     enum class WaitResult { Ready, TimedOut, Failed };
 
-    bool readRequest(Request& request);
     WaitResult waitFor(short events, Clock::time_point deadline);
     bool sendAll(std::string_view first, std::string_view second);
 
     int m_socket;
     std::string m_remoteAddress;
-    Clock::time_point m_requestDeadline;
     std::chrono::milliseconds m_sendTimeout;
     const std::atomic<bool>& m_stopping;
     bool m_wroteBefore = false;

@@ -1,14 +1,14 @@
 #include "web/server/HttpServer.h"
 
 #include "web/http/Limits.h"
-#include "web/server/ConnectionPool.h"
+#include "web/server/HeadReader.h"
+#include "web/server/WorkerPool.h"
 
 #include <cerrno>
 #include <system_error>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 namespace flowloom::web {
@@ -68,9 +68,6 @@ SocketHandle HttpServer::openListener(Binding& binding)
         ::listen(listener.get(), limits::kListenQueue) != 0) {
         throw socketError(errno);
     }
-    // Best effort: without it every connection is simply accepted at once.
-    const int defer = static_cast<int>(limits::kDeferAccept.count());
-    ::setsockopt(listener.get(), IPPROTO_TCP, TCP_DEFER_ACCEPT, &defer, sizeof defer);
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
     if (::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
@@ -94,13 +91,20 @@ void HttpServer::start()
     Binding bound = *m_binding;
     SocketHandle listener = openListener(bound);
 
-    auto pool = std::make_shared<ConnectionPool>(std::move(listener), m_handler, m_options);
     try {
-        m_listenerThread = std::thread([pool] { pool->runListener(); });
+        auto pool = std::make_shared<WorkerPool>(std::move(listener), m_handler, m_options);
+        m_readerThread = std::thread([pool] { pool->reader().run(); });
+        try {
+            m_listenerThread = std::thread([pool] { pool->runListener(); });
+        } catch (...) {
+            pool->requestStop();
+            m_readerThread.join();
+            throw;
+        }
+        m_pool = std::move(pool);
     } catch (const std::system_error& failure) {
         throw socketError(failure.code().value());
     }
-    m_pool = std::move(pool);
     m_binding = bound;
     m_active = true;
 }
@@ -111,10 +115,10 @@ void HttpServer::stop()
         return;
     }
     m_active = false;
-    m_pool->requestStop();
+    const std::shared_ptr<WorkerPool> pool = std::move(m_pool);
+    pool->requestStop();
     m_listenerThread.join();
-
-    const std::shared_ptr<ConnectionPool> pool = std::move(m_pool);
+    m_readerThread.join();
     pool->closeListener();
     if (!pool->waitForWorkers(limits::kStopPollInterval, limits::kStopTimeout)) {
         throw HttpServerError("Terminate Thread Timeout");

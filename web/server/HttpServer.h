@@ -13,7 +13,7 @@
 
 namespace flowloom::web {
 
-class ConnectionPool;
+class WorkerPool;
 
 // A start or stop that failed; what() is the text shown to the user.
 class HttpServerError : public std::runtime_error
@@ -28,9 +28,38 @@ struct Binding
     std::uint16_t port = 0;
 };
 
-// The HTTP server: one binding, a listener thread and a pool of worker threads,
-// one request per connection. start() and stop() are called from one thread
-// (the user-interface thread); the handler runs on the workers.
+// The HTTP server: one binding, one request per connection. start() and stop()
+// are called from one thread (the user-interface thread); the handler runs on
+// the workers.
+//
+// Design. Resources go to complete requests, and each client (peer address)
+// gets a fair share of them:
+// - Idle workers (WorkerPool, at most limits::kMaxWorkers threads) wait in
+//   accept(); the kernel hands a connection over once its first bytes are
+//   there. The worker takes one look, without waiting: a complete request is
+//   served at once (the common case: one wake-up per request); anything still
+//   incomplete goes to one event-driven thread (HeadReader), and the worker is
+//   free again. That thread reads the heads of all such connections with epoll:
+//   an idle or trickling connection costs a descriptor and a parser, never a
+//   thread, and is closed without a reply when its request is not complete 10 s
+//   after it was accepted. Only complete requests are served by workers.
+// - A worker runs the handler and writes the reply; a reply that makes no
+//   progress for 10 s is abandoned. A client holds at most its share of
+//   workers (limits::kWorkersPerClient); its further complete requests wait in
+//   a queue of its own, and waiting requests are taken round robin over the
+//   clients below their share, so a client with many requests waits behind
+//   every other client's next one (ClientTable).
+// - Connections held are bounded per client (limits::kConnectionsPerClient)
+//   and in all (limits::kMaxOpenConnections). At its bound a client's new
+//   connection replaces its own oldest unfinished one (or is refused at once
+//   when it has none); at the server's bound the client holding the most
+//   unfinished connections gives up its oldest. So a crowding client crowds
+//   out only itself. The listen queue is 15; a silent connection reaches a
+//   worker after the kernel's deferral (about a second) and passes on to the
+//   reading thread at once.
+// What a reply contains is the handler's and Reply's business, and that each
+// request sees the figures of one tick is the web service's (one published
+// view per tick): nothing here changes a byte of either.
 class HttpServer
 {
 public:
@@ -62,8 +91,9 @@ private:
     ServerOptions m_options;
     std::optional<Binding> m_binding;
     bool m_active = false;
-    std::shared_ptr<ConnectionPool> m_pool;
+    std::shared_ptr<WorkerPool> m_pool;
     std::thread m_listenerThread;
+    std::thread m_readerThread;
 };
 
 } // namespace flowloom::web

@@ -8,12 +8,16 @@
 namespace flowloom::web {
 
 // The server's bounds. The defaults are the layer's limits; tests shorten the
-// time-out so that waiting for silent clients stays quick.
+// time-out so that waiting for silent clients stays quick, and narrow the
+// shares to reach them with few connections.
 struct ServerOptions
 {
     std::chrono::milliseconds requestTimeout = limits::kRequestTimeout;
     std::chrono::milliseconds sendTimeout = limits::kSendTimeout;
-    std::size_t maxConnections = limits::kMaxConnections;
+    std::size_t maxWorkers = limits::kMaxWorkers;
+    std::size_t workersPerClient = limits::kWorkersPerClient;
+    std::size_t maxOpenConnections = limits::kMaxOpenConnections;
+    std::size_t connectionsPerClient = limits::kConnectionsPerClient;
 };
 
 } // namespace flowloom::web

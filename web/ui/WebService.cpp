@@ -3,7 +3,10 @@
 #include "web/documents/MimeTable.h"
 #include "web/documents/StatisticsDocuments.h"
 
+#include <algorithm>
+#include <array>
 #include <stdexcept>
+#include <thread>
 
 namespace flowloom::web {
 
@@ -25,16 +28,28 @@ output::ImageView viewOf(const QImage& image)
 }
 } // namespace
 
-// One rendering on the user-interface thread and the requests waiting for it.
+// One rendering on the user-interface thread, the requests that share it, and
+// its encodings. Guarded by the hub's mutex, except the pixels, which are
+// written once before `finished` and only read after it.
 struct RenderJob
 {
+    struct Encoding
+    {
+        bool started = false;
+        bool finished = false;
+        std::shared_ptr<const Reply::Bytes> bytes; // null when encoding failed
+    };
+
     bool started = false;
     bool finished = false;
+    bool counted = false; // among the hub's live renderings
+    int users = 0;        // requests that still need the pixels
     std::optional<QImage> image;
+    std::array<Encoding, 4> encodings; // by image type
 };
 
-// Waits of connection threads for the user-interface thread. Shared with the
-// queued calls, which may run after the service is gone.
+// Waits of connection threads for the user-interface thread and for each
+// other. Shared with the queued calls, which may run after the service is gone.
 struct WebService::Hub
 {
     std::mutex mutex;
@@ -43,7 +58,14 @@ struct WebService::Hub
     // A graph rendering queued but not yet begun: requests that arrive before
     // it begins share it, since it shows the graph as it is after they came.
     std::shared_ptr<RenderJob> pendingGraph;
+    std::size_t liveRenderings = 0; // queued, or holding pixels
+    std::size_t freeEncoders = encodesInFlight();
 };
+
+std::size_t WebService::encodesInFlight()
+{
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 WebService::WebService(std::function<void(std::function<void()>)> postToUi, WebRenderers renderers)
     : m_postToUi(std::move(postToUi)), m_renderers(std::move(renderers)),
@@ -101,29 +123,36 @@ void WebService::stop()
     m_server.clearBinding();
 }
 
-std::optional<QImage> WebService::renderOnUiThread(std::function<std::optional<QImage>()> render,
-                                                   bool shareWithWaiting)
+std::shared_ptr<RenderJob>
+WebService::renderOnUiThread(std::function<std::optional<QImage>()> render, bool shareWithWaiting)
 {
     std::shared_ptr<Hub> hub = m_hub;
     std::shared_ptr<RenderJob> job;
-    bool queue = true;
-    {
-        std::lock_guard lock(hub->mutex);
-        if (hub->stopping)
-            return std::nullopt;
-        if (shareWithWaiting && hub->pendingGraph && !hub->pendingGraph->started) {
-            job = hub->pendingGraph;
-            queue = false;
-        } else {
-            job = std::make_shared<RenderJob>();
-            if (shareWithWaiting)
-                hub->pendingGraph = job;
+    std::unique_lock lock(hub->mutex);
+    if (hub->stopping)
+        return nullptr;
+    if (shareWithWaiting && hub->pendingGraph && !hub->pendingGraph->started) {
+        job = hub->pendingGraph;
+        ++job->users;
+    } else {
+        job = std::make_shared<RenderJob>();
+        job->users = 1;
+        if (shareWithWaiting)
+            hub->pendingGraph = job;
+        // At most one rendering more than can be encoded at once holds pixels;
+        // requests that come while this one waits for its turn join it.
+        hub->done.wait(lock,
+                       [&] { return hub->stopping || hub->liveRenderings <= encodesInFlight(); });
+        if (hub->stopping) {
+            releaseRendering(*job);
+            return nullptr;
         }
-    }
-    if (queue) {
+        ++hub->liveRenderings;
+        job->counted = true;
+        lock.unlock();
         m_postToUi([hub, job, render = std::move(render)] {
             {
-                std::lock_guard lock(hub->mutex);
+                std::lock_guard guard(hub->mutex);
                 if (hub->stopping)
                     return;
                 job->started = true;
@@ -137,31 +166,104 @@ std::optional<QImage> WebService::renderOnUiThread(std::function<std::optional<Q
                 image.reset();
             }
             {
-                std::lock_guard lock(hub->mutex);
+                std::lock_guard guard(hub->mutex);
                 job->image = std::move(image);
                 job->finished = true;
             }
             hub->done.notify_all();
         });
+        lock.lock();
     }
-    std::unique_lock lock(hub->mutex);
     hub->done.wait(lock, [&] { return job->finished || hub->stopping; });
-    if (!job->finished)
-        return std::nullopt;
-    return job->image; // shared pixels; each request encodes into its own buffer
+    if (!job->finished) {
+        releaseRendering(*job);
+        return nullptr;
+    }
+    return job;
 }
 
-void WebService::serveImage(const QImage& image, output::ImageType type, const std::string& path,
+// Called with the hub's mutex held by each request of the job once it needs
+// the pixels no more.
+void WebService::releaseRendering(RenderJob& job)
+{
+    if (--job.users > 0)
+        return;
+    job.image.reset();
+    if (job.counted) {
+        job.counted = false;
+        --m_hub->liveRenderings;
+        m_hub->done.notify_all();
+    }
+}
+
+std::shared_ptr<const Reply::Bytes> WebService::encodeShared(RenderJob& job, output::ImageType type)
+{
+    Hub& hub = *m_hub;
+    std::unique_lock lock(hub.mutex);
+    RenderJob::Encoding& encoding = job.encodings.at(static_cast<std::size_t>(type));
+    if (!encoding.started) {
+        encoding.started = true;
+        hub.done.wait(lock, [&] { return hub.stopping || hub.freeEncoders > 0; });
+        if (hub.stopping) {
+            encoding.finished = true;
+            hub.done.notify_all();
+            return nullptr;
+        }
+        --hub.freeEncoders;
+        lock.unlock();
+        // Encoding the finished pixels happens here, on the connection's thread.
+        std::shared_ptr<const Reply::Bytes> bytes;
+        try {
+            Reply::Bytes out;
+            if (output::encodeToMemory(viewOf(*job.image), type, kWebJpegQuality, out) ==
+                output::EncodeError::Ok)
+                bytes = std::make_shared<const Reply::Bytes>(std::move(out));
+        } catch (...) {
+            bytes.reset();
+        }
+        lock.lock();
+        ++hub.freeEncoders;
+        encoding.bytes = std::move(bytes);
+        encoding.finished = true;
+        hub.done.notify_all();
+    } else {
+        hub.done.wait(lock, [&] { return hub.stopping || encoding.finished; });
+        if (!encoding.finished)
+            return nullptr;
+    }
+    if (!encoding.bytes && !hub.stopping)
+        throw std::runtime_error("The image could not be encoded.");
+    return encoding.bytes;
+}
+
+std::shared_ptr<const Reply::Bytes>
+WebService::renderImage(std::function<std::optional<QImage>()> render, bool shareWithWaiting,
+                        output::ImageType type)
+{
+    const std::shared_ptr<RenderJob> job = renderOnUiThread(std::move(render), shareWithWaiting);
+    if (!job)
+        return nullptr;
+    // The pixels go as soon as the last request sharing them has its encoding.
+    struct Release
+    {
+        WebService& service;
+        RenderJob& job;
+        ~Release()
+        {
+            std::lock_guard lock(service.m_hub->mutex);
+            service.releaseRendering(job);
+        }
+    } release{*this, *job};
+    if (!job->image || job->image->isNull())
+        return nullptr;
+    return encodeShared(*job, type);
+}
+
+void WebService::serveImage(std::shared_ptr<const Reply::Bytes> bytes, const std::string& path,
                             Reply& reply)
 {
-    // Encoding the finished pixels happens here, on the connection's thread.
-    std::vector<std::uint8_t> bytes;
-    const output::EncodeError error =
-        output::encodeToMemory(viewOf(image), type, kWebJpegQuality, bytes);
-    if (error != output::EncodeError::Ok)
-        throw std::runtime_error("The image could not be encoded.");
     reply.setContentType(std::string(MimeTable::GetMIMEType(path)));
-    reply.setContentBytes(std::move(bytes));
+    reply.shareContentBytes(std::move(bytes));
     reply.writeHeader();
     reply.writeContent();
 }
@@ -178,15 +280,16 @@ void WebService::HTTPServerCommandGet(Connection&, const Request& request, Reply
         return;
     }
     if (path == "/" + view->edTemp) {
-        const std::optional<QImage> image = renderOnUiThread(m_renderers.graph, true);
-        if (!image || image->isNull()) {
+        std::shared_ptr<const Reply::Bytes> bytes =
+            renderImage(m_renderers.graph, true, view->imageType);
+        if (!bytes) {
             reply.setStatus(404);
             reply.setContentText("<html><head><title>Error</title></head><body><h1>404 - Not "
                                  "Found</h1><p><b>Flowloom</b> is unable to locate \"" +
                                  path + "\"</body></html>");
             return;
         }
-        serveImage(*image, view->imageType, path, reply);
+        serveImage(std::move(bytes), path, reply);
         return;
     }
     if (view->cbCSV && path == "/" + view->edWebStats) {
@@ -201,11 +304,12 @@ void WebService::HTTPServerCommandGet(Connection&, const Request& request, Reply
     }
     if (view->cbImage && path == "/" + view->edImage) {
         const std::string text = StatisticsDocuments::formatted(view->statistics);
-        const std::optional<QImage> image = renderOnUiThread(
-            [render = m_renderers.statistics, text] { return render(text); }, false);
-        if (!image || image->isNull()) // the layer answers 500 with this text
+        std::shared_ptr<const Reply::Bytes> bytes =
+            renderImage([render = m_renderers.statistics, text] { return render(text); }, false,
+                        view->imageType);
+        if (!bytes) // the layer answers 500 with this text
             throw std::runtime_error("The statistics image could not be created.");
-        serveImage(*image, view->imageType, path, reply);
+        serveImage(std::move(bytes), path, reply);
         return;
     }
     // After the four documents, so that none of their replies changes.

@@ -15,6 +15,8 @@
 
 namespace flowloom::web {
 
+struct RenderJob;
+
 // Everything a request reads of the window, as one consistent value that the
 // user-interface thread publishes whenever it changes (every shown tick, every
 // change of a name, switch, credential or image type). Connection threads
@@ -49,11 +51,20 @@ struct WebRenderers
 
 // The web service: the HTTP server with the request dispatch, the published
 // snapshot and the hand-over of renderings to the user-interface thread.
+//
+// Memory of image replies is bounded by design, whatever the clients do:
+// requests that share one rendering share its pixels and one immutable,
+// reference-counted encoding per image type, and every reply sends from it;
+// at most kEncodesInFlight encodings run at once (others wait their turn), and
+// at most one rendering more than that holds its pixels (a new rendering waits
+// for one to be released, and requests arriving meanwhile join it).
 class WebService
 {
 public:
     static constexpr const char* kRealm = "Flowloom Web Service";
     static constexpr int kWebJpegQuality = 80;
+    // Encodings running at once: one per core.
+    static std::size_t encodesInFlight();
 
     // postToUi queues a call on the user-interface thread without waiting.
     WebService(std::function<void(std::function<void()>)> postToUi, WebRenderers renderers);
@@ -77,10 +88,18 @@ public:
 private:
     struct Hub;
     // Has the user-interface thread render and waits for it. A shared graph
-    // rendering serves every request that arrived before it began.
-    std::optional<QImage> renderOnUiThread(std::function<std::optional<QImage>()> render,
-                                           bool shareWithWaiting);
-    void serveImage(const QImage& image, output::ImageType type, const std::string& path,
+    // rendering serves every request that arrived before it began. Empty when
+    // the service stops meanwhile.
+    std::shared_ptr<RenderJob> renderOnUiThread(std::function<std::optional<QImage>()> render,
+                                                bool shareWithWaiting);
+    // The rendering encoded as `type`, once for all requests that share it;
+    // null when the service stops meanwhile. Throws when it cannot be encoded.
+    std::shared_ptr<const Reply::Bytes> encodeShared(RenderJob& job, output::ImageType type);
+    void releaseRendering(RenderJob& job);
+    // Rendered and encoded; null when nothing could be rendered or the service stops.
+    std::shared_ptr<const Reply::Bytes> renderImage(std::function<std::optional<QImage>()> render,
+                                                    bool shareWithWaiting, output::ImageType type);
+    void serveImage(std::shared_ptr<const Reply::Bytes> bytes, const std::string& path,
                     Reply& reply);
 
     std::function<void(std::function<void()>)> m_postToUi;

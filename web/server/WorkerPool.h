@@ -1,0 +1,118 @@
+#pragma once
+
+#include "web/http/RequestParser.h"
+#include "web/server/ClientTable.h"
+#include "web/server/Connection.h"
+#include "web/server/ServerOptions.h"
+#include "web/server/SocketHandle.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <shared_mutex>
+#include <utility>
+#include <vector>
+
+#include <netinet/in.h>
+
+namespace flowloom::web {
+
+class HeadReader;
+
+// The worker threads of one running server, the table of what each client
+// holds and the reading thread's object.
+//
+// An idle worker waits for its next connection in accept() on the listening
+// socket itself; the kernel wakes exactly one per connection, and hands a
+// connection over once its first bytes are there (TCP_DEFER_ACCEPT). The
+// worker looks once at what has arrived, without waiting: a complete request
+// of a client below its shares is served at once, which is the common case and
+// costs one wake-up; a complete request of a client at its share of workers
+// waits in the table's queue; anything else (a head still incomplete, or a
+// client at its share of connections) goes to the reading thread (HeadReader),
+// and the worker is free again at once. The listener thread accepts only when
+// no worker is waiting: it then starts a new worker for the connection, never
+// more than maxWorkers in all.
+//
+// A worker that finishes a request takes the next waiting one from the table
+// (round robin over clients below their share) before it waits for a
+// connection again. Workers are kept after their request, since creating a
+// thread costs more than a request, and end after an idle while. They are
+// detached and share ownership of the pool, so a worker stuck in a handler
+// past the stop limit can still finish safely later.
+class WorkerPool : public std::enable_shared_from_this<WorkerPool>
+{
+public:
+    // Takes the listening socket (blocking, with the idle time as its receive
+    // time-out so that an idle worker's accept() returns in time).
+    WorkerPool(SocketHandle listener, RequestHandler handler, ServerOptions options);
+    ~WorkerPool();
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    const ServerOptions& options() const { return m_options; }
+    HeadReader& reader() { return *m_reader; }
+
+    // The listener thread's work, until stopped: whenever no worker waits for
+    // a connection and another may be started, accept one and start a worker
+    // for it.
+    void runListener();
+
+    // For the reading thread: connections held by this client and by all.
+    std::pair<std::size_t, std::size_t> held(std::uint32_t peer);
+    void connectionOpened(std::uint32_t peer);
+    void connectionClosed(std::uint32_t peer);
+    // A complete request: served when a worker and the client's share allow.
+    void submit(std::unique_ptr<ReadyRequest> ready);
+
+    // Refuses further work, drops the waiting requests, shuts down every
+    // connection being served and ends listening, waking every thread
+    // blocked. Does not wait.
+    void requestStop();
+    // Closes the listening socket once no worker is in accept() on it.
+    void closeListener();
+    // Waits for every worker to end, checking each pollInterval, at most limit.
+    bool waitForWorkers(std::chrono::milliseconds pollInterval, std::chrono::milliseconds limit);
+
+private:
+    struct Accepted
+    {
+        SocketHandle socket;
+        sockaddr_in peer{};
+        Connection::Clock::time_point acceptedAt;
+    };
+    enum class AcceptResult { Accepted, Idle, Stopped };
+
+    bool waitUntilNeeded();
+    bool backOff();
+    void startWorker(std::optional<Accepted> first);
+    void workerLoop(std::optional<Accepted> first);
+    AcceptResult acceptNext(Accepted& next);
+    void take(Accepted accepted);
+    void serveLocked(std::unique_ptr<ReadyRequest> ready, std::unique_lock<std::mutex>& lock);
+    void offerWork();
+
+    SocketHandle m_listener;
+    std::shared_mutex m_listenerGuard; // shared while in accept(), unique to close
+    RequestHandler m_handler;
+    ServerOptions m_options;
+    std::unique_ptr<HeadReader> m_reader;
+    std::atomic<bool> m_stopping{false};
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;     // the listener and backing-off workers wait here
+    std::condition_variable m_work;        // workers idle while enough others accept
+    std::condition_variable m_workerEnded; // stop waits for the workers
+    ClientTable m_table;
+    std::vector<int> m_served; // sockets being served, shut down on stop
+    std::size_t m_workers = 0;
+    std::size_t m_accepting = 0; // workers waiting in accept()
+    std::size_t m_idle = 0;      // workers waiting for queued work
+    std::size_t m_wakeups = 0;   // wake-ups given to those, not yet taken
+};
+
+} // namespace flowloom::web
