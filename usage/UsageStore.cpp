@@ -237,8 +237,10 @@ fs::path moveAside(const fs::path& path, const DateTime& now)
     for (int n = 1; n < 1000; ++n) {
         fs::path target = path;
         target += stamp;
-        if (n > 1)
-            target += "-" + std::to_string(n);
+        if (n > 1) {
+            target += "-";
+            target += std::to_string(n);
+        }
         if (renameNew(path, target)) {
             for (const char* companion : {"-wal", "-shm"}) {
                 fs::path from = path;
