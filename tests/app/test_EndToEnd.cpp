@@ -273,8 +273,12 @@ TEST(EndToEnd, ADamagedHistoryIsMovedAsideAndTheProgramRunsOn)
     }
     QProcess process;
     ASSERT_TRUE(start(process, installed));
-    const QStringList aside =
-        QDir(installed.folder.path()).entryList({"flowloom-history.sqlite.damaged-*"});
+    // The history opens after the guide is written, once the interfaces are known.
+    QStringList aside;
+    testsupport::waitUntil([&] {
+        aside = QDir(installed.folder.path()).entryList({"flowloom-history.sqlite.damaged-*"});
+        return !aside.isEmpty();
+    });
     ASSERT_EQ(aside.size(), 1) << "moved aside beside itself";
     QFile kept(installed.folder.path() + "/" + aside[0]);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
