@@ -3,6 +3,7 @@
 #include <QColorDialog>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFontDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -64,6 +65,15 @@ Dialogs Dialogs::desktop()
         return chosen;
     };
     dialogs.chooseFont = chooseFontAndColour;
+    dialogs.chooseSaveFile = [](QWidget* owner,
+                                const QString& suggested) -> std::optional<QString> {
+        const QString path = QFileDialog::getSaveFileName(
+            owner, QStringLiteral("Export CSV"), suggested,
+            QStringLiteral("Comma separated values (*.csv);;All files (*)"));
+        if (path.isEmpty())
+            return std::nullopt;
+        return path;
+    };
     return dialogs;
 }
 

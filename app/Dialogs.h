@@ -22,6 +22,8 @@ struct Dialogs
 {
     std::function<std::optional<QColor>(QWidget* owner, const QColor& initial)> chooseColour;
     std::function<std::optional<FontChoice>(QWidget* owner, const FontChoice& initial)> chooseFont;
+    // A file to save to, starting from a suggested path.
+    std::function<std::optional<QString>(QWidget* owner, const QString& suggested)> chooseSaveFile;
 
     // The desktop's own dialogs; the font dialog carries a colour choice too.
     static Dialogs desktop();

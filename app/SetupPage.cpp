@@ -1,6 +1,7 @@
 #include "app/SetupPage.h"
 
 #include "app/NumberBox.h"
+#include "app/UsageSetupPage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -86,6 +87,9 @@ SetupPage::SetupPage(QWidget* parent) : QWidget(parent)
     ImageCapturePage = page(PageControl2, QStringLiteral(" Image Capture "), "TabSheetCapture");
     WebServerPage = page(PageControl2, QStringLiteral("Web Server"), "TabSheetWeb");
     OptionsPage = page(PageControl2, QStringLiteral(" Options "), "TabSheetOptions");
+    UsagePage = new UsageSetupPage(PageControl2);
+    UsagePage->setObjectName("TabSheetUsage");
+    PageControl2->addTab(UsagePage, QStringLiteral(" Usage History "));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(PageControl2);

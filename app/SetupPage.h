@@ -16,6 +16,7 @@ class QTabWidget;
 namespace flowloom::app {
 
 class NumberBox;
+class UsageSetupPage;
 
 // The "  Setup  " page: its five sub-pages hold the controls that carry the
 // settings. Their behaviour is connected by the main window.
@@ -31,6 +32,7 @@ public:
     QWidget* ImageCapturePage;
     QWidget* WebServerPage;
     QWidget* OptionsPage;
+    UsageSetupPage* UsagePage; // " Usage History ": data cap and history document
 
     // " Graph Axes  "
     NumberBox* spPoints;

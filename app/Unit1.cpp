@@ -6,6 +6,7 @@
 #include "app/ToolIcons.h"
 #include "app/Tray.h"
 #include "app/UiTimerWait.h"
+#include "app/UsageRecording.h"
 #include "app/ini/SettingsFile.h"
 #include "graph/ChartWidget.h"
 #include "graph/DragCursors.h"
@@ -110,6 +111,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     }
     createToolBar();
     createPages();
+    createHistory();
     createStatusBar();
     createShell();
     createOutput();
@@ -125,7 +127,10 @@ TForm1::TForm1(Environment environment, QWidget* parent)
 
     m_autosave = new QTimer(this);
     m_autosave->setInterval(std::chrono::minutes(1));
-    connect(m_autosave, &QTimer::timeout, this, [this] { autosaveTotals(); });
+    connect(m_autosave, &QTimer::timeout, this, [this] {
+        autosaveTotals();
+        flushHistory();
+    });
 
     FormCreate();
     createWebDialog();
@@ -195,6 +200,7 @@ TForm1::~TForm1()
     // The workers must be gone before the controls they would touch.
     m_timer.reset();
     m_saver.reset();
+    m_usage.reset();
 }
 
 void TForm1::createToolBar()
@@ -507,6 +513,7 @@ void TForm1::InitGrid(const sampling::TMIBIfArray& snapshot)
     }
     showNameOfCurrent(*cbURL);
     btnStart->setEnabled(cbURL->currentIndex() >= 0);
+    openHistory(snapshot);
 }
 
 void TForm1::Data2Grid(const sampling::TMIBIfArray& snapshot)
@@ -572,6 +579,7 @@ void TForm1::addToTotals(int position, std::uint64_t in, std::uint64_t out)
 {
     if (position >= 0 && m_totals.add(static_cast<std::size_t>(position), in, out))
         ++m_totalsChanges;
+    recordUsage(position, in, out);
 }
 
 // While the window is not seen, a tick's figures are kept instead of written:

@@ -15,11 +15,14 @@
 #include "sampling/RunControl.h"
 #include "sampling/Statistics.h"
 #include "sampling/ThdTimer.h"
+#include "usage/CapWarning.h"
+#include "usage/UsageHistory.h"
 #include "web/documents/DocumentNames.h"
 #endif
 
 #include <QImage>
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -30,6 +33,7 @@ class QButtonGroup;
 class QFrame;
 class QKeyEvent;
 class QLineEdit;
+class QMessageBox;
 class QMenu;
 class QPrinter;
 class QComboBox;
@@ -55,12 +59,15 @@ struct ExportSettings;
 namespace flowloom::web {
 class TForm2;
 class WebService;
+struct WebSnapshot;
 struct NameDecision;
 } // namespace flowloom::web
 
 namespace flowloom::app {
 
+class HistoryPage;
 class StatisticsPage;
+class UsageRecording;
 class Tray;
 class SetupPage;
 
@@ -193,6 +200,17 @@ public:
     void btnResetOutClick();
     void cbURLChange();
 
+    // Usage history and the data-cap warning (Unit1History.cpp). Every byte
+    // added to a cumulative total is recorded for its interface's day and
+    // billing period; the history is written in the background once a minute.
+    void recordUsage(int position, std::uint64_t in, std::uint64_t out);
+    void flushHistory();
+    void showHistory();
+    void btnExportClick();
+    void edHistoryExit();
+    UsageRecording* usageRecording() { return m_usage.get(); }
+    HistoryPage* History = nullptr;
+
 signals:
     // The close request has run and the window is closing.
     void closed();
@@ -307,6 +325,18 @@ private:
     RuntimeDefaults runtimeDefaults() const;
     QSize laidOutSize(QWidget& page);
     void closeEvent(QCloseEvent* event) override;
+    void createHistory();
+    void openHistory(const sampling::TMIBIfArray& startupTable);
+    void closeHistory();
+    const usage::InterfaceIdentity* identityAt(int position) const;
+    usage::BillingRule billingRule() const;
+    usage::CapRule capRule() const;
+    void showCapWarning(usage::CapLevel level, const usage::CapRule& rule,
+                        const usage::PeriodStatus& status, const std::string& interfaceName);
+    void showNotice(const QString& text);
+    void historyWritten(std::uint64_t seq, bool ok, const std::string& error);
+    bool historyEventFilter(QObject* watched, QEvent* event);
+    void publishHistoryView(web::WebSnapshot& view) const;
 
     Environment m_env;
     FileLocations m_files;
@@ -339,6 +369,11 @@ private:
     std::uint64_t m_totalsChanges = 0; // raised whenever a cumulative total changes
     std::uint64_t m_savedChanges = 0;  // the count the last background write took
     bool m_saveFailureShown = false;   // a failed background write is reported once
+    std::unique_ptr<UsageRecording> m_usage;
+    int m_historyTicks = 0;
+    bool m_historyFailureShown = false;
+    std::string m_rememberedHistoryName;
+    QPointer<QMessageBox> m_notice; // one non-modal notice, reused
     // Last member: destroyed first, so no write runs on behind a torn-down window.
     std::unique_ptr<BackgroundSaver> m_saver = std::make_unique<BackgroundSaver>();
     std::vector<std::pair<QLabel*, QString>> m_keptFigures; // written when seen again

@@ -147,7 +147,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (watched == Setup->Label49 && event->type() == QEvent::MouseButtonRelease)
         Label49Click();
     if (graphEventFilter(watched, event) || webEventFilter(watched, event) ||
-        outputEventFilter(watched, event))
+        outputEventFilter(watched, event) || historyEventFilter(watched, event))
         return true;
     return QMainWindow::eventFilter(watched, event);
 }
@@ -177,6 +177,7 @@ void TForm1::FormCloseQuery()
     shutdownCapture();
     // 4. Every setting.
     saveSettings(serverIpIndex);
+    closeHistory();
     // 5. The user guide goes with the program (an installed guide stays).
     if (m_files.helpFileWritten)
         m_help.remove();

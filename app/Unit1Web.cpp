@@ -136,6 +136,7 @@ void TForm1::publishWebView(bool evenWhenStopped)
     view.cbImage = s.cbImage->isChecked();
     view.credentials = web::CredentialCheck(m_vars.Auth, m_vars.User, m_vars.Pass);
     view.imageType = imageType();
+    publishHistoryView(view);
     m_web->publish(std::move(view));
 }
 

@@ -41,6 +41,11 @@ Series& Chart::addSeries(SeriesKind kind, std::string name, const Series* sameVa
     return *m_series.back();
 }
 
+QString Chart::labelText(const Series& source, std::size_t index) const
+{
+    return m_labelText ? m_labelText(index) : QString::fromLatin1(source.label(index).text());
+}
+
 Series* Chart::findSeries(std::string_view name)
 {
     for (auto& s : m_series) {

@@ -115,6 +115,14 @@ public:
     double depthPercent() const { return m_depthPercent; }
     void setDepthPercent(double percent) { m_depthPercent = percent; }
 
+    // The text under a labelled point of the horizontal axis; unset, the
+    // point's time label. Bar charts of days or months name their points.
+    void setLabelText(std::function<QString(std::size_t index)> text)
+    {
+        m_labelText = std::move(text);
+    }
+    QString labelText(const Series& source, std::size_t index) const;
+
     // --- drawing ----------------------------------------------------------
     // Draws the whole chart into rect of the painter's device and returns the
     // geometry it used (for mouse input and for tests). The painter's state is
@@ -167,6 +175,7 @@ private:
     bool m_threeD = false;
     double m_depthPercent = 10.0;
     PanController m_pan;
+    std::function<QString(std::size_t)> m_labelText;
     std::function<void()> m_onScroll;
     std::function<void(Qt::MouseButton, bool)> m_onMouseDown;
     std::function<void(Qt::MouseButton, bool)> m_onMouseUp;

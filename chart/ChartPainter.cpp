@@ -171,6 +171,16 @@ void ChartPainter::paintAllSeries()
         if (s.visible())
             shown.push_back(&s);
     }
+    // Bars stand side by side on the front plane, each series in a slot.
+    const auto isBar = [](const Series* s) { return s->kind() == SeriesKind::Bar; };
+    const auto barCount =
+        static_cast<std::size_t>(std::count_if(shown.begin(), shown.end(), isBar));
+    std::size_t slot = 0;
+    for (const Series* s : shown) {
+        if (isBar(s))
+            paintBars(*s, slot++, barCount);
+    }
+    std::erase_if(shown, isBar);
     // In the three-dimensional view each shown series gets a slot of the
     // depth; the first drawn stands at the back, so later ones cover it as
     // they do in the flat view.
@@ -181,6 +191,33 @@ void ChartPainter::paintAllSeries()
         const double zBack = d * (n - static_cast<double>(k)) / n;
         paintSeries(*shown[k], std::round(zFront), std::round(zBack));
     }
+}
+
+// One rectangle per point in the window, from the zero line to the value.
+void ChartPainter::paintBars(const Series& series, std::size_t slot, std::size_t barCount)
+{
+    const Axis& bottom = m_chart.bottomAxis();
+    const VisibleRange range(bottom.minimum(), bottom.maximum(), series.size());
+    if (range.empty())
+        return;
+    const QRectF& f = m_layout.front();
+    const double baseY =
+        std::round(std::clamp(m_layout.leftScale().toPixel(0.0), f.top(), f.bottom()));
+    m_painter.save();
+    m_painter.setClipRect(f);
+    m_painter.setPen(Qt::NoPen);
+    for (std::size_t i = range.first(); i <= range.last(); ++i) {
+        const auto [from, to] = SeriesOutline::barSpan(i, slot, barCount);
+        const double left = std::round(m_layout.bottomScale().toPixel(from));
+        const double right = std::round(m_layout.bottomScale().toPixel(to));
+        const double top = std::round(mapPoint(series, i, false).y());
+        if (right <= left || top == baseY)
+            continue;
+        m_painter.fillRect(
+            QRectF(QPointF(left, std::min(top, baseY)), QPointF(right, std::max(top, baseY))),
+            QColor::fromRgb(series.colour(i)));
+    }
+    m_painter.restore();
 }
 
 QPointF ChartPainter::mapPoint(const Series& series, std::size_t index, bool snap) const
@@ -340,7 +377,7 @@ void ChartPainter::paintBottomLabels()
 
     for (std::size_t i = labels.first();; i += labels.step()) {
         const double x = m_layout.bottomScale().toPixel(static_cast<double>(i));
-        const QString text = QString::fromLatin1(source->label(i).text());
+        const QString text = m_chart.labelText(*source, i);
         if (!vertical) {
             // Whole labels only: one that would stick out of the chart is left out.
             if (x - width / 2.0 >= b.left() && x + width / 2.0 <= b.right() + 1.0)

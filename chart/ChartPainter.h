@@ -35,6 +35,7 @@ private:
     void paintAllSeries();
     // zFront, zBack: the slot of the series in the depth (0 in the flat view).
     void paintSeries(const Series& series, double zFront, double zBack);
+    void paintBars(const Series& series, std::size_t slot, std::size_t barCount);
     void paintPiece(const Series& series, QColor colour, double zFront, double zBack, double baseY);
     // Fills polygon (front-plane coordinates) moved z pixels into the depth.
     void fillShifted(std::vector<QPointF>& polygon, QColor colour, double z);

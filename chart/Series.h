@@ -12,7 +12,9 @@
 
 namespace flowloom::chart {
 
-enum class SeriesKind { Area, Line };
+// Bar: one bar per point, centred on its x; the bars of several bar series
+// stand side by side.
+enum class SeriesKind { Area, Line, Bar };
 
 // An ordered list of points (x, y, label, colour). A point's x is the number
 // of points the series held before it, so x is never stored: point i has x = i.

@@ -67,4 +67,13 @@ void SeriesOutline::closeToBase(std::vector<QPointF>& outline, double baseY)
     outline.emplace_back(left, baseY);
 }
 
+std::pair<double, double> SeriesOutline::barSpan(std::size_t index, std::size_t slot,
+                                                 std::size_t barCount)
+{
+    const double width = kBarWidth / static_cast<double>(barCount == 0 ? 1 : barCount);
+    const double left =
+        static_cast<double>(index) - kBarWidth / 2.0 + width * static_cast<double>(slot);
+    return {left, left + width};
+}
+
 } // namespace flowloom::chart

@@ -3,6 +3,7 @@
 #include <QPointF>
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 namespace flowloom::chart {
@@ -28,6 +29,13 @@ public:
                             std::vector<QPointF>& scratch);
     // Closes a line into an area down to baseY (a horizontal pixel line).
     static void closeToBase(std::vector<QPointF>& outline, double baseY);
+
+    // The horizontal extent, in axis units, of point index's bar for the
+    // slot-th of `barCount` bar series: together they fill the middle
+    // kBarWidth of the unit around the point, in slot order.
+    static constexpr double kBarWidth = 0.8;
+    static std::pair<double, double> barSpan(std::size_t index, std::size_t slot,
+                                             std::size_t barCount);
 };
 
 } // namespace flowloom::chart

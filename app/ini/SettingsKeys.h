@@ -89,6 +89,14 @@ enum class Key : std::uint8_t {
     Month,
     Time,
     Reset,
+    // Later additions, after every key of the first files.
+    DataCap,
+    CapSize,
+    CapUnit,
+    CapCounts,
+    CapShare,
+    History,
+    HistoryName,
     Count
 };
 
@@ -333,6 +341,17 @@ inline constexpr std::array<KeyEntry, kKeyCount> kTable = {{
     {Key::Time, "Time", VT::DateTime, 0, "00:01:00", RuntimeDefault::None, "DateTimePicker1",
      Control::TimePicker},
     checkBox(Key::Reset, "Reset", false, "cbReset"),
+    // The data-cap warning and the history document; a file without these
+    // keys reads as before, with the warning and the document off.
+    checkBox(Key::DataCap, "DataCap", false, "cbDataCap"),
+    spin(Key::CapSize, "CapSize", 50, "spCapSize", 1, 999999),
+    {Key::CapUnit, "CapUnit", VT::Int, 1, {}, RuntimeDefault::None, "cbCapUnit", Control::ListIndex,
+     RG::None, true, 0, 1},
+    {Key::CapCounts, "CapCounts", VT::Int, 0, {}, RuntimeDefault::None, "cbCapCounts",
+     Control::ListIndex, RG::None, true, 0, 2},
+    spin(Key::CapShare, "CapShare", 80, "spCapShare", 1, 100),
+    checkBox(Key::History, "History", false, "cbHistory"),
+    edit(Key::HistoryName, "HistoryName", VT::Text, "history.csv", "edHistory"),
 }};
 
 // The order in which start-up reads and applies the keys: where several
@@ -349,6 +368,8 @@ inline constexpr std::array<Key, kKeyCount> kReadOrder = {{
     Key::Stay, Key::DoPlot, Key::DoPlotUp, Key::CSV, Key::Format, Key::Image, Key::WebStats,
     Key::Formatt, Key::Imaget, Key::WebColour, Key::WebSize, Key::WebStyle, Key::WebName,
     Key::Alpha, Key::StartMin, Key::Month, Key::Time, Key::Reset, Key::ServerIP,
+    Key::DataCap, Key::CapSize, Key::CapUnit, Key::CapCounts, Key::CapShare, Key::History,
+    Key::HistoryName,
 }};
 // clang-format on
 
@@ -428,7 +449,7 @@ constexpr bool entriesAreConsistent()
     return true;
 }
 
-static_assert(kTable.size() == 77, "the settings file has 77 keys besides the per-interface ones");
+static_assert(kTable.size() == 84, "the settings file has 84 keys besides the per-interface ones");
 static_assert(kReadOrder.size() == kTable.size());
 static_assert(tableIsInEnumOrder(), "kTable must list the keys in the order of enum Key");
 static_assert(readOrderIsPermutation(), "kReadOrder must name every key exactly once");

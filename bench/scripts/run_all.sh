@@ -289,6 +289,13 @@ row "CPU of one real tick, drawing aside (µs)" "$(fmt "$tickCost" 1)" "—" "�
 saveCost=$(calc a/1e3 "$(bench_figure bench_ticks BM_BackgroundSaveOnTheUiThread real_time)")
 row "Background settings write, UI thread's part: gather and hand over (µs, once a minute at most)" \
     "$(fmt "$saveCost" 1)" "—" "—" "none (reported)" "—"
+historyFile=$(calc a/1e3 "$(bench_figure bench_usage BM_HistoryYearOfFourInterfaces file_bytes)")
+row "Usage history file after a year of days of 4 interfaces (KB)" "$(fmt "$historyFile" 1)" "—" "—" \
+    "none (reported)" "—"
+historyAdd=$(bench_figure bench_usage BM_HistoryAddOnTheUiThread cpu_time)
+historyWrite=$(calc a/1e3 "$(bench_figure bench_usage BM_HistoryMinuteWrite cpu_time)")
+row "Usage history: UI thread's part of a tick (ns); the writer's minute: $(fmt "$historyWrite" 1) µs" \
+    "$(fmt "$historyAdd" 0)" "—" "—" "none (reported)" "—"
 
 # --- the HTTP layer
 for c in 8 64; do

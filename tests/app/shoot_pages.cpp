@@ -5,9 +5,12 @@
 #include "app/Unit1.h"
 #include "sampling/ScriptedSource.h"
 #include "support/ManualClock.h"
+#include "usage/UsageStore.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -28,6 +31,25 @@ int main(int argc, char** argv)
     source.setAddresses({{S::address(127, 0, 0, 1), 1}, {S::address(192, 168, 1, 10), 2}});
     source.push({S::row(1, "lo", 1000, 1000), S::row(2, "eth0", 5000, 4000)});
     testsupport::ManualClock clock;
+    // Two months of history for the History page, and a data cap of 1,600 MB
+    // that December has nearly used up, so that the warning shows.
+    {
+        const std::string history = (folder.path() + "/flowloom-history.sqlite").toStdString();
+        usage::UsageStore::prepare(history, clock.now());
+        usage::UsageBatch batch;
+        batch.seq = 1;
+        const auto lo = usage::identityOf(S::row(1, "lo", 0, 0));
+        for (int back = 1; back <= 60; ++back) {
+            const std::uint64_t mb = 1ULL << 20;
+            batch.days.push_back({lo, usage::dayKey(usage::addDays(clock.now(), -back)),
+                                  (150 + (back * 37) % 200) * mb, (20 + (back * 11) % 40) * mb});
+        }
+        std::string error;
+        usage::UsageStore::open(history)->write({batch}, error);
+        QFile ini(folder.path() + "/flowloom.ini");
+        ini.open(QIODevice::WriteOnly);
+        ini.write("[Plotter]\r\nFirst=0\r\nDataCap=1\r\nCapSize=1600\r\nCapUnit=0\r\n");
+    }
     app::TForm1 form({source, clock, (folder.path() + "/flowloom").toStdString()});
     form.show();
     // Some synthetic traffic so that the graph and the figures have something to show.
@@ -55,6 +77,8 @@ int main(int argc, char** argv)
             shoot(QStringLiteral("page-%1").arg(i));
         }
     }
+    if (auto* notice = form.findChild<QMessageBox*>("HistoryNotice"))
+        notice->grab().save(out.filePath(QStringLiteral("history-notice.png")));
     // The graph in its looks: flat and three-dimensional, filled and line,
     // horizontal and vertical time labels.
     form.PageControl1->setCurrentWidget(form.TabSheet1);

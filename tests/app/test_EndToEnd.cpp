@@ -4,6 +4,7 @@
 #include "sampling/NetlinkSource.h"
 #include "support/LoopbackClient.h"
 #include "support/LoopbackTraffic.h"
+#include "usage/UsageStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,6 +26,7 @@ struct Installed
     QString program() const { return folder.path() + "/flowloom"; }
     QString ini() const { return folder.path() + "/flowloom.ini"; }
     QString help() const { return folder.path() + "/flowloom.html"; }
+    QString history() const { return folder.path() + "/flowloom-history.sqlite"; }
 
     Installed() { QFile::copy(QStringLiteral(FLOWLOOM_BINARY), program()); }
     void writeIni(const QByteArray& text) const
@@ -109,6 +111,25 @@ int loopbackPosition()
     return -1;
 }
 
+// Download bytes of the loopback interface over every day of the history.
+long long historyDownload(const Installed& installed)
+{
+    sampling::NetlinkSource source;
+    for (const sampling::TMIBIfRow& row : source.interfaceSnapshot()) {
+        if (row.name != "lo")
+            continue;
+        auto store = usage::UsageStore::open(installed.history().toStdString());
+        if (!store)
+            return -1;
+        long long sum = 0;
+        for (const usage::DayUsage& day :
+             store->days(usage::identityOf(row), "0000-01-01", "9999-12-31", {}))
+            sum += static_cast<long long>(day.in);
+        return sum;
+    }
+    return -1;
+}
+
 // The download total of the comma-separated document, or -1.
 long long downloadTotal(const std::string& reply)
 {
@@ -163,6 +184,7 @@ TEST(EndToEnd, LoopbackTrafficIsServedAndSavedAtTermination)
     EXPECT_GE(saved.mid(at + key.size(), saved.indexOf('\r', at) - at - key.size()).toLongLong(),
               kBytes);
     EXPECT_FALSE(QFile::exists(installed.help()));
+    EXPECT_GE(historyDownload(installed), kBytes) << "the day's record holds the pushed bytes";
 }
 
 namespace {
@@ -202,6 +224,8 @@ TEST(EndToEnd, AKilledProgramLosesAtMostTheLastMinuteOfItsTotals)
     ASSERT_TRUE(process.waitForFinished(10000));
     EXPECT_GE(savedDownloadTotal(installed.readIni(), lo), kBytes)
         << "the bytes pushed more than a minute before the kill were written";
+    EXPECT_GE(historyDownload(installed), kBytes)
+        << "and so was their usage history, in the background";
 
     // The kernel dropped the killed program's lock: the next start runs.
     QFile::remove(installed.help()); // left by the kill; start() waits for a fresh one
@@ -232,4 +256,35 @@ TEST(EndToEnd, ASecondProgramForTheSameSettingsEndsAndTheFirstKeepsItsTotals)
     std::this_thread::sleep_for(std::chrono::seconds(3)); // a few ticks count the bytes
     ASSERT_TRUE(terminate(first));
     EXPECT_GE(savedDownloadTotal(installed.readIni(), lo), kBytes);
+}
+
+TEST(EndToEnd, ADamagedHistoryIsMovedAsideAndTheProgramRunsOn)
+{
+    const int lo = loopbackPosition();
+    Installed installed;
+    const QByteArray damaged(3000, 'z');
+    {
+        QFile file(installed.history());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(damaged);
+    }
+    QProcess process;
+    ASSERT_TRUE(startPlottingLoopback(process, installed, lo, 0));
+    // The history opens after the guide is written, once the interfaces are known.
+    QStringList aside;
+    testsupport::waitUntil([&] {
+        aside = QDir(installed.folder.path()).entryList({"flowloom-history.sqlite.damaged-*"});
+        return !aside.isEmpty();
+    });
+    ASSERT_EQ(aside.size(), 1) << "moved aside beside itself";
+    QFile kept(installed.folder.path() + "/" + aside[0]);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), damaged) << "as it was";
+
+    constexpr long long kBytes = 1024 * 1024;
+    ASSERT_EQ(testsupport::pushThroughLoopback(kBytes), static_cast<std::size_t>(kBytes));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_EQ(process.state(), QProcess::Running);
+    ASSERT_TRUE(terminate(process));
+    EXPECT_GE(historyDownload(installed), kBytes) << "a new history was started";
 }

@@ -140,8 +140,37 @@ TEST(SettingsFile, NoFileGivesEveryDefaultAndASaveWritesTheWholeTable)
                                       "StartMin=0",
                                       "Month=0",
                                       "Time=19/02/2008 00:01:00",
-                                      "Reset=0"}));
+                                      "Reset=0",
+                                      "DataCap=0",
+                                      "CapSize=50",
+                                      "CapUnit=1",
+                                      "CapCounts=0",
+                                      "CapShare=80",
+                                      "History=0",
+                                      "HistoryName=history.csv"}));
     EXPECT_FALSE(SettingsFile::load(path, kRuntime).boolean(Key::First));
+}
+
+TEST(SettingsFile, AFileOfAnEarlierVersionReadsAsBeforeAndGainsTheNewKeysAtItsEnd)
+{
+    TempFolder folder;
+    const auto path = folder / "flowloom.ini";
+    const std::string earlier = "[Plotter]\r\nReset=1\r\nMonth=28\r\nCSV=1\r\n[Other]\r\nx=1\r\n";
+    writeBytes(path, earlier);
+    const SettingsValues loaded = SettingsFile::load(path, kRuntime);
+    EXPECT_TRUE(loaded.boolean(Key::Reset));
+    EXPECT_EQ(loaded.integer(Key::Month), 28);
+    EXPECT_TRUE(loaded.boolean(Key::CSV));
+    EXPECT_FALSE(loaded.boolean(Key::DataCap)) << "the cap warning is off";
+    EXPECT_FALSE(loaded.boolean(Key::History)) << "the history document is off";
+    EXPECT_EQ(loaded.integer(Key::CapShare), 80);
+
+    ASSERT_TRUE(SettingsFile::save(path, loaded, {}).ok());
+    const std::string saved = readBytes(path);
+    EXPECT_EQ(saved.find("[Plotter]\r\nReset=1\r\nMonth=28\r\nCSV=1\r\n"), 0u)
+        << "keys that were there stay where they were";
+    EXPECT_NE(saved.find("HistoryName=history.csv\r\n[Other]\r\nx=1\r\n"), std::string::npos)
+        << "the new keys end the section";
 }
 
 TEST(SettingsFile, LiesBesideTheProgramWithTheExtensionIni)

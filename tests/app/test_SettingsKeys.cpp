@@ -16,17 +16,17 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
 {
     // Files already written hold exactly these names, in this order.
     const std::vector<std::string_view> writeOrder = {
-        "First",     "URL",       "ServerIP",   "Stop",     "Restart", "Points",    "Max",
-        "Bytes",     "KB",        "Peak",       "Avg",      "Auto",    "btn3D",     "Default",
-        "Line",      "Area",      "Steps",      "Ramp",     "Run",     "Folder",    "Capture",
-        "Label",     "Title",     "Pages",      "Minimize", "Web",     "Temp",      "Lower",
-        "Auth",      "User",      "Pass",       "Port",     "Border",  "Plot",      "PlotUp",
-        "Back",      "Height",    "Width",      "HTTP",     "Cap",     "Clip",      "Print",
-        "rbPercent", "rbPixels",  "spPercent",  "Left",     "Grid",    "Colour",    "FontName",
-        "FontSize",  "FontStyle", "Append",     "JPG",      "GIF",     "BMP",       "PNG",
-        "Gray",      "Vertical",  "Horizontal", "Stay",     "DoPlot",  "DoPlotUp",  "CSV",
-        "Format",    "Image",     "WebStats",   "Formatt",  "Imaget",  "WebColour", "WebSize",
-        "WebStyle",  "WebName",   "Alpha",      "StartMin", "Month",   "Time",      "Reset"};
+        "First", "URL", "ServerIP", "Stop", "Restart", "Points", "Max", "Bytes", "KB", "Peak",
+        "Avg", "Auto", "btn3D", "Default", "Line", "Area", "Steps", "Ramp", "Run", "Folder",
+        "Capture", "Label", "Title", "Pages", "Minimize", "Web", "Temp", "Lower", "Auth", "User",
+        "Pass", "Port", "Border", "Plot", "PlotUp", "Back", "Height", "Width", "HTTP", "Cap",
+        "Clip", "Print", "rbPercent", "rbPixels", "spPercent", "Left", "Grid", "Colour", "FontName",
+        "FontSize", "FontStyle", "Append", "JPG", "GIF", "BMP", "PNG", "Gray", "Vertical",
+        "Horizontal", "Stay", "DoPlot", "DoPlotUp", "CSV", "Format", "Image", "WebStats", "Formatt",
+        "Imaget", "WebColour", "WebSize", "WebStyle", "WebName", "Alpha", "StartMin", "Month",
+        "Time", "Reset",
+        // added later, after all of the above
+        "DataCap", "CapSize", "CapUnit", "CapCounts", "CapShare", "History", "HistoryName"};
     const std::vector<std::string_view> readOrder = {
         "URL",       "First",      "Stop",     "Restart",   "Points",    "Max",      "Bytes",
         "KB",        "Peak",       "Avg",      "Auto",      "btn3D",     "Default",  "Line",
@@ -38,7 +38,8 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "FontStyle", "JPG",        "GIF",      "BMP",       "PNG",       "Gray",     "Append",
         "Vertical",  "Horizontal", "Stay",     "DoPlot",    "DoPlotUp",  "CSV",      "Format",
         "Image",     "WebStats",   "Formatt",  "Imaget",    "WebColour", "WebSize",  "WebStyle",
-        "WebName",   "Alpha",      "StartMin", "Month",     "Time",      "Reset",    "ServerIP"};
+        "WebName",   "Alpha",      "StartMin", "Month",     "Time",      "Reset",    "ServerIP",
+        "DataCap",   "CapSize",    "CapUnit",  "CapCounts", "CapShare",  "History",  "HistoryName"};
     ASSERT_EQ(SettingsKeys::table().size(), writeOrder.size());
     for (std::size_t i = 0; i < writeOrder.size(); ++i)
         EXPECT_EQ(SettingsKeys::table()[i].name, writeOrder[i]);

@@ -42,10 +42,11 @@ TEST(MainWindow, FrameAndInterfaceList)
     EXPECT_TRUE(f.btnStart->isEnabled());
     EXPECT_TRUE(f.btnStop->isChecked());
     EXPECT_FALSE(f.btnStart->isChecked());
-    ASSERT_EQ(f.PageControl1->count(), 3);
+    ASSERT_EQ(f.PageControl1->count(), 4);
     EXPECT_EQ(f.PageControl1->tabText(0), "  Graph  ");
     EXPECT_EQ(f.PageControl1->tabText(1), "  Statistics  ");
     EXPECT_EQ(f.PageControl1->tabText(2), "  Setup  ");
+    EXPECT_EQ(f.PageControl1->tabText(3), "  History  ");
     EXPECT_EQ(f.StatusPanel[0]->width(), 150);
     EXPECT_TRUE(f.Label13->isHidden());
 

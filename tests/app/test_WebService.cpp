@@ -1,6 +1,7 @@
 #include "WindowHarness.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
+#include "app/UsageSetupPage.h"
 #include "support/LoopbackClient.h"
 #include "support/LoopbackTraffic.h"
 #include "web/ui/Unit2.h"
@@ -285,6 +286,37 @@ TEST(WebService, StoppingReleasesRequestsWaitingForTheWindow)
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
     EXPECT_FALSE(w.form->webService().isActive());
     pending.get();
+}
+
+TEST(WebService, TheHistoryDocumentIsServedWhenSwitchedOnUnderItsOwnName)
+{
+    WindowHarness w(kServerOn);
+    app::TForm1& f = *w.form;
+    app::UsageSetupPage& u = *f.Setup->UsagePage;
+    f.btnStartClick();
+    w.tick(5000, 700);
+    EXPECT_TRUE(has(get(w, "/history.csv"), "HTTP/1.1 404 Not Found\r\n")) << "off by default";
+
+    u.cbHistory->setChecked(true);
+    w.tick(1000, 300);
+    const test::Received reply = get(w, "/history.csv");
+    ASSERT_TRUE(has(reply, "HTTP/1.1 200 OK\r\n")) << reply.bytes;
+    EXPECT_TRUE(has(reply, "Content-Type: text/csv\r\n"));
+    EXPECT_EQ(body(reply), "Date,Download bytes,Upload bytes\r\n2026-12-06,6000,1000\r\n");
+
+    // A name takes ".csv"; one that another document has is refused.
+    u.edHistory->setText("daily");
+    f.edHistoryExit();
+    EXPECT_EQ(u.edHistory->text(), "daily.csv");
+    EXPECT_TRUE(has(get(w, "/daily.csv"), "2026-12-06,6000,1000\r\n"));
+    f.Setup->edImage->setText("stats.csv");
+    u.edHistory->setText("stats");
+    f.edHistoryExit();
+    EXPECT_EQ(u.edHistory->text(), "daily.csv");
+    ASSERT_FALSE(w.messages.empty());
+    EXPECT_EQ(w.messages.back(),
+              "The 'Usage history' filename cannot be the same as the filename of another "
+              "document.");
 }
 
 TEST(WebService, DocumentsFollowTheWindowWhilePlottingIsStopped)

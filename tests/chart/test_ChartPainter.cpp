@@ -1,5 +1,6 @@
 // The engine judged by the pixels it draws.
 #include "chart/Chart.h"
+#include "chart/SeriesOutline.h"
 
 #include <QImage>
 #include <QPainter>
@@ -198,4 +199,35 @@ TEST(ChartPainter, DrawsIntoAnyRectangleOfTheDevice)
     const QPointF c = layout.front().center();
     EXPECT_EQ(image.pixel(static_cast<int>(c.x()), static_cast<int>(c.y())), qRgb(40, 50, 60));
     EXPECT_GE(layout.front().left(), 100.0);
+}
+
+TEST(ChartPainter, BarSeriesStandSideBySideFromTheZeroLine)
+{
+    Chart chart;
+    plain(chart);
+    chart.bottomAxis().setRange(-0.5, 4.5);
+    Series& down = chart.addSeries(SeriesKind::Bar, "down");
+    Series& up = chart.addSeries(SeriesKind::Bar, "up");
+    for (double v : {10.0, 80.0, 0.0, 40.0, 60.0})
+        add(down, v, red);
+    for (double v : {5.0, 20.0, 30.0, 90.0, 0.0})
+        add(up, v, blue);
+    const Picture picture(chart);
+
+    // Point 1: down fills 0.6..1.0, up 1.0..1.4 of the axis.
+    EXPECT_DOUBLE_EQ(SeriesOutline::barSpan(1, 0, 2).first, 0.6);
+    EXPECT_DOUBLE_EQ(SeriesOutline::barSpan(1, 1, 2).second, 1.4);
+    EXPECT_EQ(picture.at(0.8, 70.0), red);
+    EXPECT_EQ(picture.at(0.8, 85.0), plotColour) << "above the bar";
+    EXPECT_EQ(picture.at(1.2, 15.0), blue);
+    EXPECT_EQ(picture.at(1.2, 25.0), plotColour);
+    EXPECT_EQ(picture.at(1.5, 5.0), plotColour) << "a gap between points";
+    EXPECT_EQ(picture.at(2.2, 25.0), blue);
+    EXPECT_EQ(picture.at(1.8, 1.0), plotColour) << "a zero value draws nothing";
+    EXPECT_EQ(picture.at(3.2, 85.0), blue);
+
+    // Labels name the points as the program says.
+    chart.bottomAxis().setLabelsVisible(true);
+    chart.setLabelText([](std::size_t i) { return QStringLiteral("day %1").arg(i); });
+    EXPECT_EQ(chart.labelText(down, 3), "day 3");
 }

@@ -123,4 +123,17 @@ std::string DocumentNames::edTempChange(std::string_view label2Text, std::string
     return replaceExtension(label2Text, extension(newTempName));
 }
 
+DocumentNames::HistoryName DocumentNames::edHistoryExit(std::string_view current,
+                                                        std::string_view remembered,
+                                                        const NameFields& others)
+{
+    std::string name = replaceExtension(current, kHistoryExtension);
+    for (const std::string* other :
+         {&others.edWebStats, &others.edFormat, &others.edImage, &others.edTemp}) {
+        if (*other == name)
+            return {std::string(remembered), std::string(kHistoryClashMessage)};
+    }
+    return {std::move(name), {}};
+}
+
 } // namespace flowloom::web

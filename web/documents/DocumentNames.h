@@ -49,6 +49,9 @@ public:
     static constexpr std::string_view kTempClashMessage =
         "The Web graph image cannot have the same filename as the stats image!";
     static constexpr std::string_view kTextExtension = ".txt";
+    static constexpr std::string_view kHistoryClashMessage =
+        "The 'Usage history' filename cannot be the same as the filename of another document.";
+    static constexpr std::string_view kHistoryExtension = ".csv";
 
     // The extension is the part from the last "." on, provided no "\" or ":"
     // follows that "."; otherwise the name has none (empty result).
@@ -79,6 +82,17 @@ public:
     // name, so a new image type shows at once and a new base name at the
     // next start.
     static std::string edTempChange(std::string_view label2Text, std::string_view newTempName);
+
+    // Leaving the usage history document's name: it takes ".csv"; a name
+    // equal to one of the four others' is refused, the remembered one comes
+    // back and the message says why (empty when accepted).
+    struct HistoryName
+    {
+        std::string name;
+        std::string message;
+    };
+    static HistoryName edHistoryExit(std::string_view current, std::string_view remembered,
+                                     const NameFields& others);
 };
 
 } // namespace flowloom::web

@@ -15,8 +15,9 @@ struct MimeEntry
 
 // Every document the service can publish has one of these extensions, since
 // the name rules give each name the extension of what it serves.
-constexpr std::array<MimeEntry, 5> kEntries = {{
+constexpr std::array<MimeEntry, 6> kEntries = {{
     {".bmp", "image/bmp"},
+    {".csv", "text/csv"}, // the usage history document
     {".gif", "image/gif"},
     {".jpg", "image/jpeg"},
     {".png", "image/x-png"},

@@ -312,6 +312,12 @@ void WebService::HTTPServerCommandGet(Connection&, const Request& request, Reply
         serveImage(std::move(bytes), path, reply);
         return;
     }
+    // After the four documents, so that none of their replies changes.
+    if (view->cbHistory && path == "/" + view->edHistory && view->historyDocument) {
+        reply.setContentType(std::string(MimeTable::GetMIMEType(path)));
+        reply.setContentText(view->historyDocument());
+        return;
+    }
     reply.setStatus(404);
     reply.setContentText(notFoundPage(reply.statusText()));
 }

@@ -33,6 +33,12 @@ struct WebSnapshot
     bool cbImage = false;
     CredentialCheck credentials;
     output::ImageType imageType = output::ImageType::Jpeg;
+    // The usage history document of the interface the graph shows (opt-in).
+    bool cbHistory = false;
+    std::string edHistory = "history.csv";
+    // Builds the document on the connection's thread from the history file
+    // and what the window still holds in memory; copied with the view.
+    std::function<std::string()> historyDocument;
 };
 
 // The renderings that only the user-interface thread may make. Each returns a

@@ -1,0 +1,306 @@
+// The usage history on the main window: recording what the cumulative totals
+// count, the "  History  " page, the data-cap warning and the history document.
+#include "app/HistoryPage.h"
+#include "app/NumberBox.h"
+#include "app/SetupPage.h"
+#include "app/StatisticsPage.h"
+#include "app/Tray.h"
+#include "app/Unit1.h"
+#include "app/UsageRecording.h"
+#include "app/UsageSetupPage.h"
+#include "sampling/DateTimeText.h"
+#include "sampling/NumberFormat.h"
+#include "web/documents/DocumentNames.h"
+#include "web/ui/WebService.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimeEdit>
+
+namespace flowloom::app {
+
+using sampling::DateTimeText;
+
+namespace {
+// The History page refreshes itself this often while it is shown (ticks).
+constexpr int kHistoryRefreshTicks = 5;
+constexpr int kShownDays = 31;
+constexpr int kShownMonths = 12;
+// A status-bar message covers the bar's panels while it shows: a minute.
+constexpr int kStatusMilliseconds = 60 * 1000;
+
+QString since(const sampling::DateTime& moment)
+{
+    return QString::fromStdString(DateTimeText::longDisplay(moment));
+}
+} // namespace
+
+void TForm1::createHistory()
+{
+    History = new HistoryPage(PageControl1);
+    History->setObjectName("TabSheetHistory");
+    PageControl1->addTab(History, QStringLiteral("  History  "));
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (PageControl1->currentWidget() == History)
+            showHistory();
+    });
+    connect(History->cbHistoryChart, &QComboBox::currentIndexChanged, this,
+            [this] { showHistory(); });
+    connect(History->btnExport, &QPushButton::clicked, this, [this] { btnExportClick(); });
+    connect(cbURL, &QComboBox::currentIndexChanged, this, [this] { showHistory(); });
+
+    UsageSetupPage& u = *Setup->UsagePage;
+    u.edHistory->installEventFilter(this);
+    connect(u.cbHistory, &QCheckBox::toggled, this, [this] { publishWebView(); });
+    connect(u.edHistory, &QLineEdit::textChanged, this, [this] { publishWebView(); });
+}
+
+void TForm1::openHistory(const sampling::TMIBIfArray& startupTable)
+{
+    m_usage =
+        std::make_unique<UsageRecording>(usage::historyPathFor(settingsPath()), m_env.clock.now());
+    m_usage->identities = usage::identitiesOf(startupTable);
+    m_rememberedHistoryName = Setup->UsagePage->edHistory->text().toStdString();
+    // Not a box that stops the start: a notice, and the status bar.
+    if (!m_usage->report().message.empty())
+        showNotice(QString::fromStdString(m_usage->report().message));
+}
+
+usage::BillingRule TForm1::billingRule() const
+{
+    const QTime at = Statistics->DateTimePicker1->time();
+    return {Statistics->cbReset->isChecked(), Statistics->cbMonth->currentIndex(), at.hour(),
+            at.minute(), at.second()};
+}
+
+usage::CapRule TForm1::capRule() const
+{
+    const UsageSetupPage& u = *Setup->UsagePage;
+    usage::CapRule rule;
+    rule.on = u.cbDataCap->isChecked();
+    rule.amount = u.spCapSize->value();
+    rule.unitItem = u.cbCapUnit->currentIndex() == 0 ? 0 : 1;
+    const int counts = u.cbCapCounts->currentIndex();
+    rule.counts = counts == 1   ? usage::CapCounts::Upload
+                  : counts == 2 ? usage::CapCounts::Both
+                                : usage::CapCounts::Download;
+    rule.sharePercent = u.spCapShare->value();
+    return rule;
+}
+
+const usage::InterfaceIdentity* TForm1::identityAt(int position) const
+{
+    if (!m_usage || position < 0 || position >= static_cast<int>(m_usage->identities.size()))
+        return nullptr;
+    return &m_usage->identities[static_cast<std::size_t>(position)];
+}
+
+// Every addition to a cumulative total, warm-up ticks included.
+void TForm1::recordUsage(int position, std::uint64_t in, std::uint64_t out)
+{
+    const usage::InterfaceIdentity* identity = identityAt(position);
+    if (identity == nullptr)
+        return;
+    usage::UsageHistory& history = m_usage->history();
+    history.setBillingRule(billingRule());
+    const sampling::DateTime now = m_env.clock.now();
+    history.add(*identity, now, in, out);
+    const usage::CapRule rule = capRule();
+    if (rule.on) {
+        if (const usage::CapLevel level = history.checkCap(*identity, now, rule);
+            level != usage::CapLevel::None) {
+            showCapWarning(level, rule, history.periodStatus(*identity, now), identity->name);
+            flushHistory(); // the warning is remembered with its period at once
+        }
+    }
+    if (PageControl1->currentWidget() == History && isVisible() &&
+        ++m_historyTicks % kHistoryRefreshTicks == 0)
+        showHistory();
+}
+
+void TForm1::showCapWarning(usage::CapLevel level, const usage::CapRule& rule,
+                            const usage::PeriodStatus& status, const std::string& interfaceName)
+{
+    const std::uint64_t used = rule.counted(status.in, status.out);
+    const QString cap = QString::number(rule.amount) + (rule.unitItem == 0 ? " MB" : " GB");
+    const QString counted = Setup->UsagePage->cbCapCounts->currentText();
+    const QString text =
+        (level == usage::CapLevel::Full
+             ? QStringLiteral("Data cap reached: ")
+             : QStringLiteral("%1 % of the data cap reached: ").arg(rule.sharePercent)) +
+        megabytes(used) + " MB of " + cap + " (" + counted + ") on " +
+        QString::fromStdString(interfaceName) + " since " + since(status.period.start) + ".";
+    if (m_tray->isVisible()) {
+        statusBar()->showMessage(text, kStatusMilliseconds);
+        m_tray->showBalloon(QStringLiteral("Flowloom - data cap"), text);
+    } else {
+        showNotice(text);
+    }
+}
+
+void TForm1::showNotice(const QString& text)
+{
+    statusBar()->showMessage(text, kStatusMilliseconds);
+    if (m_notice == nullptr) {
+        m_notice = new QMessageBox(QMessageBox::Information, QStringLiteral("Flowloom"), text,
+                                   QMessageBox::Ok, this);
+        m_notice->setObjectName("HistoryNotice");
+        m_notice->setModal(false);
+        m_notice->setWindowModality(Qt::NonModal);
+    }
+    m_notice->setText(text);
+    m_notice->show();
+}
+
+void TForm1::flushHistory()
+{
+    if (!m_usage)
+        return;
+    m_usage->flush([this](std::uint64_t seq, bool ok, const std::string& error) {
+        QMetaObject::invokeMethod(
+            this, [this, seq, ok, error] { historyWritten(seq, ok, error); }, Qt::QueuedConnection);
+    });
+}
+
+void TForm1::historyWritten(std::uint64_t seq, bool ok, const std::string& error)
+{
+    if (!m_usage)
+        return;
+    if (ok) {
+        m_usage->history().written(seq);
+        m_historyFailureShown = false;
+        return;
+    }
+    // Kept in memory and tried again next minute; said once.
+    if (!m_historyFailureShown)
+        statusBar()->showMessage(QStringLiteral("The usage history could not be written: ") +
+                                     QString::fromStdString(error),
+                                 30'000);
+    m_historyFailureShown = true;
+}
+
+void TForm1::closeHistory()
+{
+    if (!m_usage)
+        return;
+    std::string error;
+    m_usage->flushNow(error); // a failure was already told during the run
+}
+
+void TForm1::showHistory()
+{
+    const usage::InterfaceIdentity* identity = identityAt(cbURL->currentIndex());
+    if (History == nullptr || PageControl1->currentWidget() != History)
+        return;
+    if (identity == nullptr) {
+        History->showDays({});
+        History->showMonths({});
+        History->LabelPeriod->setText(QStringLiteral("No interface is selected."));
+        for (QLabel* label : {History->LabelUsed, History->LabelProjection, History->LabelCap})
+            label->clear();
+        return;
+    }
+    usage::UsageHistory& history = m_usage->history();
+    history.setBillingRule(billingRule());
+    const sampling::DateTime now = m_env.clock.now();
+    const std::vector<usage::DayUsage> days =
+        history.days(*identity, usage::dayKey(usage::addDays(now, -400)), usage::dayKey(now));
+    History->showDays(usage::lastDays(days, now, kShownDays));
+    History->showMonths(usage::lastMonths(days, now, kShownMonths));
+
+    const usage::PeriodStatus status = history.periodStatus(*identity, now);
+    History->LabelPeriod->setText(QStringLiteral("From ") + since(status.period.start) +
+                                  QStringLiteral(" to ") + since(status.period.end));
+    History->LabelUsed->setText(QStringLiteral("So far: download ") + megabytes(status.in) +
+                                QStringLiteral(" MB, upload ") + megabytes(status.out) +
+                                QStringLiteral(" MB"));
+    History->LabelProjection->setText(
+        QStringLiteral("Projected to its end: download ") + megabytes(status.projectedIn()) +
+        QStringLiteral(" MB, upload ") + megabytes(status.projectedOut()) + QStringLiteral(" MB"));
+    const usage::CapRule rule = capRule();
+    if (!rule.on) {
+        History->LabelCap->setText(QStringLiteral("No data cap is set (Setup, Usage History)."));
+        return;
+    }
+    const std::uint64_t used = rule.counted(status.in, status.out);
+    const long double share = rule.capBytes() == 0 ? 0.0L
+                                                   : 100.0L * static_cast<long double>(used) /
+                                                         static_cast<long double>(rule.capBytes());
+    History->LabelCap->setText(QStringLiteral("Data cap %1 %2 (%3): %4 % used")
+                                   .arg(rule.amount)
+                                   .arg(rule.unitItem == 0 ? "MB" : "GB")
+                                   .arg(Setup->UsagePage->cbCapCounts->currentText())
+                                   .arg(QString::fromStdString(sampling::fmt(share, 1))));
+}
+
+void TForm1::btnExportClick()
+{
+    const usage::InterfaceIdentity* identity = identityAt(cbURL->currentIndex());
+    if (identity == nullptr)
+        return;
+    const QString suggested =
+        QString::fromStdString((m_files.filesFolder / ("usage-" + identity->name + "-" +
+                                                       usage::dayKey(m_env.clock.now()) + ".csv"))
+                                   .string());
+    const std::optional<QString> path = m_dialogs.chooseSaveFile(this, suggested);
+    if (!path)
+        return;
+    const std::string text =
+        usage::exportCsv(m_usage->history().days(*identity, "0000-01-01", "9999-12-31"));
+    QFile file(*path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) !=
+            static_cast<qint64>(text.size()) ||
+        !file.flush()) {
+        m_env.showMessage("Unable to write to " + path->toStdString());
+        return;
+    }
+}
+
+// --- The history document on the web ---------------------------------------------
+
+void TForm1::edHistoryExit()
+{
+    QLineEdit* edit = Setup->UsagePage->edHistory;
+    const auto decision = web::DocumentNames::edHistoryExit(edit->text().toStdString(),
+                                                            m_rememberedHistoryName, nameFields());
+    if (edit->text().toStdString() != decision.name)
+        edit->setText(QString::fromStdString(decision.name));
+    if (!decision.message.empty())
+        m_env.showMessage(decision.message);
+    m_rememberedHistoryName = edit->text().toStdString();
+}
+
+bool TForm1::historyEventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != Setup->UsagePage->edHistory)
+        return false;
+    if (event->type() == QEvent::FocusOut)
+        edHistoryExit();
+    else if (event->type() == QEvent::MouseButtonPress)
+        m_rememberedHistoryName = Setup->UsagePage->edHistory->text().toStdString();
+    return false;
+}
+
+void TForm1::publishHistoryView(web::WebSnapshot& view) const
+{
+    const UsageSetupPage& u = *Setup->UsagePage;
+    view.cbHistory = u.cbHistory->isChecked();
+    view.edHistory = u.edHistory->text().toStdString();
+    if (!view.cbHistory || !m_usage)
+        return;
+    if (const usage::InterfaceIdentity* identity = identityAt(cbURL->currentIndex()))
+        view.historyDocument = m_usage->historyDocument(*identity);
+    else
+        view.historyDocument = [] { return usage::historyCsv({}); };
+}
+
+} // namespace flowloom::app

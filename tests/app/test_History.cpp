@@ -1,0 +1,126 @@
+// The usage history on the window: the History page, its export, the
+// data-cap warning and what reaches the database.
+#include "WindowHarness.h"
+#include "app/HistoryPage.h"
+#include "app/SetupPage.h"
+#include "app/UsageRecording.h"
+#include "app/UsageSetupPage.h"
+#include "chart/Chart.h"
+#include "usage/UsageStore.h"
+
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <gtest/gtest.h>
+
+using namespace flowloom;
+using testsupport::WindowHarness;
+
+namespace {
+std::string cell(const QTableWidget* table, int row, int column)
+{
+    const QTableWidgetItem* item = table->item(row, column);
+    return item ? item->text().toStdString() : std::string();
+}
+
+QString notice(const WindowHarness& w)
+{
+    auto* box = w.form->findChild<QMessageBox*>("HistoryNotice");
+    return box && box->isVisible() ? box->text() : QString();
+}
+} // namespace
+
+TEST(History, ThePageShowsTheDaysMonthsAndPeriodAndExportsThem)
+{
+    WindowHarness w("[Plotter]\r\nFirst=0\r\n");
+    app::TForm1& f = *w.form;
+    f.btnStartClick();
+    // 3 MiB + 1 KiB down, 512 KiB up on 6 December; warm-up ticks count too.
+    w.tick(1024 * 1024, 512 * 1024);
+    w.tick(2 * 1024 * 1024 + 1024, 0);
+    f.PageControl1->setCurrentWidget(f.History);
+
+    app::HistoryPage& h = *f.History;
+    ASSERT_EQ(h.tblDays->rowCount(), 31);
+    EXPECT_EQ(cell(h.tblDays, 0, 0), "Sun 06 Dec 2026");
+    EXPECT_EQ(cell(h.tblDays, 0, 1), "3.001");
+    EXPECT_EQ(cell(h.tblDays, 0, 2), "0.500");
+    EXPECT_EQ(cell(h.tblDays, 0, 3), "3.501");
+    EXPECT_EQ(cell(h.tblDays, 30, 0), "Fri 06 Nov 2026");
+    EXPECT_EQ(cell(h.tblDays, 1, 1), "0.000");
+    ASSERT_EQ(h.tblMonths->rowCount(), 12);
+    EXPECT_EQ(cell(h.tblMonths, 0, 0), "Dec 2026");
+    EXPECT_EQ(cell(h.tblMonths, 0, 3), "3.501");
+    EXPECT_EQ(cell(h.tblMonths, 11, 0), "Jan 2026");
+
+    // Calendar months while "Reset automatically" is off; 5 days 19:44:05 of 31 gone.
+    EXPECT_EQ(h.LabelPeriod->text(),
+              "From Tue 01 Dec 2026 - 00:00:00 to Fri 01 Jan 2027 - 00:00:00");
+    EXPECT_EQ(h.LabelUsed->text(), "So far: download 3.001 MB, upload 0.500 MB");
+    // 3,146,752 bytes × 2,678,400 s / 503,045 s = 16,754,710 bytes = 15.978 MB.
+    EXPECT_EQ(h.LabelProjection->text(),
+              "Projected to its end: download 15.978 MB, upload 2.662 MB");
+
+    const chart::Chart& chart = h.chart();
+    ASSERT_EQ(chart.series(0).size(), 31u);
+    EXPECT_DOUBLE_EQ(chart.series(0).y(30), 3146752.0 / 1048576.0);
+    h.cbHistoryChart->setCurrentIndex(1);
+    EXPECT_EQ(h.chart().series(1).size(), 12u);
+
+    const QString exported = w.folder.path() + "/usage.csv";
+    f.dialogs().chooseSaveFile = [&](QWidget*, const QString& suggested) {
+        EXPECT_TRUE(suggested.endsWith("usage-lo-2026-12-06.csv")) << suggested.toStdString();
+        return std::optional<QString>(exported);
+    };
+    h.btnExport->click();
+    QFile file(exported);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(),
+              "Period,Date,Download bytes,Upload bytes,Total bytes\r\n"
+              "day,2026-12-06,3146752,524288,3671040\r\n"
+              "month,2026-12,3146752,524288,3671040\r\n");
+
+    // The close writes what is still in memory.
+    f.FormCloseQuery();
+    auto store =
+        usage::UsageStore::open(w.folder.path().toStdString() + "/flowloom-history.sqlite");
+    ASSERT_TRUE(store);
+    const auto days = store->days(usage::identityOf(w.table()[0]), "2026-12-01", "2026-12-31", {});
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(days[0], (usage::DayUsage{"2026-12-06", 3146752, 524288}));
+}
+
+TEST(History, TheCapWarnsOnceAtItsShareAndOnceWhenReachedInEachPeriod)
+{
+    // A cap of 1 MB of download and upload together, warning at 50 %.
+    WindowHarness w("[Plotter]\r\nFirst=0\r\nDataCap=1\r\nCapSize=1\r\nCapUnit=0\r\n"
+                    "CapCounts=2\r\nCapShare=50\r\n");
+    app::TForm1& f = *w.form;
+    f.btnStartClick();
+    w.tick(300 * 1024, 100 * 1024);
+    EXPECT_TRUE(notice(w).isEmpty()) << "39 % used";
+    w.tick(100 * 1024, 50 * 1024);
+    EXPECT_TRUE(notice(w).startsWith("50 % of the data cap reached: 0.537 MB of 1 MB (download and "
+                                     "upload) on lo since Tue 01 Dec 2026 - 00:00:00"))
+        << notice(w).toStdString();
+    EXPECT_EQ(f.statusBar()->currentMessage(), notice(w)) << "and a line in the status bar";
+    f.statusBar()->clearMessage();
+    w.tick(100 * 1024, 0);
+    EXPECT_TRUE(f.statusBar()->currentMessage().isEmpty()) << "once per period";
+
+    w.tick(400 * 1024, 0);
+    EXPECT_TRUE(notice(w).startsWith("Data cap reached: 1.025 MB of 1 MB"))
+        << notice(w).toStdString();
+    f.statusBar()->clearMessage();
+    w.tick(400 * 1024, 0);
+    EXPECT_TRUE(f.statusBar()->currentMessage().isEmpty());
+
+    // The next month is a new period: both warn again.
+    w.clock.set({2027, 1, 1, 0, 0, 5});
+    w.tick(600 * 1024, 0);
+    EXPECT_TRUE(notice(w).startsWith("50 % of the data cap reached: 0.586 MB of 1 MB"))
+        << notice(w).toStdString();
+}

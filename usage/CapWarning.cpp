@@ -1,0 +1,62 @@
+#include "usage/CapWarning.h"
+
+#include "usage/UsageRules.h"
+
+namespace flowloom::usage {
+
+std::uint64_t CapRule::capBytes() const
+{
+    if (amount <= 0)
+        return 0;
+    const unsigned shift = unitItem == 0 ? 20 : 30;
+    const auto value = static_cast<std::uint64_t>(amount);
+    return value > (UINT64_MAX >> shift) ? UINT64_MAX : value << shift;
+}
+
+std::uint64_t CapRule::counted(std::uint64_t in, std::uint64_t out) const
+{
+    switch (counts) {
+    case CapCounts::Download:
+        return in;
+    case CapCounts::Upload:
+        return out;
+    case CapCounts::Both:
+        return saturatingAdd(in, out);
+    }
+    return in;
+}
+
+CapLevel capLevelOf(const CapRule& rule, std::uint64_t used)
+{
+    const std::uint64_t cap = rule.capBytes();
+    if (!rule.on || cap == 0)
+        return CapLevel::None;
+    if (used >= cap)
+        return CapLevel::Full;
+    const int share =
+        rule.sharePercent < 1 ? 1 : (rule.sharePercent > 100 ? 100 : rule.sharePercent);
+    // used / cap >= share / 100; long double holds every product exactly up to 2^64.
+    const long double lhs = static_cast<long double>(used) * 100.0L;
+    const long double rhs = static_cast<long double>(cap) * share;
+    return lhs >= rhs ? CapLevel::Share : CapLevel::None;
+}
+
+void CapWarnings::enterPeriod(const std::string& periodStart, CapLevel shown)
+{
+    m_known = true;
+    m_periodStart = periodStart;
+    m_shown = shown;
+}
+
+CapLevel CapWarnings::check(const CapRule& rule, std::uint64_t used)
+{
+    if (!m_known)
+        return CapLevel::None;
+    const CapLevel reached = capLevelOf(rule, used);
+    if (static_cast<int>(reached) <= static_cast<int>(m_shown))
+        return CapLevel::None;
+    m_shown = reached;
+    return reached;
+}
+
+} // namespace flowloom::usage

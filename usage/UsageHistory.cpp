@@ -1,0 +1,192 @@
+#include "usage/UsageHistory.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace flowloom::usage {
+
+void UsageHistory::attach(UsageStore* reader, std::uint64_t writtenSeq)
+{
+    m_reader = reader;
+    m_nextSeq = writtenSeq + 1;
+    m_pending.seq = m_nextSeq;
+    m_tracked.clear();
+}
+
+void UsageHistory::setBillingRule(const BillingRule& rule)
+{
+    if (rule == m_rule)
+        return;
+    m_rule = rule;
+    m_tracked.clear();
+}
+
+UsageHistory::Tracked& UsageHistory::current(const InterfaceIdentity& identity, const DateTime& now)
+{
+    for (Tracked& tracked : m_tracked) {
+        if (tracked.identity != identity)
+            continue;
+        if (!tracked.period.contains(now))
+            discover(tracked, now);
+        return tracked;
+    }
+    m_tracked.push_back(Tracked{identity, {}, {}, 0, 0, {}});
+    discover(m_tracked.back(), now);
+    return m_tracked.back();
+}
+
+// Looks up the period `now` falls in. A period without a record whose
+// predecessor has none either was not followed under this rule (the rule
+// changed, or the history is new): its usage so far is estimated from the
+// days, counting the first day from the period's start on.
+void UsageHistory::discover(Tracked& tracked, const DateTime& now)
+{
+    tracked.period = billingPeriodAt(m_rule, now);
+    tracked.in = tracked.out = 0;
+    tracked.startKey = momentKey(tracked.period.start);
+    const std::string& start = tracked.startKey;
+    if (m_reader == nullptr) {
+        tracked.warnings.enterPeriod(start, CapLevel::None);
+        return;
+    }
+    const std::vector<UsageBatch> held = unsaved();
+    if (const auto known = m_reader->period(tracked.identity, start, held)) {
+        tracked.in = known->in;
+        tracked.out = known->out;
+        tracked.warnings.enterPeriod(start, static_cast<CapLevel>(std::clamp(known->warned, 0, 2)));
+        return;
+    }
+    tracked.warnings.enterPeriod(start, CapLevel::None);
+    const BillingPeriod before = previousPeriod(m_rule, tracked.period);
+    if (m_reader->period(tracked.identity, momentKey(before.start), held))
+        return; // followed until the period began: it starts from nothing
+    const std::string firstDay = dayKey(tracked.period.start);
+    const double share = shareOfDayFrom(m_zone, tracked.period.start);
+    for (const DayUsage& day : m_reader->days(tracked.identity, firstDay, dayKey(now), held)) {
+        const double part = day.day == firstDay ? share : 1.0;
+        tracked.in = saturatingAdd(tracked.in, static_cast<std::uint64_t>(std::llround(
+                                                   static_cast<double>(day.in) * part)));
+        tracked.out = saturatingAdd(tracked.out, static_cast<std::uint64_t>(std::llround(
+                                                     static_cast<double>(day.out) * part)));
+    }
+    PeriodDelta& seed = pendingPeriod(tracked);
+    seed.in = saturatingAdd(seed.in, tracked.in);
+    seed.out = saturatingAdd(seed.out, tracked.out);
+}
+
+PeriodDelta& UsageHistory::pendingPeriod(const Tracked& tracked)
+{
+    for (PeriodDelta& delta : m_pending.periods) {
+        if (delta.start == tracked.startKey && delta.identity == tracked.identity)
+            return delta;
+    }
+    m_pending.periods.push_back(PeriodDelta{tracked.identity, tracked.startKey, 0, 0, 0});
+    return m_pending.periods.back();
+}
+
+void UsageHistory::add(const InterfaceIdentity& identity, const DateTime& now, std::uint64_t in,
+                       std::uint64_t out)
+{
+    if (in == 0 && out == 0)
+        return;
+    Tracked& tracked = current(identity, now);
+    tracked.in = saturatingAdd(tracked.in, in);
+    tracked.out = saturatingAdd(tracked.out, out);
+    PeriodDelta& period = pendingPeriod(tracked);
+    period.in = saturatingAdd(period.in, in);
+    period.out = saturatingAdd(period.out, out);
+
+    const std::string day = dayKey(now);
+    for (DayDelta& delta : m_pending.days) {
+        if (delta.day == day && delta.identity == identity) {
+            delta.in = saturatingAdd(delta.in, in);
+            delta.out = saturatingAdd(delta.out, out);
+            return;
+        }
+    }
+    m_pending.days.push_back(DayDelta{identity, day, in, out});
+}
+
+PeriodStatus UsageHistory::periodStatus(const InterfaceIdentity& identity, const DateTime& now)
+{
+    const Tracked& tracked = current(identity, now);
+    PeriodStatus status;
+    status.period = tracked.period;
+    status.in = tracked.in;
+    status.out = tracked.out;
+    status.elapsedSeconds = secondsBetween(m_zone, tracked.period.start, now);
+    status.lengthSeconds = secondsBetween(m_zone, tracked.period.start, tracked.period.end);
+    return status;
+}
+
+CapLevel UsageHistory::checkCap(const InterfaceIdentity& identity, const DateTime& now,
+                                const CapRule& rule)
+{
+    Tracked& tracked = current(identity, now);
+    const CapLevel show = tracked.warnings.check(rule, rule.counted(tracked.in, tracked.out));
+    if (show != CapLevel::None) {
+        PeriodDelta& mark = pendingPeriod(tracked);
+        mark.warned = std::max(mark.warned, static_cast<int>(show));
+    }
+    return show;
+}
+
+std::vector<DayUsage> UsageHistory::days(const InterfaceIdentity& identity, const std::string& from,
+                                         const std::string& to)
+{
+    if (m_reader != nullptr)
+        return m_reader->days(identity, from, to, unsaved());
+    // Kept in memory only: what this run recorded.
+    std::vector<DayUsage> result;
+    for (const UsageBatch& batch : unsaved()) {
+        for (const DayDelta& d : batch.days) {
+            if (d.identity != identity || d.day < from || d.day > to)
+                continue;
+            auto at = std::find_if(result.begin(), result.end(),
+                                   [&](const DayUsage& u) { return u.day == d.day; });
+            if (at == result.end())
+                at = result.insert(std::upper_bound(result.begin(), result.end(), d.day,
+                                                    [](const std::string& key, const DayUsage& u) {
+                                                        return key < u.day;
+                                                    }),
+                                   DayUsage{d.day, 0, 0});
+            at->in = saturatingAdd(at->in, d.in);
+            at->out = saturatingAdd(at->out, d.out);
+        }
+    }
+    return result;
+}
+
+std::vector<UsageBatch> UsageHistory::seal()
+{
+    if (!m_pending.empty()) {
+        m_sealed.push_back(std::move(m_pending));
+        m_pending = UsageBatch{};
+        m_pending.seq = ++m_nextSeq;
+    }
+    return m_sealed;
+}
+
+void UsageHistory::written(std::uint64_t seq)
+{
+    std::erase_if(m_sealed, [seq](const UsageBatch& batch) { return batch.seq <= seq; });
+}
+
+std::vector<UsageBatch> UsageHistory::unsaved() const
+{
+    std::vector<UsageBatch> batches = m_sealed;
+    if (!m_pending.empty())
+        batches.push_back(m_pending);
+    return batches;
+}
+
+std::string historyCsv(const std::vector<DayUsage>& days)
+{
+    std::string text = "Date,Download bytes,Upload bytes\r\n";
+    text.reserve(text.size() + days.size() * 40);
+    for (const DayUsage& day : days)
+        text += day.day + "," + std::to_string(day.in) + "," + std::to_string(day.out) + "\r\n";
+    return text;
+}
+
+} // namespace flowloom::usage

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "sampling/DateTime.h"
+#include "usage/UsageBatch.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace flowloom::usage {
+
+using sampling::DateTime;
+
+struct DayUsage
+{
+    std::string day; // dayKey
+    std::uint64_t in = 0;
+    std::uint64_t out = 0;
+
+    bool operator==(const DayUsage&) const = default;
+};
+
+struct PeriodUsage
+{
+    std::uint64_t in = 0;
+    std::uint64_t out = 0;
+    int warned = 0;
+};
+
+// What opening the history found. A file that is not a usable history is
+// never written over: it is moved aside, or left alone with a message.
+struct StoreReport
+{
+    bool ready = false;
+    std::string message;           // for the user; empty when all went well
+    std::filesystem::path movedTo; // where a damaged file went
+};
+
+// The usage history in an SQLite database (WAL): bytes per interface and
+// local day, and per billing period. One connection; the program keeps one
+// for its background writer and one for reading on the user-interface thread.
+// Readers pass the batches still held in memory (not yet written, or written
+// but not yet confirmed); each read adds exactly those not in the snapshot it
+// read.
+class UsageStore
+{
+public:
+    // Days are kept at least this long (more than three years).
+    static constexpr int kKeptDays = 5 * 366;
+
+    // Opens or creates the database at `path` and prunes days older than
+    // kKeptDays before `today`. A file that is damaged or not a history is
+    // moved beside itself with a time stamp and a fresh one is created.
+    static StoreReport prepare(const std::filesystem::path& path, const DateTime& now);
+    // A connection to a prepared database, or nothing.
+    static std::unique_ptr<UsageStore> open(const std::filesystem::path& path);
+
+    ~UsageStore();
+    UsageStore(const UsageStore&) = delete;
+    UsageStore& operator=(const UsageStore&) = delete;
+
+    // Adds the batches not written yet in one transaction. False, with the
+    // reason, when nothing was written.
+    bool write(const std::vector<UsageBatch>& batches, std::string& error);
+    // The number of the last batch written.
+    std::uint64_t writtenSeq();
+
+    // Days of one interface from `from` to `to` (day keys, both included),
+    // oldest first; only days with a record.
+    std::vector<DayUsage> days(const InterfaceIdentity& identity, const std::string& from,
+                               const std::string& to, const std::vector<UsageBatch>& unsaved);
+    // One billing period's usage, or nothing when it has no record.
+    std::optional<PeriodUsage> period(const InterfaceIdentity& identity, const std::string& start,
+                                      const std::vector<UsageBatch>& unsaved);
+
+private:
+    explicit UsageStore(sqlite3* db) : m_db(db) {}
+    sqlite3* m_db;
+};
+
+// The history file of a settings file: beside it, named after it.
+std::filesystem::path historyPathFor(const std::filesystem::path& settingsFile);
+
+} // namespace flowloom::usage
