@@ -385,4 +385,15 @@ void SetupPage::createOptionsPage()
     layout->addStretch(1);
 }
 
+output::ImageType SetupPage::imageType() const
+{
+    if (rbBMP->isChecked())
+        return output::ImageType::Bmp;
+    if (rbGIF->isChecked())
+        return output::ImageType::Gif;
+    if (rbPNG->isChecked())
+        return output::ImageType::Png;
+    return output::ImageType::Jpeg;
+}
+
 } // namespace flowloom::app

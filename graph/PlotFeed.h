@@ -28,6 +28,10 @@ public:
     chart::Series& series2() { return *m_series2; }
     chart::Series& series3() { return *m_series3; }
     chart::Series& series4() { return *m_series4; }
+    const chart::Series& series1() const { return *m_series1; }
+    const chart::Series& series2() const { return *m_series2; }
+    const chart::Series& series3() const { return *m_series3; }
+    const chart::Series& series4() const { return *m_series4; }
 
     // 1024 in KB/sec, 1 in Bytes/sec; set on every shown tick.
     double unitDivisor() const { return m_unitDivisor; }
