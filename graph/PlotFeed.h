@@ -2,6 +2,7 @@
 
 #include "chart/Chart.h"
 #include "graph/PlotFeedSettings.h"
+#include "sampling/ByteUnits.h"
 #include "sampling/DateTime.h"
 #include "sampling/StatRec.h"
 
@@ -33,7 +34,7 @@ public:
     const chart::Series& series3() const { return *m_series3; }
     const chart::Series& series4() const { return *m_series4; }
 
-    // 1024 in KB/sec, 1 in Bytes/sec; set on every shown tick.
+    // A KB (1024) in KB/sec, 1 in Bytes/sec; set on every shown tick.
     double unitDivisor() const { return m_unitDivisor; }
 
     // Start-up: bottom maximum = points per page, left maximum = "Max" and
@@ -97,7 +98,7 @@ private:
     chart::Series* m_series2;
     chart::Series* m_series3;
     chart::Series* m_series4;
-    double m_unitDivisor = 1024.0;
+    double m_unitDivisor = static_cast<double>(sampling::kKiB);
 };
 
 } // namespace flowloom::graph
