@@ -1,15 +1,15 @@
+#include "app/GraphController.h"
 #include "app/Colours.h"
 #include "app/NumberBox.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
-#include "app/GraphController.h"
 #include "graph/ChartWidget.h"
 #include "graph/DragCursors.h"
 #include "graph/GraphInteraction.h"
 #include "graph/PlotFeed.h"
+#include "output/rules/CaptureFileName.h"
 #include "sampling/DateTime.h"
 
-#include <QMainWindow>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -18,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -27,13 +28,13 @@
 namespace flowloom::app {
 
 namespace {
-// The nine characters a file name cannot hold; the axis label becomes part of
-// captured file names.
 constexpr qsizetype kLabelTypingLimit = 30;
 
+// The characters a file name cannot hold; the axis label becomes part of
+// captured file names.
 bool refusedInLabel(QChar c)
 {
-    return QStringLiteral("\"*/:<>?\\|").contains(c);
+    return output::CaptureFileName::isForbidden(c.unicode());
 }
 
 void paintSwatch(QWidget* swatch, std::uint32_t colour)
@@ -52,8 +53,8 @@ template <typename F> void discardAxisError(F&& change)
 }
 } // namespace
 
-GraphController::GraphController(const MainControls& ui, ProgramVariables& vars,
-                                 Dialogs& dialogs, sampling::RunCounters& counters, Links links)
+GraphController::GraphController(const MainControls& ui, ProgramVariables& vars, Dialogs& dialogs,
+                                 sampling::RunCounters& counters, Links links)
     : m_ui(ui), m_vars(vars), m_dialogs(dialogs), m_counters(counters), m_links(std::move(links)),
       m_feed(std::make_unique<graph::PlotFeed>(ui.Chart1->chart())),
       m_cursors(std::make_unique<graph::DragCursors>())
@@ -208,7 +209,8 @@ void GraphController::cbDoPlotClick()
 
 void GraphController::rbBytesClick()
 {
-    m_ui.Setup->edLabel->setText(QString::fromStdString(graph::PlotFeed::rbBytesClick(plotSettings())));
+    m_ui.Setup->edLabel->setText(
+        QString::fromStdString(graph::PlotFeed::rbBytesClick(plotSettings())));
 }
 
 // --- Appearance ------------------------------------------------------------------
@@ -277,7 +279,8 @@ void GraphController::applyAxesTextColour(std::uint32_t colour)
 
 void GraphController::btnAFontClick()
 {
-    if (const auto chosen = m_dialogs.chooseColour(m_ui.window, m_ui.Chart1->chart().leftAxis().titleColour()))
+    if (const auto chosen =
+            m_dialogs.chooseColour(m_ui.window, m_ui.Chart1->chart().leftAxis().titleColour()))
         applyAxesTextColour(fromQColor(*chosen));
 }
 
@@ -428,8 +431,8 @@ void GraphController::applyGraphAppearance()
 void GraphController::Chart1MouseDown(Qt::MouseButton button, bool shift)
 {
     if (button == Qt::LeftButton) {
-        m_ui.Chart1->setCursor(m_cursors->cursor(
-            graph::dragCursorFor(m_counters.ScrollCount, m_ui.Chart1->chart().bottomAxis().maximum())));
+        m_ui.Chart1->setCursor(m_cursors->cursor(graph::dragCursorFor(
+            m_counters.ScrollCount, m_ui.Chart1->chart().bottomAxis().maximum())));
         m_links.holdClock(); // the graph holds still while it is held
     }
     m_shiftPan = shift;
@@ -445,8 +448,9 @@ void GraphController::Chart1MouseUp(Qt::MouseButton, bool)
 
 void GraphController::Chart1Scroll()
 {
-    graph::Chart1Scroll(m_ui.Chart1->chart(), {m_shiftPan, m_ui.Setup->spMax->value(), m_ui.Setup->spPoints->value(),
-                                          m_counters.ScrollCount});
+    graph::Chart1Scroll(m_ui.Chart1->chart(),
+                        {m_shiftPan, m_ui.Setup->spMax->value(), m_ui.Setup->spPoints->value(),
+                         m_counters.ScrollCount});
     m_ui.Chart1->update();
 }
 

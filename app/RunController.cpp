@@ -9,6 +9,7 @@
 #include "app/UiTimerWait.h"
 #include "app/ini/SettingsFile.h"
 #include "graph/ChartWidget.h"
+#include "sampling/ByteUnits.h"
 #include "sampling/DateTimeText.h"
 #include "sampling/InterfaceList.h"
 #include "sampling/NumberFormat.h"
@@ -27,12 +28,9 @@ namespace flowloom::app {
 
 using sampling::DateTimeText;
 using sampling::fmt;
-
-namespace {
-constexpr long double kKiB = 1024.0L;
-constexpr long double kMiB = 1048576.0L;
-constexpr long double kGiB = 1073741824.0L;
-} // namespace
+using sampling::kGiB;
+using sampling::kKiB;
+using sampling::kMiB;
 
 RunController::RunController(const MainControls& ui, const Environment& env,
                              const FileLocations& files, const ProgramVariables& vars,
@@ -183,12 +181,15 @@ void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow&
     auto text = [](long double x, int decimals) {
         return QString::fromStdString(fmt(x, decimals));
     };
+    auto in = [](auto amount, std::uint64_t unit) {
+        return static_cast<long double>(amount) / static_cast<long double>(unit);
+    };
     auto set = [this](QLabel* label, const QString& value) { m_figures.set(label, value); };
 
     set(m_ui.StatusPanel[1],
-        QStringLiteral("In: ") + text(rec.CurIn / kKiB, 1) + QStringLiteral(" KB/s"));
+        QStringLiteral("In: ") + text(in(rec.CurIn, kKiB), 1) + QStringLiteral(" KB/s"));
     set(m_ui.StatusPanel[2],
-        QStringLiteral("Out: ") + text(rec.CurOut / kKiB, 1) + QStringLiteral(" KB/s"));
+        QStringLiteral("Out: ") + text(in(rec.CurOut, kKiB), 1) + QStringLiteral(" KB/s"));
     StatisticsPage& s = *m_ui.Statistics;
     set(s.Panel2,
         QString::fromStdString(sampling::physicalAddressText(row.physAddr, row.physAddrLen)));
@@ -203,16 +204,16 @@ void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow&
 
     set(s.Panel26, text(totals.totalIn, 0));
     set(s.Panel27, text(totals.totalOut, 0));
-    set(s.Panel28, text(totals.totalIn / kKiB, 3));
-    set(s.Panel29, text(totals.totalIn / kMiB, 3));
-    set(s.Panel30, text(totals.totalOut / kKiB, 3));
-    set(s.Panel31, text(totals.totalOut / kMiB, 3));
+    set(s.Panel28, text(in(totals.totalIn, kKiB), 3));
+    set(s.Panel29, text(in(totals.totalIn, kMiB), 3));
+    set(s.Panel30, text(in(totals.totalOut, kKiB), 3));
+    set(s.Panel31, text(in(totals.totalOut, kMiB), 3));
 
     m_graph.addShownTick(rec, m_figures.figure(s.Panel16).toStdString(),
                          m_figures.figure(s.Panel20).toStdString(), m_env.clock.now());
 
     m_trayHint =
-        QStringLiteral("Flowloom - ") + text(totals.totalIn / kGiB, 3) + QStringLiteral(" GB");
+        QStringLiteral("Flowloom - ") + text(in(totals.totalIn, kGiB), 3) + QStringLiteral(" GB");
     m_ui.tray->setToolTip(m_trayHint);
 }
 

@@ -1,23 +1,24 @@
 // The web service on the main window: start and stop, the published view of
 // the window, the document names and the server settings dialog.
+#include "app/WebController.h"
 #include "app/Colours.h"
 #include "app/NumberBox.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
-#include "app/WebController.h"
 #include "graph/ChartWidget.h"
 #include "web/documents/DocumentNames.h"
+#include "web/http/Port.h"
 #include "web/ui/StatisticsImage.h"
 #include "web/ui/Unit2.h"
 #include "web/ui/WebService.h"
 
-#include <QMainWindow>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -25,9 +26,8 @@ namespace flowloom::app {
 
 using web::DocumentNames;
 
-WebController::WebController(const MainControls& ui, const Environment& env,
-                             ProgramVariables& vars, Dialogs& dialogs, const FigureBoard& figures,
-                             Links links)
+WebController::WebController(const MainControls& ui, const Environment& env, ProgramVariables& vars,
+                             Dialogs& dialogs, const FigureBoard& figures, Links links)
     : m_ui(ui), m_env(env), m_vars(vars), m_dialogs(dialogs), m_figures(figures),
       m_links(std::move(links))
 {
@@ -146,8 +146,8 @@ std::optional<QImage> WebController::SaveTempGraph()
 std::optional<QImage> WebController::SaveTempStatistics(const std::string& formattedText)
 {
     const web::WebFont font{m_vars.WebName, m_vars.WebSize, m_vars.WebStyle, m_vars.WebColour};
-    auto drawing =
-        web::StatisticsImage::draw(font, formattedText, m_ui.Statistics->Label39->text().toStdString());
+    auto drawing = web::StatisticsImage::draw(font, formattedText,
+                                              m_ui.Statistics->Label39->text().toStdString());
     if (!drawing)
         return std::nullopt;
     m_ui.Setup->Label1->setText(drawing->label1);
@@ -161,9 +161,9 @@ void WebController::StartServer()
     try {
         web::Binding binding;
         // The list shows padded numbers; the address is the compact form.
-        binding.address = m_ui.Setup->cbServerIP->currentText().remove(QLatin1Char(' ')).toStdString();
-        binding.port =
-            static_cast<std::uint16_t>(m_vars.Port >= 0 && m_vars.Port <= 65535 ? m_vars.Port : 80);
+        binding.address =
+            m_ui.Setup->cbServerIP->currentText().remove(QLatin1Char(' ')).toStdString();
+        binding.port = web::portOrDefault(m_vars.Port);
         publishWebView(true);
         const web::Binding bound = m_web->start(binding);
         m_serverAddress = DocumentNames::serverAddress(
@@ -235,8 +235,8 @@ void WebController::applyNameDecision(const web::NameDecision& decision)
 
 void WebController::cbCSVClick()
 {
-    applyNameDecision(
-        DocumentNames::cbCSVClick(nameFieldsOf(*m_ui.Setup), m_rememberedNames, m_ui.Setup->cbImage->isChecked()));
+    applyNameDecision(DocumentNames::cbCSVClick(nameFieldsOf(*m_ui.Setup), m_rememberedNames,
+                                                m_ui.Setup->cbImage->isChecked()));
 }
 
 void WebController::edFormatExit()
@@ -287,8 +287,9 @@ void WebController::rememberNames()
 void WebController::btnWebFontClick()
 {
     const web::WebFont font{m_vars.WebName, m_vars.WebSize, m_vars.WebStyle, m_vars.WebColour};
-    const auto choice = m_dialogs.chooseFont(
-        m_ui.window, {web::StatisticsImage::qFont(font), web::StatisticsImage::qColor(font.colour)});
+    const auto choice =
+        m_dialogs.chooseFont(m_ui.window, {web::StatisticsImage::qFont(font),
+                                           web::StatisticsImage::qColor(font.colour)});
     if (!choice)
         return;
     m_vars.WebName = choice->font.family().toStdString();
