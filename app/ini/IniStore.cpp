@@ -1,5 +1,7 @@
 #include "app/ini/IniStore.h"
 
+#include "sampling/UniqueFd.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <stdexcept>
@@ -9,6 +11,7 @@
 namespace flowloom::app {
 
 namespace fs = std::filesystem;
+using sampling::UniqueFd;
 
 namespace {
 
@@ -46,33 +49,6 @@ bool sameName(std::string_view a, std::string_view b)
     }
     return true;
 }
-
-class UniqueFd
-{
-public:
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    ~UniqueFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    // Closes now so that a failing close (the last chance to hear of a write
-    // error) is seen.
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 // Removes the temporary file unless it was renamed into place.
 class TemporaryFile

@@ -43,7 +43,7 @@ constexpr std::size_t kFirstLookBytes = 64 * 1024;
 
 } // namespace
 
-WorkerPool::WorkerPool(SocketHandle listener, RequestHandler handler, ServerOptions options)
+WorkerPool::WorkerPool(sampling::UniqueFd listener, RequestHandler handler, ServerOptions options)
     : m_listener(std::move(listener)), m_handler(std::move(handler)), m_options(options),
       m_table(std::min(options.workersPerClient, std::max<std::size_t>(1, options.maxWorkers)))
 {
