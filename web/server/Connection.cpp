@@ -69,17 +69,17 @@ void Connection::serve(const RequestHandler& handler, Request& request)
     }
 }
 
-bool Connection::write(std::string_view bytes)
+bool Connection::write(const std::uint8_t* data, std::size_t size) noexcept
 {
-    return sendAll(bytes, {});
+    return sendAll({reinterpret_cast<const char*>(data), size}, {});
 }
 
-bool Connection::writeBoth(std::string_view first, std::string_view second)
+bool Connection::writeBoth(std::string_view first, std::string_view second) noexcept
 {
     return sendAll(first, second);
 }
 
-bool Connection::sendAll(std::string_view first, std::string_view second)
+bool Connection::sendAll(std::string_view first, std::string_view second) noexcept
 {
     if (m_wroteBefore) {
         // A handler writing in several pieces (header, then an image) must not
