@@ -1,5 +1,7 @@
 #include "web/server/Connection.h"
 
+#include "sampling/UnexpectedException.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -58,14 +60,17 @@ void Connection::serve(const RequestHandler& handler, Request& request)
     } catch (const std::exception& failure) {
         reply.resetForFailure(failure.what());
     } catch (...) {
+        sampling::traceUnexpectedException("Connection::serve (handler)");
         reply.resetForFailure(std::string(Reply::statusTextFor(500)));
     }
     try {
         if (!reply.headerWritten() || reply.hasContent()) {
             reply.writeContent();
         }
-    } catch (const std::exception&) {
+    } catch (const ReplyWriteError&) {
         // The peer is gone or the reply is unwritable; closing is all that is left.
+    } catch (...) {
+        sampling::traceUnexpectedException("Connection::serve (reply)");
     }
 }
 
