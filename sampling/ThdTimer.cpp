@@ -36,8 +36,8 @@ struct WorkerThreadWait::Shared
     Clock::time_point deadline; // of the wait in progress
 };
 
-WorkerThreadWait::WorkerThreadWait(Poster postToUiThread)
-    : m_post(std::move(postToUiThread)), m_shared(std::make_shared<Shared>())
+WorkerThreadWait::WorkerThreadWait(Poster postToUiThread, SteadyNow now)
+    : m_post(std::move(postToUiThread)), m_now(std::move(now)), m_shared(std::make_shared<Shared>())
 {
     m_shared->owner = this;
     m_worker = std::thread([this] { workerLoop(); });
@@ -58,7 +58,7 @@ void WorkerThreadWait::arm(std::uint32_t milliseconds)
     // A zero interval still needs a non-zero expiry to run.
     const std::uint64_t ns = milliseconds == 0 ? 1 : std::uint64_t{milliseconds} * 1000000;
     m_shared->armed = true;
-    m_shared->deadline = Clock::now() + std::chrono::nanoseconds(ns);
+    m_shared->deadline = m_now() + std::chrono::nanoseconds(ns);
     itimerspec spec{};
     spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
     spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
@@ -93,7 +93,7 @@ void WorkerThreadWait::workerLoop()
             // deadline still ahead, and one queued before a disarming finds
             // nothing armed: both are dropped.
             WorkerThreadWait* owner = shared->owner;
-            if (owner == nullptr || !shared->armed || Clock::now() < shared->deadline)
+            if (owner == nullptr || !shared->armed || owner->m_now() < shared->deadline)
                 return;
             shared->armed = false;
             if (owner->expired)
