@@ -3,12 +3,14 @@
 #include "app/NumberBox.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
+#include "chart/AxisError.h"
 #include "graph/ChartWidget.h"
 #include "graph/DragCursors.h"
 #include "graph/GraphInteraction.h"
 #include "graph/PlotFeed.h"
 #include "output/rules/CaptureFileName.h"
 #include "sampling/DateTime.h"
+#include "sampling/UnexpectedException.h"
 
 #include <QAction>
 #include <QApplication>
@@ -48,7 +50,10 @@ template <typename F> void discardAxisError(F&& change)
 {
     try {
         change();
+    } catch (const chart::AxisError&) {
+        // The axis refused the value and kept its range.
     } catch (const std::exception&) {
+        sampling::traceUnexpectedException("discardAxisError");
     }
 }
 } // namespace

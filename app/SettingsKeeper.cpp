@@ -3,11 +3,13 @@
 #include "app/SettingsBinder.h"
 #include "app/SetupPage.h"
 #include "app/ini/SettingsFile.h"
+#include "sampling/UnexpectedException.h"
 
 #include <QComboBox>
 #include <QMainWindow>
 #include <QMetaObject>
 #include <QStatusBar>
+#include <new>
 
 namespace flowloom::app {
 
@@ -79,7 +81,11 @@ void SettingsKeeper::saveInBackground()
         IniSaveResult result;
         try {
             result = SettingsFile::save(path, content->values, content->rows);
+        } catch (const std::bad_alloc&) {
+            result = {IniSave::Failed, "Unable to write to " + path.string()};
         } catch (const std::exception&) {
+            // Anything but a shortage is a key or value the store cannot hold.
+            sampling::traceUnexpectedException("SettingsKeeper::saveInBackground");
             result = {IniSave::Failed, "Unable to write to " + path.string()};
         }
         QMetaObject::invokeMethod(

@@ -1,6 +1,7 @@
 #include "app/ini/IniStore.h"
 
 #include "sampling/TextBlanks.h"
+#include "sampling/UniqueFd.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -12,6 +13,7 @@ namespace flowloom::app {
 
 namespace fs = std::filesystem;
 using sampling::trimBlanks;
+using sampling::UniqueFd;
 
 namespace {
 
@@ -35,33 +37,6 @@ bool sameName(std::string_view a, std::string_view b)
     }
     return true;
 }
-
-class UniqueFd
-{
-public:
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    ~UniqueFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    // Closes now so that a failing close (the last chance to hear of a write
-    // error) is seen.
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 // Removes the temporary file unless it was renamed into place.
 class TemporaryFile

@@ -2,6 +2,7 @@
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/UsageSetupPage.h"
+#include "sampling/UniqueFd.h"
 #include "support/LoopbackClient.h"
 #include "support/LoopbackTraffic.h"
 #include "web/ui/Unit2.h"
@@ -154,18 +155,18 @@ TEST(WebService, Authentication)
 
 TEST(WebService, APortInUseUnticksTheServer)
 {
-    const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+    sampling::UniqueFd holder(::socket(AF_INET, SOCK_STREAM, 0));
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ::listen(holder, 1);
+    ASSERT_EQ(::bind(holder.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::listen(holder.get(), 1);
     socklen_t length = sizeof addr;
-    ::getsockname(holder, reinterpret_cast<sockaddr*>(&addr), &length);
+    ::getsockname(holder.get(), reinterpret_cast<sockaddr*>(&addr), &length);
     const int port = ntohs(addr.sin_port);
 
     WindowHarness w("[Plotter]\r\nWeb=1\r\nServerIP=0\r\nPort=" + std::to_string(port) + "\r\n");
-    ::close(holder);
+    holder.reset();
     ASSERT_EQ(w.messages.size(), 1u);
     EXPECT_EQ(w.messages[0], "Could not bind socket. Address and port are already in use.");
     EXPECT_FALSE(w.form->controls().Setup->cbWeb->isChecked());

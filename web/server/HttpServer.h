@@ -1,8 +1,8 @@
 #pragma once
 
+#include "sampling/UniqueFd.h"
 #include "web/server/Connection.h"
 #include "web/server/ServerOptions.h"
-#include "web/server/SocketHandle.h"
 
 #include <cstdint>
 #include <memory>
@@ -85,7 +85,7 @@ public:
     void stop();
 
 private:
-    SocketHandle openListener(Binding& binding);
+    sampling::UniqueFd openListener(Binding& binding);
 
     RequestHandler m_handler;
     ServerOptions m_options;

@@ -1,11 +1,13 @@
 #include "web/server/WorkerPool.h"
 
+#include "sampling/UnexpectedException.h"
 #include "web/http/Limits.h"
 #include "web/server/HeadReader.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -43,7 +45,7 @@ constexpr std::size_t kFirstLookBytes = 64 * 1024;
 
 } // namespace
 
-WorkerPool::WorkerPool(SocketHandle listener, RequestHandler handler, ServerOptions options)
+WorkerPool::WorkerPool(sampling::UniqueFd listener, RequestHandler handler, ServerOptions options)
     : m_listener(std::move(listener)), m_handler(std::move(handler)), m_options(options),
       m_table(std::min(options.workersPerClient, std::max<std::size_t>(1, options.maxWorkers)))
 {
@@ -300,8 +302,10 @@ void WorkerPool::serveLocked(std::unique_ptr<ReadyRequest> ready,
         ::inet_ntop(AF_INET, &address, text, sizeof text);
         Connection connection(fd, text, m_options.sendTimeout, m_stopping);
         connection.serve(m_handler, ready->request);
+    } catch (const std::bad_alloc&) {
+        // Out of memory: this connection is dropped, the worker lives on.
     } catch (...) {
-        // Out of memory or the like: this connection is dropped, the worker lives on.
+        sampling::traceUnexpectedException("WorkerPool::serveLocked");
     }
     lock.lock();
     // Unregistered before closing: a stop must never shut down a descriptor

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "sampling/UniqueFd.h"
 #include "web/http/RequestParser.h"
 #include "web/server/ClientTable.h"
 #include "web/server/Connection.h"
 #include "web/server/ServerOptions.h"
-#include "web/server/SocketHandle.h"
 
 #include <atomic>
 #include <chrono>
@@ -49,7 +49,7 @@ class WorkerPool : public std::enable_shared_from_this<WorkerPool>
 public:
     // Takes the listening socket (blocking, with the idle time as its receive
     // time-out so that an idle worker's accept() returns in time).
-    WorkerPool(SocketHandle listener, RequestHandler handler, ServerOptions options);
+    WorkerPool(sampling::UniqueFd listener, RequestHandler handler, ServerOptions options);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
@@ -81,7 +81,7 @@ public:
 private:
     struct Accepted
     {
-        SocketHandle socket;
+        sampling::UniqueFd socket;
         sockaddr_in peer{};
         Connection::Clock::time_point acceptedAt;
     };
@@ -96,7 +96,7 @@ private:
     void serveLocked(std::unique_ptr<ReadyRequest> ready, std::unique_lock<std::mutex>& lock);
     void offerWork();
 
-    SocketHandle m_listener;
+    sampling::UniqueFd m_listener;
     std::shared_mutex m_listenerGuard; // shared while in accept(), unique to close
     RequestHandler m_handler;
     ServerOptions m_options;
