@@ -260,19 +260,20 @@ void RunController::showSinceTexts(int position)
 void RunController::btnResetInClick()
 {
     const int s = m_ui.cbURL->currentIndex();
-    if (!m_totals.resetIn(s, m_env.clock.now()))
-        return;
-    showSince(m_ui.Statistics->Label39, m_totals.at(static_cast<std::size_t>(s)).inReset);
-    m_links.publishWebView();
-    m_links.totalsReset();
+    if (m_totals.resetIn(s, m_env.clock.now()))
+        totalReset(m_ui.Statistics->Label39, m_totals.at(static_cast<std::size_t>(s)).inReset);
 }
 
 void RunController::btnResetOutClick()
 {
     const int s = m_ui.cbURL->currentIndex();
-    if (!m_totals.resetOut(s, m_env.clock.now()))
-        return;
-    showSince(m_ui.Statistics->Label41, m_totals.at(static_cast<std::size_t>(s)).outReset);
+    if (m_totals.resetOut(s, m_env.clock.now()))
+        totalReset(m_ui.Statistics->Label41, m_totals.at(static_cast<std::size_t>(s)).outReset);
+}
+
+void RunController::totalReset(QLabel* since, const sampling::DateTime& moment)
+{
+    showSince(since, moment);
     m_links.publishWebView();
     m_links.totalsReset();
 }

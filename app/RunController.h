@@ -72,6 +72,7 @@ private:
     void addToTotals(int position, std::uint64_t in, std::uint64_t out);
     void tickTail();
     void showSince(QLabel* label, const sampling::DateTime& reset);
+    void totalReset(QLabel* since, const sampling::DateTime& moment);
 
     const MainControls& m_ui;
     const Environment& m_env;

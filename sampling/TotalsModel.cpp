@@ -28,24 +28,26 @@ bool TotalsModel::add(int position, std::uint64_t in, std::uint64_t out)
     return true;
 }
 
-bool TotalsModel::resetIn(int position, const DateTime& now)
+bool TotalsModel::reset(int position, const DateTime& now, std::uint64_t InterfaceTotals::*total,
+                        DateTime InterfaceTotals::*moment)
 {
     if (!has(position))
         return false;
-    m_rows[static_cast<std::size_t>(position)].totalIn = 0;
-    m_rows[static_cast<std::size_t>(position)].inReset = now;
+    InterfaceTotals& row = m_rows[static_cast<std::size_t>(position)];
+    row.*total = 0;
+    row.*moment = now;
     ++m_changes;
     return true;
 }
 
+bool TotalsModel::resetIn(int position, const DateTime& now)
+{
+    return reset(position, now, &InterfaceTotals::totalIn, &InterfaceTotals::inReset);
+}
+
 bool TotalsModel::resetOut(int position, const DateTime& now)
 {
-    if (!has(position))
-        return false;
-    m_rows[static_cast<std::size_t>(position)].totalOut = 0;
-    m_rows[static_cast<std::size_t>(position)].outReset = now;
-    ++m_changes;
-    return true;
+    return reset(position, now, &InterfaceTotals::totalOut, &InterfaceTotals::outReset);
 }
 
 TotalsModel::Due TotalsModel::dueAt(int position, const DateTime& moment) const

@@ -52,6 +52,9 @@ public:
     std::uint64_t changes() const { return m_changes; }
 
 private:
+    bool reset(int position, const DateTime& now, std::uint64_t InterfaceTotals::*total,
+               DateTime InterfaceTotals::*moment);
+
     std::vector<InterfaceTotals> m_rows;
     std::uint64_t m_changes = 0;
 };
