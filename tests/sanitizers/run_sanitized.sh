@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds test programs with sanitizers, in a build folder of their own (clang,
-# -O1, line tables only, so the pass stays short), and runs each program once.
+# -O1, line tables only, one translation unit per target, so the pass stays
+# short), and runs each program once.
 #   run_sanitized.sh <build folder> <sanitizers> <jobs> plain
 #   run_sanitized.sh <build folder> <sanitizers> <jobs> <test target>...
 # "plain" means every test without Qt. Any sanitizer report fails the run.
@@ -11,7 +12,7 @@ source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 
 CC=clang CXX=clang++ cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_C_FLAGS_DEBUG="-O1 -gline-tables-only" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" \
-    -DFLOWLOOM_SANITIZE="$sanitizers" -DFLOWLOOM_BENCH=OFF > /dev/null
+    -DFLOWLOOM_SANITIZE="$sanitizers" -DFLOWLOOM_BENCH=OFF -DCMAKE_UNITY_BUILD=ON > /dev/null
 if [ "$1" = plain ]; then
     cmake --build "$build" -j "$jobs" --target plain_tests > "$build/build.log" 2>&1 \
         || { tail -50 "$build/build.log"; exit 1; }
