@@ -1,7 +1,7 @@
 # The two commands a newcomer needs on a fresh Debian 12 machine:
 #   make run    install what is missing, build, start the program
 #   make test   install what is missing, build, run the whole test suite
-# Also: make bench (benchmarks and the performance table), make fuzz,
+# Also: make bench (benchmarks and the performance table), make fuzz, make sanitize,
 #   make install [PREFIX=/usr/local] [DESTDIR=...], make package (a .deb in
 #   build/package/), make lintian (checks that package).
 
@@ -16,13 +16,16 @@ PACKAGES := build-essential cmake pkg-config \
 
 BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+TSAN_TESTS := test_ThdTimer test_ClientTable test_HttpServer test_WebServiceDispatch
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 5
 PREFIX     ?= /usr/local
 DESTDIR    ?=
 
-.PHONY: all deps configure build run test fuzz bench clean install package lintian
+.PHONY: all deps configure build run test fuzz sanitize bench clean install package lintian
 
 all: build
 
@@ -54,6 +57,7 @@ run: build
 
 test: build
 	@$(MAKE) --no-print-directory fuzz
+	@$(MAKE) --no-print-directory sanitize
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
 # Parsers of outside input, each fuzzed for a few seconds (clang + libFuzzer).
@@ -69,6 +73,12 @@ fuzz: deps
 	    || { tail -50 $(FUZZ_BUILD)/$$name.log; rm -rf $$work; exit 1; }; \
 	  rm -rf $$work; \
 	done; echo "fuzz: all targets ran clean"
+
+# The tests without Qt under AddressSanitizer and UndefinedBehaviorSanitizer, and
+# the threaded ones (timer, HTTP server, web service) under ThreadSanitizer.
+sanitize: deps
+	@tests/sanitizers/run_sanitized.sh $(ASAN_BUILD) address,undefined $(JOBS) plain
+	@tests/sanitizers/run_sanitized.sh $(TSAN_BUILD) thread $(JOBS) $(TSAN_TESTS)
 
 # DESTDIR stages the files for a packager; PREFIX is where they will live.
 install: build
@@ -86,4 +96,4 @@ bench: deps
 	@BENCH_REFERENCE=$(BENCH_REFERENCE) bash bench/scripts/run_all.sh
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -1,5 +1,7 @@
 #include "app/CloseSignals.h"
 
+#include "sampling/UniqueFd.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
@@ -13,13 +15,30 @@
 namespace flowloom::app {
 
 namespace {
-int g_pipe[2] = {-1, -1}; // written by the signal handler, read on the UI thread
+// Written by the signal handler, read on the UI thread. Made once and kept for
+// the life of the process, so that a handler running on another thread can
+// never write into a descriptor closed meanwhile and given to someone else.
+sampling::UniqueFd g_pipeRead;
+sampling::UniqueFd g_pipeWrite;
 
 extern "C" void onCloseSignal(int)
 {
     const char byte = 1;
     // Only async-signal-safe calls here; a full pipe means a request is pending anyway.
-    [[maybe_unused]] ssize_t n = ::write(g_pipe[1], &byte, 1);
+    [[maybe_unused]] ssize_t n = ::write(g_pipeWrite.get(), &byte, 1);
+}
+
+bool makeSignalPipe()
+{
+    if (g_pipeRead.valid())
+        return true;
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        return false;
+    g_pipeRead.reset(ends[0]);
+    g_pipeWrite.reset(ends[1]);
+    ::fcntl(g_pipeWrite.get(), F_SETFL, O_NONBLOCK);
+    return true;
 }
 // The button a press of Enter would press: the box's default button, or the
 // dialog's default push button.
@@ -59,13 +78,12 @@ void dismissModalBoxes()
 
 CloseSignals::CloseSignals(QObject* parent) : QObject(parent)
 {
-    if (g_pipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
+    if (!makeSignalPipe())
         return;
-    ::fcntl(g_pipe[1], F_SETFL, O_NONBLOCK);
-    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    m_notifier = new QSocketNotifier(g_pipeRead.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char buffer[16];
-        [[maybe_unused]] ssize_t n = ::read(g_pipe[0], buffer, sizeof buffer);
+        [[maybe_unused]] ssize_t n = ::read(g_pipeRead.get(), buffer, sizeof buffer);
         // An open box would otherwise hold the request until a user answers it.
         dismissModalBoxes();
         emit closeRequested();

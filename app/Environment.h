@@ -11,6 +11,8 @@
 
 namespace flowloom::app {
 
+struct Dialogs;
+
 // Everything outside the program that the main window reads. The program
 // passes the real ones; tests pass a scripted interface table, a manual clock
 // and a temporary folder.
@@ -23,6 +25,8 @@ struct Environment
     std::function<void(const std::string&)> showMessage;
     // Where the settings, the guide and the images go; none: beside programFile.
     std::optional<FileLocations> files = std::nullopt;
+    // The common dialogs the window opens; none: the desktop's own.
+    Dialogs* dialogs = nullptr;
 };
 
 // The locations of the running program under the rule of fileLocations(),

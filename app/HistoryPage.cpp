@@ -1,6 +1,7 @@
 #include "app/HistoryPage.h"
 
 #include "chart/Chart.h"
+#include "sampling/ByteUnits.h"
 #include "sampling/NumberFormat.h"
 
 #include <QComboBox>
@@ -19,7 +20,8 @@ using usage::UsageRow;
 
 QString megabytes(std::uint64_t bytes)
 {
-    return QString::fromStdString(sampling::fmt(static_cast<long double>(bytes) / 1048576.0L, 3));
+    return QString::fromStdString(
+        sampling::fmt(static_cast<long double>(bytes) / sampling::kMiB, 3));
 }
 
 namespace {
@@ -179,8 +181,8 @@ void HistoryPage::showChart(const std::vector<UsageRow>& rows, bool monthsShown)
     view.labels.clear();
     double highest = 0.0;
     for (const UsageRow& row : rows) {
-        const double in = static_cast<double>(row.in) / 1048576.0;
-        const double out = static_cast<double>(row.out) / 1048576.0;
+        const double in = static_cast<double>(row.in) / static_cast<double>(sampling::kMiB);
+        const double out = static_cast<double>(row.out) / static_cast<double>(sampling::kMiB);
         view.download->append(in, {}, kDownloadColour);
         view.upload->append(out, {}, kUploadColour);
         highest = std::max({highest, in, out});

@@ -1,37 +1,42 @@
 #pragma once
 
+#include "app/ini/SettingsKeys.h"
+
 #include <cstdint>
 #include <string>
 
 namespace flowloom::app {
 
-// Settings held by the main window outside its controls.
+// Settings held by the main window outside its controls, at their first-run
+// values from the key table until the settings are applied.
 struct ProgramVariables
 {
-    int URL = 0;      // saved interface position
-    int ServerIP = 0; // saved listening-address position
-    bool First = true;
-    bool Default = true; // series in their initial drawing order
-    bool Lower = false;  // reserved: read and written back unchanged
-    bool Auth = false;
-    std::string User;
-    std::string Pass; // plain in memory
-    int Port = 80;
-    std::uint32_t Border = 0x000000;
-    std::uint32_t Plot = 0x00FF00;
-    std::uint32_t PlotUp = 0x00FFFF;
-    std::uint32_t Back = 0x000000;
-    std::uint32_t Grid = 0x808080;
-    std::uint32_t WebColour = 0x000000;
-    int WebSize = 10;
-    int WebStyle = 0;
-    std::string WebName = "Arial";
+    using K = SettingsKeys;
+
+    int URL = K::defaultInt(Key::URL);           // saved interface position
+    int ServerIP = K::defaultInt(Key::ServerIP); // saved listening-address position
+    bool First = K::defaultOn(Key::First);
+    bool Default = K::defaultOn(Key::Default); // series in their initial drawing order
+    bool Lower = K::defaultOn(Key::Lower);     // reserved: read and written back unchanged
+    bool Auth = K::defaultOn(Key::Auth);
+    std::string User{K::defaultText(Key::User)};
+    std::string Pass{K::defaultText(Key::Pass)}; // plain in memory
+    int Port = K::defaultInt(Key::Port);
+    std::uint32_t Border = K::defaultColour(Key::Border);
+    std::uint32_t Plot = K::defaultColour(Key::Plot);
+    std::uint32_t PlotUp = K::defaultColour(Key::PlotUp);
+    std::uint32_t Back = K::defaultColour(Key::Back);
+    std::uint32_t Grid = K::defaultColour(Key::Grid);
+    std::uint32_t WebColour = K::defaultColour(Key::WebColour);
+    int WebSize = K::defaultInt(Key::WebSize);
+    int WebStyle = K::defaultInt(Key::WebStyle);
+    std::string WebName{K::defaultText(Key::WebName)};
     // Held by the graph: axes text colour and title font.
-    std::uint32_t Left = 0xFFFFFF;
-    std::uint32_t TitleColour = 0xFFFFFF;
-    std::string FontName = "Arial";
-    int FontSize = 10;
-    int FontStyle = 0;
+    std::uint32_t Left = K::defaultColour(Key::Left);
+    std::uint32_t TitleColour = K::defaultColour(Key::Colour);
+    std::string FontName{K::defaultText(Key::FontName)};
+    int FontSize = K::defaultInt(Key::FontSize);
+    int FontStyle = K::defaultInt(Key::FontStyle);
 };
 
 } // namespace flowloom::app

@@ -1,7 +1,7 @@
 #include "app/SettingsBinder.h"
 
 #include "app/NumberBox.h"
-#include "app/ini/TextBytes.h"
+#include "sampling/TextBytes.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -13,6 +13,7 @@
 #include <QSlider>
 #include <QTimeEdit>
 #include <QToolButton>
+#include <array>
 #include <stdexcept>
 
 namespace flowloom::app {
@@ -65,135 +66,114 @@ void setToolToggle(const QWidget& root, std::string_view owner, bool down)
     button->setChecked(down);
 }
 
-void applyVariable(Key key, const SettingsValues& v, ProgramVariables& p)
+// Where each key that no control holds lives among the program variables, and
+// how its value goes there and back: one entry per key, checked against the
+// key table when compiling.
+struct VariableBinding
 {
-    switch (key) {
-    case Key::URL:
-        p.URL = toInt(v.integer(key));
-        break;
-    case Key::ServerIP:
-        p.ServerIP = toInt(v.integer(key));
-        break;
-    case Key::First:
-        p.First = v.boolean(key);
-        break;
-    case Key::Default:
-        p.Default = v.boolean(key);
-        break;
-    case Key::Lower:
-        p.Lower = v.boolean(key);
-        break;
-    case Key::Auth:
-        p.Auth = v.boolean(key);
-        break;
-    case Key::User:
-        p.User = v.text(key);
-        break;
-    case Key::Pass:
-        p.Pass = v.text(key);
-        break;
-    case Key::Port:
-        p.Port = toInt(v.integer(key));
-        break;
-    case Key::Border:
-        p.Border = v.colour(key);
-        break;
-    case Key::Plot:
-        p.Plot = v.colour(key);
-        break;
-    case Key::PlotUp:
-        p.PlotUp = v.colour(key);
-        break;
-    case Key::Back:
-        p.Back = v.colour(key);
-        break;
-    case Key::Grid:
-        p.Grid = v.colour(key);
-        break;
-    case Key::WebColour:
-        p.WebColour = v.colour(key);
-        break;
-    case Key::WebSize:
-        p.WebSize = toInt(v.integer(key));
-        break;
-    case Key::WebStyle:
-        p.WebStyle = v.fontStyle(key);
-        break;
-    case Key::WebName:
-        p.WebName = v.text(key);
-        break;
-    case Key::Left:
-        p.Left = v.colour(key);
-        break;
-    case Key::Colour:
-        p.TitleColour = v.colour(key);
-        break;
-    case Key::FontName:
-        p.FontName = v.text(key);
-        break;
-    case Key::FontSize:
-        p.FontSize = toInt(v.integer(key));
-        break;
-    case Key::FontStyle:
-        p.FontStyle = v.fontStyle(key);
-        break;
-    default:
-        throw std::logic_error("not a program variable");
-    }
+    Key key;
+    ValueType type;
+    void (*apply)(ProgramVariables&, const SettingsValues&, Key);
+    SettingValue (*collect)(const ProgramVariables&);
+};
+
+using PV = ProgramVariables;
+
+template <int PV::*member> constexpr VariableBinding integer(Key key)
+{
+    return {key, ValueType::Int,
+            [](PV& p, const SettingsValues& v, Key k) { p.*member = toInt(v.integer(k)); },
+            [](const PV& p) -> SettingValue { return std::int64_t{p.*member}; }};
 }
 
-SettingValue collectVariable(Key key, const ProgramVariables& p)
+template <bool PV::*member> constexpr VariableBinding boolean(Key key)
 {
-    switch (key) {
-    case Key::URL:
-        return std::int64_t{p.URL};
-    case Key::ServerIP:
-        return std::int64_t{p.ServerIP};
-    case Key::First:
-        return p.First;
-    case Key::Default:
-        return p.Default;
-    case Key::Lower:
-        return p.Lower;
-    case Key::Auth:
-        return p.Auth;
-    case Key::User:
-        return p.User;
-    case Key::Pass:
-        return p.Pass;
-    case Key::Port:
-        return std::int64_t{p.Port};
-    case Key::Border:
-        return Colour{p.Border};
-    case Key::Plot:
-        return Colour{p.Plot};
-    case Key::PlotUp:
-        return Colour{p.PlotUp};
-    case Key::Back:
-        return Colour{p.Back};
-    case Key::Grid:
-        return Colour{p.Grid};
-    case Key::WebColour:
-        return Colour{p.WebColour};
-    case Key::WebSize:
-        return std::int64_t{p.WebSize};
-    case Key::WebStyle:
-        return FontStyleBits{p.WebStyle};
-    case Key::WebName:
-        return p.WebName;
-    case Key::Left:
-        return Colour{p.Left};
-    case Key::Colour:
-        return Colour{p.TitleColour};
-    case Key::FontName:
-        return p.FontName;
-    case Key::FontSize:
-        return std::int64_t{p.FontSize};
-    case Key::FontStyle:
-        return FontStyleBits{p.FontStyle};
-    default:
-        throw std::logic_error("not a program variable");
+    return {key, ValueType::Bool,
+            [](PV& p, const SettingsValues& v, Key k) { p.*member = v.boolean(k); },
+            [](const PV& p) -> SettingValue { return p.*member; }};
+}
+
+template <std::string PV::*member>
+constexpr VariableBinding text(Key key, ValueType type = ValueType::Text)
+{
+    return {key, type, [](PV& p, const SettingsValues& v, Key k) { p.*member = v.text(k); },
+            [](const PV& p) -> SettingValue { return p.*member; }};
+}
+
+template <std::uint32_t PV::*member> constexpr VariableBinding colour(Key key)
+{
+    return {key, ValueType::Colour,
+            [](PV& p, const SettingsValues& v, Key k) { p.*member = v.colour(k); },
+            [](const PV& p) -> SettingValue { return Colour{p.*member}; }};
+}
+
+template <int PV::*member> constexpr VariableBinding fontStyle(Key key)
+{
+    return {key, ValueType::FontStyle,
+            [](PV& p, const SettingsValues& v, Key k) { p.*member = v.fontStyle(k); },
+            [](const PV& p) -> SettingValue { return FontStyleBits{p.*member}; }};
+}
+
+constexpr std::array kVariableBindings = {
+    integer<&PV::URL>(Key::URL),
+    integer<&PV::ServerIP>(Key::ServerIP),
+    boolean<&PV::First>(Key::First),
+    boolean<&PV::Default>(Key::Default),
+    boolean<&PV::Lower>(Key::Lower),
+    boolean<&PV::Auth>(Key::Auth),
+    text<&PV::User>(Key::User),
+    text<&PV::Pass>(Key::Pass, ValueType::ScrambledText),
+    integer<&PV::Port>(Key::Port),
+    colour<&PV::Border>(Key::Border),
+    colour<&PV::Plot>(Key::Plot),
+    colour<&PV::PlotUp>(Key::PlotUp),
+    colour<&PV::Back>(Key::Back),
+    colour<&PV::Grid>(Key::Grid),
+    colour<&PV::WebColour>(Key::WebColour),
+    integer<&PV::WebSize>(Key::WebSize),
+    fontStyle<&PV::WebStyle>(Key::WebStyle),
+    text<&PV::WebName>(Key::WebName),
+    colour<&PV::Left>(Key::Left),
+    colour<&PV::TitleColour>(Key::Colour),
+    text<&PV::FontName>(Key::FontName),
+    integer<&PV::FontSize>(Key::FontSize),
+    fontStyle<&PV::FontStyle>(Key::FontStyle),
+};
+
+constexpr bool heldByVariable(Control control)
+{
+    return control == Control::Variable || control == Control::GraphAxesTextColour ||
+           control == Control::GraphTitleFont;
+}
+
+// Every key held by a variable has exactly one binding, of its value type, and
+// no other key has one.
+constexpr bool bindingsMatchTheKeyTable()
+{
+    for (const KeyEntry& entry : SettingsKeys::table()) {
+        int bindings = 0;
+        for (const VariableBinding& binding : kVariableBindings) {
+            if (binding.key != entry.key)
+                continue;
+            if (binding.type != entry.type)
+                return false;
+            ++bindings;
+        }
+        if (bindings != (heldByVariable(entry.control) ? 1 : 0))
+            return false;
     }
+    return true;
+}
+static_assert(bindingsMatchTheKeyTable(),
+              "each key held by a program variable needs one binding of its type");
+
+// The binding of a key held by a variable; the assertion above makes it exist.
+constexpr const VariableBinding& variableBinding(Key key)
+{
+    std::size_t i = 0;
+    while (kVariableBindings[i].key != key)
+        ++i;
+    return kVariableBindings[i];
 }
 
 } // namespace
@@ -237,7 +217,7 @@ void SettingsBinder::apply(QWidget& root, const SettingsValues& values, ProgramV
             const std::string& stored = values.text(key);
             edit->setProperty(kStoredBytes,
                               QByteArray(stored.data(), static_cast<qsizetype>(stored.size())));
-            edit->setText(QString::fromStdString(shownText(stored)));
+            edit->setText(QString::fromStdString(sampling::shownText(stored)));
             break;
         }
         case Control::TimePicker: {
@@ -248,7 +228,7 @@ void SettingsBinder::apply(QWidget& root, const SettingsValues& values, ProgramV
         case Control::Variable:
         case Control::GraphAxesTextColour:
         case Control::GraphTitleFont:
-            applyVariable(key, values, variables);
+            variableBinding(key).apply(variables, values, key);
             break;
         }
     }
@@ -277,8 +257,9 @@ SettingsValues SettingsBinder::collect(const QWidget& root, const ProgramVariabl
             break;
         case Control::Edit: {
             const auto* edit = control<QLineEdit>(root, entry.owner);
-            values.set(key, storedText(edit->text().toStdString(),
-                                       edit->property(kStoredBytes).toByteArray().toStdString()));
+            values.set(key, sampling::storedText(
+                                edit->text().toStdString(),
+                                edit->property(kStoredBytes).toByteArray().toStdString()));
             break;
         }
         case Control::TimePicker: {
@@ -293,7 +274,7 @@ SettingsValues SettingsBinder::collect(const QWidget& root, const ProgramVariabl
         case Control::Variable:
         case Control::GraphAxesTextColour:
         case Control::GraphTitleFont:
-            values.set(key, collectVariable(key, variables));
+            values.set(key, variableBinding(key).collect(variables));
             break;
         }
     }

@@ -2,6 +2,8 @@
 
 #include "app/NumberBox.h"
 #include "app/UsageSetupPage.h"
+#include "app/ini/SettingsKeys.h"
+#include "app/ini/ValueCodec.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,6 +22,15 @@
 namespace flowloom::app {
 
 namespace {
+
+// Controls start at their keys' first-run values and ranges.
+using K = SettingsKeys;
+
+QString defaultText(Key key)
+{
+    const std::string_view text = K::defaultText(key);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 QWidget* page(QTabWidget* tabs, const QString& caption, const char* name)
 {
     auto* widget = new QWidget(tabs);
@@ -105,8 +116,8 @@ void SetupPage::createGraphAxesPage()
 {
     auto* horizontal = new QGroupBox(QStringLiteral("Horizontal Axis "), GraphAxesPage);
     auto* h = new QGridLayout(horizontal);
-    spPoints = named(new NumberBox(std::pair{10, 10000}, horizontal), "spPoints");
-    spPoints->setValue(400);
+    spPoints = named(new NumberBox(K::range(Key::Points), horizontal), "spPoints");
+    spPoints->setValue(K::defaultInt(Key::Points));
     h->addWidget(new QLabel(QStringLiteral("Points per page"), horizontal), 0, 0);
     h->addWidget(spPoints, 0, 1);
     h->addWidget(new QLabel(QStringLiteral("Horizontal Axis Label Orientation:"), horizontal), 1,
@@ -114,26 +125,26 @@ void SetupPage::createGraphAxesPage()
     h->addWidget(radioRow(horizontal, {&rbVertical, &rbHorizontal},
                           {{"Vertical", "rbVertical"}, {"Horizontal", "rbHorizontal"}}),
                  1, 1);
-    rbHorizontal->setChecked(true);
+    rbHorizontal->setChecked(K::defaultOn(Key::Horizontal));
     h->setColumnStretch(2, 1);
 
     auto* vertical = new QGroupBox(QStringLiteral("Vertical Axis "), GraphAxesPage);
     auto* v = new QGridLayout(vertical);
     spMax = named(new NumberBox(std::nullopt, vertical), "spMax");
-    spMax->setValue(800);
+    spMax->setValue(K::defaultInt(Key::Max));
     v->addWidget(new QLabel(QStringLiteral("Maximum value"), vertical), 0, 0);
     v->addWidget(spMax, 0, 1);
     v->addWidget(radioRow(vertical, {&rbBytes, &rbKBytes},
                           {{"Bytes/sec", "rbBytes"}, {"KB/sec", "rbKBytes"}}),
                  1, 1);
-    rbKBytes->setChecked(true);
+    rbKBytes->setChecked(K::defaultOn(Key::KB));
     cbAuto = check("Automatic", "cbAuto", vertical);
-    cbAuto->setChecked(true);
+    cbAuto->setChecked(K::defaultOn(Key::Auto));
     v->addWidget(cbAuto, 2, 0);
     v->addWidget(radioRow(vertical, {&rbPeak, &rbAvg}, {{"Peak", "rbPeak"}, {"Average", "rbAvg"}}),
                  2, 1);
-    rbPeak->setChecked(true);
-    edLabel = named(new QLineEdit(QStringLiteral("KBytes / sec"), vertical), "edLabel");
+    rbPeak->setChecked(K::defaultOn(Key::Peak));
+    edLabel = named(new QLineEdit(defaultText(Key::Label), vertical), "edLabel");
     v->addWidget(new QLabel(QStringLiteral("Label"), vertical), 3, 0);
     v->addWidget(edLabel, 3, 1);
     v->setColumnStretch(2, 1);
@@ -150,25 +161,28 @@ void SetupPage::createGraphStylePage()
     auto* s = new QGridLayout(style);
     s->addWidget(radioRow(style, {&rbArea, &rbLine}, {{"Filled", "rbArea"}, {"Line", "rbLine"}}), 0,
                  0);
-    rbArea->setChecked(true);
+    rbArea->setChecked(K::defaultOn(Key::Area));
     s->addWidget(radioRow(style, {&rbSteps, &rbRamp}, {{"Steps", "rbSteps"}, {"Ramp", "rbRamp"}}),
                  1, 0);
-    rbRamp->setChecked(true);
+    rbRamp->setChecked(K::defaultOn(Key::Ramp));
     cbDoPlot = check("Plot download", "cbDoPlot", style);
     cbDoPlotUp = check("Plot upload", "cbDoPlotUp", style);
-    cbDoPlot->setChecked(true);
-    cbDoPlotUp->setChecked(true);
+    cbDoPlot->setChecked(K::defaultOn(Key::DoPlot));
+    cbDoPlotUp->setChecked(K::defaultOn(Key::DoPlotUp));
     s->addWidget(cbDoPlot, 2, 0);
     s->addWidget(cbDoPlotUp, 3, 0);
     s->setRowStretch(4, 1);
 
     auto* other = new QGroupBox(QStringLiteral("Other Options "), GraphStylePage);
     auto* o = new QGridLayout(other);
-    edTitle = named(new QLineEdit(QStringLiteral("Bandwidth graph of "), other), "edTitle");
+    edTitle = named(
+        new QLineEdit(
+            QString::fromStdString(ValueCodec::titleFromStored(K::defaultText(Key::Title))), other),
+        "edTitle");
     o->addWidget(new QLabel(QStringLiteral("Graph title:"), other), 0, 0);
     o->addWidget(edTitle, 0, 1, 1, 2);
     cbAppend = check("Append Interface address to graph title", "cbAppend", other);
-    cbAppend->setChecked(true);
+    cbAppend->setChecked(K::defaultOn(Key::Append));
     o->addWidget(cbAppend, 1, 1, 1, 2);
     btnFont = button("Title Font", "btnFont", other);
     o->addWidget(btnFont, 2, 1);
@@ -202,16 +216,16 @@ void SetupPage::createImageCapturePage()
     auto* m = new QGridLayout(modes);
     m->setContentsMargins(0, 0, 0, 0);
     rbPercent = radio("Percent ", "rbPercent", modes);
-    rbPercent->setChecked(true);
-    spPercent = named(new NumberBox(std::pair{20, 200}, modes), "spPercent");
-    spPercent->setValue(100);
+    rbPercent->setChecked(K::defaultOn(Key::RbPercent));
+    spPercent = named(new NumberBox(K::range(Key::SpPercent), modes), "spPercent");
+    spPercent->setValue(K::defaultInt(Key::SpPercent));
     PercentLabel = named(new QLabel(QStringLiteral("%"), modes), "PercentLabel");
     m->addWidget(rbPercent, 0, 0);
     m->addWidget(spPercent, 0, 1);
     m->addWidget(PercentLabel, 0, 2, 1, 3);
     rbPixels = radio("Pixels", "rbPixels", modes);
-    spGrWidth = named(new NumberBox(std::pair{150, 2000}, modes), "spGrWidth");
-    spGrHeight = named(new NumberBox(std::pair{150, 2000}, modes), "spGrHeight");
+    spGrWidth = named(new NumberBox(K::range(Key::Width), modes), "spGrWidth");
+    spGrHeight = named(new NumberBox(K::range(Key::Height), modes), "spGrHeight");
     WidthLabel = named(new QLabel(QStringLiteral("Width"), modes), "WidthLabel");
     TimesLabel = named(new QLabel(QStringLiteral("x"), modes), "TimesLabel");
     HeightLabel = named(new QLabel(QStringLiteral("Height"), modes), "HeightLabel");
@@ -229,8 +243,9 @@ void SetupPage::createImageCapturePage()
     cbCaptured = check("Captured images", "cbCaptured", size);
     cbClip = check("Clipboard", "cbClip", size);
     cbPrint = check("Printer", "cbPrint", size);
-    for (QCheckBox* box : {cbHTTP, cbCaptured, cbClip, cbPrint}) {
-        box->setChecked(true);
+    for (const auto& [box, key] : {std::pair{cbHTTP, Key::HTTP}, std::pair{cbCaptured, Key::Cap},
+                                   std::pair{cbClip, Key::Clip}, std::pair{cbPrint, Key::Print}}) {
+        box->setChecked(K::defaultOn(key));
         applies->addWidget(box);
     }
     z->addLayout(applies, 0, 1);
@@ -250,7 +265,7 @@ void SetupPage::createImageCapturePage()
     rbPNG = radio("PNG", "rbPNG", types);
     for (QRadioButton* b : {rbBMP, rbJPG, rbGIF, rbPNG})
         tl->addWidget(b);
-    rbJPG->setChecked(true);
+    rbJPG->setChecked(K::defaultOn(Key::JPG));
     t->addWidget(types);
     cbGray = check("Convert to grayscale", "cbGray", type);
     t->addWidget(cbGray);
@@ -288,7 +303,7 @@ void SetupPage::createWebServerPage()
     cbServerIP->setMinimumWidth(130);
     g->addWidget(cbServerIP, 1, 1);
     g->addWidget(new QLabel(QStringLiteral("Web image filename"), image), 2, 0);
-    edTemp = named(new QLineEdit(QStringLiteral("flowloom.jpg"), image), "edTemp");
+    edTemp = named(new QLineEdit(defaultText(Key::Temp), image), "edTemp");
     g->addWidget(edTemp, 2, 1);
     Label2 = named(new QLabel(image), "Label2");
     Label2->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -299,12 +314,12 @@ void SetupPage::createWebServerPage()
     auto* stats = new QGroupBox(QStringLiteral("Statistics on the Web  "), WebServerPage);
     auto* s = new QGridLayout(stats);
     cbCSV = check("Comma separated text", "cbCSV", stats);
-    edWebStats = named(new QLineEdit(QStringLiteral("netstats.txt"), stats), "edWebStats");
+    edWebStats = named(new QLineEdit(defaultText(Key::WebStats), stats), "edWebStats");
     cbFormat = check("Formatted text", "cbFormat", stats);
-    cbFormat->setChecked(true);
-    edFormat = named(new QLineEdit(QStringLiteral("formatted.txt"), stats), "edFormat");
+    cbFormat->setChecked(K::defaultOn(Key::Format));
+    edFormat = named(new QLineEdit(defaultText(Key::Formatt), stats), "edFormat");
     cbImage = check("Image", "cbImage", stats);
-    edImage = named(new QLineEdit(QStringLiteral("netstats.jpg"), stats), "edImage");
+    edImage = named(new QLineEdit(defaultText(Key::Imaget), stats), "edImage");
     btnWebFont = named(new QPushButton(QStringLiteral("Font..."), stats), "btnWebFont");
     Label1 = named(new QLabel(QStringLiteral("[W x H]"), stats), "Label1");
     s->addWidget(cbCSV, 0, 0);
@@ -332,8 +347,8 @@ void SetupPage::createOptionsPage()
     auto* system = new QGroupBox(QStringLiteral("System "), OptionsPage);
     auto* y = new QGridLayout(system);
     tb1 = named(new QSlider(Qt::Horizontal, system), "tb1");
-    tb1->setRange(80, 255);
-    tb1->setValue(255);
+    tb1->setRange(K::range(Key::Alpha).first, K::range(Key::Alpha).second);
+    tb1->setValue(K::defaultInt(Key::Alpha));
     tb1->setTickPosition(QSlider::TicksBelow);
     tb1->setTickInterval(10);
     y->addWidget(new QLabel(QStringLiteral("Transparency"), system), 0, 0);
@@ -366,15 +381,15 @@ void SetupPage::createOptionsPage()
 
     auto* stop = new QGroupBox(QStringLiteral("Stop Options  "), OptionsPage);
     auto* s = new QGridLayout(stop);
-    spPages = named(new NumberBox(std::pair{0, 255}, stop), "spPages");
-    spPages->setValue(50);
+    spPages = named(new NumberBox(K::range(Key::Pages), stop), "spPages");
+    spPages->setValue(K::defaultInt(Key::Pages));
     auto* line = new QHBoxLayout;
     line->addWidget(new QLabel(QStringLiteral("After..."), stop));
     line->addWidget(spPages);
     line->addWidget(new QLabel(QStringLiteral("pages,"), stop));
     line->addWidget(
         radioRow(stop, {&rbStop, &rbRestart}, {{"Stop", "rbStop"}, {"Restart", "rbRestart"}}));
-    rbStop->setChecked(true);
+    rbStop->setChecked(K::defaultOn(Key::Stop));
     s->addLayout(line, 0, 0);
     s->addWidget(new QLabel(QStringLiteral("A value of 0 means keep plotting indefinitely"), stop),
                  1, 0);
@@ -383,6 +398,17 @@ void SetupPage::createOptionsPage()
     layout->addWidget(system);
     layout->addWidget(stop);
     layout->addStretch(1);
+}
+
+output::ImageType SetupPage::imageType() const
+{
+    if (rbBMP->isChecked())
+        return output::ImageType::Bmp;
+    if (rbGIF->isChecked())
+        return output::ImageType::Gif;
+    if (rbPNG->isChecked())
+        return output::ImageType::Png;
+    return output::ImageType::Jpeg;
 }
 
 } // namespace flowloom::app

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "output/encoders/ImageType.h"
+
 #include <QWidget>
 
 class QCheckBox;
@@ -25,6 +27,9 @@ class SetupPage final : public QWidget
     Q_OBJECT
 public:
     explicit SetupPage(QWidget* parent = nullptr);
+
+    // The web images' type; JPEG also when no type is checked.
+    output::ImageType imageType() const;
 
     QTabWidget* PageControl2;
     QWidget* GraphAxesPage;

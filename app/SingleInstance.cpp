@@ -63,12 +63,12 @@ std::string SingleInstance::socketNameFor(const fs::path& settingsFile)
 SingleInstance::SingleInstance(const fs::path& settingsFile, QObject* parent)
     : QObject(parent), m_socketName(socketNameFor(settingsFile))
 {
-    m_lockFd = ::open(lockPathFor(settingsFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (m_lockFd < 0)
+    m_lock.reset(::open(lockPathFor(settingsFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (!m_lock.valid())
         return; // nowhere to keep a lock: nothing can be saved there either
     int locked;
     do {
-        locked = ::flock(m_lockFd, LOCK_EX | LOCK_NB);
+        locked = ::flock(m_lock.get(), LOCK_EX | LOCK_NB);
     } while (locked != 0 && errno == EINTR);
     if (locked != 0) {
         m_first = errno != EWOULDBLOCK;
@@ -79,10 +79,9 @@ SingleInstance::SingleInstance(const fs::path& settingsFile, QObject* parent)
 
 SingleInstance::~SingleInstance()
 {
-    if (m_listenFd >= 0)
-        ::close(m_listenFd);
-    if (m_lockFd >= 0)
-        ::close(m_lockFd); // releases the lock
+    // The notifier goes before the socket it watches; the listener closes
+    // before the lock is released (members end in reverse order).
+    delete m_notifier;
 }
 
 void SingleInstance::listen()
@@ -91,25 +90,22 @@ void SingleInstance::listen()
     socklen_t length;
     if (!abstractAddress(m_socketName, address, length))
         return;
-    m_listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (m_listenFd < 0)
+    sampling::UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!listener.valid() ||
+        ::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(listener.get(), 4) != 0)
         return;
-    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(m_listenFd, 4) != 0) {
-        ::close(m_listenFd);
-        m_listenFd = -1;
-        return;
-    }
-    m_notifier = new QSocketNotifier(m_listenFd, QSocketNotifier::Read, this);
+    m_listener = std::move(listener);
+    m_notifier = new QSocketNotifier(m_listener.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         // Every connection is a request to show the window; the answer tells
         // the second program that it was heard.
         for (;;) {
-            const int peer = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (peer < 0)
+            const sampling::UniqueFd peer(
+                ::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (!peer.valid())
                 break;
-            [[maybe_unused]] const ssize_t sent = ::send(peer, &kShown, 1, MSG_NOSIGNAL);
-            ::close(peer);
+            [[maybe_unused]] const ssize_t sent = ::send(peer.get(), &kShown, 1, MSG_NOSIGNAL);
             emit showRequested();
         }
     });
@@ -121,19 +117,18 @@ bool SingleInstance::askFirstToShow() const
     socklen_t length;
     if (!abstractAddress(m_socketName, address, length))
         return false;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    const sampling::UniqueFd client(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!client.valid())
         return false;
     timeval timeout{3, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    ::setsockopt(client.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     char answer = 0;
     ssize_t got = -1;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0) {
+    if (::connect(client.get(), reinterpret_cast<sockaddr*>(&address), length) == 0) {
         do {
-            got = ::recv(fd, &answer, 1, 0);
+            got = ::recv(client.get(), &answer, 1, 0);
         } while (got < 0 && errno == EINTR);
     }
-    ::close(fd);
     return got == 1 && answer == kShown;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sampling/UniqueFd.h"
+
 #include <QObject>
 #include <filesystem>
 
@@ -39,8 +41,8 @@ private:
     void listen();
 
     std::string m_socketName;
-    int m_lockFd = -1;
-    int m_listenFd = -1;
+    sampling::UniqueFd m_lock; // the flock lives as long as this descriptor
+    sampling::UniqueFd m_listener;
     bool m_first = true;
     QSocketNotifier* m_notifier = nullptr;
 };

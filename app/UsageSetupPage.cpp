@@ -1,6 +1,7 @@
 #include "app/UsageSetupPage.h"
 
 #include "app/NumberBox.h"
+#include "app/ini/SettingsKeys.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,6 +19,9 @@ template <typename W> W* named(W* widget, const char* name)
     widget->setObjectName(name);
     return widget;
 }
+
+// Controls start at their keys' first-run values and ranges.
+using K = SettingsKeys;
 } // namespace
 
 UsageSetupPage::UsageSetupPage(QWidget* parent) : QWidget(parent)
@@ -29,11 +33,11 @@ UsageSetupPage::UsageSetupPage(QWidget* parent) : QWidget(parent)
                                     cap),
                       "cbDataCap");
     c->addWidget(cbDataCap, 0, 0, 1, 6);
-    spCapSize = named(new NumberBox(std::pair{1, 999999}, cap), "spCapSize");
-    spCapSize->setValue(50);
+    spCapSize = named(new NumberBox(K::range(Key::CapSize), cap), "spCapSize");
+    spCapSize->setValue(K::defaultInt(Key::CapSize));
     cbCapUnit = named(new QComboBox(cap), "cbCapUnit");
     cbCapUnit->addItems({QStringLiteral("MB"), QStringLiteral("GB")});
-    cbCapUnit->setCurrentIndex(1);
+    cbCapUnit->setCurrentIndex(K::defaultInt(Key::CapUnit));
     cbCapCounts = named(new QComboBox(cap), "cbCapCounts");
     cbCapCounts->addItems({QStringLiteral("download"), QStringLiteral("upload"),
                            QStringLiteral("download and upload")});
@@ -42,8 +46,8 @@ UsageSetupPage::UsageSetupPage(QWidget* parent) : QWidget(parent)
     c->addWidget(cbCapUnit, 1, 2);
     c->addWidget(new QLabel(QStringLiteral("per billing period, counting"), cap), 1, 3);
     c->addWidget(cbCapCounts, 1, 4);
-    spCapShare = named(new NumberBox(std::pair{1, 100}, cap), "spCapShare");
-    spCapShare->setValue(80);
+    spCapShare = named(new NumberBox(K::range(Key::CapShare), cap), "spCapShare");
+    spCapShare->setValue(K::defaultInt(Key::CapShare));
     c->addWidget(new QLabel(QStringLiteral("Warn at"), cap), 2, 0);
     c->addWidget(spCapShare, 2, 1);
     c->addWidget(new QLabel(QStringLiteral("% of the cap, and again when it is reached"), cap), 2,
@@ -59,7 +63,9 @@ UsageSetupPage::UsageSetupPage(QWidget* parent) : QWidget(parent)
     auto* web = new QGroupBox(QStringLiteral("History on the Web "), this);
     auto* w = new QGridLayout(web);
     cbHistory = named(new QCheckBox(QStringLiteral("Usage history (CSV)"), web), "cbHistory");
-    edHistory = named(new QLineEdit(QStringLiteral("history.csv"), web), "edHistory");
+    edHistory = named(
+        new QLineEdit(QString::fromStdString(std::string(K::defaultText(Key::HistoryName))), web),
+        "edHistory");
     w->addWidget(cbHistory, 0, 0);
     w->addWidget(edHistory, 0, 1);
     w->addWidget(new QLabel(QStringLiteral("Download and upload bytes per day of the interface "

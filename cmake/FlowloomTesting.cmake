@@ -15,6 +15,7 @@ function(flowloom_add_test)
         target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
         # Plain tests have nothing for moc to read.
         set_target_properties(${T_NAME} PROPERTIES AUTOMOC OFF AUTORCC OFF)
+        set_property(GLOBAL APPEND PROPERTY FLOWLOOM_PLAIN_TESTS ${T_NAME})
     endif()
     gtest_discover_tests(${T_NAME}
         DISCOVERY_MODE PRE_TEST

@@ -1,6 +1,7 @@
 #include "graph/PlotFeed.h"
 
 #include "chart/AxisError.h"
+#include "sampling/ByteUnits.h"
 
 #include <charconv>
 #include <cmath>
@@ -11,12 +12,6 @@ namespace flowloom::graph {
 using chart::AxisError;
 using chart::AxisId;
 using chart::SeriesKind;
-
-namespace {
-
-constexpr double kiloByte = 1024.0;
-
-} // namespace
 
 PlotFeed::PlotFeed(chart::Chart& chart) : m_chart(chart)
 {
@@ -70,7 +65,7 @@ void PlotFeed::addShownTick(const sampling::TStatRec& rec, const PlotFeedSetting
                             const std::string& avgInText, const std::string& avgOutText,
                             const sampling::DateTime& now)
 {
-    m_unitDivisor = settings.kiloBytes ? kiloByte : 1.0;
+    m_unitDivisor = settings.kiloBytes ? static_cast<double>(sampling::kKiB) : 1.0;
     const chart::TimeLabel label = chart::TimeLabel::fromHms(now.hour, now.minute, now.second);
     const double down = rec.CurIn / m_unitDivisor;
     const double up = rec.CurOut / m_unitDivisor;

@@ -2,6 +2,7 @@
 
 #include "chart/Chart.h"
 #include "graph/PlotFeedSettings.h"
+#include "sampling/ByteUnits.h"
 #include "sampling/DateTime.h"
 #include "sampling/StatRec.h"
 
@@ -28,8 +29,12 @@ public:
     chart::Series& series2() { return *m_series2; }
     chart::Series& series3() { return *m_series3; }
     chart::Series& series4() { return *m_series4; }
+    const chart::Series& series1() const { return *m_series1; }
+    const chart::Series& series2() const { return *m_series2; }
+    const chart::Series& series3() const { return *m_series3; }
+    const chart::Series& series4() const { return *m_series4; }
 
-    // 1024 in KB/sec, 1 in Bytes/sec; set on every shown tick.
+    // A KB (1024) in KB/sec, 1 in Bytes/sec; set on every shown tick.
     double unitDivisor() const { return m_unitDivisor; }
 
     // Start-up: bottom maximum = points per page, left maximum = "Max" and
@@ -93,7 +98,7 @@ private:
     chart::Series* m_series2;
     chart::Series* m_series3;
     chart::Series* m_series4;
-    double m_unitDivisor = 1024.0;
+    double m_unitDivisor = static_cast<double>(sampling::kKiB);
 };
 
 } // namespace flowloom::graph

@@ -1,5 +1,7 @@
 #include "sampling/DateTimeText.h"
 
+#include "sampling/TextBlanks.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -12,11 +14,6 @@ constexpr std::array<std::string_view, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed
                                                        "Thu", "Fri", "Sat"};
 constexpr std::array<std::string_view, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
 
 bool isDigit(char c)
 {

@@ -7,7 +7,6 @@
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace flowloom::sampling {
 
@@ -179,28 +178,18 @@ TMIBIfArray CounterTracker::toRows(const std::vector<NetlinkLink>& links)
 
 NetlinkSource::NetlinkSource() : m_buffer(32768) {}
 
-NetlinkSource::~NetlinkSource()
-{
-    closeSocket();
-}
+NetlinkSource::~NetlinkSource() = default;
 
 bool NetlinkSource::ensureSocket()
 {
-    if (m_fd >= 0)
+    if (m_socket.valid())
         return true;
-    m_fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (m_fd < 0)
+    m_socket.reset(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    if (!m_socket.valid())
         return false;
     timeval timeout{1, 0}; // a kernel that never answers must not hang the tick
-    ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    ::setsockopt(m_socket.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     return true;
-}
-
-void NetlinkSource::closeSocket()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
 }
 
 template <typename Parse> bool NetlinkSource::dump(int type, int family, Parse&& parse)
@@ -221,27 +210,27 @@ template <typename Parse> bool NetlinkSource::dump(int type, int family, Parse&&
     kernel.nl_family = AF_NETLINK;
     ssize_t sent;
     do {
-        sent = ::sendto(m_fd, &request, request.header.nlmsg_len, 0,
+        sent = ::sendto(m_socket.get(), &request, request.header.nlmsg_len, 0,
                         reinterpret_cast<sockaddr*>(&kernel), sizeof kernel);
     } while (sent < 0 && errno == EINTR);
     if (sent < 0) {
-        closeSocket();
+        m_socket.reset();
         return false;
     }
     for (;;) {
-        ssize_t got = ::recv(m_fd, m_buffer.data(), m_buffer.size(), 0);
+        ssize_t got = ::recv(m_socket.get(), m_buffer.data(), m_buffer.size(), 0);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
             // Time-out or error: the socket may hold half a dump; start afresh next time.
-            closeSocket();
+            m_socket.reset();
             return false;
         }
         switch (parse(m_buffer.data(), static_cast<std::size_t>(got), m_sequence)) {
         case NetlinkParse::Done:
             return true;
         case NetlinkParse::Bad:
-            closeSocket();
+            m_socket.reset();
             return false;
         case NetlinkParse::More:
             break;

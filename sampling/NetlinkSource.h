@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sampling/IPHelper.h"
+#include "sampling/UniqueFd.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -61,9 +62,8 @@ public:
 private:
     template <typename Parse> bool dump(int type, int family, Parse&& parse);
     bool ensureSocket();
-    void closeSocket();
 
-    int m_fd = -1;
+    UniqueFd m_socket;
     std::uint32_t m_sequence = 0;
     std::vector<std::uint8_t> m_buffer;
     CounterTracker m_counters;

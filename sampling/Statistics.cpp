@@ -4,23 +4,6 @@
 
 namespace flowloom::sampling {
 
-void CumulativeTotals::resize(std::size_t n)
-{
-    LastTotalIn.resize(n);
-    LastTotalOut.resize(n);
-    LastInReset.resize(n);
-    LastOutReset.resize(n);
-}
-
-bool CumulativeTotals::add(std::size_t position, std::uint64_t in, std::uint64_t out)
-{
-    if (position >= size() || (in == 0 && out == 0))
-        return false;
-    LastTotalIn[position] = saturatingAdd(LastTotalIn[position], in);
-    LastTotalOut[position] = saturatingAdd(LastTotalOut[position], out);
-    return true;
-}
-
 std::uint64_t counterDifference(std::uint64_t now, std::uint64_t before, bool wide, bool restarted)
 {
     if (wide)

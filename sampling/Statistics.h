@@ -26,20 +26,6 @@ struct TickResult
     std::uint64_t totalOut = 0;
 };
 
-// Cumulative totals per start-up position, unsigned 64-bit and saturating.
-struct CumulativeTotals
-{
-    std::vector<std::uint64_t> LastTotalIn;
-    std::vector<std::uint64_t> LastTotalOut;
-    std::vector<std::string> LastInReset; // date-time texts
-    std::vector<std::string> LastOutReset;
-
-    void resize(std::size_t n);
-    std::size_t size() const { return LastTotalIn.size(); }
-    // Adds to both totals of a position; false when nothing changed.
-    bool add(std::size_t position, std::uint64_t in, std::uint64_t out);
-};
-
 // The sampling interval: a difference is presented as bytes per second on its
 // strength alone, unless it spans a pause.
 inline constexpr std::int64_t kTickIntervalMs = 1000;

@@ -1,5 +1,8 @@
 #include "sampling/ThdTimer.h"
 
+#include "sampling/UnexpectedException.h"
+#include "sampling/UniqueFd.h"
+
 #include <cerrno>
 #include <chrono>
 #include <system_error>
@@ -21,34 +24,20 @@ struct WorkerThreadWait::Shared
         : timer(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)),
           terminate(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
     {
-        if (timer < 0 || terminate < 0) {
-            const int error = errno;
-            closeAll();
-            throw std::system_error(error, std::system_category());
-        }
-    }
-    ~Shared() { closeAll(); }
-    Shared(const Shared&) = delete;
-    Shared& operator=(const Shared&) = delete;
-
-    void closeAll()
-    {
-        if (timer >= 0)
-            ::close(timer);
-        if (terminate >= 0)
-            ::close(terminate);
+        if (!timer.valid() || !terminate.valid())
+            throw std::system_error(errno, std::system_category());
     }
 
-    int timer;
-    int terminate;
+    UniqueFd timer;
+    UniqueFd terminate;
     // Read and written on the UI thread only.
     WorkerThreadWait* owner = nullptr;
     bool armed = false;
     Clock::time_point deadline; // of the wait in progress
 };
 
-WorkerThreadWait::WorkerThreadWait(Poster postToUiThread)
-    : m_post(std::move(postToUiThread)), m_shared(std::make_shared<Shared>())
+WorkerThreadWait::WorkerThreadWait(Poster postToUiThread, SteadyNow now)
+    : m_post(std::move(postToUiThread)), m_now(std::move(now)), m_shared(std::make_shared<Shared>())
 {
     m_shared->owner = this;
     m_worker = std::thread([this] { workerLoop(); });
@@ -59,7 +48,7 @@ WorkerThreadWait::~WorkerThreadWait()
     m_shared->owner = nullptr;
     disarm();
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(m_shared->terminate, &one, sizeof one);
+    [[maybe_unused]] const ssize_t written = ::write(m_shared->terminate.get(), &one, sizeof one);
     // The worker never waits on the UI thread, so joining here cannot deadlock.
     m_worker.join();
 }
@@ -69,24 +58,24 @@ void WorkerThreadWait::arm(std::uint32_t milliseconds)
     // A zero interval still needs a non-zero expiry to run.
     const std::uint64_t ns = milliseconds == 0 ? 1 : std::uint64_t{milliseconds} * 1000000;
     m_shared->armed = true;
-    m_shared->deadline = Clock::now() + std::chrono::nanoseconds(ns);
+    m_shared->deadline = m_now() + std::chrono::nanoseconds(ns);
     itimerspec spec{};
     spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
     spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
-    ::timerfd_settime(m_shared->timer, 0, &spec, nullptr);
+    ::timerfd_settime(m_shared->timer.get(), 0, &spec, nullptr);
 }
 
 void WorkerThreadWait::disarm()
 {
     m_shared->armed = false;
     const itimerspec off{};
-    ::timerfd_settime(m_shared->timer, 0, &off, nullptr);
+    ::timerfd_settime(m_shared->timer.get(), 0, &off, nullptr);
 }
 
 void WorkerThreadWait::workerLoop()
 {
     const std::shared_ptr<Shared> shared = m_shared;
-    pollfd waits[2] = {{shared->timer, POLLIN, 0}, {shared->terminate, POLLIN, 0}};
+    pollfd waits[2] = {{shared->timer.get(), POLLIN, 0}, {shared->terminate.get(), POLLIN, 0}};
     for (;;) {
         if (::poll(waits, 2, -1) < 0) {
             if (errno == EINTR)
@@ -96,7 +85,7 @@ void WorkerThreadWait::workerLoop()
         if (waits[1].revents != 0)
             return;
         std::uint64_t expirations = 0;
-        if (::read(shared->timer, &expirations, sizeof expirations) != sizeof expirations)
+        if (::read(shared->timer.get(), &expirations, sizeof expirations) != sizeof expirations)
             continue; // armed anew or off since the expiry
         m_post([shared] {
             // The kernel timer never expires before the deadline of its
@@ -104,7 +93,7 @@ void WorkerThreadWait::workerLoop()
             // deadline still ahead, and one queued before a disarming finds
             // nothing armed: both are dropped.
             WorkerThreadWait* owner = shared->owner;
-            if (owner == nullptr || !shared->armed || Clock::now() < shared->deadline)
+            if (owner == nullptr || !shared->armed || owner->m_now() < shared->deadline)
                 return;
             shared->armed = false;
             if (owner->expired)
@@ -172,7 +161,9 @@ void TThreadedTimer::runTick()
     try {
         OnTimer(*this);
     } catch (...) {
-        // A failing tick is dropped; the next one runs normally.
+        // A failing tick is dropped, without a word to the user; the next one
+        // runs normally. A tick has no failure it expects to throw, though.
+        traceUnexpectedException("TThreadedTimer::runTick");
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,8 +32,12 @@ class WorkerThreadWait final : public TimerWait
 public:
     // Queues a call on the user-interface thread without waiting for it.
     using Poster = std::function<void(std::function<void()>)>;
+    // The steady time that deadlines are set and checked against, read on the
+    // user-interface thread only; tests hold it still.
+    using SteadyNow = std::function<std::chrono::steady_clock::time_point()>;
 
-    explicit WorkerThreadWait(Poster postToUiThread);
+    explicit WorkerThreadWait(Poster postToUiThread,
+                              SteadyNow now = &std::chrono::steady_clock::now);
     ~WorkerThreadWait() override;
     WorkerThreadWait(const WorkerThreadWait&) = delete;
     WorkerThreadWait& operator=(const WorkerThreadWait&) = delete;
@@ -45,6 +50,7 @@ private:
     void workerLoop();
 
     Poster m_post;
+    SteadyNow m_now;
     std::shared_ptr<Shared> m_shared;
     std::thread m_worker;
 };

@@ -2,15 +2,17 @@
 
 #include "usage/UsageRules.h"
 
+#include "sampling/ByteUnits.h"
+
 namespace flowloom::usage {
 
 std::uint64_t CapRule::capBytes() const
 {
     if (amount <= 0)
         return 0;
-    const unsigned shift = unitItem == 0 ? 20 : 30;
+    const std::uint64_t unit = unitItem == 0 ? sampling::kMiB : sampling::kGiB;
     const auto value = static_cast<std::uint64_t>(amount);
-    return value > (UINT64_MAX >> shift) ? UINT64_MAX : value << shift;
+    return value > UINT64_MAX / unit ? UINT64_MAX : value * unit;
 }
 
 std::uint64_t CapRule::counted(std::uint64_t in, std::uint64_t out) const

@@ -9,7 +9,7 @@ namespace flowloom::usage {
 enum class CapCounts : int { Download = 0, Upload = 1, Both = 2 };
 
 // The data-cap warning's settings. Megabytes and gigabytes are the program's
-// own: 2^20 and 2^30 bytes, as the Statistics page shows them.
+// own (sampling::kMiB, kGiB), as the Statistics page shows them.
 struct CapRule
 {
     bool on = false;

@@ -1,5 +1,8 @@
 #include "app/ini/IniStore.h"
 
+#include "sampling/TextBlanks.h"
+#include "sampling/UniqueFd.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <stdexcept>
@@ -9,6 +12,8 @@
 namespace flowloom::app {
 
 namespace fs = std::filesystem;
+using sampling::trimBlanks;
+using sampling::UniqueFd;
 
 namespace {
 
@@ -16,20 +21,6 @@ namespace {
 // reading it whole could exhaust memory.
 constexpr std::size_t kMaxFileSize = 16 * 1024 * 1024;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trim(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 char lowerAscii(char c)
 {
@@ -46,33 +37,6 @@ bool sameName(std::string_view a, std::string_view b)
     }
     return true;
 }
-
-class UniqueFd
-{
-public:
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    ~UniqueFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    // Closes now so that a failing close (the last chance to hear of a write
-    // error) is seen.
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 // Removes the temporary file unless it was renamed into place.
 class TemporaryFile
@@ -110,7 +74,7 @@ bool writeAll(int fd, std::string_view bytes)
 
 void checkKeyName(std::string_view key)
 {
-    if (key.empty() || trim(key) != key || key.front() == '[' || key.front() == ';' ||
+    if (key.empty() || trimBlanks(key) != key || key.front() == '[' || key.front() == ';' ||
         key.find_first_of(std::string_view("=\r\n\0", 4)) != std::string_view::npos) {
         throw std::invalid_argument("not a settings key name");
     }
@@ -124,7 +88,7 @@ void checkKeyName(std::string_view key)
 IniStore::Line::Line(std::string_view bytes) : text(bytes)
 {
     const std::string_view all = text;
-    std::string_view content = trim(all);
+    std::string_view content = trimBlanks(all);
     if (content.empty() || content.front() == ';')
         return;
     const auto offset = [&all](std::string_view part) {
@@ -132,7 +96,7 @@ IniStore::Line::Line(std::string_view bytes) : text(bytes)
     };
     if (content.front() == '[') {
         content.remove_prefix(1);
-        const std::string_view name = trim(content.substr(0, content.find(']')));
+        const std::string_view name = trimBlanks(content.substr(0, content.find(']')));
         kind = LineKind::Section;
         nameBegin = name.empty() ? 0 : offset(name);
         nameLength = name.size();
@@ -141,7 +105,7 @@ IniStore::Line::Line(std::string_view bytes) : text(bytes)
     const std::size_t eq = content.find('=');
     if (eq == std::string_view::npos)
         return;
-    const std::string_view key = trim(content.substr(0, eq));
+    const std::string_view key = trimBlanks(content.substr(0, eq));
     kind = LineKind::Entry;
     nameBegin = key.empty() ? 0 : offset(key);
     nameLength = key.size();
@@ -226,10 +190,10 @@ std::optional<std::string> IniStore::read(std::string_view section, std::string_
     if (!index)
         return std::nullopt;
     std::string_view value = m_lines[*index].value();
-    value = trim(value.substr(0, value.find('\0')));
+    value = trimBlanks(value.substr(0, value.find('\0')));
     // Trimmed again after the cut, so that a value read and written back
     // reads the same.
-    return std::string(trim(value.substr(0, kMaxValueLength)));
+    return std::string(trimBlanks(value.substr(0, kMaxValueLength)));
 }
 
 void IniStore::write(std::string_view section, std::string_view key, std::string_view value)
@@ -250,7 +214,7 @@ void IniStore::write(std::string_view section, std::string_view key, std::string
         return;
     }
     std::size_t insertAt = range->end;
-    while (insertAt > range->header + 1 && trim(m_lines[insertAt - 1].text).empty())
+    while (insertAt > range->header + 1 && trimBlanks(m_lines[insertAt - 1].text).empty())
         --insertAt;
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt),
                    Line(std::string(key) + "=" + std::string(value)));

@@ -3,6 +3,7 @@
 #include "app/ini/IniStore.h"
 #include "app/ini/SettingsValues.h"
 #include "sampling/DateTime.h"
+#include "sampling/TotalsModel.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -15,15 +16,7 @@ namespace flowloom::app {
 
 // One interface row's cumulative totals (unsigned 64-bit, so that they never
 // turn negative past 2 GiB) and the times they were last reset.
-struct InterfaceTotals
-{
-    std::uint64_t totalIn = 0;
-    sampling::DateTime inReset;
-    std::uint64_t totalOut = 0;
-    sampling::DateTime outReset;
-
-    bool operator==(const InterfaceTotals&) const = default;
-};
+using sampling::InterfaceTotals;
 
 // The settings file: section "Plotter" of an IniStore, read once at start-up
 // and written once at shutdown. The file functions open the file for the one

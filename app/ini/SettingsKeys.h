@@ -1,11 +1,14 @@
 #pragma once
 
+#include "web/http/Port.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace flowloom::app {
 
@@ -291,7 +294,7 @@ inline constexpr std::array<KeyEntry, kKeyCount> kTable = {{
     variable(Key::Auth, VT::Bool, 0, "Auth"),
     variableText(Key::User, VT::Text, {}, "User"),
     variableText(Key::Pass, VT::ScrambledText, {}, "Pass"),
-    variable(Key::Port, VT::Int, 80, "Port"),
+    variable(Key::Port, VT::Int, web::kDefaultPort, "Port"),
     variable(Key::Border, VT::Colour, kBlack, "Border"),
     variable(Key::Plot, VT::Colour, kLime, "Plot"),
     variable(Key::PlotUp, VT::Colour, kYellow, "PlotUp"),
@@ -468,6 +471,22 @@ public:
     static constexpr const std::array<InterfaceKeyEntry, 4>& interfaceKeys()
     {
         return keytable::kInterfaceKeys;
+    }
+
+    // A key's first-run value, for whatever holds it before the settings are
+    // applied: the controls as they are made and the program variables.
+    static constexpr bool defaultOn(Key key) { return entry(key).defaultNumber != 0; }
+    static constexpr int defaultInt(Key key) { return static_cast<int>(entry(key).defaultNumber); }
+    static constexpr std::uint32_t defaultColour(Key key)
+    {
+        return static_cast<std::uint32_t>(entry(key).defaultNumber);
+    }
+    // As stored: a TitleText keeps its "^" for spaces.
+    static constexpr std::string_view defaultText(Key key) { return entry(key).defaultText; }
+    // A number box's minimum and maximum.
+    static constexpr std::pair<int, int> range(Key key)
+    {
+        return {entry(key).minimum, entry(key).maximum};
     }
 
     // The key of that text, compared without case.

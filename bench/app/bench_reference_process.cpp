@@ -15,6 +15,7 @@
 //
 // Each mode ends by itself after SECONDS (at most an hour).
 #include "sampling/NetlinkSource.h"
+#include "sampling/UniqueFd.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -67,33 +68,24 @@ int sampler(int seconds)
 class Listener
 {
 public:
-    explicit Listener(std::uint16_t port) : m_fd(::socket(AF_INET, SOCK_STREAM, 0))
+    explicit Listener(std::uint16_t port) : m_socket(::socket(AF_INET, SOCK_STREAM, 0))
     {
-        if (m_fd < 0)
+        if (!m_socket.valid())
             return;
         const int on = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        ::setsockopt(m_socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(port);
-        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(m_fd, 16) != 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
+        if (::bind(m_socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(m_socket.get(), 16) != 0)
+            m_socket.reset();
     }
-    Listener(const Listener&) = delete;
-    Listener& operator=(const Listener&) = delete;
-    ~Listener()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    bool listening() const { return m_fd >= 0; }
+    bool listening() const { return m_socket.valid(); }
 
 private:
-    int m_fd;
+    flowloom::sampling::UniqueFd m_socket;
 };
 
 int window(int argc, char** argv, int seconds, int port)

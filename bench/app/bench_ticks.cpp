@@ -156,10 +156,10 @@ void BM_TickGrowth(benchmark::State& state)
             perTick(static_cast<double>(rssAfter) - static_cast<double>(rssBefore));
         state.counters["us_per_tick"] = perTick((cpuAfter - cpuBefore) * 1e6);
         // Every shown tick must have become a point, or the growth says nothing.
-        state.counters["points"] = static_cast<double>(form->plotFeed().series1().size());
-        if (form->plotFeed().series1().size() < static_cast<std::size_t>(kTicks))
+        state.counters["points"] = static_cast<double>(form->graph().plotFeed().series1().size());
+        if (form->graph().plotFeed().series1().size() < static_cast<std::size_t>(kTicks))
             state.SkipWithError("the ticks did not reach the graph");
-        if (!form->btnStart->isChecked())
+        if (!form->controls().btnStart->isChecked())
             state.SkipWithError("the run stopped before the last tick");
     }
 }
@@ -177,14 +177,14 @@ void BM_BackgroundSaveOnTheUiThread(benchmark::State& state)
     auto form = std::make_unique<app::TForm1>(app::Environment{
         source, clock, (folder.path() + "/flowloom").toStdString(), [](const std::string&) {}});
     form->show();
-    form->btnStart->click();
+    form->controls().btnStart->click();
     for (int i = 0; i < 10; ++i) {
         clock.advance();
         form->Timer1Timer();
     }
     QApplication::processEvents();
     for (auto _ : state) {
-        form->saveInBackground();
+        form->settings().saveInBackground();
         state.PauseTiming();
         usleep(20'000);
         QApplication::processEvents();

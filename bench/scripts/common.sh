@@ -45,6 +45,17 @@ remember_pid() {
     STARTED_PIDS+=("$1")
 }
 
+# Stops one remembered process now and forgets it, so that a later clean-up
+# never signals a process that has since taken its number.
+stop_and_forget() {
+    local keep=() pid
+    stop_pid "$1"
+    for pid in "${STARTED_PIDS[@]}"; do
+        [ "$pid" = "$1" ] || keep+=("$pid")
+    done
+    STARTED_PIDS=("${keep[@]}")
+}
+
 # Asks the process to end (SIGTERM), waits up to 5 s, then kills it.
 stop_pid() {
     local pid=$1
@@ -248,28 +259,47 @@ program_install() {
 # remembered.
 X_DISPLAY=""
 start_display() {
-    local dir=$1 _
+    local dir=$1 attempt
+    # A display whose window manager never came up (seen now and then on a
+    # loaded machine) is stopped and started once more.
+    for attempt in 1 2; do
+        start_display_once "$dir" && return 0
+        [ "$attempt" = 1 ] && echo "starting the display once more" >&2
+    done
+    return 1
+}
+
+start_display_once() {
+    local dir=$1 _ xvfb wm
     mkdir -p "$dir"
     X_DISPLAY=""
+    rm -f "$dir/display"
     Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5> "$dir/display" 2> "$dir/xvfb.err" &
-    remember_pid $!
+    xvfb=$!
+    remember_pid "$xvfb"
     # Generous limits: on a busy machine (a test run beside a build) Xvfb
     # and openbox may take seconds to come up.
     for _ in $(seq 1 400); do
         [ -s "$dir/display" ] && break
+        kill -0 "$xvfb" 2>/dev/null || break
         sleep 0.05
     done
-    [ -s "$dir/display" ] || { echo "Xvfb did not start" >&2; return 1; }
+    [ -s "$dir/display" ] || { echo "Xvfb did not start" >&2; stop_and_forget "$xvfb"; return 1; }
     X_DISPLAY=":$(head -1 "$dir/display")"
-    DISPLAY=$X_DISPLAY openbox --sm-disable > /dev/null 2>&1 &
-    remember_pid $!
+    DISPLAY=$X_DISPLAY openbox --sm-disable > "$dir/openbox.log" 2>&1 &
+    wm=$!
+    remember_pid "$wm"
     # The manager is at work once it has announced itself on the root window.
     for _ in $(seq 1 400); do
         DISPLAY=$X_DISPLAY xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" &&
             return 0
+        kill -0 "$wm" 2>/dev/null || break
         sleep 0.05
     done
-    echo "the window manager did not start" >&2
+    echo "the window manager did not start:" >&2
+    tail -5 "$dir/openbox.log" "$dir/xvfb.err" >&2
+    stop_and_forget "$wm"
+    stop_and_forget "$xvfb"
     return 1
 }
 

@@ -1,9 +1,12 @@
 #include "output/encoders/FileSink.h"
 
+#ifndef _WIN32
+#include "sampling/UniqueFd.h"
+#endif
+
 #include <cerrno>
 #ifndef _WIN32
 #include <fcntl.h>
-#include <unistd.h>
 #endif
 
 namespace flowloom::output {
@@ -24,20 +27,17 @@ std::FILE* openForWriting(const std::filesystem::path& path, FileSink::Mode mode
     return ::_wfopen(path.c_str(), createNew ? L"wbx" : L"wb");
 #else
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (createNew ? O_EXCL : O_TRUNC);
-    const int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0666);
-    if (fd < 0)
+    sampling::UniqueFd fd(::open(path.c_str(), flags | O_NONBLOCK, 0666));
+    if (!fd.valid())
         return nullptr;
     // Not waiting was for the opening; the writes themselves may wait.
-    const int status = ::fcntl(fd, F_GETFL);
-    std::FILE* file = status >= 0 && ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0
-                          ? ::fdopen(fd, "wb")
+    const int status = ::fcntl(fd.get(), F_GETFL);
+    std::FILE* file = status >= 0 && ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) == 0
+                          ? ::fdopen(fd.get(), "wb")
                           : nullptr;
-    if (file == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-    }
-    return file;
+    if (file != nullptr)
+        fd.release(); // the stream owns it now
+    return file;      // on failure errno still tells why: closing keeps it
 #endif
 }
 

@@ -28,7 +28,7 @@ std::string CaptureFileName::safeLabel(std::string_view label)
 {
     std::string safe(label);
     for (char& c : safe)
-        if (kForbidden.find(c) != std::string_view::npos)
+        if (isForbidden(static_cast<unsigned char>(c)))
             c = '_';
     return safe;
 }

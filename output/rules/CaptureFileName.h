@@ -19,6 +19,13 @@ public:
     // settings, no capture could ever be written.
     static constexpr std::string_view kForbidden = "\"*/:<>?\\|";
 
+    // Whether a character (a Unicode code point) is one of the nine. Typing
+    // refuses them in the axis label; a capture name replaces them.
+    static constexpr bool isForbidden(char32_t c)
+    {
+        return c < 0x80 && kForbidden.find(static_cast<char>(c)) != std::string_view::npos;
+    }
+
     // folder and label are UTF-8 texts as the user typed them.
     //
     // The folder gets a separator unless it already ends with one. On Windows

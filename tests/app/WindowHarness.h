@@ -23,7 +23,8 @@ struct WindowHarness
     sampling::ScriptedSource source;
     ManualClock clock;
     std::vector<std::string> messages;
-    std::optional<app::FileLocations> files; // none: beside the program
+    std::optional<app::FileLocations> files;        // none: beside the program
+    app::Dialogs dialogs = app::Dialogs::desktop(); // tests script the answers
     std::unique_ptr<app::TForm1> form;
     std::uint32_t in = 1000;
     std::uint32_t out = 500;
@@ -40,9 +41,9 @@ struct WindowHarness
     }
     void create()
     {
-        form = std::make_unique<app::TForm1>(
-            app::Environment{source, clock, programFile().toStdString(),
-                             [this](const std::string& text) { messages.push_back(text); }, files});
+        form = std::make_unique<app::TForm1>(app::Environment{
+            source, clock, programFile().toStdString(),
+            [this](const std::string& text) { messages.push_back(text); }, files, &dialogs});
     }
     QString programFile() const { return folder.path() + "/flowloom"; }
     QString iniPath() const { return folder.path() + "/flowloom.ini"; }

@@ -66,11 +66,11 @@ int main(int argc, char** argv)
         QApplication::processEvents();
         form.grab().save(out.filePath(name + ".png"));
     };
-    for (int i = 0; i < form.PageControl1->count(); ++i) {
-        form.PageControl1->setCurrentIndex(i);
-        if (form.PageControl1->currentWidget() == form.Setup) {
-            for (int j = 0; j < form.Setup->PageControl2->count(); ++j) {
-                form.Setup->PageControl2->setCurrentIndex(j);
+    for (int i = 0; i < form.controls().PageControl1->count(); ++i) {
+        form.controls().PageControl1->setCurrentIndex(i);
+        if (form.controls().PageControl1->currentWidget() == form.controls().Setup) {
+            for (int j = 0; j < form.controls().Setup->PageControl2->count(); ++j) {
+                form.controls().Setup->PageControl2->setCurrentIndex(j);
                 shoot(QStringLiteral("setup-%1").arg(j));
             }
         } else {
@@ -81,17 +81,17 @@ int main(int argc, char** argv)
         notice->grab().save(out.filePath(QStringLiteral("history-notice.png")));
     // The graph in its looks: flat and three-dimensional, filled and line,
     // horizontal and vertical time labels.
-    form.PageControl1->setCurrentWidget(form.TabSheet1);
+    form.controls().PageControl1->setCurrentWidget(form.controls().TabSheet1);
     shoot(QStringLiteral("graph-flat-filled-horizontal"));
-    form.btn3D->click();
+    form.controls().btn3D->click();
     shoot(QStringLiteral("graph-3d-filled-horizontal"));
-    form.Setup->rbVertical->setChecked(true);
+    form.controls().Setup->rbVertical->setChecked(true);
     shoot(QStringLiteral("graph-3d-filled-vertical"));
-    form.Setup->rbLine->setChecked(true);
+    form.controls().Setup->rbLine->setChecked(true);
     shoot(QStringLiteral("graph-3d-line-vertical"));
-    form.btn3D->click();
+    form.controls().btn3D->click();
     shoot(QStringLiteral("graph-flat-line-vertical"));
-    form.Setup->rbHorizontal->setChecked(true);
+    form.controls().Setup->rbHorizontal->setChecked(true);
     shoot(QStringLiteral("graph-flat-line-horizontal"));
     return 0;
 }

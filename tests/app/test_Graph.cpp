@@ -37,21 +37,21 @@ void plot(WindowHarness& w, int ticks, std::uint32_t bytes = 400 * 1024)
 TEST(GraphAppearance, TitleGetsTheCompactAddressOfTheSelectedInterface)
 {
     WindowHarness w;
-    chart::Chart& chart = w.form->Chart1->chart();
+    chart::Chart& chart = w.form->controls().Chart1->chart();
     EXPECT_EQ(chart.title(), "Bandwidth graph of 127.0.0.1");
-    w.form->cbURL->setCurrentIndex(1);
+    w.form->controls().cbURL->setCurrentIndex(1);
     EXPECT_EQ(chart.title(), "Bandwidth graph of 192.168.1.10");
-    w.form->Setup->cbAppend->click();
+    w.form->controls().Setup->cbAppend->click();
     EXPECT_EQ(chart.title(), "Bandwidth graph of ");
     EXPECT_EQ(chart.leftAxis().title(), "KBytes / sec");
-    w.form->Setup->rbBytes->setChecked(true);
+    w.form->controls().Setup->rbBytes->setChecked(true);
     EXPECT_EQ(chart.leftAxis().title(), "Bytes / sec");
 }
 
 TEST(GraphAppearance, LabelRefusesFileNameCharactersAndStopsAtThirty)
 {
     WindowHarness w;
-    QLineEdit* label = w.form->Setup->edLabel;
+    QLineEdit* label = w.form->controls().Setup->edLabel;
     label->clear();
     label->setFocus();
     QTest::keyClicks(label, "in:out/s");
@@ -67,24 +67,24 @@ TEST(GraphAppearance, LabelRefusesFileNameCharactersAndStopsAtThirty)
 TEST(GraphAppearance, NewDownloadColourLeavesOldPointsInTheOldOne)
 {
     WindowHarness w;
-    w.form->btnStart->click();
+    w.form->controls().btnStart->click();
     plot(w, 12);
     const QRgb lime = qRgb(0, 255, 0);
     const QRgb red = qRgb(255, 0, 0);
-    w.form->dialogs().chooseColour = [&](QWidget*, const QColor&) { return QColor(red); };
+    w.dialogs.chooseColour = [&](QWidget*, const QColor&) { return QColor(red); };
     w.form->btnDownColourClick();
-    EXPECT_EQ(w.form->Panel22->palette().color(QPalette::Window), QColor(red))
+    EXPECT_EQ(w.form->controls().Panel22->palette().color(QPalette::Window), QColor(red))
         << "the legend bar changes at once";
-    QImage before = w.form->Chart1->renderToImage({791, 385});
+    QImage before = w.form->controls().Chart1->renderToImage({791, 385});
     EXPECT_GT(countColour(before, lime), 0);
     EXPECT_EQ(countColour(before, red), 0);
     plot(w, 12);
-    QImage after = w.form->Chart1->renderToImage({791, 385});
+    QImage after = w.form->controls().Chart1->renderToImage({791, 385});
     EXPECT_GT(countColour(after, lime), 0) << "old points keep their colour";
     EXPECT_GT(countColour(after, red), 0) << "new points take the new one";
     EXPECT_EQ(w.form->variables().Plot, 0x0000FFu);
 
-    w.form->dialogs().chooseColour = [](QWidget*, const QColor&) { return std::nullopt; };
+    w.dialogs.chooseColour = [](QWidget*, const QColor&) { return std::nullopt; };
     w.form->btnDownColourClick();
     EXPECT_EQ(w.form->variables().Plot, 0x0000FFu) << "a cancelled dialog changes nothing";
 }
@@ -92,16 +92,16 @@ TEST(GraphAppearance, NewDownloadColourLeavesOldPointsInTheOldOne)
 TEST(GraphAppearance, LineTypeShowsOnlyThePlottedDirections)
 {
     WindowHarness w;
-    graph::PlotFeed& feed = w.form->plotFeed();
-    w.form->Setup->cbDoPlotUp->setChecked(false);
-    w.form->Setup->rbLine->setChecked(true);
+    const graph::PlotFeed& feed = w.form->graph().plotFeed();
+    w.form->controls().Setup->cbDoPlotUp->setChecked(false);
+    w.form->controls().Setup->rbLine->setChecked(true);
     EXPECT_FALSE(feed.series1().visible());
     EXPECT_FALSE(feed.series2().visible());
     EXPECT_TRUE(feed.series3().visible());
     EXPECT_FALSE(feed.series4().visible());
-    EXPECT_FALSE(w.form->btnLine->isChecked()) << "the toggle is down only for Filled";
-    w.form->btnLine->click();
-    EXPECT_TRUE(w.form->Setup->rbArea->isChecked());
+    EXPECT_FALSE(w.form->controls().btnLine->isChecked()) << "the toggle is down only for Filled";
+    w.form->controls().btnLine->click();
+    EXPECT_TRUE(w.form->controls().Setup->rbArea->isChecked());
     EXPECT_TRUE(feed.series1().visible());
     EXPECT_FALSE(feed.series3().visible());
 }
@@ -109,77 +109,78 @@ TEST(GraphAppearance, LineTypeShowsOnlyThePlottedDirections)
 TEST(GraphAppearance, SwapTwiceRestoresTheOrderAndTheFlag)
 {
     WindowHarness w;
-    const auto order = w.form->Chart1->chart().drawingOrder();
-    w.form->btnSwap->click();
-    EXPECT_NE(w.form->Chart1->chart().drawingOrder(), order);
+    const auto order = w.form->controls().Chart1->chart().drawingOrder();
+    w.form->controls().btnSwap->click();
+    EXPECT_NE(w.form->controls().Chart1->chart().drawingOrder(), order);
     EXPECT_FALSE(w.form->variables().Default);
-    w.form->btnSwap->click();
-    EXPECT_EQ(w.form->Chart1->chart().drawingOrder(), order);
+    w.form->controls().btnSwap->click();
+    EXPECT_EQ(w.form->controls().Chart1->chart().drawingOrder(), order);
     EXPECT_TRUE(w.form->variables().Default);
 
     WindowHarness swapped("[Plotter]\r\nDefault=0\r\n");
-    EXPECT_NE(swapped.form->Chart1->chart().drawingOrder(), order) << "applied at start-up";
+    EXPECT_NE(swapped.form->controls().Chart1->chart().drawingOrder(), order)
+        << "applied at start-up";
 }
 
 TEST(GraphAppearance, OrientationAndThreeDimensionalView)
 {
     WindowHarness w;
-    chart::Chart& chart = w.form->Chart1->chart();
+    chart::Chart& chart = w.form->controls().Chart1->chart();
     EXPECT_EQ(chart.margins().bottom, 4.0);
-    w.form->Setup->rbVertical->setChecked(true);
+    w.form->controls().Setup->rbVertical->setChecked(true);
     EXPECT_EQ(chart.margins().bottom, 1.0);
     EXPECT_EQ(chart.bottomAxis().labelAngle(), chart::LabelAngle::Vertical);
-    w.form->btn3D->click();
+    w.form->controls().btn3D->click();
     EXPECT_TRUE(chart.threeD());
-    EXPECT_TRUE(w.form->plotFeed().series1().dividingLines());
-    w.form->btn3D->click();
-    EXPECT_FALSE(w.form->plotFeed().series1().dividingLines());
+    EXPECT_TRUE(w.form->graph().plotFeed().series1().dividingLines());
+    w.form->controls().btn3D->click();
+    EXPECT_FALSE(w.form->graph().plotFeed().series1().dividingLines());
 }
 
 TEST(GraphInteraction, HoldingTheGraphPausesAndTheNextTwoTicksAreNotPlotted)
 {
     WindowHarness w;
-    w.form->btnStart->click();
+    w.form->controls().btnStart->click();
     plot(w, 5);
-    const std::size_t points = w.form->plotFeed().series1().size();
+    const std::size_t points = w.form->graph().plotFeed().series1().size();
     EXPECT_EQ(points, 3u);
     w.form->Chart1MouseDown(Qt::LeftButton, false);
-    EXPECT_FALSE(w.form->ThreadedTimer1().Enabled()) << "no ticks while the graph is held";
+    EXPECT_FALSE(w.form->run().ThreadedTimer1().Enabled()) << "no ticks while the graph is held";
     w.form->Chart1MouseUp(Qt::LeftButton, false);
-    EXPECT_TRUE(w.form->ThreadedTimer1().Enabled());
+    EXPECT_TRUE(w.form->run().ThreadedTimer1().Enabled());
     plot(w, 2);
-    EXPECT_EQ(w.form->plotFeed().series1().size(), points);
+    EXPECT_EQ(w.form->graph().plotFeed().series1().size(), points);
     plot(w, 1);
-    EXPECT_EQ(w.form->plotFeed().series1().size(), points + 1);
+    EXPECT_EQ(w.form->graph().plotFeed().series1().size(), points + 1);
 
     // A right-button press does not pause; its release restarts the warm-up.
     w.form->Chart1MouseDown(Qt::RightButton, false);
-    EXPECT_TRUE(w.form->ThreadedTimer1().Enabled());
+    EXPECT_TRUE(w.form->run().ThreadedTimer1().Enabled());
     w.form->Chart1MouseUp(Qt::RightButton, false);
-    EXPECT_TRUE(w.form->ThreadedTimer1().Enabled());
-    EXPECT_EQ(w.form->counters().WarmUpCount, 0);
+    EXPECT_TRUE(w.form->run().ThreadedTimer1().Enabled());
+    EXPECT_EQ(w.form->run().counters().WarmUpCount, 0);
 
     // With plotting stopped the clock stays off.
-    w.form->btnStop->click();
+    w.form->controls().btnStop->click();
     w.form->Chart1MouseDown(Qt::LeftButton, false);
     w.form->Chart1MouseUp(Qt::LeftButton, false);
-    EXPECT_FALSE(w.form->ThreadedTimer1().Enabled());
+    EXPECT_FALSE(w.form->run().ThreadedTimer1().Enabled());
 }
 
 TEST(GraphInteraction, ClickOnALegendPanelOpensTheColourChoiceAndLeavesTheClockRunning)
 {
     WindowHarness w;
     w.form->show();
-    w.form->btnStart->click();
+    w.form->controls().btnStart->click();
     int asked = 0;
-    w.form->dialogs().chooseColour = [&](QWidget*, const QColor&) -> std::optional<QColor> {
+    w.dialogs.chooseColour = [&](QWidget*, const QColor&) -> std::optional<QColor> {
         ++asked;
-        EXPECT_TRUE(w.form->ThreadedTimer1().Enabled()) << "the press reached the graph";
+        EXPECT_TRUE(w.form->run().ThreadedTimer1().Enabled()) << "the press reached the graph";
         return std::nullopt;
     };
-    for (QWidget* panel : {w.form->Panel23, w.form->Panel25}) {
+    for (QWidget* panel : {w.form->controls().Panel23, w.form->controls().Panel25}) {
         QTest::mouseClick(panel, Qt::LeftButton, {}, QPoint(10, 5));
-        EXPECT_TRUE(w.form->ThreadedTimer1().Enabled());
+        EXPECT_TRUE(w.form->run().ThreadedTimer1().Enabled());
     }
     EXPECT_EQ(asked, 2);
 }
@@ -187,8 +188,8 @@ TEST(GraphInteraction, ClickOnALegendPanelOpensTheColourChoiceAndLeavesTheClockR
 TEST(GraphInteraction, ScrollRulesApplyAndRestoreTheVerticalAxis)
 {
     WindowHarness w;
-    chart::Chart& chart = w.form->Chart1->chart();
-    w.form->Setup->spMax->setValue(1000);
+    chart::Chart& chart = w.form->controls().Chart1->chart();
+    w.form->controls().Setup->spMax->setValue(1000);
     EXPECT_DOUBLE_EQ(chart.leftAxis().minimum(), -5.0);
 
     // Shift-drag: the engine moved the maximum to 2500; the floor stays near zero.
@@ -199,12 +200,12 @@ TEST(GraphInteraction, ScrollRulesApplyAndRestoreTheVerticalAxis)
     EXPECT_DOUBLE_EQ(chart.leftAxis().maximum(), 2500.0);
     w.form->Chart1MouseUp(Qt::LeftButton, true);
     w.form->mnuApplyClick();
-    EXPECT_EQ(w.form->Setup->spMax->value(), 2500);
+    EXPECT_EQ(w.form->controls().Setup->spMax->value(), 2500);
     EXPECT_DOUBLE_EQ(chart.leftAxis().minimum(), -12.5);
     EXPECT_DOUBLE_EQ(chart.leftAxis().maximum(), 2500.0);
 
     // An ordinary drag that pulls the floor down snaps back to "Maximum value".
-    w.form->Setup->spMax->setValue(1000);
+    w.form->controls().Setup->spMax->setValue(1000);
     w.form->Chart1MouseDown(Qt::LeftButton, false);
     chart.leftAxis().setRange(-300, 1500);
     w.form->Chart1Scroll();
@@ -230,9 +231,9 @@ TEST(GraphInteraction, CursorIsTheFourWayHandOnlyOnceTheWindowCanMoveInTime)
     EXPECT_EQ(graph::dragCursorFor(400, 400), graph::DragCursor::FourWay);
     WindowHarness w;
     w.form->Chart1MouseDown(Qt::LeftButton, false);
-    EXPECT_EQ(w.form->Chart1->cursor().shape(), Qt::BitmapCursor);
+    EXPECT_EQ(w.form->controls().Chart1->cursor().shape(), Qt::BitmapCursor);
     w.form->Chart1MouseUp(Qt::LeftButton, false);
-    EXPECT_EQ(w.form->Chart1->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(w.form->controls().Chart1->cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST(GraphInteraction, ApplyVerticalAxisMaximumTruncatesIntoTheBoxesNumbers)
@@ -244,7 +245,7 @@ TEST(GraphInteraction, ApplyVerticalAxisMaximumTruncatesIntoTheBoxesNumbers)
     EXPECT_EQ(graph::spMaxFromAxis(-5e9), -2147483647 - 1);
 
     WindowHarness w;
-    w.form->Chart1->chart().leftAxis().setRange(-5, 5e9);
+    w.form->controls().Chart1->chart().leftAxis().setRange(-5, 5e9);
     w.form->mnuApplyClick();
-    EXPECT_EQ(w.form->Setup->spMax->value(), 2147483647);
+    EXPECT_EQ(w.form->controls().Setup->spMax->value(), 2147483647);
 }

@@ -41,9 +41,9 @@ TEST(History, ThePageShowsTheDaysMonthsAndPeriodAndExportsThem)
     // 3 MiB + 1 KiB down, 512 KiB up on 6 December; warm-up ticks count too.
     w.tick(1024 * 1024, 512 * 1024);
     w.tick(2 * 1024 * 1024 + 1024, 0);
-    f.PageControl1->setCurrentWidget(f.History);
+    f.controls().PageControl1->setCurrentWidget(f.controls().History);
 
-    app::HistoryPage& h = *f.History;
+    app::HistoryPage& h = *f.controls().History;
     ASSERT_EQ(h.tblDays->rowCount(), 31);
     EXPECT_EQ(cell(h.tblDays, 0, 0), "Sun 06 Dec 2026");
     EXPECT_EQ(cell(h.tblDays, 0, 1), "3.001");
@@ -71,7 +71,7 @@ TEST(History, ThePageShowsTheDaysMonthsAndPeriodAndExportsThem)
     EXPECT_EQ(h.chart().series(1).size(), 12u);
 
     const QString exported = w.folder.path() + "/usage.csv";
-    f.dialogs().chooseSaveFile = [&](QWidget*, const QString& suggested) {
+    w.dialogs.chooseSaveFile = [&](QWidget*, const QString& suggested) {
         EXPECT_TRUE(suggested.endsWith("usage-lo-2026-12-06.csv")) << suggested.toStdString();
         return std::optional<QString>(exported);
     };

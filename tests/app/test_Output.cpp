@@ -35,8 +35,8 @@ TEST(PageCaptureInWindow, OneImagePerPageCountedFromStartWarmUpIncluded)
 {
     QTemporaryDir shots;
     WindowHarness w(captureSettings(shots.path(), 10));
-    EXPECT_FALSE(w.form->imgNoise->isHidden()) << "capture on with an existing folder";
-    w.form->btnStart->click();
+    EXPECT_FALSE(w.form->capture().indicator().isHidden()) << "capture on with an existing folder";
+    w.form->controls().btnStart->click();
     for (int i = 0; i < 9; ++i)
         w.tick(1000);
     EXPECT_TRUE(captures(shots.path()).isEmpty());
@@ -58,7 +58,7 @@ TEST(PageCaptureInWindow, StopAfterPagesStopsOnTheTickAfterTheLastCapture)
 {
     QTemporaryDir shots;
     WindowHarness w(captureSettings(shots.path(), 10, "Pages=2\r\nStop=1\r\n"));
-    w.form->btnStart->click();
+    w.form->controls().btnStart->click();
     std::vector<int> capturedOn;
     for (int tick = 1; tick <= 21; ++tick) {
         w.clock.set({2026, 12, 6, 19, tick, 0}); // one minute per tick: one name per capture
@@ -67,11 +67,11 @@ TEST(PageCaptureInWindow, StopAfterPagesStopsOnTheTickAfterTheLastCapture)
         if (captures(shots.path()).size() > before)
             capturedOn.push_back(tick);
         if (tick < 21) {
-            EXPECT_TRUE(w.form->btnStart->isChecked()) << tick;
+            EXPECT_TRUE(w.form->controls().btnStart->isChecked()) << tick;
         }
     }
     EXPECT_EQ(capturedOn, (std::vector<int>{10, 20}));
-    EXPECT_TRUE(w.form->btnStop->isChecked()) << "stopped on tick 21";
+    EXPECT_TRUE(w.form->controls().btnStop->isChecked()) << "stopped on tick 21";
 }
 
 TEST(PageCaptureInWindow, MissingFolderSkipsSilentlyAndCapturesOnceItExists)
@@ -79,12 +79,13 @@ TEST(PageCaptureInWindow, MissingFolderSkipsSilentlyAndCapturesOnceItExists)
     QTemporaryDir base;
     const QString folder = base.path() + "/later";
     WindowHarness w(captureSettings(folder, 10));
-    EXPECT_FALSE(w.form->Setup->cbCapture->isEnabled());
-    EXPECT_TRUE(w.form->Setup->cbCapture->isChecked()) << "a disabled box keeps its state";
-    EXPECT_FALSE(w.form->btnSave->isEnabled());
+    EXPECT_FALSE(w.form->controls().Setup->cbCapture->isEnabled());
+    EXPECT_TRUE(w.form->controls().Setup->cbCapture->isChecked())
+        << "a disabled box keeps its state";
+    EXPECT_FALSE(w.form->controls().btnSave->isEnabled());
     w.form->PopupMenu3Popup();
-    EXPECT_FALSE(w.form->Save1->isEnabled());
-    w.form->btnStart->click();
+    EXPECT_FALSE(w.form->controls().Save1->isEnabled());
+    w.form->controls().btnStart->click();
     for (int i = 0; i < 25; ++i)
         w.tick(1000);
     EXPECT_TRUE(w.messages.empty()) << "no message from the tick";
@@ -92,7 +93,7 @@ TEST(PageCaptureInWindow, MissingFolderSkipsSilentlyAndCapturesOnceItExists)
     w.tick(1000); // CaptureCount ran past the page: the very next tick captures
     EXPECT_EQ(captures(folder).size(), 1);
     w.form->PopupMenu3Popup();
-    EXPECT_TRUE(w.form->Save1->isEnabled());
+    EXPECT_TRUE(w.form->controls().Save1->isEnabled());
 }
 
 TEST(PageCaptureInWindow, CloseCapturesThePageInProgressAndCaptureNowReportsFailures)
@@ -100,16 +101,16 @@ TEST(PageCaptureInWindow, CloseCapturesThePageInProgressAndCaptureNowReportsFail
     QTemporaryDir shots;
     {
         WindowHarness w(captureSettings(shots.path(), 400));
-        w.form->btnStart->click();
+        w.form->controls().btnStart->click();
         for (int i = 0; i < 5; ++i)
             w.tick(1000);
         w.form->close();
         EXPECT_EQ(captures(shots.path()).size(), 1) << "the shutdown capture";
     }
     WindowHarness w(captureSettings(shots.path(), 400));
-    w.form->Setup->edLabel->setText("x");
+    w.form->controls().Setup->edLabel->setText("x");
     // A folder that is gone cannot take the file.
-    w.form->Setup->edFolder->setText(shots.path() + "/gone");
+    w.form->controls().Setup->edFolder->setText(shots.path() + "/gone");
     w.form->btnSaveClick();
     ASSERT_EQ(w.messages.size(), 1u);
     EXPECT_EQ(w.messages[0].rfind("Cannot create file \"" + shots.path().toStdString() +
@@ -122,9 +123,9 @@ TEST(PageCaptureInWindow, CloseCapturesThePageInProgressAndCaptureNowReportsFail
 TEST(ImageSizeInWindow, PercentBoxAndPreviews)
 {
     WindowHarness w;
-    app::SetupPage& s = *w.form->Setup;
+    app::SetupPage& s = *w.form->controls().Setup;
     w.form->show();
-    w.form->Chart1->resize(791, 385);
+    w.form->controls().Chart1->resize(791, 385);
     EXPECT_EQ(s.SizeNote->text(), "Items not checked will use screen graph size (791 x 385)");
     s.spPercent->setValue(20);
     EXPECT_EQ(s.PercentLabel->text(), "(158 x 77)");

@@ -24,15 +24,15 @@ TEST(Shell, StayOnTopTwiceReturnsToNormalAndOpacityNeverBelow80)
 {
     WindowHarness w;
     app::TForm1& f = *w.form;
-    f.btnStay->click();
+    f.controls().btnStay->click();
     EXPECT_TRUE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    f.btnStay->click();
+    f.controls().btnStay->click();
     EXPECT_FALSE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 
-    f.Setup->tb1->setValue(0); // the bar's left end
-    EXPECT_EQ(f.Setup->tb1->value(), 80);
+    f.controls().Setup->tb1->setValue(0); // the bar's left end
+    EXPECT_EQ(f.controls().Setup->tb1->value(), 80);
     EXPECT_NEAR(f.windowOpacity(), 80.0 / 255.0, 0.01);
-    f.Setup->tb1->setValue(255);
+    f.controls().Setup->tb1->setValue(255);
     EXPECT_DOUBLE_EQ(f.windowOpacity(), 1.0);
 
     WindowHarness stored("[Plotter]\r\nStay=1\r\nAlpha=128\r\n");
@@ -48,12 +48,12 @@ TEST(Shell, BalloonShowsTheTotalsAsThePageShowsThem)
               QString("Totals since Sun 06 Dec 2026 - 19:44:03") + cr + cr + "Download:  MB" + cr +
                   "Upload     :  MB");
     WindowHarness w;
-    w.form->btnStart->click();
+    w.form->controls().btnStart->click();
     for (int i = 0; i < 3; ++i)
         w.tick(1048576);
     // The warm-up ticks' megabytes count in the total too.
     EXPECT_EQ(w.text("Panel29"), "3.000");
-    EXPECT_EQ(w.form->trayIcon().toolTip(), "Flowloom - 0.003 GB");
+    EXPECT_EQ(w.form->controls().tray->toolTip(), "Flowloom - 0.003 GB");
     EXPECT_EQ(
         app::totalsBalloonText(w.text("Label39"), w.text("Panel29"), w.text("Panel31")).count(cr),
         3);
@@ -63,42 +63,43 @@ TEST(Shell, FirstRunOpensTheFirstSetupSubPageOnlyOnce)
 {
     WindowHarness w;
     app::TForm1& f = *w.form;
-    f.Setup->PageControl2->setCurrentIndex(3);
-    f.PageControl1->setCurrentWidget(f.Setup);
-    EXPECT_EQ(f.Setup->PageControl2->currentIndex(), 0);
-    f.Setup->PageControl2->setCurrentIndex(3);
-    f.PageControl1->setCurrentIndex(0);
-    f.PageControl1->setCurrentWidget(f.Setup);
-    EXPECT_EQ(f.Setup->PageControl2->currentIndex(), 3) << "only the first time in a run";
+    f.controls().Setup->PageControl2->setCurrentIndex(3);
+    f.controls().PageControl1->setCurrentWidget(f.controls().Setup);
+    EXPECT_EQ(f.controls().Setup->PageControl2->currentIndex(), 0);
+    f.controls().Setup->PageControl2->setCurrentIndex(3);
+    f.controls().PageControl1->setCurrentIndex(0);
+    f.controls().PageControl1->setCurrentWidget(f.controls().Setup);
+    EXPECT_EQ(f.controls().Setup->PageControl2->currentIndex(), 3)
+        << "only the first time in a run";
 
     WindowHarness later("[Plotter]\r\nFirst=0\r\n");
-    later.form->Setup->PageControl2->setCurrentIndex(2);
-    later.form->PageControl1->setCurrentWidget(later.form->Setup);
-    EXPECT_EQ(later.form->Setup->PageControl2->currentIndex(), 2);
+    later.form->controls().Setup->PageControl2->setCurrentIndex(2);
+    later.form->controls().PageControl1->setCurrentWidget(later.form->controls().Setup);
+    EXPECT_EQ(later.form->controls().Setup->PageControl2->currentIndex(), 2);
 }
 
 TEST(Shell, ListeningAddressesFollowTheInterfaceList)
 {
     WindowHarness w("[Plotter]\r\nServerIP=1\r\n");
-    QComboBox* list = w.form->Setup->cbServerIP;
+    QComboBox* list = w.form->controls().Setup->cbServerIP;
     ASSERT_EQ(list->count(), 2);
     EXPECT_EQ(list->itemText(0), "127.  0.  0.  1");
     EXPECT_EQ(list->currentText(), "192.168.  1. 10");
     WindowHarness beyond("[Plotter]\r\nServerIP=7\r\n");
-    EXPECT_EQ(beyond.form->Setup->cbServerIP->currentIndex(), -1);
-    EXPECT_TRUE(beyond.form->Setup->cbServerIP->currentText().isEmpty());
+    EXPECT_EQ(beyond.form->controls().Setup->cbServerIP->currentIndex(), -1);
+    EXPECT_TRUE(beyond.form->controls().Setup->cbServerIP->currentText().isEmpty());
 }
 
 TEST(Shell, ARunClosedWhilePlottingResumesPlotting)
 {
     WindowHarness w("[Plotter]\r\nRun=1\r\n");
-    EXPECT_TRUE(w.form->btnStart->isChecked());
-    EXPECT_TRUE(w.form->ThreadedTimer1().Enabled());
+    EXPECT_TRUE(w.form->controls().btnStart->isChecked());
+    EXPECT_TRUE(w.form->run().ThreadedTimer1().Enabled());
     w.form->close();
     EXPECT_NE(w.readSettings().find("Run=1\r\n"), std::string::npos);
 
     WindowHarness stopped;
-    EXPECT_FALSE(stopped.form->ThreadedTimer1().Enabled());
+    EXPECT_FALSE(stopped.form->run().ThreadedTimer1().Enabled());
 }
 
 TEST(Shell, CloseAlwaysSavesAndRemovesTheGuide)
@@ -106,7 +107,7 @@ TEST(Shell, CloseAlwaysSavesAndRemovesTheGuide)
     WindowHarness w;
     w.form->close();
     EXPECT_FALSE(w.readSettings().empty());
-    EXPECT_FALSE(w.form->helpFile().exists());
+    EXPECT_FALSE(w.form->shell().helpFile().exists());
 }
 
 TEST(Shell, InstalledProgramOpensTheInstalledGuideAndSavesInTheUsersFolders)
@@ -126,7 +127,7 @@ TEST(Shell, InstalledProgramOpensTheInstalledGuideAndSavesInTheUsersFolders)
     w.files = files;
     w.create();
 
-    EXPECT_EQ(w.form->settingsPath(), files.settingsFile);
+    EXPECT_EQ(w.form->files().settingsFile, files.settingsFile);
     EXPECT_EQ(w.get<QLineEdit>("edFolder")->text().toStdString(), files.filesFolder.string());
     EXPECT_TRUE(w.get<QToolButton>("btnSave")->isEnabled()) << "the capture folder was made";
     EXPECT_TRUE(w.get<QToolButton>("btnHelp")->isEnabled());

@@ -2,6 +2,7 @@
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/UsageSetupPage.h"
+#include "sampling/UniqueFd.h"
 #include "support/LoopbackClient.h"
 #include "support/LoopbackTraffic.h"
 #include "web/ui/Unit2.h"
@@ -33,7 +34,7 @@ const std::string kServerOn = "[Plotter]\r\nWeb=1\r\nPort=0\r\nServerIP=0\r\n";
 
 std::uint16_t portOf(const WindowHarness& w)
 {
-    const QString url = w.form->Setup->Label2->text(); // http://127.0.0.1:PORT/name
+    const QString url = w.form->controls().Setup->Label2->text(); // http://127.0.0.1:PORT/name
     const int colon = url.lastIndexOf(':');
     return static_cast<std::uint16_t>(
         url.mid(colon + 1, url.indexOf('/', colon) - colon - 1).toInt());
@@ -71,11 +72,11 @@ bool has(const test::Received& r, const std::string& text)
 TEST(WebService, DefaultDocuments)
 {
     WindowHarness w(kServerOn);
-    ASSERT_TRUE(w.form->webService().isActive()) << (w.messages.empty() ? "" : w.messages[0]);
-    EXPECT_EQ(w.form->StatusPanel[3]->text(), "Server Running");
-    EXPECT_FALSE(w.form->Setup->btnAdvanced->isEnabled());
-    EXPECT_TRUE(w.form->Setup->Label2->text().startsWith("http://127.0.0.1:"));
-    EXPECT_TRUE(w.form->Setup->Label2->text().endsWith("/flowloom.jpg"));
+    ASSERT_TRUE(w.form->web().service().isActive()) << (w.messages.empty() ? "" : w.messages[0]);
+    EXPECT_EQ(w.form->controls().StatusPanel[3]->text(), "Server Running");
+    EXPECT_FALSE(w.form->controls().Setup->btnAdvanced->isEnabled());
+    EXPECT_TRUE(w.form->controls().Setup->Label2->text().startsWith("http://127.0.0.1:"));
+    EXPECT_TRUE(w.form->controls().Setup->Label2->text().endsWith("/flowloom.jpg"));
 
     const test::Received graph = get(w, "/flowloom.jpg?t=1");
     ASSERT_TRUE(has(graph, "HTTP/1.1 200 OK\r\n")) << graph.bytes.substr(0, 200);
@@ -83,7 +84,7 @@ TEST(WebService, DefaultDocuments)
     const std::string jpeg = body(graph);
     const QImage decoded = QImage::fromData(reinterpret_cast<const uchar*>(jpeg.data()),
                                             static_cast<int>(jpeg.size()), "JPG");
-    EXPECT_EQ(decoded.size(), w.form->TabSheet1->size()) << "the on-screen size";
+    EXPECT_EQ(decoded.size(), w.form->controls().TabSheet1->size()) << "the on-screen size";
 
     const test::Received csv = get(w, "/netstats.txt");
     EXPECT_TRUE(has(csv, "HTTP/1.1 404 Not Found\r\n")) << "the comma-separated text is off";
@@ -99,7 +100,7 @@ TEST(WebService, DefaultDocuments)
 TEST(WebService, DocumentsShowTheFiguresOfTheStatisticsPage)
 {
     WindowHarness w(kServerOn + "CSV=1\r\n");
-    app::StatisticsPage& p = *w.form->Statistics;
+    app::StatisticsPage& p = *w.form->controls().Statistics;
     p.Panel14->setText("1,234");
     p.Panel15->setText("5,678");
     p.Panel16->setText("910");
@@ -110,7 +111,7 @@ TEST(WebService, DocumentsShowTheFiguresOfTheStatisticsPage)
     p.Panel27->setText("987,654");
     p.Label39->setText("Sun 06 Dec 2026 - 19:44:03");
     p.Label41->setText("Mon 07 Dec 2026 - 10:00:00");
-    w.form->publishWebView();
+    w.form->web().publishWebView();
     EXPECT_EQ(body(get(w, "/netstats.txt")),
               "InPerSec=1234,PeakInPerSec=5678,AvgInPerSec=910,OutPerSec=11,PeakOutPerSec=22,"
               "AvgOutPerSec=33,TotalInSince Sun 06 Dec 2026 - 19:44:03=123456789,TotalOutSince "
@@ -125,7 +126,7 @@ TEST(WebService, DocumentsShowTheFiguresOfTheStatisticsPage)
     EXPECT_NE(formatted.find("\r\n     987,654 Bytes.\r\n\r\n"), std::string::npos);
 
     // A shown tick publishes the new figures; the next request sees them.
-    w.form->btnStart->click();
+    w.form->controls().btnStart->click();
     for (int i = 0; i < 3; ++i)
         w.tick(2048);
     EXPECT_NE(body(get(w, "/netstats.txt")).find("InPerSec=2048,"), std::string::npos);
@@ -154,25 +155,25 @@ TEST(WebService, Authentication)
 
 TEST(WebService, APortInUseUnticksTheServer)
 {
-    const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+    sampling::UniqueFd holder(::socket(AF_INET, SOCK_STREAM, 0));
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ::listen(holder, 1);
+    ASSERT_EQ(::bind(holder.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::listen(holder.get(), 1);
     socklen_t length = sizeof addr;
-    ::getsockname(holder, reinterpret_cast<sockaddr*>(&addr), &length);
+    ::getsockname(holder.get(), reinterpret_cast<sockaddr*>(&addr), &length);
     const int port = ntohs(addr.sin_port);
 
     WindowHarness w("[Plotter]\r\nWeb=1\r\nServerIP=0\r\nPort=" + std::to_string(port) + "\r\n");
-    ::close(holder);
+    holder.reset();
     ASSERT_EQ(w.messages.size(), 1u);
     EXPECT_EQ(w.messages[0], "Could not bind socket. Address and port are already in use.");
-    EXPECT_FALSE(w.form->Setup->cbWeb->isChecked());
-    EXPECT_TRUE(w.form->Setup->btnAdvanced->isEnabled());
-    EXPECT_TRUE(w.form->Setup->cbServerIP->isEnabled());
-    EXPECT_FALSE(w.form->webService().isActive());
-    EXPECT_TRUE(w.form->StatusPanel[3]->text().isEmpty());
+    EXPECT_FALSE(w.form->controls().Setup->cbWeb->isChecked());
+    EXPECT_TRUE(w.form->controls().Setup->btnAdvanced->isEnabled());
+    EXPECT_TRUE(w.form->controls().Setup->cbServerIP->isEnabled());
+    EXPECT_FALSE(w.form->web().service().isActive());
+    EXPECT_TRUE(w.form->controls().StatusPanel[3]->text().isEmpty());
 }
 
 TEST(WebService, SimultaneousGraphRequestsEachGetAWholeImage)
@@ -200,7 +201,7 @@ TEST(WebService, SimultaneousGraphRequestsEachGetAWholeImage)
 TEST(WebService, NamesApplyToTheNextRequestAndFollowTheImageType)
 {
     WindowHarness w(kServerOn);
-    app::SetupPage& s = *w.form->Setup;
+    app::SetupPage& s = *w.form->controls().Setup;
     s.edTemp->setText("graph.jpg");
     EXPECT_TRUE(has(get(w, "/graph.jpg"), "200 OK"));
     EXPECT_TRUE(has(get(w, "/flowloom.jpg"), "404"));
@@ -218,7 +219,7 @@ TEST(WebService, NamesApplyToTheNextRequestAndFollowTheImageType)
 TEST(WebService, NameClashesAreRefusedWithTheirMessages)
 {
     WindowHarness w;
-    app::SetupPage& s = *w.form->Setup;
+    app::SetupPage& s = *w.form->controls().Setup;
     s.edWebStats->setText("stats");
     w.form->cbCSVClick();
     EXPECT_EQ(s.edWebStats->text(), "stats.txt");
@@ -251,7 +252,7 @@ TEST(WebService, StatisticsImageIsFifteenLinesHigh)
                                           static_cast<int>(png.size()), "PNG");
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.height() % 15, 0);
-    EXPECT_EQ(w.form->Setup->Label1->text(),
+    EXPECT_EQ(w.form->controls().Setup->Label1->text(),
               QString("[%1 x %2]   [W x H]").arg(image.width()).arg(image.height()));
 }
 
@@ -259,17 +260,17 @@ TEST(WebService, DialogPortAppliesAtTheNextStart)
 {
     WindowHarness w;
     const int free = testsupport::freeLoopbackPort();
-    w.form->Form2->edPort->setText(QString::number(free));
-    w.form->Form2->show();
-    w.form->Form2->close(); // the close box applies too
+    w.form->web().Form2()->edPort->setText(QString::number(free));
+    w.form->web().Form2()->show();
+    w.form->web().Form2()->close(); // the close box applies too
     EXPECT_EQ(w.form->variables().Port, free);
     w.form->show();
-    w.form->Setup->cbWeb->setChecked(true);
-    ASSERT_TRUE(w.form->webService().isActive()) << (w.messages.empty() ? "" : w.messages[0]);
-    EXPECT_TRUE(w.form->Setup->Label2->text().contains(QString(":%1/").arg(free)));
-    w.form->Setup->cbWeb->setChecked(false);
-    EXPECT_FALSE(w.form->webService().isActive());
-    EXPECT_FALSE(w.form->Setup->Label2->isVisible());
+    w.form->controls().Setup->cbWeb->setChecked(true);
+    ASSERT_TRUE(w.form->web().service().isActive()) << (w.messages.empty() ? "" : w.messages[0]);
+    EXPECT_TRUE(w.form->controls().Setup->Label2->text().contains(QString(":%1/").arg(free)));
+    w.form->controls().Setup->cbWeb->setChecked(false);
+    EXPECT_FALSE(w.form->web().service().isActive());
+    EXPECT_FALSE(w.form->controls().Setup->Label2->isVisible());
 }
 
 TEST(WebService, StoppingReleasesRequestsWaitingForTheWindow)
@@ -282,9 +283,9 @@ TEST(WebService, StoppingReleasesRequestsWaitingForTheWindow)
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const auto before = std::chrono::steady_clock::now();
-    w.form->Setup->cbWeb->setChecked(false);
+    w.form->controls().Setup->cbWeb->setChecked(false);
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
-    EXPECT_FALSE(w.form->webService().isActive());
+    EXPECT_FALSE(w.form->web().service().isActive());
     pending.get();
 }
 
@@ -292,7 +293,7 @@ TEST(WebService, TheHistoryDocumentIsServedWhenSwitchedOnUnderItsOwnName)
 {
     WindowHarness w(kServerOn);
     app::TForm1& f = *w.form;
-    app::UsageSetupPage& u = *f.Setup->UsagePage;
+    app::UsageSetupPage& u = *f.controls().Setup->UsagePage;
     f.btnStartClick();
     w.tick(5000, 700);
     EXPECT_TRUE(has(get(w, "/history.csv"), "HTTP/1.1 404 Not Found\r\n")) << "off by default";
@@ -309,7 +310,7 @@ TEST(WebService, TheHistoryDocumentIsServedWhenSwitchedOnUnderItsOwnName)
     f.edHistoryExit();
     EXPECT_EQ(u.edHistory->text(), "daily.csv");
     EXPECT_TRUE(has(get(w, "/daily.csv"), "2026-12-06,6000,1000\r\n"));
-    f.Setup->edImage->setText("stats.csv");
+    f.controls().Setup->edImage->setText("stats.csv");
     u.edHistory->setText("stats");
     f.edHistoryExit();
     EXPECT_EQ(u.edHistory->text(), "daily.csv");
@@ -325,10 +326,10 @@ TEST(WebService, DocumentsFollowTheWindowWhilePlottingIsStopped)
                                 "LastInReset0=01/02/2026 10:00:00\r\n"
                                 "LastInReset1=03/04/2026 11:00:00\r\n");
     w.form->show();
-    app::SetupPage& s = *w.form->Setup;
+    app::SetupPage& s = *w.form->controls().Setup;
     EXPECT_NE(body(get(w, "/netstats.txt")).find("TotalInSince Sun 01 Feb 2026 - 10:00:00="),
               std::string::npos);
-    w.form->cbURL->setCurrentIndex(1);
+    w.form->controls().cbURL->setCurrentIndex(1);
     EXPECT_NE(body(get(w, "/netstats.txt")).find("TotalInSince Fri 03 Apr 2026 - 11:00:00="),
               std::string::npos);
 

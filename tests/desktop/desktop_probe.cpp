@@ -95,8 +95,8 @@ int main(int argc, char** argv)
     flowloom::app::TForm1 form(
         {interfaces, clock, program.toStdString(), [](const std::string&) {}});
     if (loopback) {
-        for (int i = 0; i < form.cbURL->count(); ++i)
-            if (form.cbURL->itemText(i).remove(' ') == QLatin1String("127.0.0.1")) {
+        for (int i = 0; i < form.controls().cbURL->count(); ++i)
+            if (form.controls().cbURL->itemText(i).remove(' ') == QLatin1String("127.0.0.1")) {
                 std::printf("%d\n", i);
                 return 0;
             }

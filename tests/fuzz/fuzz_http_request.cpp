@@ -23,12 +23,12 @@ void check(bool condition)
     }
 }
 
-class CountingSink : public ByteSink
+class CountingSink : public flowloom::output::ByteSink
 {
 public:
-    bool write(std::string_view bytes) override
+    bool write(const std::uint8_t* data, std::size_t size) noexcept override
     {
-        written.append(bytes);
+        written.append(reinterpret_cast<const char*>(data), size);
         return true;
     }
     std::string written;

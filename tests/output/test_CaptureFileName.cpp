@@ -30,7 +30,8 @@ TEST(CaptureFileName, NumberedNamesGoBeforeTheExtension)
 {
     EXPECT_EQ(CaptureFileName::numbered("/d/x-2026Dec06-1944.jpg", 1), "/d/x-2026Dec06-1944.jpg");
     EXPECT_EQ(CaptureFileName::numbered("/d/x-2026Dec06-1944.jpg", 2), "/d/x-2026Dec06-1944-2.jpg");
-    EXPECT_EQ(CaptureFileName::numbered("/d/x-2026Dec06-1944.jpg", 13), "/d/x-2026Dec06-1944-13.jpg");
+    EXPECT_EQ(CaptureFileName::numbered("/d/x-2026Dec06-1944.jpg", 13),
+              "/d/x-2026Dec06-1944-13.jpg");
     // A dot in a folder's name is no extension.
     EXPECT_EQ(CaptureFileName::numbered("/my.graphs/noext", 2), "/my.graphs/noext-2");
 }
@@ -45,6 +46,20 @@ TEST(CaptureFileName, CharactersNoFileNameCanHoldBecomeUnderscores)
                                          "bit (B) #1 ~ 50% - x.y"),
               "D\xC3\xA9"
               "bit (B) #1 ~ 50% - x.y");
+}
+
+// The one rule that typing in the axis label and capture names share.
+TEST(CaptureFileName, ExactlyNineCharactersAreForbidden)
+{
+    int forbidden = 0;
+    for (char32_t c = 0; c < 0x80; ++c)
+        forbidden += CaptureFileName::isForbidden(c) ? 1 : 0;
+    EXPECT_EQ(forbidden, 9);
+    static_assert(CaptureFileName::isForbidden(U':') && CaptureFileName::isForbidden(U'|'));
+    static_assert(!CaptureFileName::isForbidden(U' ') && !CaptureFileName::isForbidden(U'_'));
+    // Code points past ASCII never are, also those whose low byte is one of the nine.
+    static_assert(!CaptureFileName::isForbidden(U'\u012F') &&
+                  !CaptureFileName::isForbidden(U'\uFF1A'));
 }
 
 #ifndef _WIN32

@@ -1,6 +1,7 @@
 #include "sampling/NumberFormat.h"
 #include "sampling/ScriptedSource.h"
 #include "sampling/Statistics.h"
+#include "sampling/TotalsModel.h"
 
 #include <gtest/gtest.h>
 
@@ -203,14 +204,32 @@ TEST(Statistics, SixtyFourBitCountersAndRestartsOnRowsTheWarmUpSkipped)
 
 TEST(Statistics, CumulativeTotalsSaturate)
 {
-    CumulativeTotals totals;
-    totals.resize(1);
+    TotalsModel totals;
+    totals.load({InterfaceTotals{UINT64_MAX - 10, {}, 0, {}}});
     EXPECT_FALSE(totals.add(0, 0, 0)) << "nothing changed";
     EXPECT_FALSE(totals.add(1, 5, 5)) << "no such position";
-    totals.LastTotalIn[0] = UINT64_MAX - 10;
+    EXPECT_FALSE(totals.add(-1, 5, 5)) << "no interface selected";
+    EXPECT_EQ(totals.changes(), 0u);
     EXPECT_TRUE(totals.add(0, 100, 7));
-    EXPECT_EQ(totals.LastTotalIn[0], UINT64_MAX);
-    EXPECT_EQ(totals.LastTotalOut[0], 7u);
+    EXPECT_EQ(totals.at(0).totalIn, UINT64_MAX);
+    EXPECT_EQ(totals.at(0).totalOut, 7u);
+    EXPECT_EQ(totals.changes(), 1u);
+}
+
+TEST(Statistics, AMonthlyResetComesOncePerMoment)
+{
+    const DateTime before{2026, 11, 30, 23, 0, 0};
+    const DateTime moment{2026, 12, 1, 0, 0, 0};
+    TotalsModel totals;
+    totals.load({InterfaceTotals{500, before, 700, moment}});
+    const TotalsModel::Due due = totals.dueAt(0, moment);
+    EXPECT_TRUE(due.in);
+    EXPECT_FALSE(due.out) << "already reset at that moment";
+    EXPECT_TRUE(totals.resetIn(0, moment));
+    EXPECT_EQ(totals.at(0), (InterfaceTotals{0, moment, 700, moment}));
+    EXPECT_FALSE(totals.dueAt(0, moment).in) << "a clock stepped back and forward again";
+    EXPECT_FALSE(totals.resetOut(3, moment));
+    EXPECT_EQ(totals.changes(), 1u);
 }
 
 TEST(NumberFormat, ThousandsDecimalsAndRounding)

@@ -1,17 +1,21 @@
 #include "sampling/ThdTimer.h"
+#include "support/ManualTimerWait.h"
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <stdexcept>
 
 using namespace flowloom::sampling;
+using flowloom::testsupport::ManualTimerWait;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 // Stands in for the user-interface thread: the test thread runs what the
-// timer's worker posts, when the test pumps it.
+// timer's worker posts, when the test says so.
 class FakeUiThread
 {
 public:
@@ -25,21 +29,23 @@ public:
             m_posted.notify_all();
         };
     }
-    // Runs posted calls until `deadline`.
-    void pumpUntil(Clock::time_point deadline)
+    // Waits for a posted call; the bound only keeps a broken timer from hanging the test.
+    bool waitForPost()
     {
         std::unique_lock lock(m_mutex);
-        for (;;) {
-            if (!m_posted.wait_until(lock, deadline, [&] { return !m_queue.empty(); }))
-                return;
-            auto f = std::move(m_queue.front());
-            m_queue.pop_front();
-            lock.unlock();
-            f();
-            lock.lock();
-        }
+        return m_posted.wait_for(lock, 10s, [&] { return !m_queue.empty(); });
     }
-    void pumpFor(Clock::duration d) { pumpUntil(Clock::now() + d); }
+    // Runs the oldest posted call, if any.
+    void runOne()
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_queue.empty())
+            return;
+        auto f = std::move(m_queue.front());
+        m_queue.pop_front();
+        lock.unlock();
+        f();
+    }
 
 private:
     std::mutex m_mutex;
@@ -50,62 +56,67 @@ private:
 
 TEST(ThreadedTimer, FirstTickComesOneIntervalAfterEnablingAndDisablingStopsAtOnce)
 {
-    FakeUiThread ui;
-    TThreadedTimer timer(ui.poster());
+    auto owned = std::make_unique<ManualTimerWait>();
+    ManualTimerWait& wait = *owned;
+    TThreadedTimer timer(std::move(owned));
     EXPECT_FALSE(timer.Enabled());
     EXPECT_EQ(timer.Interval(), 1000u);
     timer.setInterval(100);
-    std::vector<Clock::time_point> ticks;
-    timer.OnTimer = [&](TThreadedTimer&) { ticks.push_back(Clock::now()); };
+    std::vector<std::int64_t> ticks;
+    timer.OnTimer = [&](TThreadedTimer&) { ticks.push_back(wait.now()); };
 
-    const auto enabledAt = Clock::now();
+    const std::int64_t enabledAt = wait.now();
     timer.setEnabled(true);
-    ui.pumpFor(350ms);
-    ASSERT_GE(ticks.size(), 2u);
-    EXPECT_GE(ticks.front() - enabledAt, 95ms);
+    wait.advance(350);
+    ASSERT_EQ(ticks.size(), 3u) << "ticks at 100, 200 and 300 ms";
+    EXPECT_EQ(ticks.front() - enabledAt, 100);
 
+    // Disabled 50 ms into an interval: nothing comes, not even at its end.
     timer.setEnabled(false);
     const std::size_t seen = ticks.size();
-    ui.pumpFor(300ms);
+    wait.advance(300);
     EXPECT_EQ(ticks.size(), seen) << "no tick after disabling";
 
     // Re-enabling restarts a full interval.
-    const auto reenabledAt = Clock::now();
+    const std::int64_t reenabledAt = wait.now();
     timer.setEnabled(true);
-    ui.pumpFor(250ms);
+    wait.advance(250);
     ASSERT_GT(ticks.size(), seen);
-    EXPECT_GE(ticks[seen] - reenabledAt, 95ms);
+    EXPECT_EQ(ticks[seen] - reenabledAt, 100);
 }
 
 TEST(ThreadedTimer, ZeroIntervalWithoutAllowZeroDeliversNothing)
 {
-    FakeUiThread ui;
-    TThreadedTimer timer(ui.poster());
+    auto owned = std::make_unique<ManualTimerWait>();
+    ManualTimerWait& wait = *owned;
+    TThreadedTimer timer(std::move(owned));
     int ticks = 0;
     timer.OnTimer = [&](TThreadedTimer&) { ++ticks; };
     timer.setInterval(0);
     timer.setEnabled(true);
     EXPECT_TRUE(timer.Enabled());
-    ui.pumpFor(150ms);
+    EXPECT_FALSE(wait.armed());
+    wait.advance(150);
     EXPECT_EQ(ticks, 0);
 }
 
 TEST(ThreadedTimer, TicksNeverOverlapAndErrorsAreDiscarded)
 {
-    FakeUiThread ui;
-    TThreadedTimer timer(ui.poster());
+    auto owned = std::make_unique<ManualTimerWait>();
+    ManualTimerWait& wait = *owned;
+    TThreadedTimer timer(std::move(owned));
     timer.setInterval(20);
-    std::atomic<int> inside{0};
+    int inside = 0;
     int overlaps = 0;
     int ticks = 0;
-    std::vector<Clock::time_point> starts;
+    std::vector<std::int64_t> starts;
     timer.OnTimer = [&](TThreadedTimer& self) {
         // As the program's tick does: clock off at the start, on at the end.
         self.setEnabled(false);
-        if (inside.fetch_add(1) != 0)
+        if (inside++ != 0)
             ++overlaps;
-        starts.push_back(Clock::now());
-        std::this_thread::sleep_for(60ms); // work longer than the interval
+        starts.push_back(wait.now());
+        wait.spend(60); // work longer than the interval
         --inside;
         ++ticks;
         self.setEnabled(true);
@@ -113,24 +124,59 @@ TEST(ThreadedTimer, TicksNeverOverlapAndErrorsAreDiscarded)
             throw std::runtime_error("tick failed");
     };
     timer.setEnabled(true);
-    ui.pumpFor(600ms);
+    wait.advance(600);
     EXPECT_EQ(overlaps, 0);
-    EXPECT_GE(ticks, 4) << "errors raised by a tick do not stop the clock";
+    // Starts at 20 ms, then every 20 + 60 ms: 20, 100, ..., 580.
+    EXPECT_EQ(ticks, 8) << "errors raised by a tick do not stop the clock";
     for (std::size_t i = 1; i < starts.size(); ++i)
-        EXPECT_GE(starts[i] - starts[i - 1], 78ms) << "the interval follows the previous work";
+        EXPECT_EQ(starts[i] - starts[i - 1], 80) << "the interval follows the previous work";
+}
+
+TEST(WorkerThreadWait, AnExpiryCountsOnlyWhileItsArmingStands)
+{
+    FakeUiThread ui;
+    Clock::time_point now = Clock::now(); // moved by hand only
+    WorkerThreadWait wait(ui.poster(), [&] { return now; });
+    int expiries = 0;
+    wait.expired = [&] { ++expiries; };
+
+    wait.arm(1);
+    ASSERT_TRUE(ui.waitForPost());
+    now += 1ms;
+    ui.runOne();
+    EXPECT_EQ(expiries, 1) << "the kernel timer's expiry reaches the UI thread";
+
+    // A later arming overtakes an expiry already queued; its own expiry comes.
+    wait.arm(1);
+    ASSERT_TRUE(ui.waitForPost());
+    wait.arm(1);
+    ui.runOne();
+    EXPECT_EQ(expiries, 1);
+    now += 1ms;
+    ASSERT_TRUE(ui.waitForPost());
+    ui.runOne();
+    EXPECT_EQ(expiries, 2);
+
+    // So does a disarming.
+    wait.arm(1);
+    ASSERT_TRUE(ui.waitForPost());
+    wait.disarm();
+    now += 1ms;
+    ui.runOne();
+    EXPECT_EQ(expiries, 2);
 }
 
 TEST(ThreadedTimer, DestructionWithATickPendingReturnsPromptly)
 {
-    FakeUiThread ui; // never pumped: the posted tick waits forever
+    FakeUiThread ui; // not run until the timer is gone
     auto started = Clock::now();
     {
         TThreadedTimer timer(ui.poster());
         timer.setInterval(10);
         timer.OnTimer = [](TThreadedTimer&) { FAIL() << "a destroyed timer must not tick"; };
         timer.setEnabled(true);
-        std::this_thread::sleep_for(50ms); // the worker is now blocked on the hand-over
+        ASSERT_TRUE(ui.waitForPost()); // the tick now waits for the UI thread
     }
     EXPECT_LT(Clock::now() - started, 1s);
-    ui.pumpFor(20ms); // the stale tick finds no timer and does nothing
+    ui.runOne(); // the stale tick finds no timer and does nothing
 }

@@ -7,7 +7,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace flowloom::test {
 
@@ -40,8 +39,8 @@ bool waitFor(int fd, short events, Clock::time_point deadline)
 LoopbackClient::LoopbackClient(std::uint16_t port, ConnectMode mode,
                                std::chrono::milliseconds connectLimit, const std::string& from)
 {
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_fd < 0) {
+    m_socket.reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!m_socket.valid()) {
         return;
     }
     if (!from.empty()) {
@@ -50,7 +49,8 @@ LoopbackClient::LoopbackClient(std::uint16_t port, ConnectMode mode,
         // Only loopback sources: tests never send from or to anywhere else.
         if (::inet_pton(AF_INET, from.c_str(), &source.sin_addr) != 1 ||
             (ntohl(source.sin_addr.s_addr) >> 24) != 127 ||
-            ::bind(m_fd, reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0) {
+            ::bind(m_socket.get(), reinterpret_cast<const sockaddr*>(&source), sizeof source) !=
+                0) {
             return;
         }
     }
@@ -58,7 +58,8 @@ LoopbackClient::LoopbackClient(std::uint16_t port, ConnectMode mode,
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    if (::connect(m_socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+        0) {
         m_connected = true;
         return;
     }
@@ -69,36 +70,30 @@ LoopbackClient::LoopbackClient(std::uint16_t port, ConnectMode mode,
         m_connected = true;
         return;
     }
-    if (!waitFor(m_fd, POLLOUT, Clock::now() + connectLimit)) {
+    if (!waitFor(m_socket.get(), POLLOUT, Clock::now() + connectLimit)) {
         return;
     }
     int error = 0;
     socklen_t length = sizeof error;
-    m_connected = ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    m_connected =
+        ::getsockopt(m_socket.get(), SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
 }
 
 bool LoopbackClient::waitConnected(std::chrono::milliseconds limit)
 {
-    if (!m_connected || !waitFor(m_fd, POLLOUT, Clock::now() + limit)) {
+    if (!m_connected || !waitFor(m_socket.get(), POLLOUT, Clock::now() + limit)) {
         return false;
     }
     int error = 0;
     socklen_t length = sizeof error;
-    m_connected = ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    m_connected =
+        ::getsockopt(m_socket.get(), SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
     return m_connected;
 }
 
-LoopbackClient::~LoopbackClient()
-{
-    if (m_fd >= 0) {
-        ::close(m_fd);
-    }
-}
-
 LoopbackClient::LoopbackClient(LoopbackClient&& other) noexcept
-    : m_fd(other.m_fd), m_connected(other.m_connected)
+    : m_socket(std::move(other.m_socket)), m_connected(other.m_connected)
 {
-    other.m_fd = -1;
     other.m_connected = false;
 }
 
@@ -109,11 +104,11 @@ bool LoopbackClient::send(std::string_view bytes)
     }
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while (!bytes.empty()) {
-        const ssize_t sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const ssize_t sent = ::send(m_socket.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (sent > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(sent));
         } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!waitFor(m_fd, POLLOUT, deadline)) {
+            if (!waitFor(m_socket.get(), POLLOUT, deadline)) {
                 return false;
             }
         } else if (sent < 0 && errno == EINTR) {
@@ -127,14 +122,14 @@ bool LoopbackClient::send(std::string_view bytes)
 
 bool LoopbackClient::trySend(std::string_view bytes)
 {
-    return m_connected && ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
-                              static_cast<ssize_t>(bytes.size());
+    return m_connected && ::send(m_socket.get(), bytes.data(), bytes.size(),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT) == static_cast<ssize_t>(bytes.size());
 }
 
 void LoopbackClient::finishSending()
 {
-    if (m_fd >= 0) {
-        ::shutdown(m_fd, SHUT_WR);
+    if (m_socket.valid()) {
+        ::shutdown(m_socket.get(), SHUT_WR);
     }
 }
 
@@ -147,14 +142,14 @@ Received LoopbackClient::readUntilClose(std::chrono::milliseconds limit)
     const auto deadline = Clock::now() + limit;
     char buffer[4096];
     for (;;) {
-        const ssize_t count = ::recv(m_fd, buffer, sizeof buffer, 0);
+        const ssize_t count = ::recv(m_socket.get(), buffer, sizeof buffer, 0);
         if (count > 0) {
             received.bytes.append(buffer, static_cast<std::size_t>(count));
         } else if (count == 0) {
             received.end = ReadEnd::Closed;
             return received;
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!waitFor(m_fd, POLLIN, deadline)) {
+            if (!waitFor(m_socket.get(), POLLIN, deadline)) {
                 received.end = ReadEnd::TimedOut;
                 return received;
             }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sampling/UniqueFd.h"
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -35,7 +37,6 @@ public:
     explicit LoopbackClient(std::uint16_t port, ConnectMode mode = ConnectMode::Wait,
                             std::chrono::milliseconds connectLimit = std::chrono::seconds(20),
                             const std::string& from = {});
-    ~LoopbackClient();
     LoopbackClient(LoopbackClient&& other) noexcept;
     LoopbackClient& operator=(LoopbackClient&&) = delete;
     LoopbackClient(const LoopbackClient&) = delete;
@@ -57,7 +58,7 @@ public:
                              std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 private:
-    int m_fd = -1;
+    sampling::UniqueFd m_socket;
     bool m_connected = false;
 };
 

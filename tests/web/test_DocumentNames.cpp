@@ -7,7 +7,7 @@ using namespace flowloom::web;
 namespace {
 
 // Start-up state: every field shows its default name and remembers it.
-const NameFields kDefaults{};
+const NameFields kDefaults{"netstats.txt", "formatted.txt", "netstats.jpg", "flowloom.jpg"};
 
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "support/FailingSink.h"
 #include "web/http/Reply.h"
 
 #include <gtest/gtest.h>
@@ -9,36 +10,17 @@ using namespace flowloom::web;
 
 namespace {
 
-class StringSink : public ByteSink
+class StringSink : public flowloom::output::ByteSink
 {
 public:
-    bool write(std::string_view bytes) override
+    bool write(const std::uint8_t* data, std::size_t size) noexcept override
     {
-        text.append(bytes);
+        text.append(reinterpret_cast<const char*>(data), size);
         ++writes;
         return true;
     }
     std::string text;
     int writes = 0;
-};
-
-// Accepts a number of bytes, then refuses everything, like a peer that went away.
-class FailingSink : public ByteSink
-{
-public:
-    explicit FailingSink(std::size_t room) : m_room(room) {}
-    bool write(std::string_view bytes) override
-    {
-        if (bytes.size() > m_room) {
-            m_room = 0;
-            return false;
-        }
-        m_room -= bytes.size();
-        return true;
-    }
-
-private:
-    std::size_t m_room;
 };
 
 const std::string kDefaultUnauthorized = "<HTML><BODY><B>401 Unauthorized</B></BODY></HTML>";
@@ -191,7 +173,7 @@ TEST(Reply, WriteOperations)
 
 TEST(Reply, FailuresAndUnsafeValues)
 {
-    FailingSink refusing(10);
+    flowloom::test::FailingSink refusing(10); // a peer that went away
     Reply reply(refusing, false);
     reply.setContentText("x");
     EXPECT_THROW(reply.writeContent(), ReplyWriteError);

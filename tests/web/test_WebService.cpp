@@ -114,6 +114,7 @@ TEST(WebServiceDispatch, FailedRenderingsGiveTheUnableToLocatePageOrAnError)
     renderers.statistics = [](const std::string&) -> std::optional<QImage> { return std::nullopt; };
     web::WebService service(ui.poster(), renderers);
     web::WebSnapshot view;
+    view.edTemp = "flowloom.jpg";
     view.cbImage = true;
     view.edImage = "netstats.jpg";
     service.publish(view);
@@ -147,7 +148,9 @@ TEST(WebServiceDispatch, StopReleasesRequestsThatWaitForTheWindow)
     web::WebRenderers renderers;
     renderers.graph = []() -> std::optional<QImage> { return QImage(8, 8, QImage::Format_RGB32); };
     web::WebService service(ui.poster(), renderers);
-    service.publish({});
+    web::WebSnapshot view;
+    view.edTemp = "flowloom.jpg";
+    service.publish(view);
     const std::uint16_t port = service.start({"127.0.0.1", 0}).port;
     auto reply = std::async(std::launch::async, [port] {
         return test::LoopbackClient::exchange(port, "GET /flowloom.jpg HTTP/1.1\r\n\r\n");

@@ -6,13 +6,14 @@
 
 namespace flowloom::web {
 
-// The texts of the four name fields of the "Web Server" tab.
+// The texts of the four name fields of the "Web Server" tab, as the window
+// reads them (their first-run names are the settings' defaults).
 struct NameFields
 {
-    std::string edWebStats = "netstats.txt"; // comma-separated document
-    std::string edFormat = "formatted.txt";  // formatted document
-    std::string edImage = "netstats.jpg";    // statistics image
-    std::string edTemp = "flowloom.jpg";     // web graph image
+    std::string edWebStats; // comma-separated document
+    std::string edFormat;   // formatted document
+    std::string edImage;    // statistics image
+    std::string edTemp;     // web graph image
 };
 
 enum class NameOutcome {

@@ -2,11 +2,16 @@
 
 #include "web/http/Request.h"
 
+#include "sampling/TextBlanks.h"
+
 #include <cstdint>
 
 namespace flowloom::web {
 
 namespace {
+
+using sampling::isBlank;
+using sampling::trimBlanks;
 
 int base64Value(char c)
 {
@@ -26,22 +31,6 @@ int base64Value(char c)
         return 63;
     }
     return -1;
-}
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trimBlanks(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 } // namespace

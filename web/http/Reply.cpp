@@ -31,7 +31,7 @@ void appendQuoted(std::string& out, std::string_view value)
 
 } // namespace
 
-Reply::Reply(ByteSink& sink, bool headOnly) : m_sink(sink), m_headOnly(headOnly) {}
+Reply::Reply(output::ByteSink& sink, bool headOnly) : m_sink(sink), m_headOnly(headOnly) {}
 
 std::string_view Reply::statusTextFor(int code)
 {
@@ -122,7 +122,7 @@ std::string Reply::buildHeader()
 
 void Reply::send(std::string_view bytes)
 {
-    if (!m_sink.write(bytes)) {
+    if (!m_sink.writeText(bytes)) {
         throw ReplyWriteError("Could not send the reply.");
     }
 }

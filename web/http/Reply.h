@@ -1,6 +1,6 @@
 #pragma once
 
-#include "web/http/ByteSink.h"
+#include "output/encoders/ByteSink.h"
 
 #include <cstdint>
 #include <memory>
@@ -27,7 +27,7 @@ public:
     static constexpr std::string_view kServerName = "Flowloom/1.0";
 
     // headOnly: the request was HEAD; headers are those of the same GET, no body.
-    Reply(ByteSink& sink, bool headOnly);
+    Reply(output::ByteSink& sink, bool headOnly);
     Reply(const Reply&) = delete;
     Reply& operator=(const Reply&) = delete;
 
@@ -88,7 +88,7 @@ private:
     std::string_view body() const;
     void releaseContent();
 
-    ByteSink& m_sink;
+    output::ByteSink& m_sink;
     bool m_headOnly;
     int m_statusCode = 200;
     std::string m_statusText{"OK"};

@@ -4,6 +4,8 @@
 #include "web/http/Limits.h"
 #include "web/http/TargetDecoder.h"
 
+#include "sampling/TextBlanks.h"
+
 #include <algorithm>
 #include <optional>
 
@@ -11,21 +13,7 @@ namespace flowloom::web {
 
 namespace {
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trimBlanks(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
+using sampling::trimBlanks;
 
 std::string upperAscii(std::string_view text)
 {

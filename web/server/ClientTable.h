@@ -1,7 +1,7 @@
 #pragma once
 
+#include "sampling/UniqueFd.h"
 #include "web/http/Request.h"
-#include "web/server/SocketHandle.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +15,7 @@ namespace flowloom::web {
 // A connection whose request has arrived complete and waits for a worker.
 struct ReadyRequest
 {
-    SocketHandle socket;
+    sampling::UniqueFd socket;
     std::uint32_t peer = 0; // IPv4 address of the client, network byte order
     Request request;
 };

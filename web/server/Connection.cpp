@@ -1,5 +1,7 @@
 #include "web/server/Connection.h"
 
+#include "sampling/UnexpectedException.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -58,28 +60,31 @@ void Connection::serve(const RequestHandler& handler, Request& request)
     } catch (const std::exception& failure) {
         reply.resetForFailure(failure.what());
     } catch (...) {
+        sampling::traceUnexpectedException("Connection::serve (handler)");
         reply.resetForFailure(std::string(Reply::statusTextFor(500)));
     }
     try {
         if (!reply.headerWritten() || reply.hasContent()) {
             reply.writeContent();
         }
-    } catch (const std::exception&) {
+    } catch (const ReplyWriteError&) {
         // The peer is gone or the reply is unwritable; closing is all that is left.
+    } catch (...) {
+        sampling::traceUnexpectedException("Connection::serve (reply)");
     }
 }
 
-bool Connection::write(std::string_view bytes)
+bool Connection::write(const std::uint8_t* data, std::size_t size) noexcept
 {
-    return sendAll(bytes, {});
+    return sendAll({reinterpret_cast<const char*>(data), size}, {});
 }
 
-bool Connection::writeBoth(std::string_view first, std::string_view second)
+bool Connection::writeBoth(std::string_view first, std::string_view second) noexcept
 {
     return sendAll(first, second);
 }
 
-bool Connection::sendAll(std::string_view first, std::string_view second)
+bool Connection::sendAll(std::string_view first, std::string_view second) noexcept
 {
     if (m_wroteBefore) {
         // A handler writing in several pieces (header, then an image) must not

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "web/http/ByteSink.h"
+#include "output/encoders/ByteSink.h"
 #include "web/http/Reply.h"
 #include "web/http/Request.h"
 
@@ -22,7 +22,7 @@ using RequestHandler = std::function<void(Connection&, const Request&, Reply&)>;
 // which closes it only after it can no longer be shut down by a stop. It is
 // non-blocking and every wait has a deadline, so no peer can hold the thread
 // for ever.
-class Connection final : public ByteSink
+class Connection final : public output::ByteSink
 {
 public:
     using Clock = std::chrono::steady_clock;
@@ -39,14 +39,14 @@ public:
     // method gets no reply) and writes what the handler left unwritten.
     void serve(const RequestHandler& handler, Request& request);
 
-    bool write(std::string_view bytes) override;
-    bool writeBoth(std::string_view first, std::string_view second) override;
+    bool write(const std::uint8_t* data, std::size_t size) noexcept override;
+    bool writeBoth(std::string_view first, std::string_view second) noexcept override;
 
 private:
     enum class WaitResult { Ready, TimedOut, Failed };
 
     WaitResult waitFor(short events, Clock::time_point deadline);
-    bool sendAll(std::string_view first, std::string_view second);
+    bool sendAll(std::string_view first, std::string_view second) noexcept;
 
     int m_socket;
     std::string m_remoteAddress;

@@ -42,7 +42,7 @@ HeadReader::HeadReader(WorkerPool& pool)
 
 HeadReader::~HeadReader() = default;
 
-void HeadReader::adopt(SocketHandle socket, std::uint32_t peer,
+void HeadReader::adopt(sampling::UniqueFd socket, std::uint32_t peer,
                        Connection::Clock::time_point acceptedAt, RequestParser parser)
 {
     {

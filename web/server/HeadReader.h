@@ -1,8 +1,8 @@
 #pragma once
 
+#include "sampling/UniqueFd.h"
 #include "web/http/RequestParser.h"
 #include "web/server/Connection.h"
-#include "web/server/SocketHandle.h"
 
 #include <array>
 #include <cstdint>
@@ -40,8 +40,8 @@ public:
 
     // A connection a worker has looked at (`parser` holds what arrived),
     // counted as held. Callable from any thread; closed after a stop.
-    void adopt(SocketHandle socket, std::uint32_t peer, Connection::Clock::time_point acceptedAt,
-               RequestParser parser);
+    void adopt(sampling::UniqueFd socket, std::uint32_t peer,
+               Connection::Clock::time_point acceptedAt, RequestParser parser);
 
     // The thread's work, until stop(). Closes every unfinished connection
     // before it returns.
@@ -53,7 +53,7 @@ private:
     using Clock = Connection::Clock;
     struct Reading
     {
-        SocketHandle socket;
+        sampling::UniqueFd socket;
         std::uint32_t peer = 0;
         Clock::time_point deadline;
         RequestParser parser;
@@ -64,7 +64,7 @@ private:
 
     struct Adopted
     {
-        SocketHandle socket;
+        sampling::UniqueFd socket;
         std::uint32_t peer = 0;
         Clock::time_point acceptedAt;
         RequestParser parser;
@@ -80,8 +80,8 @@ private:
     void expire();
     int waitMilliseconds() const;
 
-    SocketHandle m_epoll;
-    SocketHandle m_wake; // eventfd: adopt() and stop() write it
+    sampling::UniqueFd m_epoll;
+    sampling::UniqueFd m_wake; // eventfd: adopt() and stop() write it
     WorkerPool& m_pool;
     std::mutex m_inboxMutex;
     std::vector<Adopted> m_inbox;

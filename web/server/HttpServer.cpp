@@ -41,7 +41,7 @@ HttpServer::~HttpServer()
     }
 }
 
-SocketHandle HttpServer::openListener(Binding& binding)
+sampling::UniqueFd HttpServer::openListener(Binding& binding)
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -53,7 +53,7 @@ SocketHandle HttpServer::openListener(Binding& binding)
                               "\" is not a dotted IPv4 address.");
     }
 
-    SocketHandle listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sampling::UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!listener.valid()) {
         throw socketError(errno);
     }
@@ -89,7 +89,7 @@ void HttpServer::start()
         throw HttpServerError("No address and port to listen on.");
     }
     Binding bound = *m_binding;
-    SocketHandle listener = openListener(bound);
+    sampling::UniqueFd listener = openListener(bound);
 
     try {
         auto pool = std::make_shared<WorkerPool>(std::move(listener), m_handler, m_options);

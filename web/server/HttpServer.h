@@ -1,8 +1,8 @@
 #pragma once
 
+#include "sampling/UniqueFd.h"
 #include "web/server/Connection.h"
 #include "web/server/ServerOptions.h"
-#include "web/server/SocketHandle.h"
 
 #include <cstdint>
 #include <memory>
@@ -34,9 +34,9 @@ struct Binding
 //
 // Design. Resources go to complete requests, and each client (peer address)
 // gets a fair share of them:
-// - Idle workers (WorkerPool, at most limits::kMaxWorkers threads) wait in
-//   accept(); the kernel hands a connection over once its first bytes are
-//   there. The worker takes one look, without waiting: a complete request is
+// - Idle workers (WorkerPool, at most limits::kMaxWorkers threads) wait in one
+//   epoll set for a connection (one worker woken per connection) or for queued
+//   work. The worker takes one look, without waiting: a complete request is
 //   served at once (the common case: one wake-up per request); anything still
 //   incomplete goes to one event-driven thread (HeadReader), and the worker is
 //   free again. That thread reads the heads of all such connections with epoll:
@@ -85,7 +85,7 @@ public:
     void stop();
 
 private:
-    SocketHandle openListener(Binding& binding);
+    sampling::UniqueFd openListener(Binding& binding);
 
     RequestHandler m_handler;
     ServerOptions m_options;

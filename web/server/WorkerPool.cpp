@@ -1,17 +1,23 @@
 #include "web/server/WorkerPool.h"
 
+#include "sampling/UnexpectedException.h"
 #include "web/http/Limits.h"
 #include "web/server/HeadReader.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <new>
 #include <system_error>
 #include <thread>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <sys/time.h>
+#include <unistd.h>
 
 namespace flowloom::web {
 
@@ -41,16 +47,44 @@ bool isConnectionError(int error)
 // What a worker reads of a new connection before it decides, without waiting.
 constexpr std::size_t kFirstLookBytes = 64 * 1024;
 
+// What an event of the idle workers' epoll set is about.
+constexpr std::uint64_t kListenerEvent = 0;
+constexpr std::uint64_t kWakeEvent = 1;
+// The listener is armed for one event at a time: one worker per connection.
+constexpr std::uint32_t kListenerEvents = EPOLLIN | EPOLLONESHOT;
+
+const int kIdleMilliseconds =
+    static_cast<int>(std::chrono::milliseconds(limits::kWorkerIdleTime).count());
+
+void addToSet(int set, int fd, std::uint32_t events, std::uint64_t tag)
+{
+    epoll_event event{};
+    event.events = events;
+    event.data.u64 = tag;
+    if (::epoll_ctl(set, EPOLL_CTL_ADD, fd, &event) != 0) {
+        throw std::system_error(errno, std::system_category());
+    }
+}
+
 } // namespace
 
-WorkerPool::WorkerPool(SocketHandle listener, RequestHandler handler, ServerOptions options)
-    : m_listener(std::move(listener)), m_handler(std::move(handler)), m_options(options),
+WorkerPool::WorkerPool(sampling::UniqueFd listener, RequestHandler handler, ServerOptions options)
+    : m_listener(std::move(listener)), m_waitSet(::epoll_create1(EPOLL_CLOEXEC)),
+      m_wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC | EFD_SEMAPHORE)),
+      m_handler(std::move(handler)), m_options(options),
       m_table(std::min(options.workersPerClient, std::max<std::size_t>(1, options.maxWorkers)))
 {
     m_options.maxWorkers = std::max<std::size_t>(1, m_options.maxWorkers);
+    if (!m_waitSet.valid() || !m_wake.valid()) {
+        throw std::system_error(errno, std::system_category());
+    }
+    const int flags = ::fcntl(m_listener.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(m_listener.get(), F_SETFL, flags | O_NONBLOCK) != 0) {
+        throw std::system_error(errno, std::system_category());
+    }
+    addToSet(m_waitSet.get(), m_listener.get(), kListenerEvents, kListenerEvent);
+    addToSet(m_waitSet.get(), m_wake.get(), EPOLLIN, kWakeEvent);
     m_reader = std::make_unique<HeadReader>(*this);
-    const timeval idle{static_cast<time_t>(limits::kWorkerIdleTime.count()), 0};
-    ::setsockopt(m_listener.get(), SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
 }
 
 WorkerPool::~WorkerPool() = default;
@@ -58,6 +92,11 @@ WorkerPool::~WorkerPool() = default;
 void WorkerPool::runListener()
 {
     while (waitUntilNeeded()) {
+        // A worker that starts waiting meanwhile may take the connection first.
+        pollfd entry{m_listener.get(), POLLIN, 0};
+        if (::poll(&entry, 1, kIdleMilliseconds) <= 0) {
+            continue;
+        }
         Accepted accepted;
         socklen_t length = sizeof accepted.peer;
         accepted.socket.reset(::accept4(m_listener.get(),
@@ -65,10 +104,18 @@ void WorkerPool::runListener()
                                         SOCK_NONBLOCK | SOCK_CLOEXEC));
         if (accepted.socket.valid()) {
             accepted.acceptedAt = Connection::Clock::now();
-            std::lock_guard lock(m_mutex);
-            if (!m_stopping) {
-                startWorker(std::move(accepted));
+            std::unique_lock lock(m_mutex);
+            if (m_stopping) {
+                continue;
             }
+            if (m_workers < m_options.maxWorkers) {
+                startWorker(std::move(accepted));
+                continue;
+            }
+            // Workers were started while this thread waited: the request
+            // waits its turn like any other.
+            lock.unlock();
+            take(std::move(accepted), false);
             continue;
         }
         const int error = errno;
@@ -87,7 +134,7 @@ bool WorkerPool::waitUntilNeeded()
 {
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] {
-        return m_stopping || (m_accepting == 0 && m_workers < m_options.maxWorkers);
+        return m_stopping || (m_waiting == 0 && m_workers < m_options.maxWorkers);
     });
     return !m_stopping;
 }
@@ -134,14 +181,17 @@ void WorkerPool::offerWork()
     if (!m_table.hasRunnable()) {
         return; // its client is at its share: one of its workers takes it later
     }
-    if (m_wakeups < m_idle) {
-        ++m_wakeups;
-        m_work.notify_one();
-    } else if (m_workers < m_options.maxWorkers) {
+    if (m_wakeups < m_waiting) {
+        const std::uint64_t one = 1;
+        if (::write(m_wake.get(), &one, sizeof one) == sizeof one) {
+            ++m_wakeups;
+            return;
+        }
+    }
+    if (m_workers < m_options.maxWorkers) {
         startWorker(std::nullopt);
     }
-    // Otherwise every worker is busy but one that accepts, and the first to
-    // finish takes it.
+    // Otherwise every worker is busy, and the first to finish takes it.
 }
 
 void WorkerPool::startWorker(std::optional<Accepted> first)
@@ -160,10 +210,8 @@ void WorkerPool::startWorker(std::optional<Accepted> first)
 void WorkerPool::workerLoop(std::optional<Accepted> first)
 {
     if (first) {
-        take(std::move(*first));
+        take(std::move(*first), true);
     }
-    // One worker never waits in accept(), so that queued work always finds one.
-    const std::size_t acceptors = std::max<std::size_t>(1, m_options.maxWorkers - 1);
     std::unique_lock lock(m_mutex);
     for (;;) {
         if (m_stopping) {
@@ -173,73 +221,105 @@ void WorkerPool::workerLoop(std::optional<Accepted> first)
             serveLocked(std::move(ready), lock);
             continue;
         }
-        if (m_accepting < acceptors) {
-            ++m_accepting;
+        ++m_waiting;
+        lock.unlock();
+        Accepted next;
+        const WaitResult result = waitForWork(next);
+        lock.lock();
+        // The last waiting worker has left: the listener takes over accepting.
+        if (--m_waiting == 0) {
+            m_changed.notify_all();
+        }
+        if (result == WaitResult::Woken) {
+            m_wakeups -= std::min<std::size_t>(m_wakeups, 1);
+            continue;
+        }
+        if (result == WaitResult::Accepted) {
+            // A wake-up given to the waiting workers meanwhile may have been
+            // meant for this one: another worker takes the request then.
+            if (m_wakeups > m_waiting && m_table.hasRunnable() &&
+                m_workers < m_options.maxWorkers) {
+                startWorker(std::nullopt);
+            }
             lock.unlock();
-            Accepted next;
-            const AcceptResult result = acceptNext(next);
+            take(std::move(next), true);
             lock.lock();
-            // The last waiting worker has left: the listener takes over accepting.
-            if (--m_accepting == 0) {
-                m_changed.notify_all();
-            }
-            if (result == AcceptResult::Accepted) {
-                lock.unlock();
-                take(std::move(next));
-                lock.lock();
-                continue;
-            }
-            if (result == AcceptResult::Idle && m_table.hasRunnable()) {
-                continue;
-            }
-            break; // idle long enough, or stopping
+            continue;
         }
-        ++m_idle;
-        const bool woken = m_work.wait_for(lock, limits::kWorkerIdleTime,
-                                           [this] { return m_stopping || m_wakeups > 0; });
-        --m_idle;
-        if (m_wakeups > 0) {
-            --m_wakeups;
+        if (result == WaitResult::Idle && m_table.hasRunnable()) {
+            continue;
         }
-        if (!woken) {
-            break;
-        }
+        break; // idle long enough, or stopping
     }
     --m_workers;
     m_workerEnded.notify_all();
     m_changed.notify_all();
 }
 
-WorkerPool::AcceptResult WorkerPool::acceptNext(Accepted& next)
+// Waits in the idle workers' set for a connection or a wake-up for queued work.
+WorkerPool::WaitResult WorkerPool::waitForWork(Accepted& next)
 {
     for (;;) {
-        int error = 0;
-        {
-            std::shared_lock guard(m_listenerGuard);
-            if (m_stopping || !m_listener.valid()) {
-                return AcceptResult::Stopped;
+        if (m_stopping) {
+            return WaitResult::Stopped;
+        }
+        epoll_event event{};
+        const int count = ::epoll_wait(m_waitSet.get(), &event, 1, kIdleMilliseconds);
+        if (count == 0) {
+            return WaitResult::Idle;
+        }
+        if (count < 0 || m_stopping) {
+            continue; // interrupted; or stopping, and the wake-up stays for the others
+        }
+        if (event.data.u64 == kWakeEvent) {
+            std::uint64_t taken = 0;
+            if (::read(m_wake.get(), &taken, sizeof taken) == sizeof taken) {
+                return WaitResult::Woken;
             }
-            socklen_t length = sizeof next.peer;
-            next.socket.reset(::accept4(m_listener.get(), reinterpret_cast<sockaddr*>(&next.peer),
-                                        &length, SOCK_NONBLOCK | SOCK_CLOEXEC));
-            error = errno;
+            continue; // another worker took it
         }
-        if (next.socket.valid()) {
-            next.acceptedAt = Connection::Clock::now();
-            return AcceptResult::Accepted;
-        }
-        if (error == EAGAIN || error == EWOULDBLOCK) {
-            return AcceptResult::Idle; // the listening socket's receive time-out
-        }
-        if (!isConnectionError(error) && !backOff()) {
-            return AcceptResult::Stopped;
+        const WaitResult result = acceptOne(next);
+        if (result != WaitResult::Woken) {
+            return result;
         }
     }
 }
 
+// After the listener's event: one accept, then the listener is armed again for
+// the next worker. Woken means nothing was accepted.
+WorkerPool::WaitResult WorkerPool::acceptOne(Accepted& next)
+{
+    int error = 0;
+    {
+        std::shared_lock guard(m_listenerGuard);
+        if (m_stopping || !m_listener.valid()) {
+            return WaitResult::Stopped;
+        }
+        socklen_t length = sizeof next.peer;
+        next.socket.reset(::accept4(m_listener.get(), reinterpret_cast<sockaddr*>(&next.peer),
+                                    &length, SOCK_NONBLOCK | SOCK_CLOEXEC));
+        error = errno;
+        // Out of descriptors or memory (EMFILE and kin): armed again only
+        // after a pause, so that no worker spins on the pending connection.
+        if (next.socket.valid() || error == EAGAIN || error == EWOULDBLOCK ||
+            isConnectionError(error) || backOff()) {
+            epoll_event event{};
+            event.events = kListenerEvents;
+            event.data.u64 = kListenerEvent;
+            ::epoll_ctl(m_waitSet.get(), EPOLL_CTL_MOD, m_listener.get(), &event);
+        }
+    }
+    if (next.socket.valid()) {
+        next.acceptedAt = Connection::Clock::now();
+        return WaitResult::Accepted;
+    }
+    return m_stopping ? WaitResult::Stopped : WaitResult::Woken;
+}
+
 // One look, without waiting, at what a new connection has sent; then it is
 // served, queued or handed to the reading thread.
-void WorkerPool::take(Accepted accepted)
+// serveHere: the calling worker may serve it; the listener thread queues it.
+void WorkerPool::take(Accepted accepted, bool serveHere)
 {
     RequestParser parser;
     std::array<char, 8192> buffer; // filled by recv before use
@@ -273,7 +353,7 @@ void WorkerPool::take(Accepted accepted)
         ready->socket = std::move(accepted.socket);
         ready->peer = peer;
         ready->request = parser.takeRequest();
-        if (m_table.startServing(peer)) {
+        if (serveHere && m_table.startServing(peer)) {
             serveLocked(std::move(ready), lock);
         } else {
             m_table.push(std::move(ready));
@@ -300,8 +380,10 @@ void WorkerPool::serveLocked(std::unique_ptr<ReadyRequest> ready,
         ::inet_ntop(AF_INET, &address, text, sizeof text);
         Connection connection(fd, text, m_options.sendTimeout, m_stopping);
         connection.serve(m_handler, ready->request);
+    } catch (const std::bad_alloc&) {
+        // Out of memory: this connection is dropped, the worker lives on.
     } catch (...) {
-        // Out of memory or the like: this connection is dropped, the worker lives on.
+        sampling::traceUnexpectedException("WorkerPool::serveLocked");
     }
     lock.lock();
     // Unregistered before closing: a stop must never shut down a descriptor
@@ -332,8 +414,10 @@ void WorkerPool::requestStop()
     }
     // Ends listening: every thread blocked in accept() returns at once.
     ::shutdown(m_listener.get(), SHUT_RDWR);
+    // Never read after a stop: it wakes every worker in the wait set.
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(m_wake.get(), &one, sizeof one);
     m_changed.notify_all();
-    m_work.notify_all();
     m_reader->stop();
     // `waiting` closes its connections here, outside the lock.
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "sampling/UniqueFd.h"
 #include "web/http/RequestParser.h"
 #include "web/server/ClientTable.h"
 #include "web/server/Connection.h"
 #include "web/server/ServerOptions.h"
-#include "web/server/SocketHandle.h"
 
 #include <atomic>
 #include <chrono>
@@ -26,30 +26,34 @@ class HeadReader;
 // The worker threads of one running server, the table of what each client
 // holds and the reading thread's object.
 //
-// An idle worker waits for its next connection in accept() on the listening
-// socket itself; the kernel wakes exactly one per connection, and hands a
-// connection over once its first bytes are there (TCP_DEFER_ACCEPT). The
-// worker looks once at what has arrived, without waiting: a complete request
-// of a client below its shares is served at once, which is the common case and
-// costs one wake-up; a complete request of a client at its share of workers
-// waits in the table's queue; anything else (a head still incomplete, or a
-// client at its share of connections) goes to the reading thread (HeadReader),
-// and the worker is free again at once. The listener thread accepts only when
-// no worker is waiting: it then starts a new worker for the connection, never
-// more than maxWorkers in all.
+// An idle worker waits in one epoll set shared by all idle workers, which
+// holds the listening socket (one shot: each connection wakes one worker, who
+// arms it again right after accept) and an eventfd that announces queued work.
+// So a worker waiting for a connection is also reachable for a waiting
+// request: a request completed by the reading thread never waits while a
+// worker idles. The worker looks once at what a new connection has sent,
+// without waiting: a complete request of a client below its shares is served
+// at once, which is the common case and costs one wake-up; a complete request
+// of a client at its share of workers waits in the table's queue; anything
+// else (a head still incomplete, or a client at its share of connections) goes
+// to the reading thread (HeadReader), and the worker is free again at once.
+// The listener thread accepts only when no worker is waiting: it then starts a
+// new worker for the connection, never more than maxWorkers in all (with all
+// of them started, it queues the connection's request or hands it to the
+// reading thread instead).
 //
 // A worker that finishes a request takes the next waiting one from the table
-// (round robin over clients below their share) before it waits for a
-// connection again. Workers are kept after their request, since creating a
-// thread costs more than a request, and end after an idle while. They are
-// detached and share ownership of the pool, so a worker stuck in a handler
-// past the stop limit can still finish safely later.
+// (round robin over clients below their share) before it waits again. Workers
+// are kept after their request, since creating a thread costs more than a
+// request, and end after an idle while. They are detached and share ownership
+// of the pool, so a worker stuck in a handler past the stop limit can still
+// finish safely later.
 class WorkerPool : public std::enable_shared_from_this<WorkerPool>
 {
 public:
-    // Takes the listening socket (blocking, with the idle time as its receive
-    // time-out so that an idle worker's accept() returns in time).
-    WorkerPool(SocketHandle listener, RequestHandler handler, ServerOptions options);
+    // Takes the listening socket (made non-blocking: the waiting is done in
+    // epoll and poll).
+    WorkerPool(sampling::UniqueFd listener, RequestHandler handler, ServerOptions options);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
@@ -81,23 +85,26 @@ public:
 private:
     struct Accepted
     {
-        SocketHandle socket;
+        sampling::UniqueFd socket;
         sockaddr_in peer{};
         Connection::Clock::time_point acceptedAt;
     };
-    enum class AcceptResult { Accepted, Idle, Stopped };
+    enum class WaitResult { Accepted, Woken, Idle, Stopped };
 
     bool waitUntilNeeded();
     bool backOff();
     void startWorker(std::optional<Accepted> first);
     void workerLoop(std::optional<Accepted> first);
-    AcceptResult acceptNext(Accepted& next);
-    void take(Accepted accepted);
+    WaitResult waitForWork(Accepted& next);
+    WaitResult acceptOne(Accepted& next);
+    void take(Accepted accepted, bool serveHere);
     void serveLocked(std::unique_ptr<ReadyRequest> ready, std::unique_lock<std::mutex>& lock);
     void offerWork();
 
-    SocketHandle m_listener;
+    sampling::UniqueFd m_listener;
     std::shared_mutex m_listenerGuard; // shared while in accept(), unique to close
+    sampling::UniqueFd m_waitSet;      // epoll: the listener and m_wake, for idle workers
+    sampling::UniqueFd m_wake;         // eventfd (semaphore): one count per wake-up given
     RequestHandler m_handler;
     ServerOptions m_options;
     std::unique_ptr<HeadReader> m_reader;
@@ -105,14 +112,12 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_changed;     // the listener and backing-off workers wait here
-    std::condition_variable m_work;        // workers idle while enough others accept
     std::condition_variable m_workerEnded; // stop waits for the workers
     ClientTable m_table;
     std::vector<int> m_served; // sockets being served, shut down on stop
     std::size_t m_workers = 0;
-    std::size_t m_accepting = 0; // workers waiting in accept()
-    std::size_t m_idle = 0;      // workers waiting for queued work
-    std::size_t m_wakeups = 0;   // wake-ups given to those, not yet taken
+    std::size_t m_waiting = 0; // idle workers in the wait set
+    std::size_t m_wakeups = 0; // wake-ups written to m_wake, not yet taken
 };
 
 } // namespace flowloom::web

@@ -1,5 +1,6 @@
 #include "web/ui/StatisticsImage.h"
 
+#include "sampling/UnexpectedException.h"
 #include "web/documents/StatisticsDocuments.h"
 #include "web/documents/StatisticsImageLayout.h"
 
@@ -7,6 +8,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <exception>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -89,9 +91,11 @@ std::optional<StatisticsImage::Drawing> StatisticsImage::draw(const WebFont& fon
             // Lines are placed by their top; Qt places text by its baseline.
             painter.drawText(origin.x, origin.y + metrics.ascent(), fromUtf8(lines[i]));
         }
-    } catch (const std::exception&) {
+    } catch (const std::bad_alloc&) {
         // A line that could not be drawn leaves the picture as far as it got;
         // the reader still gets the lines before it.
+    } catch (const std::exception&) {
+        sampling::traceUnexpectedException("StatisticsImage drawing");
     }
     return Drawing{std::move(image), QString::fromStdString(layout->label1Text())};
 }

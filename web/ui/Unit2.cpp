@@ -1,7 +1,7 @@
 #include "web/ui/Unit2.h"
 
-#include "app/ini/TextBytes.h"
-#include "app/ini/ValueCodec.h"
+#include "sampling/TextBytes.h"
+#include "web/http/Port.h"
 
 #include <QCheckBox>
 #include <QFont>
@@ -14,7 +14,6 @@ namespace flowloom::web {
 
 namespace {
 
-constexpr int kMaxPort = 65535;
 constexpr QPoint kOffsetFromOwner{100, 200};
 
 // '+' as a code point: every typed password character shows as "+".
@@ -52,7 +51,8 @@ TForm2::TForm2(AdvancedSettings settings, QWidget* parent) : QDialog(parent), m_
     edWebPassword->setStyleSheet(QString::fromLatin1(kPasswordStyle));
     Label3 =
         place(new QLabel(QStringLiteral("Server Port"), Panel1), "Label3", QRect(16, 120, 80, 13));
-    edPort = place(new QLineEdit(QStringLiteral("80"), Panel1), "edPort", QRect(16, 136, 80, 21));
+    edPort = place(new QLineEdit(QString::number(kDefaultPort), Panel1), "edPort",
+                   QRect(16, 136, 80, 21));
     Label1->setBuddy(edWebUser);
     Label2->setBuddy(edWebPassword);
     Label3->setBuddy(edPort);
@@ -69,8 +69,8 @@ TForm2::TForm2(AdvancedSettings settings, QWidget* parent) : QDialog(parent), m_
 void TForm2::FormCreate()
 {
     cbAuth->setChecked(m_settings.Auth);
-    edWebUser->setText(QString::fromStdString(app::shownText(m_settings.User)));
-    edWebPassword->setText(QString::fromStdString(app::shownText(m_settings.Pass)));
+    edWebUser->setText(QString::fromStdString(sampling::shownText(m_settings.User)));
+    edWebPassword->setText(QString::fromStdString(sampling::shownText(m_settings.Pass)));
     edPort->setText(QString::number(m_settings.Port));
 }
 
@@ -83,8 +83,8 @@ void TForm2::FormClose()
 {
     m_settings.Auth = cbAuth->isChecked();
     // What the user left alone keeps its bytes, also those that are no UTF-8.
-    m_settings.User = app::storedText(edWebUser->text().toStdString(), m_settings.User);
-    m_settings.Pass = app::storedText(edWebPassword->text().toStdString(), m_settings.Pass);
+    m_settings.User = sampling::storedText(edWebUser->text().toStdString(), m_settings.User);
+    m_settings.Pass = sampling::storedText(edWebPassword->text().toStdString(), m_settings.Pass);
     m_settings.Port = portFromText(edPort->text());
 }
 
@@ -108,13 +108,7 @@ int TForm2::openBeside(const QWidget& owner)
 
 int TForm2::portFromText(const QString& text)
 {
-    const std::optional<std::int32_t> value = app::ValueCodec::readInt(text.toStdString());
-    // A number that is no port would otherwise be bound as its low 16 bits,
-    // a port the user never typed.
-    if (!value || *value < 0 || *value > kMaxPort) {
-        return kDefaultPort;
-    }
-    return *value;
+    return web::portFromText(text.toStdString());
 }
 
 } // namespace flowloom::web

@@ -23,7 +23,6 @@ class TForm2 : public QDialog
 public:
     static constexpr int kClientWidth = 428;
     static constexpr int kClientHeight = 266;
-    static constexpr int kDefaultPort = 80;
 
     explicit TForm2(AdvancedSettings settings, QWidget* parent = nullptr);
 
@@ -40,8 +39,7 @@ public:
     // placeBeside, then runs the dialog modally until it closes.
     int openBeside(const QWidget& owner);
 
-    // The port text read as the port: an integer by the settings file's rule
-    // that is a valid port (0..65535), or 80.
+    // The port text read as the port (web::portFromText).
     static int portFromText(const QString& text);
 
     void done(int result) override;

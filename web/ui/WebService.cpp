@@ -1,10 +1,12 @@
 #include "web/ui/WebService.h"
 
+#include "sampling/UnexpectedException.h"
 #include "web/documents/MimeTable.h"
 #include "web/documents/StatisticsDocuments.h"
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <stdexcept>
 #include <thread>
 
@@ -163,6 +165,8 @@ WebService::renderOnUiThread(std::function<std::optional<QImage>()> render, bool
             try {
                 image = render();
             } catch (...) {
+                // Answered as a rendering that could not be made.
+                sampling::traceUnexpectedException("WebService rendering");
                 image.reset();
             }
             {
@@ -218,7 +222,10 @@ std::shared_ptr<const Reply::Bytes> WebService::encodeShared(RenderJob& job, out
             if (output::encodeToMemory(viewOf(*job.image), type, kWebJpegQuality, out) ==
                 output::EncodeError::Ok)
                 bytes = std::make_shared<const Reply::Bytes>(std::move(out));
+        } catch (const std::bad_alloc&) {
+            bytes.reset(); // answered as an image that could not be encoded
         } catch (...) {
+            sampling::traceUnexpectedException("WebService::encodeShared");
             bytes.reset();
         }
         lock.lock();

@@ -21,21 +21,23 @@ struct RenderJob;
 // user-interface thread publishes whenever it changes (every shown tick, every
 // change of a name, switch, credential or image type). Connection threads
 // read it without waiting, and each document shows the figures of one tick.
+// Names are empty and documents off until the window publishes its controls,
+// which it does before the server starts.
 struct WebSnapshot
 {
     StatisticsView statistics;
-    std::string edTemp = "flowloom.jpg";
-    std::string edWebStats = "netstats.txt";
-    std::string edFormat = "formatted.txt";
-    std::string edImage = "netstats.jpg";
+    std::string edTemp;
+    std::string edWebStats;
+    std::string edFormat;
+    std::string edImage;
     bool cbCSV = false;
-    bool cbFormat = true;
+    bool cbFormat = false;
     bool cbImage = false;
     CredentialCheck credentials;
     output::ImageType imageType = output::ImageType::Jpeg;
     // The usage history document of the interface the graph shows (opt-in).
     bool cbHistory = false;
-    std::string edHistory = "history.csv";
+    std::string edHistory;
     // Builds the document on the connection's thread from the history file
     // and what the window still holds in memory; copied with the view.
     std::function<std::string()> historyDocument;

@@ -1,8 +1,8 @@
-#include "app/ini/TextBytes.h"
+#include "sampling/TextBytes.h"
 
 #include <gtest/gtest.h>
 
-using namespace flowloom::app;
+using namespace flowloom::sampling;
 
 TEST(TextBytes, StoredTextsSurviveTheWayThroughAnEditBox)
 {

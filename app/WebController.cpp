@@ -1,12 +1,13 @@
 // The web service on the main window: start and stop, the published view of
 // the window, the document names and the server settings dialog.
+#include "app/WebController.h"
 #include "app/Colours.h"
 #include "app/NumberBox.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
-#include "app/Unit1.h"
 #include "graph/ChartWidget.h"
 #include "web/documents/DocumentNames.h"
+#include "web/http/Port.h"
 #include "web/ui/StatisticsImage.h"
 #include "web/ui/Unit2.h"
 #include "web/ui/WebService.h"
@@ -17,6 +18,7 @@
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -24,7 +26,10 @@ namespace flowloom::app {
 
 using web::DocumentNames;
 
-void TForm1::createWebService()
+WebController::WebController(const MainControls& ui, const Environment& env, ProgramVariables& vars,
+                             Dialogs& dialogs, const FigureBoard& figures, Links links)
+    : m_ui(ui), m_env(env), m_vars(vars), m_dialogs(dialogs), m_figures(figures),
+      m_links(std::move(links))
 {
     web::WebRenderers renderers;
     renderers.graph = [this] { return SaveTempGraph(); };
@@ -35,7 +40,7 @@ void TForm1::createWebService()
         },
         std::move(renderers));
 
-    SetupPage& s = *Setup;
+    SetupPage& s = *m_ui.Setup;
     connect(s.cbWeb, &QCheckBox::toggled, this, [this] { cbWebClick(); });
     connect(s.btnAdvanced, &QPushButton::clicked, this, [this] { btnAdvancedClick(); });
     connect(s.btnWebFont, &QPushButton::clicked, this, [this] { btnWebFontClick(); });
@@ -57,9 +62,11 @@ void TForm1::createWebService()
         connect(box, &QCheckBox::toggled, this, [this] { publishWebView(); });
 }
 
-bool TForm1::webEventFilter(QObject* watched, QEvent* event)
+WebController::~WebController() = default;
+
+bool WebController::eventFilter(QObject* watched, QEvent* event)
 {
-    SetupPage& s = *Setup;
+    SetupPage& s = *m_ui.Setup;
     if (event->type() == QEvent::FocusOut &&
         leavesField(static_cast<QFocusEvent*>(event)->reason())) {
         if (watched == s.edWebStats)
@@ -80,21 +87,20 @@ bool TForm1::webEventFilter(QObject* watched, QEvent* event)
         else if (watched == s.edTemp)
             edNameClick(s.edTemp, false);
     }
-    return false;
+    return QObject::eventFilter(watched, event);
 }
 
-void TForm1::createWebDialog()
+void WebController::createWebDialog()
 {
-    Form2 = new web::TForm2(
-        web::AdvancedSettings{m_vars.Auth, m_vars.User, m_vars.Pass, m_vars.Port}, this);
-    Form2->hide();
+    m_form2 = new web::TForm2(
+        web::AdvancedSettings{m_vars.Auth, m_vars.User, m_vars.Pass, m_vars.Port}, m_ui.window);
+    m_form2->hide();
 }
 
 // --- The published view ----------------------------------------------------------
 
-web::NameFields TForm1::nameFields() const
+web::NameFields nameFieldsOf(const SetupPage& s)
 {
-    const SetupPage& s = *Setup;
     web::NameFields fields;
     fields.edWebStats = s.edWebStats->text().toStdString();
     fields.edFormat = s.edFormat->text().toStdString();
@@ -103,30 +109,19 @@ web::NameFields TForm1::nameFields() const
     return fields;
 }
 
-output::ImageType TForm1::imageType() const
-{
-    if (Setup->rbBMP->isChecked())
-        return output::ImageType::Bmp;
-    if (Setup->rbGIF->isChecked())
-        return output::ImageType::Gif;
-    if (Setup->rbPNG->isChecked())
-        return output::ImageType::Png;
-    return output::ImageType::Jpeg; // also when no type is checked
-}
-
-void TForm1::publishWebView(bool evenWhenStopped)
+void WebController::publishWebView(bool evenWhenStopped)
 {
     // Only a running server reads the view; StartServer publishes it before it listens.
     if (!m_web || (!m_web->isActive() && !evenWhenStopped))
         return;
-    const SetupPage& s = *Setup;
-    const StatisticsPage& p = *Statistics;
+    const SetupPage& s = *m_ui.Setup;
+    const StatisticsPage& p = *m_ui.Statistics;
     web::WebSnapshot view;
-    auto text = [this](const QLabel* label) { return figure(label).toStdString(); };
+    auto text = [this](const QLabel* label) { return m_figures.figure(label).toStdString(); };
     view.statistics = {text(p.Panel14), text(p.Panel15), text(p.Panel16), text(p.Panel18),
                        text(p.Panel19), text(p.Panel20), text(p.Panel26), text(p.Panel27),
                        text(p.Label39), text(p.Label41)};
-    const web::NameFields names = nameFields();
+    const web::NameFields names = nameFieldsOf(*m_ui.Setup);
     view.edTemp = names.edTemp;
     view.edWebStats = names.edWebStats;
     view.edFormat = names.edFormat;
@@ -135,90 +130,91 @@ void TForm1::publishWebView(bool evenWhenStopped)
     view.cbFormat = s.cbFormat->isChecked();
     view.cbImage = s.cbImage->isChecked();
     view.credentials = web::CredentialCheck(m_vars.Auth, m_vars.User, m_vars.Pass);
-    view.imageType = imageType();
-    publishHistoryView(view);
+    view.imageType = m_ui.Setup->imageType();
+    if (m_links.publishHistoryView)
+        m_links.publishHistoryView(view);
     m_web->publish(std::move(view));
 }
 
 // --- Renderings for the web (user-interface thread) ---------------------------------
 
-std::optional<QImage> TForm1::SaveTempGraph()
+std::optional<QImage> WebController::SaveTempGraph()
 {
-    return webGraphSnapshot();
+    return m_links.graphSnapshot();
 }
 
-std::optional<QImage> TForm1::SaveTempStatistics(const std::string& formattedText)
+std::optional<QImage> WebController::SaveTempStatistics(const std::string& formattedText)
 {
     const web::WebFont font{m_vars.WebName, m_vars.WebSize, m_vars.WebStyle, m_vars.WebColour};
-    auto drawing =
-        web::StatisticsImage::draw(font, formattedText, Statistics->Label39->text().toStdString());
+    auto drawing = web::StatisticsImage::draw(font, formattedText,
+                                              m_ui.Statistics->Label39->text().toStdString());
     if (!drawing)
         return std::nullopt;
-    Setup->Label1->setText(drawing->label1);
+    m_ui.Setup->Label1->setText(drawing->label1);
     return std::move(drawing->image);
 }
 
 // --- Server start and stop -------------------------------------------------------
 
-void TForm1::StartServer()
+void WebController::StartServer()
 {
     try {
         web::Binding binding;
         // The list shows padded numbers; the address is the compact form.
-        binding.address = Setup->cbServerIP->currentText().remove(QLatin1Char(' ')).toStdString();
-        binding.port =
-            static_cast<std::uint16_t>(m_vars.Port >= 0 && m_vars.Port <= 65535 ? m_vars.Port : 80);
+        binding.address =
+            m_ui.Setup->cbServerIP->currentText().remove(QLatin1Char(' ')).toStdString();
+        binding.port = web::portOrDefault(m_vars.Port);
         publishWebView(true);
         const web::Binding bound = m_web->start(binding);
         m_serverAddress = DocumentNames::serverAddress(
             bound.address.empty() ? "0.0.0.0" : bound.address, bound.port);
-        Setup->Label2->setText(QString::fromStdString(
-            DocumentNames::url(m_serverAddress, Setup->edTemp->text().toStdString())));
-        StatusPanel[3]->setText(QStringLiteral("Server Running"));
-        Setup->Label12->setText(QString::fromStdString(
-            DocumentNames::url(m_serverAddress, Setup->edWebStats->text().toStdString())));
-        Setup->Label2->show();
-        Setup->Label12->show();
+        m_ui.Setup->Label2->setText(QString::fromStdString(
+            DocumentNames::url(m_serverAddress, m_ui.Setup->edTemp->text().toStdString())));
+        m_ui.StatusPanel[3]->setText(QStringLiteral("Server Running"));
+        m_ui.Setup->Label12->setText(QString::fromStdString(
+            DocumentNames::url(m_serverAddress, m_ui.Setup->edWebStats->text().toStdString())));
+        m_ui.Setup->Label2->show();
+        m_ui.Setup->Label12->show();
     } catch (const std::exception& error) {
         stopServer();
-        Setup->cbWeb->setChecked(false); // runs the stop branch
+        m_ui.Setup->cbWeb->setChecked(false); // runs the stop branch
         m_env.showMessage(error.what());
     }
 }
 
-void TForm1::stopServer()
+void WebController::stopServer()
 {
     if (m_web)
         m_web->stop();
 }
 
-void TForm1::cbWebClick()
+void WebController::cbWebClick()
 {
-    const bool on = Setup->cbWeb->isChecked();
-    if (on && isVisible()) {
+    const bool on = m_ui.Setup->cbWeb->isChecked();
+    if (on && m_ui.window->isVisible()) {
         StartServer();
     } else if (!on) {
         stopServer();
-        StatusPanel[3]->clear();
-        Setup->Label2->hide();
-        Setup->Label12->hide();
+        m_ui.StatusPanel[3]->clear();
+        m_ui.Setup->Label2->hide();
+        m_ui.Setup->Label12->hide();
     }
     // Address, port and credentials change only while the server is stopped.
-    Setup->btnAdvanced->setEnabled(!Setup->cbWeb->isChecked());
-    Setup->cbServerIP->setEnabled(!Setup->cbWeb->isChecked());
+    m_ui.Setup->btnAdvanced->setEnabled(!m_ui.Setup->cbWeb->isChecked());
+    m_ui.Setup->cbServerIP->setEnabled(!m_ui.Setup->cbWeb->isChecked());
 }
 
-void TForm1::btnAdvancedClick()
+void WebController::btnAdvancedClick()
 {
-    Form2->openBeside(*this);
+    m_form2->openBeside(*m_ui.window);
     publishWebView(); // the credentials apply from the next request
 }
 
 // --- Document names --------------------------------------------------------------
 
-void TForm1::applyNameDecision(const web::NameDecision& decision)
+void WebController::applyNameDecision(const web::NameDecision& decision)
 {
-    SetupPage& s = *Setup;
+    SetupPage& s = *m_ui.Setup;
     auto put = [](QLineEdit* edit, const std::string& text) {
         const QString value = QString::fromStdString(text);
         if (edit->text() != value)
@@ -237,40 +233,40 @@ void TForm1::applyNameDecision(const web::NameDecision& decision)
         s.btnWebFont->setEnabled(*decision.webFontEnabled);
 }
 
-void TForm1::cbCSVClick()
+void WebController::cbCSVClick()
 {
-    applyNameDecision(
-        DocumentNames::cbCSVClick(nameFields(), m_rememberedNames, Setup->cbImage->isChecked()));
+    applyNameDecision(DocumentNames::cbCSVClick(nameFieldsOf(*m_ui.Setup), m_rememberedNames,
+                                                m_ui.Setup->cbImage->isChecked()));
 }
 
-void TForm1::edFormatExit()
+void WebController::edFormatExit()
 {
-    applyNameDecision(DocumentNames::edFormatExit(nameFields(), m_rememberedNames));
+    applyNameDecision(DocumentNames::edFormatExit(nameFieldsOf(*m_ui.Setup), m_rememberedNames));
 }
 
-void TForm1::edImageExit()
+void WebController::edImageExit()
 {
-    applyNameDecision(DocumentNames::edImageExit(nameFields(), m_rememberedNames,
-                                                 Setup->cbImage->isChecked(),
-                                                 output::extensionOf(imageType())));
+    applyNameDecision(DocumentNames::edImageExit(nameFieldsOf(*m_ui.Setup), m_rememberedNames,
+                                                 m_ui.Setup->cbImage->isChecked(),
+                                                 output::extensionOf(m_ui.Setup->imageType())));
 }
 
-void TForm1::edTempExit()
+void WebController::edTempExit()
 {
-    applyNameDecision(DocumentNames::edTempExit(nameFields(), m_rememberedNames,
-                                                output::extensionOf(imageType())));
+    applyNameDecision(DocumentNames::edTempExit(nameFieldsOf(*m_ui.Setup), m_rememberedNames,
+                                                output::extensionOf(m_ui.Setup->imageType())));
 }
 
-void TForm1::edTempChange()
+void WebController::edTempChange()
 {
-    Setup->Label2->setText(QString::fromStdString(DocumentNames::edTempChange(
-        Setup->Label2->text().toStdString(), Setup->edTemp->text().toStdString())));
+    m_ui.Setup->Label2->setText(QString::fromStdString(DocumentNames::edTempChange(
+        m_ui.Setup->Label2->text().toStdString(), m_ui.Setup->edTemp->text().toStdString())));
 }
 
-void TForm1::edNameClick(QLineEdit* edit, bool showUrl)
+void WebController::edNameClick(QLineEdit* edit, bool showUrl)
 {
     const std::string text = edit->text().toStdString();
-    SetupPage& s = *Setup;
+    SetupPage& s = *m_ui.Setup;
     if (edit == s.edWebStats)
         m_rememberedNames.edWebStats = text;
     else if (edit == s.edFormat)
@@ -283,16 +279,17 @@ void TForm1::edNameClick(QLineEdit* edit, bool showUrl)
         s.Label12->setText(QString::fromStdString(DocumentNames::url(m_serverAddress, text)));
 }
 
-void TForm1::rememberNames()
+void WebController::rememberNames()
 {
-    m_rememberedNames = nameFields();
+    m_rememberedNames = nameFieldsOf(*m_ui.Setup);
 }
 
-void TForm1::btnWebFontClick()
+void WebController::btnWebFontClick()
 {
     const web::WebFont font{m_vars.WebName, m_vars.WebSize, m_vars.WebStyle, m_vars.WebColour};
-    const auto choice = m_dialogs.chooseFont(
-        this, {web::StatisticsImage::qFont(font), web::StatisticsImage::qColor(font.colour)});
+    const auto choice =
+        m_dialogs.chooseFont(m_ui.window, {web::StatisticsImage::qFont(font),
+                                           web::StatisticsImage::qColor(font.colour)});
     if (!choice)
         return;
     m_vars.WebName = choice->font.family().toStdString();

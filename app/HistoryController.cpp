@@ -1,16 +1,16 @@
-// The usage history on the main window: recording what the cumulative totals
-// count, the "  History  " page, the data-cap warning and the history document.
+#include "app/HistoryController.h"
+
 #include "app/HistoryPage.h"
 #include "app/NumberBox.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/Tray.h"
-#include "app/Unit1.h"
 #include "app/UsageRecording.h"
 #include "app/UsageSetupPage.h"
 #include "sampling/DateTimeText.h"
 #include "sampling/NumberFormat.h"
 #include "web/documents/DocumentNames.h"
+#include "app/WebController.h"
 #include "web/ui/WebService.h"
 
 #include <QCheckBox>
@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
@@ -43,47 +44,48 @@ QString since(const sampling::DateTime& moment)
 }
 } // namespace
 
-void TForm1::createHistory()
+HistoryController::HistoryController(const MainControls& ui, const Environment& env,
+                                     const FileLocations& files, Dialogs& dialogs, Links links)
+    : m_ui(ui), m_env(env), m_files(files), m_dialogs(dialogs), m_links(std::move(links))
 {
-    History = new HistoryPage(PageControl1);
-    History->setObjectName("TabSheetHistory");
-    PageControl1->addTab(History, QStringLiteral("  History  "));
-    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
-        if (PageControl1->currentWidget() == History)
+    connect(m_ui.PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (m_ui.PageControl1->currentWidget() == m_ui.History)
             showHistory();
     });
-    connect(History->cbHistoryChart, &QComboBox::currentIndexChanged, this,
+    connect(m_ui.History->cbHistoryChart, &QComboBox::currentIndexChanged, this,
             [this] { showHistory(); });
-    connect(History->btnExport, &QPushButton::clicked, this, [this] { btnExportClick(); });
-    connect(cbURL, &QComboBox::currentIndexChanged, this, [this] { showHistory(); });
+    connect(m_ui.History->btnExport, &QPushButton::clicked, this, [this] { btnExportClick(); });
+    connect(m_ui.cbURL, &QComboBox::currentIndexChanged, this, [this] { showHistory(); });
 
-    UsageSetupPage& u = *Setup->UsagePage;
+    UsageSetupPage& u = *m_ui.Setup->UsagePage;
     u.edHistory->installEventFilter(this);
-    connect(u.cbHistory, &QCheckBox::toggled, this, [this] { publishWebView(); });
-    connect(u.edHistory, &QLineEdit::textChanged, this, [this] { publishWebView(); });
+    connect(u.cbHistory, &QCheckBox::toggled, this, [this] { m_links.publishWebView(); });
+    connect(u.edHistory, &QLineEdit::textChanged, this, [this] { m_links.publishWebView(); });
 }
 
-void TForm1::openHistory(const sampling::TMIBIfArray& startupTable)
+HistoryController::~HistoryController() = default;
+
+void HistoryController::openHistory(const sampling::TMIBIfArray& startupTable)
 {
     m_usage =
-        std::make_unique<UsageRecording>(usage::historyPathFor(settingsPath()), m_env.clock.now());
+        std::make_unique<UsageRecording>(usage::historyPathFor(m_files.settingsFile), m_env.clock.now());
     m_usage->identities = usage::identitiesOf(startupTable);
-    m_rememberedHistoryName = Setup->UsagePage->edHistory->text().toStdString();
+    m_rememberedHistoryName = m_ui.Setup->UsagePage->edHistory->text().toStdString();
     // Not a box that stops the start: a notice, and the status bar.
     if (!m_usage->report().message.empty())
         showNotice(QString::fromStdString(m_usage->report().message));
 }
 
-usage::BillingRule TForm1::billingRule() const
+usage::BillingRule HistoryController::billingRule() const
 {
-    const QTime at = Statistics->DateTimePicker1->time();
-    return {Statistics->cbReset->isChecked(), Statistics->cbMonth->currentIndex(), at.hour(),
+    const QTime at = m_ui.Statistics->DateTimePicker1->time();
+    return {m_ui.Statistics->cbReset->isChecked(), m_ui.Statistics->cbMonth->currentIndex(), at.hour(),
             at.minute(), at.second()};
 }
 
-usage::CapRule TForm1::capRule() const
+usage::CapRule HistoryController::capRule() const
 {
-    const UsageSetupPage& u = *Setup->UsagePage;
+    const UsageSetupPage& u = *m_ui.Setup->UsagePage;
     usage::CapRule rule;
     rule.on = u.cbDataCap->isChecked();
     rule.amount = u.spCapSize->value();
@@ -96,7 +98,7 @@ usage::CapRule TForm1::capRule() const
     return rule;
 }
 
-const usage::InterfaceIdentity* TForm1::identityAt(int position) const
+const usage::InterfaceIdentity* HistoryController::identityAt(int position) const
 {
     if (!m_usage || position < 0 || position >= static_cast<int>(m_usage->identities.size()))
         return nullptr;
@@ -104,7 +106,7 @@ const usage::InterfaceIdentity* TForm1::identityAt(int position) const
 }
 
 // Every addition to a cumulative total, warm-up ticks included.
-void TForm1::recordUsage(int position, std::uint64_t in, std::uint64_t out)
+void HistoryController::recordUsage(int position, std::uint64_t in, std::uint64_t out)
 {
     const usage::InterfaceIdentity* identity = identityAt(position);
     if (identity == nullptr)
@@ -121,37 +123,37 @@ void TForm1::recordUsage(int position, std::uint64_t in, std::uint64_t out)
             flushHistory(); // the warning is remembered with its period at once
         }
     }
-    if (PageControl1->currentWidget() == History && isVisible() &&
+    if (m_ui.PageControl1->currentWidget() == m_ui.History && m_ui.window->isVisible() &&
         ++m_historyTicks % kHistoryRefreshTicks == 0)
         showHistory();
 }
 
-void TForm1::showCapWarning(usage::CapLevel level, const usage::CapRule& rule,
+void HistoryController::showCapWarning(usage::CapLevel level, const usage::CapRule& rule,
                             const usage::PeriodStatus& status, const std::string& interfaceName)
 {
     const std::uint64_t used = rule.counted(status.in, status.out);
     const QString cap = QString::number(rule.amount) + (rule.unitItem == 0 ? " MB" : " GB");
-    const QString counted = Setup->UsagePage->cbCapCounts->currentText();
+    const QString counted = m_ui.Setup->UsagePage->cbCapCounts->currentText();
     const QString text =
         (level == usage::CapLevel::Full
              ? QStringLiteral("Data cap reached: ")
              : QStringLiteral("%1 % of the data cap reached: ").arg(rule.sharePercent)) +
         megabytes(used) + " MB of " + cap + " (" + counted + ") on " +
         QString::fromStdString(interfaceName) + " since " + since(status.period.start) + ".";
-    if (m_tray->isVisible()) {
-        statusBar()->showMessage(text, kStatusMilliseconds);
-        m_tray->showBalloon(QStringLiteral("Flowloom - data cap"), text);
+    if (m_ui.tray->isVisible()) {
+        m_ui.window->statusBar()->showMessage(text, kStatusMilliseconds);
+        m_ui.tray->showBalloon(QStringLiteral("Flowloom - data cap"), text);
     } else {
         showNotice(text);
     }
 }
 
-void TForm1::showNotice(const QString& text)
+void HistoryController::showNotice(const QString& text)
 {
-    statusBar()->showMessage(text, kStatusMilliseconds);
+    m_ui.window->statusBar()->showMessage(text, kStatusMilliseconds);
     if (m_notice == nullptr) {
         m_notice = new QMessageBox(QMessageBox::Information, QStringLiteral("Flowloom"), text,
-                                   QMessageBox::Ok, this);
+                                   QMessageBox::Ok, m_ui.window);
         m_notice->setObjectName("HistoryNotice");
         m_notice->setModal(false);
         m_notice->setWindowModality(Qt::NonModal);
@@ -160,7 +162,7 @@ void TForm1::showNotice(const QString& text)
     m_notice->show();
 }
 
-void TForm1::flushHistory()
+void HistoryController::flushHistory()
 {
     if (!m_usage)
         return;
@@ -170,7 +172,7 @@ void TForm1::flushHistory()
     });
 }
 
-void TForm1::historyWritten(std::uint64_t seq, bool ok, const std::string& error)
+void HistoryController::historyWritten(std::uint64_t seq, bool ok, const std::string& error)
 {
     if (!m_usage)
         return;
@@ -181,13 +183,13 @@ void TForm1::historyWritten(std::uint64_t seq, bool ok, const std::string& error
     }
     // Kept in memory and tried again next minute; said once.
     if (!m_historyFailureShown)
-        statusBar()->showMessage(QStringLiteral("The usage history could not be written: ") +
+        m_ui.window->statusBar()->showMessage(QStringLiteral("The usage history could not be written: ") +
                                      QString::fromStdString(error),
                                  30'000);
     m_historyFailureShown = true;
 }
 
-void TForm1::closeHistory()
+void HistoryController::closeHistory()
 {
     if (!m_usage)
         return;
@@ -195,16 +197,16 @@ void TForm1::closeHistory()
     m_usage->flushNow(error); // a failure was already told during the run
 }
 
-void TForm1::showHistory()
+void HistoryController::showHistory()
 {
-    const usage::InterfaceIdentity* identity = identityAt(cbURL->currentIndex());
-    if (History == nullptr || PageControl1->currentWidget() != History)
+    const usage::InterfaceIdentity* identity = identityAt(m_ui.cbURL->currentIndex());
+    if (m_ui.History == nullptr || m_ui.PageControl1->currentWidget() != m_ui.History)
         return;
     if (identity == nullptr) {
-        History->showDays({});
-        History->showMonths({});
-        History->LabelPeriod->setText(QStringLiteral("No interface is selected."));
-        for (QLabel* label : {History->LabelUsed, History->LabelProjection, History->LabelCap})
+        m_ui.History->showDays({});
+        m_ui.History->showMonths({});
+        m_ui.History->LabelPeriod->setText(QStringLiteral("No interface is selected."));
+        for (QLabel* label : {m_ui.History->LabelUsed, m_ui.History->LabelProjection, m_ui.History->LabelCap})
             label->clear();
         return;
     }
@@ -213,44 +215,44 @@ void TForm1::showHistory()
     const sampling::DateTime now = m_env.clock.now();
     const std::vector<usage::DayUsage> days =
         history.days(*identity, usage::dayKey(usage::addDays(now, -400)), usage::dayKey(now));
-    History->showDays(usage::lastDays(days, now, kShownDays));
-    History->showMonths(usage::lastMonths(days, now, kShownMonths));
+    m_ui.History->showDays(usage::lastDays(days, now, kShownDays));
+    m_ui.History->showMonths(usage::lastMonths(days, now, kShownMonths));
 
     const usage::PeriodStatus status = history.periodStatus(*identity, now);
-    History->LabelPeriod->setText(QStringLiteral("From ") + since(status.period.start) +
+    m_ui.History->LabelPeriod->setText(QStringLiteral("From ") + since(status.period.start) +
                                   QStringLiteral(" to ") + since(status.period.end));
-    History->LabelUsed->setText(QStringLiteral("So far: download ") + megabytes(status.in) +
+    m_ui.History->LabelUsed->setText(QStringLiteral("So far: download ") + megabytes(status.in) +
                                 QStringLiteral(" MB, upload ") + megabytes(status.out) +
                                 QStringLiteral(" MB"));
-    History->LabelProjection->setText(
+    m_ui.History->LabelProjection->setText(
         QStringLiteral("Projected to its end: download ") + megabytes(status.projectedIn()) +
         QStringLiteral(" MB, upload ") + megabytes(status.projectedOut()) + QStringLiteral(" MB"));
     const usage::CapRule rule = capRule();
     if (!rule.on) {
-        History->LabelCap->setText(QStringLiteral("No data cap is set (Setup, Usage History)."));
+        m_ui.History->LabelCap->setText(QStringLiteral("No data cap is set (m_ui.Setup, Usage m_ui.History)."));
         return;
     }
     const std::uint64_t used = rule.counted(status.in, status.out);
     const long double share = rule.capBytes() == 0 ? 0.0L
                                                    : 100.0L * static_cast<long double>(used) /
                                                          static_cast<long double>(rule.capBytes());
-    History->LabelCap->setText(QStringLiteral("Data cap %1 %2 (%3): %4 % used")
+    m_ui.History->LabelCap->setText(QStringLiteral("Data cap %1 %2 (%3): %4 % used")
                                    .arg(rule.amount)
                                    .arg(rule.unitItem == 0 ? "MB" : "GB")
-                                   .arg(Setup->UsagePage->cbCapCounts->currentText())
+                                   .arg(m_ui.Setup->UsagePage->cbCapCounts->currentText())
                                    .arg(QString::fromStdString(sampling::fmt(share, 1))));
 }
 
-void TForm1::btnExportClick()
+void HistoryController::btnExportClick()
 {
-    const usage::InterfaceIdentity* identity = identityAt(cbURL->currentIndex());
+    const usage::InterfaceIdentity* identity = identityAt(m_ui.cbURL->currentIndex());
     if (identity == nullptr)
         return;
     const QString suggested =
         QString::fromStdString((m_files.filesFolder / ("usage-" + identity->name + "-" +
                                                        usage::dayKey(m_env.clock.now()) + ".csv"))
                                    .string());
-    const std::optional<QString> path = m_dialogs.chooseSaveFile(this, suggested);
+    const std::optional<QString> path = m_dialogs.chooseSaveFile(m_ui.window, suggested);
     if (!path)
         return;
     const std::string text =
@@ -267,11 +269,11 @@ void TForm1::btnExportClick()
 
 // --- The history document on the web ---------------------------------------------
 
-void TForm1::edHistoryExit()
+void HistoryController::edHistoryExit()
 {
-    QLineEdit* edit = Setup->UsagePage->edHistory;
+    QLineEdit* edit = m_ui.Setup->UsagePage->edHistory;
     const auto decision = web::DocumentNames::edHistoryExit(edit->text().toStdString(),
-                                                            m_rememberedHistoryName, nameFields());
+                                                            m_rememberedHistoryName, nameFieldsOf(*m_ui.Setup));
     if (edit->text().toStdString() != decision.name)
         edit->setText(QString::fromStdString(decision.name));
     if (!decision.message.empty())
@@ -279,25 +281,25 @@ void TForm1::edHistoryExit()
     m_rememberedHistoryName = edit->text().toStdString();
 }
 
-bool TForm1::historyEventFilter(QObject* watched, QEvent* event)
+bool HistoryController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != Setup->UsagePage->edHistory)
-        return false;
+    if (watched != m_ui.Setup->UsagePage->edHistory)
+        return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::FocusOut)
         edHistoryExit();
     else if (event->type() == QEvent::MouseButtonPress)
-        m_rememberedHistoryName = Setup->UsagePage->edHistory->text().toStdString();
-    return false;
+        m_rememberedHistoryName = m_ui.Setup->UsagePage->edHistory->text().toStdString();
+    return QObject::eventFilter(watched, event);
 }
 
-void TForm1::publishHistoryView(web::WebSnapshot& view) const
+void HistoryController::publishHistoryView(web::WebSnapshot& view) const
 {
-    const UsageSetupPage& u = *Setup->UsagePage;
+    const UsageSetupPage& u = *m_ui.Setup->UsagePage;
     view.cbHistory = u.cbHistory->isChecked();
     view.edHistory = u.edHistory->text().toStdString();
     if (!view.cbHistory || !m_usage)
         return;
-    if (const usage::InterfaceIdentity* identity = identityAt(cbURL->currentIndex()))
+    if (const usage::InterfaceIdentity* identity = identityAt(m_ui.cbURL->currentIndex()))
         view.historyDocument = m_usage->historyDocument(*identity);
     else
         view.historyDocument = [] { return usage::historyCsv({}); };

@@ -1,6 +1,6 @@
-#include "app/ini/TextBytes.h"
+#include "sampling/TextBytes.h"
 
-namespace flowloom::app {
+namespace flowloom::sampling {
 
 bool isValidUtf8(std::string_view text)
 {
@@ -67,4 +67,4 @@ std::string storedText(std::string_view shown, std::string_view original)
     return std::string(shown);
 }
 
-} // namespace flowloom::app
+} // namespace flowloom::sampling

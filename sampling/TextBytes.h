@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace flowloom::app {
+namespace flowloom::sampling {
 
 // Texts of the settings file are bytes; edit boxes hold Unicode text. These
 // two rules carry a stored text through a box and back without damage.
@@ -18,4 +18,4 @@ std::string storedText(std::string_view shown, std::string_view original);
 
 bool isValidUtf8(std::string_view text);
 
-} // namespace flowloom::app
+} // namespace flowloom::sampling

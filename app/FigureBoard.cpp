@@ -1,0 +1,41 @@
+#include "app/FigureBoard.h"
+
+#include <QLabel>
+
+namespace flowloom::app {
+
+bool FigureBoard::unseen() const
+{
+    return !m_window.updatesEnabled();
+}
+
+void FigureBoard::set(QLabel* label, const QString& text)
+{
+    if (!unseen()) {
+        label->setText(text);
+        return;
+    }
+    for (auto& [kept, keptText] : m_kept)
+        if (kept == label) {
+            keptText = text;
+            return;
+        }
+    m_kept.emplace_back(label, text);
+}
+
+QString FigureBoard::figure(const QLabel* label) const
+{
+    for (const auto& [kept, text] : m_kept)
+        if (kept == label)
+            return text;
+    return label->text();
+}
+
+void FigureBoard::showKept()
+{
+    for (const auto& [label, text] : m_kept)
+        label->setText(text);
+    m_kept.clear();
+}
+
+} // namespace flowloom::app

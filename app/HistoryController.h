@@ -1,0 +1,78 @@
+#pragma once
+
+#include "app/Dialogs.h"
+#include "app/Environment.h"
+#include "app/MainControls.h"
+#ifndef Q_MOC_RUN
+#include "sampling/IPHelper.h"
+#include "usage/CapWarning.h"
+#include "usage/UsageHistory.h"
+#endif
+
+#include <QObject>
+#include <QPointer>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QMessageBox;
+
+namespace flowloom::web {
+struct WebSnapshot;
+}
+
+namespace flowloom::app {
+
+class UsageRecording;
+
+// The usage history: every byte added to a cumulative total is recorded for
+// its interface's day and billing period; the history is written in the
+// background once a minute. Also the "  History  " page, the data-cap
+// warning and the history document on the web.
+class HistoryController final : public QObject
+{
+public:
+    struct Links
+    {
+        std::function<void()> publishWebView;
+    };
+
+    HistoryController(const MainControls& ui, const Environment& env, const FileLocations& files,
+                      Dialogs& dialogs, Links links);
+    ~HistoryController() override;
+
+    void btnExportClick();
+    void edHistoryExit();
+    void showHistory();
+
+    // Start-up: the history file is opened for the interfaces of the table.
+    void openHistory(const sampling::TMIBIfArray& startupTable);
+    void recordUsage(int position, std::uint64_t in, std::uint64_t out);
+    void flushHistory();
+    void closeHistory();
+    void publishHistoryView(web::WebSnapshot& view) const;
+
+private:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    const usage::InterfaceIdentity* identityAt(int position) const;
+    usage::BillingRule billingRule() const;
+    usage::CapRule capRule() const;
+    void showCapWarning(usage::CapLevel level, const usage::CapRule& rule,
+                        const usage::PeriodStatus& status, const std::string& interfaceName);
+    void showNotice(const QString& text);
+    void historyWritten(std::uint64_t seq, bool ok, const std::string& error);
+
+    const MainControls& m_ui;
+    const Environment& m_env;
+    const FileLocations& m_files;
+    Dialogs& m_dialogs;
+    Links m_links;
+    std::unique_ptr<UsageRecording> m_usage;
+    int m_historyTicks = 0;
+    bool m_historyFailureShown = false;
+    std::string m_rememberedHistoryName;
+    QPointer<QMessageBox> m_notice; // one non-modal notice, reused
+};
+
+} // namespace flowloom::app

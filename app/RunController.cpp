@@ -1,0 +1,281 @@
+#include "app/RunController.h"
+
+#include "app/GraphController.h"
+#include "app/InterfaceItems.h"
+#include "app/NumberBox.h"
+#include "app/SetupPage.h"
+#include "app/StatisticsPage.h"
+#include "app/Tray.h"
+#include "app/UiTimerWait.h"
+#include "app/ini/SettingsFile.h"
+#include "graph/ChartWidget.h"
+#include "sampling/ByteUnits.h"
+#include "sampling/DateTimeText.h"
+#include "sampling/InterfaceList.h"
+#include "sampling/NumberFormat.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QTimeEdit>
+#include <QToolButton>
+
+namespace flowloom::app {
+
+using sampling::DateTimeText;
+using sampling::fmt;
+using sampling::kGiB;
+using sampling::kKiB;
+using sampling::kMiB;
+
+RunController::RunController(const MainControls& ui, const Environment& env,
+                             const FileLocations& files, const ProgramVariables& vars,
+                             FigureBoard& figures, sampling::RunCounters& counters,
+                             GraphController& graph, Links links)
+    : m_ui(ui), m_env(env), m_files(files), m_vars(vars), m_figures(figures), m_counters(counters),
+      m_graph(graph), m_links(std::move(links)),
+      m_timer(std::make_unique<sampling::TThreadedTimer>(std::make_unique<UiTimerWait>())),
+      m_monthlyReset(env.clock.now())
+{
+    m_timer->OnTimer = [this](sampling::TThreadedTimer&) { Timer1Timer(); };
+    QObject::connect(ui.btnStart, &QToolButton::clicked, ui.btnStart, [this] { btnStartClick(); });
+    QObject::connect(ui.btnStop, &QToolButton::clicked, ui.btnStop, [this] { btnStopClick(); });
+    QObject::connect(ui.Statistics->btnResetIn, &QPushButton::clicked, ui.Statistics,
+                     [this] { btnResetInClick(); });
+    QObject::connect(ui.Statistics->btnResetOut, &QPushButton::clicked, ui.Statistics,
+                     [this] { btnResetOutClick(); });
+}
+
+// The clock's worker must be gone before the controls it would touch.
+RunController::~RunController() = default;
+
+void RunController::setInterval(int milliseconds)
+{
+    m_timer->setInterval(milliseconds);
+}
+
+void RunController::holdClock()
+{
+    m_timer->setEnabled(false);
+}
+
+void RunController::releaseClock()
+{
+    m_timer->setEnabled(m_ui.btnStart->isChecked());
+}
+
+void RunController::btnStartClick()
+{
+    m_graph.startPlot();
+    m_ui.PageControl1->setCurrentWidget(m_ui.TabSheet1);
+    m_ui.Label13->hide();
+    m_timer->setEnabled(true);
+    m_counters.StopCount = 0;
+    m_ui.btnStart->setChecked(true);
+    m_ui.StatusPanel[0]->setText(QStringLiteral("Plot Started: ") +
+                                 QString::fromStdString(DateTimeText::dayMonth(m_env.clock.now())));
+    m_counters.WarmUpCount = 0;
+}
+
+void RunController::btnStopClick()
+{
+    m_timer->setEnabled(false);
+    m_ui.btnStop->setChecked(true);
+    m_ui.cbURL->setEnabled(true);
+}
+
+void RunController::Timer1Timer()
+{
+    m_timer->setEnabled(false);
+    // The clock runs again as "Start Plot" says, also when the tick's work fails.
+    struct Reenable
+    {
+        RunController& run;
+        ~Reenable() { run.m_timer->setEnabled(run.m_ui.btnStart->isChecked()); }
+    } reenable{*this};
+
+    const QTime at = m_ui.Statistics->DateTimePicker1->time();
+    if (const auto moment = m_monthlyReset.tick(m_ui.Statistics->cbReset->isChecked(),
+                                                m_ui.Statistics->cbMonth->currentIndex(), at.hour(),
+                                                at.minute(), at.second(), m_env.clock.now())) {
+        const sampling::TotalsModel::Due due = m_totals.dueAt(m_ui.cbURL->currentIndex(), *moment);
+        if (due.in)
+            btnResetInClick();
+        if (due.out)
+            btnResetOutClick();
+    }
+    CaptureMIBData(false);
+    m_links.publishWebView();
+}
+
+// --- Sampling ----------------------------------------------------------------
+
+void RunController::CaptureMIBData(bool initial)
+{
+    const sampling::TMIBIfArray snapshot = m_env.interfaces.interfaceSnapshot();
+    if (initial)
+        InitGrid(snapshot);
+    else
+        Data2Grid(snapshot);
+}
+
+void RunController::InitGrid(const sampling::TMIBIfArray& snapshot)
+{
+    QComboBox& list = *m_ui.cbURL;
+    const sampling::InterfaceList interfaces =
+        sampling::buildInterfaceList(snapshot, m_env.interfaces.addressSnapshot(), m_vars.URL);
+    {
+        const QSignalBlocker blocker(list);
+        list.clear();
+        for (std::size_t i = 0; i < interfaces.items.size(); ++i)
+            addInterfaceItem(list, QString::fromStdString(interfaces.items[i]),
+                             QString::fromStdString(interfaces.names[i]));
+        list.setCurrentIndex(-1);
+    }
+
+    m_tracker.reset(snapshot);
+    m_statistics.InitGrid(snapshot, m_env.clock.steadyMilliseconds(), interfaces.selected);
+    std::vector<InterfaceTotals> stored =
+        SettingsFile::loadTotals(m_files.settingsFile, snapshot.size(), m_env.clock.now());
+    stored.resize(snapshot.size());
+    m_totals.load(std::move(stored));
+
+    {
+        const QSignalBlocker blocker(list);
+        list.setCurrentIndex(interfaces.selected);
+    }
+    showNameOfCurrent(list);
+    m_ui.btnStart->setEnabled(list.currentIndex() >= 0);
+    m_links.openHistory(snapshot);
+}
+
+void RunController::Data2Grid(const sampling::TMIBIfArray& snapshot)
+{
+    const int selected = m_ui.cbURL->currentIndex();
+    const std::vector<const sampling::TMIBIfRow*> rows = m_tracker.match(snapshot);
+    const sampling::TickResult result =
+        m_statistics.Data2Grid(rows, selected, m_counters, m_env.clock.steadyMilliseconds());
+    // Warm-up ticks add too: a difference over a pause loses no byte.
+    addToTotals(selected, result.totalIn, result.totalOut);
+    switch (result.outcome) {
+    case sampling::TickOutcome::NoSelection:
+    case sampling::TickOutcome::WarmUp:
+        return;
+    case sampling::TickOutcome::Shown:
+        showFigures(static_cast<std::size_t>(selected), *rows[static_cast<std::size_t>(selected)]);
+        break;
+    case sampling::TickOutcome::SelectedMissing:
+        break;
+    }
+    tickTail();
+}
+
+void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow& row)
+{
+    const sampling::TStatRec& rec = m_statistics.record(position);
+    const sampling::InterfaceTotals& totals = m_totals.at(position);
+    auto text = [](long double x, int decimals) {
+        return QString::fromStdString(fmt(x, decimals));
+    };
+    auto in = [](auto amount, std::uint64_t unit) {
+        return static_cast<long double>(amount) / static_cast<long double>(unit);
+    };
+    auto set = [this](QLabel* label, const QString& value) { m_figures.set(label, value); };
+
+    set(m_ui.StatusPanel[1],
+        QStringLiteral("In: ") + text(in(rec.CurIn, kKiB), 1) + QStringLiteral(" KB/s"));
+    set(m_ui.StatusPanel[2],
+        QStringLiteral("Out: ") + text(in(rec.CurOut, kKiB), 1) + QStringLiteral(" KB/s"));
+    StatisticsPage& s = *m_ui.Statistics;
+    set(s.Panel2,
+        QString::fromStdString(sampling::physicalAddressText(row.physAddr, row.physAddrLen)));
+    set(s.Panel14, text(rec.CurIn, 0));
+    set(s.Panel15, text(rec.PeakIn, 0));
+    set(s.Panel16, rec.InCount == 0 ? QStringLiteral("0") : text(rec.averageIn(), 0));
+    set(s.Panel17, text(rec.SumIn, 0));
+    set(s.Panel18, text(rec.CurOut, 0));
+    set(s.Panel19, text(rec.PeakOut, 0));
+    set(s.Panel20, rec.OutCount == 0 ? QStringLiteral("0") : text(rec.averageOut(), 0));
+    set(s.Panel21, text(rec.SumOut, 0));
+
+    set(s.Panel26, text(totals.totalIn, 0));
+    set(s.Panel27, text(totals.totalOut, 0));
+    set(s.Panel28, text(in(totals.totalIn, kKiB), 3));
+    set(s.Panel29, text(in(totals.totalIn, kMiB), 3));
+    set(s.Panel30, text(in(totals.totalOut, kKiB), 3));
+    set(s.Panel31, text(in(totals.totalOut, kMiB), 3));
+
+    m_graph.addShownTick(rec, m_figures.figure(s.Panel16).toStdString(),
+                         m_figures.figure(s.Panel20).toStdString(), m_env.clock.now());
+
+    m_trayHint =
+        QStringLiteral("Flowloom - ") + text(in(totals.totalIn, kGiB), 3) + QStringLiteral(" GB");
+    m_ui.tray->setToolTip(m_trayHint);
+}
+
+void RunController::addToTotals(int position, std::uint64_t in, std::uint64_t out)
+{
+    m_totals.add(position, in, out);
+    m_links.recordUsage(position, in, out);
+}
+
+void RunController::tickTail()
+{
+    auto pageLimit = [this] {
+        const SetupPage& s = *m_ui.Setup;
+        if (!sampling::pageLimitReached(s.spPages->value(), s.spPoints->value(),
+                                        m_counters.StopCount))
+            return;
+        m_counters.StopCount = 0;
+        if (s.rbStop->isChecked()) {
+            btnStopClick();
+            m_ui.Label13->show();
+        } else {
+            m_graph.restart(); // a new graph, and keep running
+        }
+    };
+    m_graph.tickTail(m_links.captureTrigger, pageLimit);
+}
+
+// --- Cumulative totals -----------------------------------------------------------
+
+void RunController::showSince(QLabel* label, const sampling::DateTime& reset)
+{
+    label->setText(QString::fromStdString(DateTimeText::longDisplay(reset)));
+}
+
+void RunController::showSinceTexts(int position)
+{
+    if (!m_totals.has(position))
+        return;
+    const sampling::InterfaceTotals& totals = m_totals.at(static_cast<std::size_t>(position));
+    showSince(m_ui.Statistics->Label39, totals.inReset);
+    showSince(m_ui.Statistics->Label41, totals.outReset);
+}
+
+void RunController::btnResetInClick()
+{
+    const int s = m_ui.cbURL->currentIndex();
+    if (m_totals.resetIn(s, m_env.clock.now()))
+        totalReset(m_ui.Statistics->Label39, m_totals.at(static_cast<std::size_t>(s)).inReset);
+}
+
+void RunController::btnResetOutClick()
+{
+    const int s = m_ui.cbURL->currentIndex();
+    if (m_totals.resetOut(s, m_env.clock.now()))
+        totalReset(m_ui.Statistics->Label41, m_totals.at(static_cast<std::size_t>(s)).outReset);
+}
+
+void RunController::totalReset(QLabel* since, const sampling::DateTime& moment)
+{
+    showSince(since, moment);
+    m_links.publishWebView();
+    m_links.totalsReset();
+}
+
+} // namespace flowloom::app

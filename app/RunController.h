@@ -1,0 +1,93 @@
+#pragma once
+
+#include "app/Environment.h"
+#include "app/FigureBoard.h"
+#include "app/MainControls.h"
+#include "app/ProgramVariables.h"
+#ifndef Q_MOC_RUN
+#include "sampling/InterfaceTracker.h"
+#include "sampling/RunControl.h"
+#include "sampling/Statistics.h"
+#include "sampling/ThdTimer.h"
+#include "sampling/TotalsModel.h"
+#endif
+
+#include <QString>
+
+class QLabel;
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace flowloom::app {
+
+class GraphController;
+
+// The run: the sampling clock, Start and Stop, each tick's statistics and
+// figures, the cumulative totals and their resets by hand or by the month.
+class RunController
+{
+public:
+    // What a tick tells the rest of the window.
+    struct Links
+    {
+        std::function<void()> publishWebView;
+        std::function<void(const sampling::TMIBIfArray&)> openHistory;
+        std::function<void(int, std::uint64_t, std::uint64_t)> recordUsage;
+        std::function<bool()> captureTrigger;
+        std::function<void()> totalsReset; // written at once, not at the next minute
+    };
+
+    RunController(const MainControls& ui, const Environment& env, const FileLocations& files,
+                  const ProgramVariables& vars, FigureBoard& figures,
+                  sampling::RunCounters& counters, GraphController& graph, Links links);
+    ~RunController();
+
+    void btnStartClick();
+    void btnStopClick();
+    void Timer1Timer();
+    // Sampling: one snapshot handed to InitGrid (start-up) or Data2Grid (tick).
+    void CaptureMIBData(bool initial);
+    void InitGrid(const sampling::TMIBIfArray& snapshot);
+    void Data2Grid(const sampling::TMIBIfArray& snapshot);
+    void btnResetInClick();
+    void btnResetOutClick();
+    void showSinceTexts(int position);
+
+    // The graph held with the mouse stops the clock; letting go runs it again
+    // as "Start Plot" says.
+    void holdClock();
+    void releaseClock();
+    void setInterval(int milliseconds);
+
+    const sampling::TThreadedTimer& ThreadedTimer1() const { return *m_timer; }
+    const sampling::TotalsModel& totals() const { return m_totals; }
+    const sampling::StatisticsEngine& statistics() const { return m_statistics; }
+    const sampling::RunCounters& counters() const { return m_counters; }
+    // The notification-area hint text ("Flowloom", then the download total in GB).
+    const QString& trayHint() const { return m_trayHint; }
+
+private:
+    void showFigures(std::size_t position, const sampling::TMIBIfRow& row);
+    void addToTotals(int position, std::uint64_t in, std::uint64_t out);
+    void tickTail();
+    void showSince(QLabel* label, const sampling::DateTime& reset);
+    void totalReset(QLabel* since, const sampling::DateTime& moment);
+
+    const MainControls& m_ui;
+    const Environment& m_env;
+    const FileLocations& m_files;
+    const ProgramVariables& m_vars;
+    FigureBoard& m_figures;
+    sampling::RunCounters& m_counters;
+    GraphController& m_graph;
+    Links m_links;
+    std::unique_ptr<sampling::TThreadedTimer> m_timer;
+    sampling::InterfaceTracker m_tracker;
+    sampling::StatisticsEngine m_statistics;
+    sampling::TotalsModel m_totals;
+    sampling::MonthlyReset m_monthlyReset;
+    QString m_trayHint = QStringLiteral("Flowloom");
+};
+
+} // namespace flowloom::app

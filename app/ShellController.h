@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/FigureBoard.h"
+#include "app/HelpFile.h"
+#include "app/MainControls.h"
+#include "app/ProgramVariables.h"
+#include "app/ini/FileLocations.h"
+
+#include <QObject>
+
+class QEvent;
+
+namespace flowloom::app {
+
+// The window as a whole: how it shows at start, when it paints, stay on top,
+// transparency, the notification area, the user guide and the link label.
+class ShellController final : public QObject
+{
+public:
+    ShellController(const MainControls& ui, const FileLocations& files, ProgramVariables& vars,
+                    FigureBoard& figures);
+
+    void btnStayClick();
+    void tb1Change();
+    void btnHelpClick();
+    void TrayIconClick();
+    void mnuRestoreClick();
+    void CloseEcholoom1Click();
+    void Label49Click();
+    void TabSheet1Show();
+    void TabSheet2Show();
+
+    // Start-up: a fresh copy of the user guide, and the window shown,
+    // minimized, or straight into the notification area.
+    void writeHelpFile();
+    void setStartMinimized(bool minimized) { m_startMinimized = minimized; }
+    bool startsMinimized() const { return m_startMinimized; }
+    void showAtStart();
+    // At close: the guide written at start-up goes with the program.
+    void removeHelpFile();
+    const HelpFile& helpFile() const { return m_help; }
+
+    // The window's own events.
+    void windowShown();
+    void windowChanged(const QEvent* event);
+    // While the window is minimised or in the notification area, ticks go on
+    // as ever but nothing is repainted.
+    void paintOnlyWhenSeen();
+
+private:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    const MainControls& m_ui;
+    QMainWindow& m_window;
+    const FileLocations& m_files;
+    ProgramVariables& m_vars;
+    FigureBoard& m_figures;
+    HelpFile m_help;
+    bool m_startMinimized = false;
+    bool m_minimizeWhenExposed = false;
+    bool m_shown = false;
+};
+
+} // namespace flowloom::app

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "app/Dialogs.h"
+#include "app/Environment.h"
+#include "app/FigureBoard.h"
+#include "app/MainControls.h"
+#include "app/ProgramVariables.h"
+#ifndef Q_MOC_RUN
+#include "web/documents/DocumentNames.h"
+#endif
+
+#include <QImage>
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QLineEdit;
+
+namespace flowloom::web {
+class TForm2;
+class WebService;
+struct WebSnapshot;
+struct NameDecision;
+} // namespace flowloom::web
+
+namespace flowloom::app {
+
+// The four web document names as the Setup page holds them.
+web::NameFields nameFieldsOf(const SetupPage& setup);
+
+// The web service: start and stop, the view of the window that requests
+// read, the document names and the server settings dialog.
+class WebController final : public QObject
+{
+public:
+    struct Links
+    {
+        std::function<std::optional<QImage>()> graphSnapshot;
+        std::function<void(web::WebSnapshot&)> publishHistoryView;
+    };
+
+    WebController(const MainControls& ui, const Environment& env, ProgramVariables& vars,
+                  Dialogs& dialogs, const FigureBoard& figures, Links links);
+    ~WebController() override;
+
+    void StartServer();
+    void stopServer();
+    void cbWebClick();
+    void btnAdvancedClick();
+    void cbCSVClick();
+    void edFormatExit();
+    void edImageExit();
+    void edTempExit();
+    void edTempChange();
+    void btnWebFontClick();
+    // The view of the window that requests read, published on every change.
+    void publishWebView(bool evenWhenStopped = false);
+    // Renderings for the web, on the user-interface thread.
+    std::optional<QImage> SaveTempGraph();
+    std::optional<QImage> SaveTempStatistics(const std::string& formattedText);
+    // Start-up: the names as they stand now are the remembered ones, and the
+    // server settings dialog takes the loaded values.
+    void rememberNames();
+    void createWebDialog();
+
+    const web::WebService& service() const { return *m_web; }
+    web::TForm2* Form2() const { return m_form2; }
+
+private:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void applyNameDecision(const web::NameDecision& decision);
+    void edNameClick(QLineEdit* edit, bool showUrl);
+
+    const MainControls& m_ui;
+    const Environment& m_env;
+    ProgramVariables& m_vars;
+    Dialogs& m_dialogs;
+    const FigureBoard& m_figures;
+    Links m_links;
+    std::unique_ptr<web::WebService> m_web;
+    web::TForm2* m_form2 = nullptr; // a child of the window
+    web::NameFields m_rememberedNames;
+    std::string m_serverAddress;
+};
+
+} // namespace flowloom::app
