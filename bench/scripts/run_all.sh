@@ -153,7 +153,7 @@ bench_figure() {
     local file="$OUT/$1.json" name=$2 field=$3
     [ -s "$file" ] || { echo "?"; return; }
     jq -r --arg n "$name" --arg f "$field" '
-        [.benchmarks[] | select((.run_name | sub("/(min_time|iterations|repeats):[^/]*"; ""; "g")) == $n)] as $all
+        [.benchmarks[] | select((.run_name | sub("/(min_time|iterations|repeats):[^/]*|/real_time"; ""; "g")) == $n)] as $all
         | ([$all[] | select(.aggregate_name == "min")]
            + [$all[] | select(.aggregate_name == "median")]
            + [$all[] | select(.run_type == "iteration")]) | first

@@ -34,8 +34,8 @@ struct Binding
 //
 // Design. Resources go to complete requests, and each client (peer address)
 // gets a fair share of them:
-// - Idle workers (WorkerPool, at most limits::kMaxWorkers threads) wait in one
-//   epoll set for a connection (one worker woken per connection) or for queued
+// - Idle workers (WorkerPool, at most limits::kMaxWorkers threads) wait in
+//   epoll for a connection (one worker woken per connection) or for queued
 //   work. The worker takes one look, without waiting: a complete request is
 //   served at once (the common case: one wake-up per request); anything still
 //   incomplete goes to one event-driven thread (HeadReader), and the worker is

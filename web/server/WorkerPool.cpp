@@ -50,8 +50,10 @@ constexpr std::size_t kFirstLookBytes = 64 * 1024;
 // What an event of the idle workers' epoll set is about.
 constexpr std::uint64_t kListenerEvent = 0;
 constexpr std::uint64_t kWakeEvent = 1;
-// The listener is armed for one event at a time: one worker per connection.
-constexpr std::uint32_t kListenerEvents = EPOLLIN | EPOLLONESHOT;
+// Every idle worker waits in a set of its own that holds the listener and the
+// wake-up counter, each marked exclusive: a new connection or a wake-up rouses
+// one waiting worker, not all of them, and nothing is re-armed per connection.
+constexpr std::uint32_t kWaitEvents = EPOLLIN | EPOLLEXCLUSIVE;
 
 const int kIdleMilliseconds =
     static_cast<int>(std::chrono::milliseconds(limits::kWorkerIdleTime).count());
@@ -69,25 +71,34 @@ void addToSet(int set, int fd, std::uint32_t events, std::uint64_t tag)
 } // namespace
 
 WorkerPool::WorkerPool(sampling::UniqueFd listener, RequestHandler handler, ServerOptions options)
-    : m_listener(std::move(listener)), m_waitSet(::epoll_create1(EPOLL_CLOEXEC)),
+    : m_listener(std::move(listener)),
       m_wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC | EFD_SEMAPHORE)),
       m_handler(std::move(handler)), m_options(options),
       m_table(std::min(options.workersPerClient, std::max<std::size_t>(1, options.maxWorkers)))
 {
     m_options.maxWorkers = std::max<std::size_t>(1, m_options.maxWorkers);
-    if (!m_waitSet.valid() || !m_wake.valid()) {
+    if (!m_wake.valid()) {
         throw std::system_error(errno, std::system_category());
     }
     const int flags = ::fcntl(m_listener.get(), F_GETFL);
     if (flags < 0 || ::fcntl(m_listener.get(), F_SETFL, flags | O_NONBLOCK) != 0) {
         throw std::system_error(errno, std::system_category());
     }
-    addToSet(m_waitSet.get(), m_listener.get(), kListenerEvents, kListenerEvent);
-    addToSet(m_waitSet.get(), m_wake.get(), EPOLLIN, kWakeEvent);
     m_reader = std::make_unique<HeadReader>(*this);
 }
 
 WorkerPool::~WorkerPool() = default;
+
+sampling::UniqueFd WorkerPool::makeWaitSet() const
+{
+    sampling::UniqueFd set(::epoll_create1(EPOLL_CLOEXEC));
+    if (!set.valid()) {
+        throw std::system_error(errno, std::system_category());
+    }
+    addToSet(set.get(), m_listener.get(), kWaitEvents, kListenerEvent);
+    addToSet(set.get(), m_wake.get(), kWaitEvents, kWakeEvent);
+    return set;
+}
 
 void WorkerPool::runListener()
 {
@@ -212,6 +223,7 @@ void WorkerPool::workerLoop(std::optional<Accepted> first)
     if (first) {
         take(std::move(*first), true);
     }
+    sampling::UniqueFd waitSet;
     std::unique_lock lock(m_mutex);
     for (;;) {
         if (m_stopping) {
@@ -221,10 +233,17 @@ void WorkerPool::workerLoop(std::optional<Accepted> first)
             serveLocked(std::move(ready), lock);
             continue;
         }
+        if (!waitSet.valid()) {
+            try {
+                waitSet = makeWaitSet();
+            } catch (const std::system_error&) {
+                break; // out of descriptors: the workers left take the work
+            }
+        }
         ++m_waiting;
         lock.unlock();
         Accepted next;
-        const WaitResult result = waitForWork(next);
+        const WaitResult result = waitForWork(waitSet.get(), next);
         lock.lock();
         // The last waiting worker has left: the listener takes over accepting.
         if (--m_waiting == 0) {
@@ -257,14 +276,14 @@ void WorkerPool::workerLoop(std::optional<Accepted> first)
 }
 
 // Waits in the idle workers' set for a connection or a wake-up for queued work.
-WorkerPool::WaitResult WorkerPool::waitForWork(Accepted& next)
+WorkerPool::WaitResult WorkerPool::waitForWork(int waitSet, Accepted& next)
 {
     for (;;) {
         if (m_stopping) {
             return WaitResult::Stopped;
         }
         epoll_event event{};
-        const int count = ::epoll_wait(m_waitSet.get(), &event, 1, kIdleMilliseconds);
+        const int count = ::epoll_wait(waitSet, &event, 1, kIdleMilliseconds);
         if (count == 0) {
             return WaitResult::Idle;
         }
@@ -285,8 +304,8 @@ WorkerPool::WaitResult WorkerPool::waitForWork(Accepted& next)
     }
 }
 
-// After the listener's event: one accept, then the listener is armed again for
-// the next worker. Woken means nothing was accepted.
+// After the listener's event: one accept. Woken means nothing was accepted
+// (another worker was first).
 WorkerPool::WaitResult WorkerPool::acceptOne(Accepted& next)
 {
     int error = 0;
@@ -299,19 +318,15 @@ WorkerPool::WaitResult WorkerPool::acceptOne(Accepted& next)
         next.socket.reset(::accept4(m_listener.get(), reinterpret_cast<sockaddr*>(&next.peer),
                                     &length, SOCK_NONBLOCK | SOCK_CLOEXEC));
         error = errno;
-        // Out of descriptors or memory (EMFILE and kin): armed again only
-        // after a pause, so that no worker spins on the pending connection.
-        if (next.socket.valid() || error == EAGAIN || error == EWOULDBLOCK ||
-            isConnectionError(error) || backOff()) {
-            epoll_event event{};
-            event.events = kListenerEvents;
-            event.data.u64 = kListenerEvent;
-            ::epoll_ctl(m_waitSet.get(), EPOLL_CTL_MOD, m_listener.get(), &event);
-        }
     }
     if (next.socket.valid()) {
         next.acceptedAt = Connection::Clock::now();
         return WaitResult::Accepted;
+    }
+    // Out of descriptors or memory (EMFILE and kin): a pause before the next
+    // try, so that no worker spins on the pending connection.
+    if (error != EAGAIN && error != EWOULDBLOCK && !isConnectionError(error) && !backOff()) {
+        return WaitResult::Stopped;
     }
     return m_stopping ? WaitResult::Stopped : WaitResult::Woken;
 }
@@ -414,7 +429,8 @@ void WorkerPool::requestStop()
     }
     // Ends listening: every thread blocked in accept() returns at once.
     ::shutdown(m_listener.get(), SHUT_RDWR);
-    // Never read after a stop: it wakes every worker in the wait set.
+    // Never read after a stop; the listener's shutdown above wakes every
+    // waiting worker, exclusive or not.
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(m_wake.get(), &one, sizeof one);
     m_changed.notify_all();

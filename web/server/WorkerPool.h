@@ -26,9 +26,9 @@ class HeadReader;
 // The worker threads of one running server, the table of what each client
 // holds and the reading thread's object.
 //
-// An idle worker waits in one epoll set shared by all idle workers, which
-// holds the listening socket (one shot: each connection wakes one worker, who
-// arms it again right after accept) and an eventfd that announces queued work.
+// An idle worker waits in an epoll set of its own that holds the listening
+// socket and an eventfd that announces queued work, both exclusive, so that a
+// connection or a wake-up rouses one waiting worker.
 // So a worker waiting for a connection is also reachable for a waiting
 // request: a request completed by the reading thread never waits while a
 // worker idles. The worker looks once at what a new connection has sent,
@@ -95,7 +95,8 @@ private:
     bool backOff();
     void startWorker(std::optional<Accepted> first);
     void workerLoop(std::optional<Accepted> first);
-    WaitResult waitForWork(Accepted& next);
+    sampling::UniqueFd makeWaitSet() const;
+    WaitResult waitForWork(int waitSet, Accepted& next);
     WaitResult acceptOne(Accepted& next);
     void take(Accepted accepted, bool serveHere);
     void serveLocked(std::unique_ptr<ReadyRequest> ready, std::unique_lock<std::mutex>& lock);
@@ -103,7 +104,6 @@ private:
 
     sampling::UniqueFd m_listener;
     std::shared_mutex m_listenerGuard; // shared while in accept(), unique to close
-    sampling::UniqueFd m_waitSet;      // epoll: the listener and m_wake, for idle workers
     sampling::UniqueFd m_wake;         // eventfd (semaphore): one count per wake-up given
     RequestHandler m_handler;
     ServerOptions m_options;
