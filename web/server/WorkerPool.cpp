@@ -55,6 +55,9 @@ constexpr std::uint64_t kWakeEvent = 1;
 // one waiting worker, not all of them, and nothing is re-armed per connection.
 constexpr std::uint32_t kWaitEvents = EPOLLIN | EPOLLEXCLUSIVE;
 
+// How long a worker waits once for the first bytes of a new connection.
+constexpr int kFirstBytesWaitMilliseconds = 1;
+
 const int kIdleMilliseconds =
     static_cast<int>(std::chrono::milliseconds(limits::kWorkerIdleTime).count());
 
@@ -340,6 +343,7 @@ void WorkerPool::take(Accepted accepted, bool serveHere)
     std::array<char, 8192> buffer; // filled by recv before use
     std::size_t budget = kFirstLookBytes;
     ParseStatus status = ParseStatus::NeedsMore;
+    bool lookedAgain = false;
     while (status == ParseStatus::NeedsMore && budget > 0) {
         const ssize_t received = ::recv(accepted.socket.get(), buffer.data(), buffer.size(), 0);
         if (received > 0) {
@@ -348,6 +352,15 @@ void WorkerPool::take(Accepted accepted, bool serveHere)
         } else if (received == 0) {
             status = parser.finish();
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            // A client's request usually follows its connection within a
+            // moment: one short look more spares the hand-over to the reading
+            // thread and back. A silent client costs a worker this moment once.
+            pollfd entry{accepted.socket.get(), POLLIN, 0};
+            if (!lookedAgain && budget == kFirstLookBytes &&
+                ::poll(&entry, 1, kFirstBytesWaitMilliseconds) > 0) {
+                lookedAgain = true;
+                continue;
+            }
             break;
         } else if (errno != EINTR) {
             return; // reset by the peer: closed
