@@ -36,7 +36,8 @@ struct Binding
 // gets a fair share of them:
 // - Idle workers (WorkerPool, at most limits::kMaxWorkers threads) wait in
 //   epoll for a connection (one worker woken per connection) or for queued
-//   work. The worker takes one look, without waiting: a complete request is
+//   work. The worker takes one look (waiting at most 1 ms for the first
+//   bytes): a complete request is
 //   served at once (the common case: one wake-up per request); anything still
 //   incomplete goes to one event-driven thread (HeadReader), and the worker is
 //   free again. That thread reads the heads of all such connections with epoll:

@@ -44,7 +44,7 @@ bool isConnectionError(int error)
     }
 }
 
-// What a worker reads of a new connection before it decides, without waiting.
+// What a worker reads of a new connection before it decides.
 constexpr std::size_t kFirstLookBytes = 64 * 1024;
 
 // What an event of the idle workers' epoll set is about.
@@ -334,7 +334,8 @@ WorkerPool::WaitResult WorkerPool::acceptOne(Accepted& next)
     return m_stopping ? WaitResult::Stopped : WaitResult::Woken;
 }
 
-// One look, without waiting, at what a new connection has sent; then it is
+// One look (at most a millisecond for the first bytes) at what a new
+// connection has sent; then it is
 // served, queued or handed to the reading thread.
 // serveHere: the calling worker may serve it; the listener thread queues it.
 void WorkerPool::take(Accepted accepted, bool serveHere)

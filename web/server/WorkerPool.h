@@ -31,8 +31,8 @@ class HeadReader;
 // connection or a wake-up rouses one waiting worker.
 // So a worker waiting for a connection is also reachable for a waiting
 // request: a request completed by the reading thread never waits while a
-// worker idles. The worker looks once at what a new connection has sent,
-// without waiting: a complete request of a client below its shares is served
+// worker idles. The worker looks at what a new connection has sent, waiting
+// at most a millisecond for its first bytes: a complete request of a client below its shares is served
 // at once, which is the common case and costs one wake-up; a complete request
 // of a client at its share of workers waits in the table's queue; anything
 // else (a head still incomplete, or a client at its share of connections) goes
