@@ -56,6 +56,18 @@ stop_and_forget() {
     STARTED_PIDS=("${keep[@]}")
 }
 
+# A script's work folder (WORK, made by the script) is removed and every
+# process it started is stopped when it ends, however it ends.
+WORK=""
+remove_work_and_stop() {
+    stop_started
+    if [ -n "$WORK" ]; then rm -rf "$WORK"; fi
+}
+clean_up_on_exit() {
+    trap remove_work_and_stop EXIT
+    trap 'exit 130' INT TERM
+}
+
 # Asks the process to end (SIGTERM), waits up to 5 s, then kills it.
 stop_pid() {
     local pid=$1

@@ -14,13 +14,7 @@ DURATION=5
 CONNECTIONS=(8 64)
 WARMUP=1
 
-WORK=""
-cleanup() {
-    stop_started
-    [ -n "$WORK" ] && rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+clean_up_on_exit
 
 install_missing wrk nginx
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then

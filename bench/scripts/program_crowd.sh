@@ -14,13 +14,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 BUILD=${1:-$FLOWLOOM_ROOT/build-bench}
 
-WORK=""
-cleanup() {
-    stop_started
-    [ -n "$WORK" ] && rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+clean_up_on_exit
 
 ensure_built "$BUILD" flowloom bench_reference_process bench_web_clients
 BUILD=$(cd "$BUILD" && pwd)

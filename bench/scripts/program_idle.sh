@@ -35,13 +35,7 @@ BUILD=${1:-$FLOWLOOM_ROOT/build-bench}
 SECONDS_MEASURED=${2:-60}
 SETTLE=3
 
-WORK=""
-cleanup() {
-    stop_started
-    [ -n "$WORK" ] && rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+clean_up_on_exit
 
 install_missing xvfb openbox x11-utils xdotool
 ensure_built "$BUILD" flowloom bench_reference_process

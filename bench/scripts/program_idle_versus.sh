@@ -18,13 +18,7 @@ SECONDS_MEASURED=${3:-120}
 COPIES=${4:-3}
 SETTLE=40 # Qt's pooled start-up threads end after 30 s idle
 
-WORK=""
-cleanup() {
-    stop_started
-    [ -n "$WORK" ] && rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+clean_up_on_exit
 
 ensure_built "$BUILD" flowloom bench_reference_process
 BUILD=$(cd "$BUILD" && pwd)

@@ -20,13 +20,7 @@ REFERENCE_BINARY=${2:-}
 REQUESTS=256
 AFTER_SECONDS=10
 
-WORK=""
-cleanup() {
-    stop_started
-    [ -n "$WORK" ] && rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+clean_up_on_exit
 
 ensure_built "$BUILD" flowloom bench_reference_process bench_web_clients
 BUILD=$(cd "$BUILD" && pwd)

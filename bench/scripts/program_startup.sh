@@ -16,13 +16,7 @@ STARTS=${2:-10}
 POLL=0.002
 LIMIT_SECONDS=10
 
-WORK=""
-cleanup() {
-    stop_started
-    [ -n "$WORK" ] && rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+clean_up_on_exit
 
 ensure_built "$BUILD" flowloom bench_reference_process
 BUILD=$(cd "$BUILD" && pwd)

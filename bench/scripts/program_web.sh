@@ -20,13 +20,7 @@ DURATION=5
 WARMUP=1
 CONNECTIONS=(1 8 64)
 
-WORK=""
-cleanup() {
-    stop_started
-    [ -n "$WORK" ] && rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+clean_up_on_exit
 
 install_missing wrk nginx
 ensure_built "$BUILD" flowloom bench_reference_process
