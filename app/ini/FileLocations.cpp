@@ -26,7 +26,7 @@ fs::path installPrefixOf(const fs::path& programFile)
 
 fs::path configHome(const FileEnvironment& env)
 {
-    // The base directory specification ignores relative values.
+    // A relative XDG base directory is ignored, as the desktop convention says.
     if (!env.xdgConfigHome.empty() && fs::path(env.xdgConfigHome).is_absolute())
         return env.xdgConfigHome;
     return fs::path(env.home) / ".config";
