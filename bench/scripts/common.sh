@@ -167,6 +167,18 @@ answers_200() {
     [[ $status == "HTTP/1."?" 200"* ]]
 }
 
+# Waits up to 10 s for the started program (PROGRAM_PID) to answer PATH on
+# PORT with 200; gives up at once when the program has ended.
+wait_for_answer() {
+    local port=$1 path=$2 _
+    for _ in $(seq 1 200); do
+        answers_200 "$port" "$path" && return 0
+        kill -0 "$PROGRAM_PID" 2> /dev/null || break
+        sleep 0.05
+    done
+    answers_200 "$port" "$path"
+}
+
 # Whether something accepts connections on 127.0.0.1:PORT (no process started).
 accepts() {
     local fd

@@ -25,12 +25,7 @@ PORT=$(pick_port)
 program_install "$WORK/p" "$BUILD/app/flowloom" First=0 "URL=$LO" "ServerIP=$LO" Web=1 \
     "Port=$PORT" Run=1 Format=1
 program_start "$WORK/p" offscreen
-for _ in $(seq 1 200); do
-    answers_200 "$PORT" /formatted.txt && break
-    kill -0 "$PROGRAM_PID" 2> /dev/null || break
-    sleep 0.05
-done
-answers_200 "$PORT" /formatted.txt || { echo "the program's server does not answer" >&2; exit 1; }
+wait_for_answer "$PORT" /formatted.txt || { echo "the program's server does not answer" >&2; exit 1; }
 
 for kind in silent trickling; do
     for from in 127.0.0.2 127.0.0.1; do

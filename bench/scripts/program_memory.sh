@@ -39,12 +39,7 @@ measure() {
     program_install "$dir" "$binary" First=0 "URL=$LO" "ServerIP=$LO" Web=1 "Port=$port" Run=1 \
         HTTP=1 rbPercent=0 rbPixels=1 Width=2000 Height=2000 JPG=0 BMP=1 Temp=flowloom.bmp
     program_start "$dir" offscreen
-    for _ in $(seq 1 200); do
-        answers_200 "$port" /formatted.txt && break
-        kill -0 "$PROGRAM_PID" 2> /dev/null || break
-        sleep 0.05
-    done
-    answers_200 "$port" /formatted.txt || { echo "$name: the server does not answer" >&2; return 1; }
+    wait_for_answer "$port" /formatted.txt || { echo "$name: the server does not answer" >&2; return 1; }
     sleep 2
     idle=$(rss_kb "$PROGRAM_PID")
     # The high-water mark from here on (writing 5 resets it to the current size).

@@ -35,12 +35,7 @@ program_install "$WORK/p" "$BUILD/app/flowloom" First=0 "URL=$LO" "ServerIP=$LO"
     "Port=$PORT" Run=1 CSV=1 Format=1
 STARTED_AT=${EPOCHREALTIME/./}
 program_start "$WORK/p" offscreen
-for _ in $(seq 1 200); do
-    answers_200 "$PORT" /formatted.txt && break
-    kill -0 "$PROGRAM_PID" 2> /dev/null || break
-    sleep 0.05
-done
-answers_200 "$PORT" /formatted.txt ||
+wait_for_answer "$PORT" /formatted.txt ||
     { echo "the program's server does not answer" >&2; cat "$WORK/p/err.txt" >&2; exit 1; }
 
 # nginx serves what the program served, byte for byte.
