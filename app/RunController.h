@@ -62,7 +62,6 @@ public:
 
     const sampling::TThreadedTimer& ThreadedTimer1() const { return *m_timer; }
     const sampling::TotalsModel& totals() const { return m_totals; }
-    const sampling::StatisticsEngine& statistics() const { return m_statistics; }
     const sampling::RunCounters& counters() const { return m_counters; }
     // The notification-area hint text ("Flowloom", then the download total in GB).
     const QString& trayHint() const { return m_trayHint; }

@@ -34,7 +34,6 @@ public:
     // minimized, or straight into the notification area.
     void writeHelpFile();
     void setStartMinimized(bool minimized) { m_startMinimized = minimized; }
-    bool startsMinimized() const { return m_startMinimized; }
     void showAtStart();
     // At close: the guide written at start-up goes with the program.
     void removeHelpFile();
