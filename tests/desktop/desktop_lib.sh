@@ -14,14 +14,21 @@ source "$FLOWLOOM_ROOT/bench/scripts/common.sh"
 
 # ---- waiting ---------------------------------------------------------------
 
+# Hundredths of a second on the monotonic clock (since boot): waits must not
+# end early when the machine's time sync steps the wall clock forward.
+monotonic_cs() {
+    local up
+    read -r up _ < /proc/uptime
+    echo $((10#${up/./}))
+}
+
 # wait_until SECONDS COMMAND...: runs COMMAND every 50 ms until it succeeds;
 # fails once SECONDS have passed.
 wait_until() {
-    local limit=$1 deadline
+    local deadline=$(($(monotonic_cs) + $1 * 100))
     shift
-    deadline=$(awk -v now="$EPOCHREALTIME" -v s="$limit" 'BEGIN { printf "%.3f", now + s }')
     while ! "$@"; do
-        awk -v now="$EPOCHREALTIME" -v d="$deadline" 'BEGIN { exit !(now > d) }' && return 1
+        [ "$(monotonic_cs)" -gt "$deadline" ] && return 1
         short_sleep 0.05
     done
 }
@@ -165,12 +172,21 @@ control_at() {
     echo "$(($1 + $4)) $(($2 + $5))"
 }
 
+# Moves the pointer to X Y and waits until it is there. xdotool's --sync
+# waits for a motion event, which never comes when the pointer is there
+# already (it then gives up after about 15 s).
+pointer_to() {
+    [ "$(xdotool getmouselocation --shell 2> /dev/null | awk -F= '$1 == "X" { x = $2 }
+        $1 == "Y" { y = $2 } END { print x, y }')" = "$1 $2" ] && return 0
+    xdotool mousemove --sync "$1" "$2"
+}
+
 # A left click on a control of the main window.
 click_control() {
     local at
     at=$(control_at "$1") || { echo "no control $1" >&2; return 1; }
     # shellcheck disable=SC2086
-    xdotool mousemove --sync $at click 1
+    pointer_to $at && xdotool click 1
 }
 
 # ---- the program's figures -------------------------------------------------
