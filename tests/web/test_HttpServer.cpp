@@ -287,6 +287,9 @@ TEST_F(ServerFixture, HandlerFailuresAndHandlerWrittenReplies)
 
 TEST_F(ServerFixture, HandlersRunSideBySide)
 {
+    // More than the workers the pool starts at once: the rest are started
+    // because every worker is held and none finishes.
+    const int clients = static_cast<int>(2 * std::max(2u, std::thread::hardware_concurrency())) + 4;
     std::mutex mutex;
     std::condition_variable changed;
     int inside = 0;
@@ -294,16 +297,17 @@ TEST_F(ServerFixture, HandlersRunSideBySide)
         std::unique_lock lock(mutex);
         ++inside;
         changed.notify_all();
-        // Each waits until both are inside: only possible if they run at once.
-        const bool both = changed.wait_for(lock, 10s, [&] { return inside >= 2; });
-        reply.setContentText(both ? "both" : "alone");
+        // Each waits until all are inside: only possible if they run at once.
+        const bool all = changed.wait_for(lock, 10s, [&] { return inside >= clients; });
+        reply.setContentText(all ? "all" : "alone");
     });
-    LoopbackClient first(m_port);
-    LoopbackClient second(m_port);
-    ASSERT_TRUE(first.send("GET / HTTP/1.1\r\n\r\n"));
-    ASSERT_TRUE(second.send("GET / HTTP/1.1\r\n\r\n"));
-    EXPECT_EQ(parseReply(first.readUntilClose(15s).bytes).body, "both");
-    EXPECT_EQ(parseReply(second.readUntilClose(15s).bytes).body, "both");
+    std::vector<std::unique_ptr<LoopbackClient>> connections;
+    for (int i = 0; i < clients; ++i) {
+        connections.push_back(std::make_unique<LoopbackClient>(m_port));
+        ASSERT_TRUE(connections.back()->send("GET / HTTP/1.1\r\n\r\n"));
+    }
+    for (auto& connection : connections)
+        EXPECT_EQ(parseReply(connection->readUntilClose(15s).bytes).body, "all");
 }
 
 TEST_F(ServerFixture, StartFailuresLeaveTheServerInactive)

@@ -13,6 +13,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -55,6 +56,13 @@ constexpr std::uint64_t kWakeEvent = 1;
 // one waiting worker, not all of them, and nothing is re-armed per connection.
 constexpr std::uint32_t kWaitEvents = EPOLLIN | EPOLLEXCLUSIVE;
 
+// Connections accepted at most in one pass over the listen queue.
+constexpr std::size_t kAcceptBatch = 64;
+
+// How long a waiting connection finds no worker free before one is started
+// beyond the eager ones.
+constexpr std::chrono::milliseconds kWorkerStartDelay{2};
+
 // How long a worker waits once for the first bytes of a new connection.
 constexpr int kFirstBytesWaitMilliseconds = 1;
 
@@ -77,7 +85,8 @@ WorkerPool::WorkerPool(sampling::UniqueFd listener, RequestHandler handler, Serv
     : m_listener(std::move(listener)),
       m_wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC | EFD_SEMAPHORE)),
       m_handler(std::move(handler)), m_options(options),
-      m_table(std::min(options.workersPerClient, std::max<std::size_t>(1, options.maxWorkers)))
+      m_table(std::min(options.workersPerClient, std::max<std::size_t>(1, options.maxWorkers))),
+      m_eagerWorkers(std::max<std::size_t>(4, 2 * std::thread::hardware_concurrency()))
 {
     m_options.maxWorkers = std::max<std::size_t>(1, m_options.maxWorkers);
     if (!m_wake.valid()) {
@@ -106,33 +115,37 @@ sampling::UniqueFd WorkerPool::makeWaitSet() const
 void WorkerPool::runListener()
 {
     while (waitUntilNeeded()) {
+        if (!startsEagerly()) {
+            startWorkerIfStillNeeded();
+            continue;
+        }
         // A worker that starts waiting meanwhile may take the connection first.
         pollfd entry{m_listener.get(), POLLIN, 0};
         if (::poll(&entry, 1, kIdleMilliseconds) <= 0) {
             continue;
         }
         Accepted accepted;
-        socklen_t length = sizeof accepted.peer;
-        accepted.socket.reset(::accept4(m_listener.get(),
-                                        reinterpret_cast<sockaddr*>(&accepted.peer), &length,
-                                        SOCK_NONBLOCK | SOCK_CLOEXEC));
-        if (accepted.socket.valid()) {
-            accepted.acceptedAt = Connection::Clock::now();
-            std::unique_lock lock(m_mutex);
-            if (m_stopping) {
-                continue;
+        const int error = acceptNow(accepted);
+        if (error == 0) {
+            bool handedToWorker = false;
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_stopping) {
+                    continue;
+                }
+                if (m_workers < m_options.maxWorkers) {
+                    startWorker(std::move(accepted));
+                    handedToWorker = true;
+                }
             }
-            if (m_workers < m_options.maxWorkers) {
-                startWorker(std::move(accepted));
-                continue;
+            if (!handedToWorker) {
+                // Workers were started while this thread waited: the request
+                // waits its turn like any other.
+                take(std::move(accepted), false);
             }
-            // Workers were started while this thread waited: the request
-            // waits its turn like any other.
-            lock.unlock();
-            take(std::move(accepted), false);
+            takePending();
             continue;
         }
-        const int error = errno;
         if (error == EAGAIN || error == EWOULDBLOCK || isConnectionError(error)) {
             continue;
         }
@@ -151,6 +164,34 @@ bool WorkerPool::waitUntilNeeded()
         return m_stopping || (m_waiting == 0 && m_workers < m_options.maxWorkers);
     });
     return !m_stopping;
+}
+
+bool WorkerPool::startsEagerly()
+{
+    std::lock_guard lock(m_mutex);
+    return m_workers < m_eagerWorkers;
+}
+
+// Beyond the eager workers, busy workers are most often busy on the
+// processors, and another thread would only add switching between them. So
+// a worker is started only when work (a connection or a queued request)
+// waits and no request has been finished for a little while: the workers
+// are all held by slow clients then.
+void WorkerPool::startWorkerIfStillNeeded()
+{
+    std::size_t finishedBefore = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        finishedBefore = m_finished;
+    }
+    std::this_thread::sleep_for(kWorkerStartDelay);
+    pollfd entry{m_listener.get(), POLLIN, 0};
+    const bool connectionWaits = ::poll(&entry, 1, 0) > 0;
+    std::lock_guard lock(m_mutex);
+    if (!m_stopping && m_waiting == 0 && m_finished == finishedBefore &&
+        m_workers < m_options.maxWorkers && (connectionWaits || m_table.hasRunnable())) {
+        startWorker(std::nullopt);
+    }
 }
 
 bool WorkerPool::backOff()
@@ -202,10 +243,11 @@ void WorkerPool::offerWork()
             return;
         }
     }
-    if (m_workers < m_options.maxWorkers) {
+    if (m_workers < m_eagerWorkers) {
         startWorker(std::nullopt);
     }
-    // Otherwise every worker is busy, and the first to finish takes it.
+    // Otherwise every worker is busy: the first to finish takes it, or the
+    // listener thread starts one if none is free for a while.
 }
 
 void WorkerPool::startWorker(std::optional<Accepted> first)
@@ -258,13 +300,21 @@ void WorkerPool::workerLoop(std::optional<Accepted> first)
         }
         if (result == WaitResult::Accepted) {
             // A wake-up given to the waiting workers meanwhile may have been
-            // meant for this one: another worker takes the request then.
-            if (m_wakeups > m_waiting && m_table.hasRunnable() &&
-                m_workers < m_options.maxWorkers) {
-                startWorker(std::nullopt);
+            // meant for this one, whose set reported the connection instead:
+            // it takes that wake-up and the queued request first, and queues
+            // the connection behind it.
+            const bool wakeUpMeantForThis = m_wakeups > m_waiting && m_table.hasRunnable();
+            if (wakeUpMeantForThis) {
+                std::uint64_t taken = 0;
+                if (::read(m_wake.get(), &taken, sizeof taken) == sizeof taken) {
+                    m_wakeups -= std::min<std::size_t>(m_wakeups, 1);
+                }
             }
             lock.unlock();
-            take(std::move(next), true);
+            if (listenQueueFilling()) {
+                takePending();
+            }
+            take(std::move(next), !wakeUpMeantForThis);
             lock.lock();
             continue;
         }
@@ -307,23 +357,29 @@ WorkerPool::WaitResult WorkerPool::waitForWork(int waitSet, Accepted& next)
     }
 }
 
+// One accept without waiting; the error is accept's when nothing was accepted.
+int WorkerPool::acceptNow(Accepted& next)
+{
+    std::shared_lock guard(m_listenerGuard);
+    if (m_stopping || !m_listener.valid()) {
+        return EBADF;
+    }
+    socklen_t length = sizeof next.peer;
+    next.socket.reset(::accept4(m_listener.get(), reinterpret_cast<sockaddr*>(&next.peer), &length,
+                                SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (!next.socket.valid()) {
+        return errno;
+    }
+    next.acceptedAt = Connection::Clock::now();
+    return 0;
+}
+
 // After the listener's event: one accept. Woken means nothing was accepted
 // (another worker was first).
 WorkerPool::WaitResult WorkerPool::acceptOne(Accepted& next)
 {
-    int error = 0;
-    {
-        std::shared_lock guard(m_listenerGuard);
-        if (m_stopping || !m_listener.valid()) {
-            return WaitResult::Stopped;
-        }
-        socklen_t length = sizeof next.peer;
-        next.socket.reset(::accept4(m_listener.get(), reinterpret_cast<sockaddr*>(&next.peer),
-                                    &length, SOCK_NONBLOCK | SOCK_CLOEXEC));
-        error = errno;
-    }
-    if (next.socket.valid()) {
-        next.acceptedAt = Connection::Clock::now();
+    const int error = acceptNow(next);
+    if (error == 0) {
         return WaitResult::Accepted;
     }
     // Out of descriptors or memory (EMFILE and kin): a pause before the next
@@ -334,10 +390,44 @@ WorkerPool::WaitResult WorkerPool::acceptOne(Accepted& next)
     return m_stopping ? WaitResult::Stopped : WaitResult::Woken;
 }
 
-// One look (at most a millisecond for the first bytes) at what a new
-// connection has sent; then it is
-// served, queued or handed to the reading thread.
-// serveHere: the calling worker may serve it; the listener thread queues it.
+// Whether the listen queue holds two thirds of what it can: it is short (15),
+// and a connection that finds it full waits a second for the client's next
+// try.
+bool WorkerPool::listenQueueFilling()
+{
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    std::shared_lock guard(m_listenerGuard);
+    if (!m_listener.valid() ||
+        ::getsockopt(m_listener.get(), IPPROTO_TCP, TCP_INFO, &info, &length) != 0) {
+        return false;
+    }
+    // A listening socket reports its queue's length and capacity here.
+    return info.tcpi_unacked * 3 >= info.tcpi_sacked * 2;
+}
+
+// Empties the listen queue (at most a batch). The requests that arrived whole
+// are queued for the workers, the others go to the reading thread; none is
+// waited for here.
+void WorkerPool::takePending()
+{
+    for (std::size_t taken = 0; taken < kAcceptBatch; ++taken) {
+        Accepted more;
+        const int error = acceptNow(more);
+        if (error != 0) {
+            if (isConnectionError(error)) {
+                continue;
+            }
+            return; // empty, or out of descriptors: the next accept deals with it
+        }
+        take(std::move(more), false);
+    }
+}
+
+// One look at what a new connection has sent; then it is served, queued or
+// handed to the reading thread.
+// serveHere: the calling worker may serve it, and waits at most a millisecond
+// for its first bytes; otherwise it is queued, without a wait.
 void WorkerPool::take(Accepted accepted, bool serveHere)
 {
     RequestParser parser;
@@ -357,7 +447,7 @@ void WorkerPool::take(Accepted accepted, bool serveHere)
             // moment: one short look more spares the hand-over to the reading
             // thread and back. A silent client costs a worker this moment once.
             pollfd entry{accepted.socket.get(), POLLIN, 0};
-            if (!lookedAgain && budget == kFirstLookBytes &&
+            if (serveHere && !lookedAgain && budget == kFirstLookBytes &&
                 ::poll(&entry, 1, kFirstBytesWaitMilliseconds) > 0) {
                 lookedAgain = true;
                 continue;
@@ -419,6 +509,7 @@ void WorkerPool::serveLocked(std::unique_ptr<ReadyRequest> ready,
     // number that has already been reused elsewhere in the process.
     m_served.erase(std::find(m_served.begin(), m_served.end(), fd));
     m_table.served(ready->peer);
+    ++m_finished;
     lock.unlock();
     ready.reset();
     lock.lock();

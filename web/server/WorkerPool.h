@@ -32,15 +32,20 @@ class HeadReader;
 // So a worker waiting for a connection is also reachable for a waiting
 // request: a request completed by the reading thread never waits while a
 // worker idles. The worker looks at what a new connection has sent, waiting
-// at most a millisecond for its first bytes: a complete request of a client below its shares is served
-// at once, which is the common case and costs one wake-up; a complete request
-// of a client at its share of workers waits in the table's queue; anything
-// else (a head still incomplete, or a client at its share of connections) goes
-// to the reading thread (HeadReader), and the worker is free again at once.
-// The listener thread accepts only when no worker is waiting: it then starts a
-// new worker for the connection, never more than maxWorkers in all (with all
-// of them started, it queues the connection's request or hands it to the
-// reading thread instead).
+// at most a millisecond for its first bytes: a complete request of a client below its shares is
+// served at once, which is the common case and costs one wake-up; a complete request of a client at
+// its share of workers waits in the table's queue; anything else (a head still incomplete, or a
+// client at its share of connections) goes to the reading thread (HeadReader), and the worker is
+// free again at once. The listener thread acts only when no worker is waiting. Below a few workers
+// per core it accepts the connection and starts a new worker for it. Beyond
+// them, busy workers are most often busy on the processors and another thread
+// would only add switching (on two cores, a thread per connection of 64
+// clients cost a third of the throughput): it starts one only when work waits
+// and no request has been finished for a little while, never more than
+// maxWorkers in all.
+// The listen queue is short (15): a worker that accepts while it is two
+// thirds full accepts everything waiting, queues the requests that arrived
+// whole and hands the rest to the reading thread.
 //
 // A worker that finishes a request takes the next waiting one from the table
 // (round robin over clients below their share) before it waits again. Workers
@@ -92,12 +97,17 @@ private:
     enum class WaitResult { Accepted, Woken, Idle, Stopped };
 
     bool waitUntilNeeded();
+    bool startsEagerly();
+    void startWorkerIfStillNeeded();
     bool backOff();
     void startWorker(std::optional<Accepted> first);
     void workerLoop(std::optional<Accepted> first);
     sampling::UniqueFd makeWaitSet() const;
     WaitResult waitForWork(int waitSet, Accepted& next);
+    int acceptNow(Accepted& next);
     WaitResult acceptOne(Accepted& next);
+    bool listenQueueFilling();
+    void takePending();
     void take(Accepted accepted, bool serveHere);
     void serveLocked(std::unique_ptr<ReadyRequest> ready, std::unique_lock<std::mutex>& lock);
     void offerWork();
@@ -114,10 +124,12 @@ private:
     std::condition_variable m_changed;     // the listener and backing-off workers wait here
     std::condition_variable m_workerEnded; // stop waits for the workers
     ClientTable m_table;
-    std::vector<int> m_served; // sockets being served, shut down on stop
+    std::vector<int> m_served;        // sockets being served, shut down on stop
+    const std::size_t m_eagerWorkers; // started at once when none is free
     std::size_t m_workers = 0;
-    std::size_t m_waiting = 0; // idle workers in the wait set
-    std::size_t m_wakeups = 0; // wake-ups written to m_wake, not yet taken
+    std::size_t m_finished = 0; // requests served, counted to see the workers progress
+    std::size_t m_waiting = 0;  // idle workers in the wait set
+    std::size_t m_wakeups = 0;  // wake-ups written to m_wake, not yet taken
 };
 
 } // namespace flowloom::web
