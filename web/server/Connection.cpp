@@ -1,6 +1,7 @@
 #include "web/server/Connection.h"
 
 #include "sampling/UnexpectedException.h"
+#include "web/server/BlockingWait.h"
 
 #include <algorithm>
 #include <array>
@@ -30,6 +31,7 @@ Connection::WaitResult Connection::waitFor(short events, Clock::time_point deadl
             return WaitResult::TimedOut;
         }
         pollfd entry{m_socket, events, 0};
+        const BlockingWait forTheClient;
         const int ready = ::poll(&entry, 1, static_cast<int>(std::min<long long>(left, 60000)));
         if (ready > 0) {
             // Errors and hang-ups are left to the following recv/send to report.

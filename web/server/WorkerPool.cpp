@@ -2,6 +2,7 @@
 
 #include "sampling/UnexpectedException.h"
 #include "web/http/Limits.h"
+#include "web/server/BlockingWait.h"
 #include "web/server/HeadReader.h"
 
 #include <algorithm>
@@ -166,17 +167,24 @@ bool WorkerPool::waitUntilNeeded()
     return !m_stopping;
 }
 
+// Workers that are neither waiting for work nor in a blocking wait.
+std::size_t WorkerPool::runningWorkers() const
+{
+    return m_workers - std::min(m_workers, m_blockedWorkers.load(std::memory_order_relaxed));
+}
+
 bool WorkerPool::startsEagerly()
 {
     std::lock_guard lock(m_mutex);
-    return m_workers < m_eagerWorkers;
+    return runningWorkers() < m_eagerWorkers;
 }
 
 // Beyond the eager workers, busy workers are most often busy on the
 // processors, and another thread would only add switching between them. So
 // a worker is started only when work (a connection or a queued request)
-// waits and no request has been finished for a little while: the workers
-// are all held by slow clients then.
+// waits and no request has been finished for a little while (the workers
+// are held by something they did not say was a wait), or when workers have
+// gone into blocking waits since.
 void WorkerPool::startWorkerIfStillNeeded()
 {
     std::size_t finishedBefore = 0;
@@ -188,8 +196,9 @@ void WorkerPool::startWorkerIfStillNeeded()
     pollfd entry{m_listener.get(), POLLIN, 0};
     const bool connectionWaits = ::poll(&entry, 1, 0) > 0;
     std::lock_guard lock(m_mutex);
-    if (!m_stopping && m_waiting == 0 && m_finished == finishedBefore &&
-        m_workers < m_options.maxWorkers && (connectionWaits || m_table.hasRunnable())) {
+    if (!m_stopping && m_waiting == 0 && m_workers < m_options.maxWorkers &&
+        (connectionWaits || m_table.hasRunnable()) &&
+        (m_finished == finishedBefore || runningWorkers() < m_eagerWorkers)) {
         startWorker(std::nullopt);
     }
 }
@@ -243,7 +252,7 @@ void WorkerPool::offerWork()
             return;
         }
     }
-    if (m_workers < m_eagerWorkers) {
+    if (runningWorkers() < m_eagerWorkers) {
         startWorker(std::nullopt);
     }
     // Otherwise every worker is busy: the first to finish takes it, or the
@@ -265,6 +274,7 @@ void WorkerPool::startWorker(std::optional<Accepted> first)
 
 void WorkerPool::workerLoop(std::optional<Accepted> first)
 {
+    BlockingWait::countOnThisThread(&m_blockedWorkers);
     if (first) {
         take(std::move(*first), true);
     }
@@ -277,6 +287,11 @@ void WorkerPool::workerLoop(std::optional<Accepted> first)
         if (std::unique_ptr<ReadyRequest> ready = m_table.pop()) {
             serveLocked(std::move(ready), lock);
             continue;
+        }
+        // Workers started while others waited for images or slow clients are
+        // too many once those waits end: the surplus ends.
+        if (runningWorkers() > 2 * m_eagerWorkers) {
+            break;
         }
         if (!waitSet.valid()) {
             try {
@@ -324,6 +339,7 @@ void WorkerPool::workerLoop(std::optional<Accepted> first)
         break; // idle long enough, or stopping
     }
     --m_workers;
+    BlockingWait::countOnThisThread(nullptr);
     m_workerEnded.notify_all();
     m_changed.notify_all();
 }

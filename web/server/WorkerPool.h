@@ -28,24 +28,29 @@ class HeadReader;
 //
 // An idle worker waits in an epoll set of its own that holds the listening
 // socket and an eventfd that announces queued work, both exclusive, so that a
-// connection or a wake-up rouses one waiting worker.
-// So a worker waiting for a connection is also reachable for a waiting
-// request: a request completed by the reading thread never waits while a
-// worker idles. The worker looks at what a new connection has sent, waiting
-// at most a millisecond for its first bytes: a complete request of a client below its shares is
-// served at once, which is the common case and costs one wake-up; a complete request of a client at
-// its share of workers waits in the table's queue; anything else (a head still incomplete, or a
-// client at its share of connections) goes to the reading thread (HeadReader), and the worker is
-// free again at once. The listener thread acts only when no worker is waiting. Below a few workers
-// per core it accepts the connection and starts a new worker for it. Beyond
-// them, busy workers are most often busy on the processors and another thread
-// would only add switching (on two cores, a thread per connection of 64
-// clients cost a third of the throughput): it starts one only when work waits
-// and no request has been finished for a little while, never more than
-// maxWorkers in all.
-// The listen queue is short (15): a worker that accepts while it is two
-// thirds full accepts everything waiting, queues the requests that arrived
-// whole and hands the rest to the reading thread.
+// connection or a wake-up rouses one waiting worker. So a worker waiting for a
+// connection is also reachable for a waiting request: a request completed by
+// the reading thread never waits while a worker idles.
+//
+// The worker looks at what a new connection has sent, waiting at most a
+// millisecond for its first bytes: a complete request of a client below its
+// shares is served at once, which is the common case and costs one wake-up; a
+// complete request of a client at its share of workers waits in the table's
+// queue; anything else (a head still incomplete, or a client at its share of
+// connections) goes to the reading thread (HeadReader), and the worker is free
+// again at once. The listen queue is short (15): a worker that accepts while
+// it is two thirds full accepts everything waiting, queues the requests that
+// arrived whole and hands the rest to the reading thread.
+//
+// The listener thread acts only when no worker is waiting. While fewer than a
+// few workers per core are running (workers in a BlockingWait, for an image
+// being drawn or a slow client, do not count), it accepts the connection and
+// starts a new worker for it. Beyond them, running workers are busy on the
+// processors and another thread would only add switching (on two cores, a
+// thread per connection of 64 clients cost a third of the throughput): it
+// starts one only when work waits and no request has been finished for a
+// little while, never more than maxWorkers in all. Running workers beyond
+// twice the eager number end instead of waiting for more work.
 //
 // A worker that finishes a request takes the next waiting one from the table
 // (round robin over clients below their share) before it waits again. Workers
@@ -97,6 +102,7 @@ private:
     enum class WaitResult { Accepted, Woken, Idle, Stopped };
 
     bool waitUntilNeeded();
+    std::size_t runningWorkers() const;
     bool startsEagerly();
     void startWorkerIfStillNeeded();
     bool backOff();
@@ -124,8 +130,9 @@ private:
     std::condition_variable m_changed;     // the listener and backing-off workers wait here
     std::condition_variable m_workerEnded; // stop waits for the workers
     ClientTable m_table;
-    std::vector<int> m_served;        // sockets being served, shut down on stop
-    const std::size_t m_eagerWorkers; // started at once when none is free
+    std::vector<int> m_served;                    // sockets being served, shut down on stop
+    const std::size_t m_eagerWorkers;             // started at once when none is free
+    std::atomic<std::size_t> m_blockedWorkers{0}; // in a BlockingWait
     std::size_t m_workers = 0;
     std::size_t m_finished = 0; // requests served, counted to see the workers progress
     std::size_t m_waiting = 0;  // idle workers in the wait set

@@ -3,6 +3,7 @@
 #include "sampling/UnexpectedException.h"
 #include "web/documents/MimeTable.h"
 #include "web/documents/StatisticsDocuments.h"
+#include "web/server/BlockingWait.h"
 
 #include <algorithm>
 #include <array>
@@ -143,8 +144,11 @@ WebService::renderOnUiThread(std::function<std::optional<QImage>()> render, bool
             hub->pendingGraph = job;
         // At most one rendering more than can be encoded at once holds pixels;
         // requests that come while this one waits for its turn join it.
-        hub->done.wait(lock,
-                       [&] { return hub->stopping || hub->liveRenderings <= encodesInFlight(); });
+        {
+            const BlockingWait forTheTurn;
+            hub->done.wait(
+                lock, [&] { return hub->stopping || hub->liveRenderings <= encodesInFlight(); });
+        }
         if (hub->stopping) {
             releaseRendering(*job);
             return nullptr;
@@ -178,7 +182,10 @@ WebService::renderOnUiThread(std::function<std::optional<QImage>()> render, bool
         });
         lock.lock();
     }
-    hub->done.wait(lock, [&] { return job->finished || hub->stopping; });
+    {
+        const BlockingWait forTheDrawing; // on the user-interface thread
+        hub->done.wait(lock, [&] { return job->finished || hub->stopping; });
+    }
     if (!job->finished) {
         releaseRendering(*job);
         return nullptr;
@@ -207,7 +214,10 @@ std::shared_ptr<const Reply::Bytes> WebService::encodeShared(RenderJob& job, out
     RenderJob::Encoding& encoding = job.encodings.at(static_cast<std::size_t>(type));
     if (!encoding.started) {
         encoding.started = true;
-        hub.done.wait(lock, [&] { return hub.stopping || hub.freeEncoders > 0; });
+        {
+            const BlockingWait forAnEncoder;
+            hub.done.wait(lock, [&] { return hub.stopping || hub.freeEncoders > 0; });
+        }
         if (hub.stopping) {
             encoding.finished = true;
             hub.done.notify_all();
@@ -234,6 +244,7 @@ std::shared_ptr<const Reply::Bytes> WebService::encodeShared(RenderJob& job, out
         encoding.finished = true;
         hub.done.notify_all();
     } else {
+        const BlockingWait forTheEncoding;
         hub.done.wait(lock, [&] { return hub.stopping || encoding.finished; });
         if (!encoding.finished)
             return nullptr;
