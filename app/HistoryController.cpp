@@ -7,10 +7,10 @@
 #include "app/Tray.h"
 #include "app/UsageRecording.h"
 #include "app/UsageSetupPage.h"
+#include "app/WebController.h"
 #include "sampling/DateTimeText.h"
 #include "sampling/NumberFormat.h"
 #include "web/documents/DocumentNames.h"
-#include "app/WebController.h"
 #include "web/ui/WebService.h"
 
 #include <QCheckBox>
@@ -22,6 +22,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimeEdit>
@@ -55,7 +56,14 @@ HistoryController::HistoryController(const MainControls& ui, const Environment& 
     connect(m_ui.History->cbHistoryChart, &QComboBox::currentIndexChanged, this,
             [this] { showHistory(); });
     connect(m_ui.History->btnExport, &QPushButton::clicked, this, [this] { btnExportClick(); });
-    connect(m_ui.cbURL, &QComboBox::currentIndexChanged, this, [this] { showHistory(); });
+    connect(m_ui.History->cbHistoryInterface, &QComboBox::activated, this,
+            [this] { showHistory(); });
+    // The page follows the data interface; a choice of the user's own stays
+    // until the data interface changes.
+    connect(m_ui.cbURL, &QComboBox::currentIndexChanged, this, [this] {
+        m_ui.History->cbHistoryInterface->setCurrentIndex(m_ui.cbURL->currentIndex());
+        showHistory();
+    });
 
     UsageSetupPage& u = *m_ui.Setup->UsagePage;
     u.edHistory->installEventFilter(this);
@@ -65,22 +73,22 @@ HistoryController::HistoryController(const MainControls& ui, const Environment& 
 
 HistoryController::~HistoryController() = default;
 
-void HistoryController::openHistory(const sampling::TMIBIfArray& startupTable)
+usage::UsageHistory* HistoryController::openHistory()
 {
-    m_usage =
-        std::make_unique<UsageRecording>(usage::historyPathFor(m_files.settingsFile), m_env.clock.now());
-    m_usage->identities = usage::identitiesOf(startupTable);
+    m_usage = std::make_unique<UsageRecording>(usage::historyPathFor(m_files.settingsFile),
+                                               m_env.clock.now());
     m_rememberedHistoryName = m_ui.Setup->UsagePage->edHistory->text().toStdString();
     // Not a box that stops the start: a notice, and the status bar.
     if (!m_usage->report().message.empty())
         showNotice(QString::fromStdString(m_usage->report().message));
+    return &m_usage->history();
 }
 
 usage::BillingRule HistoryController::billingRule() const
 {
     const QTime at = m_ui.Statistics->DateTimePicker1->time();
-    return {m_ui.Statistics->cbReset->isChecked(), m_ui.Statistics->cbMonth->currentIndex(), at.hour(),
-            at.minute(), at.second()};
+    return {m_ui.Statistics->cbReset->isChecked(), m_ui.Statistics->cbMonth->currentIndex(),
+            at.hour(), at.minute(), at.second()};
 }
 
 usage::CapRule HistoryController::capRule() const
@@ -98,38 +106,37 @@ usage::CapRule HistoryController::capRule() const
     return rule;
 }
 
-const usage::InterfaceIdentity* HistoryController::identityAt(int position) const
+std::optional<usage::InterfaceIdentity> HistoryController::identityAt(int position) const
 {
-    if (!m_usage || position < 0 || position >= static_cast<int>(m_usage->identities.size()))
-        return nullptr;
-    return &m_usage->identities[static_cast<std::size_t>(position)];
+    if (!m_usage || m_core == nullptr || position < 0 ||
+        static_cast<std::size_t>(position) >= m_core->interfaces().size())
+        return std::nullopt;
+    return m_core->interfaces().at(static_cast<std::size_t>(position)).identity;
 }
 
-// Every addition to a cumulative total, warm-up ticks included.
-void HistoryController::recordUsage(int position, std::uint64_t in, std::uint64_t out)
+void HistoryController::beforeTick(accounting::AccountingCore& core) const
 {
-    const usage::InterfaceIdentity* identity = identityAt(position);
-    if (identity == nullptr)
-        return;
-    usage::UsageHistory& history = m_usage->history();
-    history.setBillingRule(billingRule());
-    const sampling::DateTime now = m_env.clock.now();
-    history.add(*identity, now, in, out);
-    const usage::CapRule rule = capRule();
-    if (rule.on) {
-        if (const usage::CapLevel level = history.checkCap(*identity, now, rule);
-            level != usage::CapLevel::None) {
-            showCapWarning(level, rule, history.periodStatus(*identity, now), identity->name);
-            flushHistory(); // the warning is remembered with its period at once
-        }
+    core.setCapRule(capRule(), m_ui.Setup->UsagePage->cbCapScope->currentIndex() == 1
+                                   ? accounting::CapScope::Physical
+                                   : accounting::CapScope::Selected);
+}
+
+void HistoryController::afterTick(const accounting::TickReport& report)
+{
+    if (report.cap != usage::CapLevel::None) {
+        showCapWarning(report.cap, capRule(), report.capStatus, report.capInterface);
+        flushHistory(); // the warning is remembered with its period at once
     }
+    if (report.changes.any())
+        fillInterfaceChoice();
     if (m_ui.PageControl1->currentWidget() == m_ui.History && m_ui.window->isVisible() &&
         ++m_historyTicks % kHistoryRefreshTicks == 0)
         showHistory();
 }
 
 void HistoryController::showCapWarning(usage::CapLevel level, const usage::CapRule& rule,
-                            const usage::PeriodStatus& status, const std::string& interfaceName)
+                                       const usage::PeriodStatus& status,
+                                       const std::string& interfaceName)
 {
     const std::uint64_t used = rule.counted(status.in, status.out);
     const QString cap = QString::number(rule.amount) + (rule.unitItem == 0 ? " MB" : " GB");
@@ -183,9 +190,10 @@ void HistoryController::historyWritten(std::uint64_t seq, bool ok, const std::st
     }
     // Kept in memory and tried again next minute; said once.
     if (!m_historyFailureShown)
-        m_ui.window->statusBar()->showMessage(QStringLiteral("The usage history could not be written: ") +
-                                     QString::fromStdString(error),
-                                 30'000);
+        m_ui.window->statusBar()->showMessage(
+            QStringLiteral("The usage history could not be written: ") +
+                QString::fromStdString(error),
+            30'000);
     m_historyFailureShown = true;
 }
 
@@ -197,16 +205,48 @@ void HistoryController::closeHistory()
     m_usage->flushNow(error); // a failure was already told during the run
 }
 
+void HistoryController::fillInterfaceChoice()
+{
+    if (m_core == nullptr)
+        return;
+    QComboBox& box = *m_ui.History->cbHistoryInterface;
+    const QSignalBlocker blocker(box);
+    const int chosen = box.currentIndex();
+    const accounting::InterfaceBook& book = m_core->interfaces();
+    box.clear();
+    for (std::size_t p = 0; p < book.size(); ++p) {
+        const accounting::BookEntry& entry = book.at(p);
+        box.addItem(QString::fromStdString(entry.row.name) +
+                    (entry.present ? QString() : QStringLiteral(" (gone)")));
+    }
+    box.addItem(QStringLiteral("All physical interfaces"));
+    box.setCurrentIndex(chosen >= 0 && chosen < box.count() ? chosen : m_ui.cbURL->currentIndex());
+}
+
+std::optional<usage::InterfaceIdentity> HistoryController::shownIdentity()
+{
+    if (m_core == nullptr || !m_usage)
+        return std::nullopt;
+    QComboBox& box = *m_ui.History->cbHistoryInterface;
+    if (box.count() != static_cast<int>(m_core->interfaces().size()) + 1)
+        fillInterfaceChoice();
+    const int chosen = box.currentIndex();
+    if (chosen == static_cast<int>(m_core->interfaces().size()))
+        return accounting::physicalSumIdentity();
+    return identityAt(chosen >= 0 ? chosen : m_ui.cbURL->currentIndex());
+}
+
 void HistoryController::showHistory()
 {
-    const usage::InterfaceIdentity* identity = identityAt(m_ui.cbURL->currentIndex());
     if (m_ui.History == nullptr || m_ui.PageControl1->currentWidget() != m_ui.History)
         return;
-    if (identity == nullptr) {
+    const std::optional<usage::InterfaceIdentity> identity = shownIdentity();
+    if (!identity) {
         m_ui.History->showDays({});
         m_ui.History->showMonths({});
         m_ui.History->LabelPeriod->setText(QStringLiteral("No interface is selected."));
-        for (QLabel* label : {m_ui.History->LabelUsed, m_ui.History->LabelProjection, m_ui.History->LabelCap})
+        for (QLabel* label :
+             {m_ui.History->LabelUsed, m_ui.History->LabelProjection, m_ui.History->LabelCap})
             label->clear();
         return;
     }
@@ -220,16 +260,17 @@ void HistoryController::showHistory()
 
     const usage::PeriodStatus status = history.periodStatus(*identity, now);
     m_ui.History->LabelPeriod->setText(QStringLiteral("From ") + since(status.period.start) +
-                                  QStringLiteral(" to ") + since(status.period.end));
+                                       QStringLiteral(" to ") + since(status.period.end));
     m_ui.History->LabelUsed->setText(QStringLiteral("So far: download ") + megabytes(status.in) +
-                                QStringLiteral(" MB, upload ") + megabytes(status.out) +
-                                QStringLiteral(" MB"));
+                                     QStringLiteral(" MB, upload ") + megabytes(status.out) +
+                                     QStringLiteral(" MB"));
     m_ui.History->LabelProjection->setText(
         QStringLiteral("Projected to its end: download ") + megabytes(status.projectedIn()) +
         QStringLiteral(" MB, upload ") + megabytes(status.projectedOut()) + QStringLiteral(" MB"));
     const usage::CapRule rule = capRule();
     if (!rule.on) {
-        m_ui.History->LabelCap->setText(QStringLiteral("No data cap is set (m_ui.Setup, Usage m_ui.History)."));
+        m_ui.History->LabelCap->setText(
+            QStringLiteral("No data cap is set (Setup, Usage History)."));
         return;
     }
     const std::uint64_t used = rule.counted(status.in, status.out);
@@ -237,16 +278,16 @@ void HistoryController::showHistory()
                                                    : 100.0L * static_cast<long double>(used) /
                                                          static_cast<long double>(rule.capBytes());
     m_ui.History->LabelCap->setText(QStringLiteral("Data cap %1 %2 (%3): %4 % used")
-                                   .arg(rule.amount)
-                                   .arg(rule.unitItem == 0 ? "MB" : "GB")
-                                   .arg(m_ui.Setup->UsagePage->cbCapCounts->currentText())
-                                   .arg(QString::fromStdString(sampling::fmt(share, 1))));
+                                        .arg(rule.amount)
+                                        .arg(rule.unitItem == 0 ? "MB" : "GB")
+                                        .arg(m_ui.Setup->UsagePage->cbCapCounts->currentText())
+                                        .arg(QString::fromStdString(sampling::fmt(share, 1))));
 }
 
 void HistoryController::btnExportClick()
 {
-    const usage::InterfaceIdentity* identity = identityAt(m_ui.cbURL->currentIndex());
-    if (identity == nullptr)
+    const std::optional<usage::InterfaceIdentity> identity = shownIdentity();
+    if (!identity)
         return;
     const QString suggested =
         QString::fromStdString((m_files.filesFolder / ("usage-" + identity->name + "-" +
@@ -272,8 +313,8 @@ void HistoryController::btnExportClick()
 void HistoryController::edHistoryExit()
 {
     QLineEdit* edit = m_ui.Setup->UsagePage->edHistory;
-    const auto decision = web::DocumentNames::edHistoryExit(edit->text().toStdString(),
-                                                            m_rememberedHistoryName, nameFieldsOf(*m_ui.Setup));
+    const auto decision = web::DocumentNames::edHistoryExit(
+        edit->text().toStdString(), m_rememberedHistoryName, nameFieldsOf(*m_ui.Setup));
     if (edit->text().toStdString() != decision.name)
         edit->setText(QString::fromStdString(decision.name));
     if (!decision.message.empty())
@@ -299,7 +340,7 @@ void HistoryController::publishHistoryView(web::WebSnapshot& view) const
     view.edHistory = u.edHistory->text().toStdString();
     if (!view.cbHistory || !m_usage)
         return;
-    if (const usage::InterfaceIdentity* identity = identityAt(m_ui.cbURL->currentIndex()))
+    if (const auto identity = identityAt(m_ui.cbURL->currentIndex()))
         view.historyDocument = m_usage->historyDocument(*identity);
     else
         view.historyDocument = [] { return usage::historyCsv({}); };

@@ -4,6 +4,7 @@
 #include "app/Environment.h"
 #include "app/MainControls.h"
 #ifndef Q_MOC_RUN
+#include "accounting/AccountingCore.h"
 #include "sampling/IPHelper.h"
 #include "usage/CapWarning.h"
 #include "usage/UsageHistory.h"
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QMessageBox;
@@ -26,10 +28,10 @@ namespace flowloom::app {
 
 class UsageRecording;
 
-// The usage history: every byte added to a cumulative total is recorded for
-// its interface's day and billing period; the history is written in the
-// background once a minute. Also the "  History  " page, the data-cap
-// warning and the history document on the web.
+// The usage history: the accounting core records every interface's bytes
+// for its day and billing period; the history is written in the background
+// once a minute. Also the "  History  " page, the data-cap warning and the
+// history document on the web.
 class HistoryController final : public QObject
 {
 public:
@@ -46,16 +48,23 @@ public:
     void edHistoryExit();
     void showHistory();
 
-    // Start-up: the history file is opened for the interfaces of the table.
-    void openHistory(const sampling::TMIBIfArray& startupTable);
-    void recordUsage(int position, std::uint64_t in, std::uint64_t out);
+    // Start-up: the history file is opened; the history the core feeds.
+    usage::UsageHistory* openHistory();
+    // The core whose interfaces the history page and documents show.
+    void attachCore(const accounting::AccountingCore* core) { m_core = core; }
+    // Each tick: the cap rule goes to the core first; its warnings come back.
+    void beforeTick(accounting::AccountingCore& core) const;
+    void afterTick(const accounting::TickReport& report);
     void flushHistory();
     void closeHistory();
     void publishHistoryView(web::WebSnapshot& view) const;
 
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    const usage::InterfaceIdentity* identityAt(int position) const;
+    std::optional<usage::InterfaceIdentity> identityAt(int position) const;
+    // The interface the History page shows: its own choice, else the selected one.
+    std::optional<usage::InterfaceIdentity> shownIdentity();
+    void fillInterfaceChoice();
     usage::BillingRule billingRule() const;
     usage::CapRule capRule() const;
     void showCapWarning(usage::CapLevel level, const usage::CapRule& rule,
@@ -69,6 +78,7 @@ private:
     Dialogs& m_dialogs;
     Links m_links;
     std::unique_ptr<UsageRecording> m_usage;
+    const accounting::AccountingCore* m_core = nullptr;
     int m_historyTicks = 0;
     bool m_historyFailureShown = false;
     std::string m_rememberedHistoryName;

@@ -101,6 +101,7 @@ HistoryPage::HistoryPage(QWidget* parent) : QWidget(parent)
     auto* period = new QGroupBox(QStringLiteral("Current Billing Period "), this);
     auto* p = new QGridLayout(period);
     p->setVerticalSpacing(2);
+    auto* whose = new QHBoxLayout;
     LabelPeriod = new QLabel(period);
     LabelUsed = new QLabel(period);
     LabelProjection = new QLabel(period);
@@ -124,6 +125,9 @@ HistoryPage::HistoryPage(QWidget* parent) : QWidget(parent)
     cbHistoryChart->addItems({QStringLiteral("Last 31 days"), QStringLiteral("Last 12 months")});
     btnExport = new QPushButton(QStringLiteral("Export CSV..."), this);
     btnExport->setObjectName("btnExport");
+    cbHistoryInterface = new QComboBox(this);
+    cbHistoryInterface->setObjectName("cbHistoryInterface");
+    cbHistoryInterface->setSizeAdjustPolicy(QComboBox::AdjustToContents);
 
     auto* right = new QVBoxLayout;
     right->addWidget(m_chart, 3);
@@ -141,8 +145,12 @@ HistoryPage::HistoryPage(QWidget* parent) : QWidget(parent)
     auto* tables = new QHBoxLayout;
     tables->addWidget(tblDays, 4);
     tables->addLayout(right, 5);
+    whose->addWidget(new QLabel(QStringLiteral("Interface:"), this));
+    whose->addWidget(cbHistoryInterface);
+    whose->addStretch(1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
+    layout->addLayout(whose);
     layout->addWidget(period);
     layout->addLayout(tables, 1);
 }

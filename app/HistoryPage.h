@@ -35,7 +35,10 @@ public:
     QTableWidget* tblDays;     // newest first
     QTableWidget* tblMonths;   // newest first
     QComboBox* cbHistoryChart; // "Last 31 days", "Last 12 months"
-    QPushButton* btnExport;    // "Export CSV..."
+    // Whose history: each interface of the run, then the physical ones' sum;
+    // it follows the data interface until the user picks another.
+    QComboBox* cbHistoryInterface;
+    QPushButton* btnExport; // "Export CSV..."
     QWidget* HistoryChart;
 
     // Rows oldest first; the tables show them newest first.

@@ -39,7 +39,7 @@ RunController::RunController(const MainControls& ui, const Environment& env,
     : m_ui(ui), m_env(env), m_files(files), m_vars(vars), m_figures(figures), m_counters(counters),
       m_graph(graph), m_links(std::move(links)),
       m_timer(std::make_unique<sampling::TThreadedTimer>(std::make_unique<UiTimerWait>())),
-      m_monthlyReset(env.clock.now())
+      m_core(env.clock.now(), &accounting::isPhysicalInterface)
 {
     m_timer->OnTimer = [this](sampling::TThreadedTimer&) { Timer1Timer(); };
     QObject::connect(ui.btnStart, &QToolButton::clicked, ui.btnStart, [this] { btnStartClick(); });
@@ -58,14 +58,20 @@ void RunController::setInterval(int milliseconds)
     m_timer->setInterval(milliseconds);
 }
 
+bool RunController::plotting() const
+{
+    return m_ui.btnStart->isChecked() && !m_held;
+}
+
+// Holding the graph holds the plot still; counting goes on.
 void RunController::holdClock()
 {
-    m_timer->setEnabled(false);
+    m_held = true;
 }
 
 void RunController::releaseClock()
 {
-    m_timer->setEnabled(m_ui.btnStart->isChecked());
+    m_held = false;
 }
 
 void RunController::btnStartClick()
@@ -83,31 +89,31 @@ void RunController::btnStartClick()
 
 void RunController::btnStopClick()
 {
-    m_timer->setEnabled(false);
     m_ui.btnStop->setChecked(true);
     m_ui.cbURL->setEnabled(true);
+    showStopped();
+}
+
+// A stopped plot shows no rate at all rather than the last one as if current.
+void RunController::showStopped()
+{
+    m_figures.set(m_ui.StatusPanel[1], QStringLiteral("Stopped"));
+    m_figures.set(m_ui.StatusPanel[2], QString());
+    m_trayHint = QStringLiteral("Flowloom - Stopped");
+    m_ui.tray->setToolTip(m_trayHint);
 }
 
 void RunController::Timer1Timer()
 {
     m_timer->setEnabled(false);
-    // The clock runs again as "Start Plot" says, also when the tick's work fails.
+    // The clock runs again for as long as the program does, also when the
+    // tick's work fails: counting never stops.
     struct Reenable
     {
         RunController& run;
-        ~Reenable() { run.m_timer->setEnabled(run.m_ui.btnStart->isChecked()); }
+        ~Reenable() { run.m_timer->setEnabled(true); }
     } reenable{*this};
 
-    const QTime at = m_ui.Statistics->DateTimePicker1->time();
-    if (const auto moment = m_monthlyReset.tick(m_ui.Statistics->cbReset->isChecked(),
-                                                m_ui.Statistics->cbMonth->currentIndex(), at.hour(),
-                                                at.minute(), at.second(), m_env.clock.now())) {
-        const sampling::TotalsModel::Due due = m_totals.dueAt(m_ui.cbURL->currentIndex(), *moment);
-        if (due.in)
-            btnResetInClick();
-        if (due.out)
-            btnResetOutClick();
-    }
     CaptureMIBData(false);
     m_links.publishWebView();
 }
@@ -137,12 +143,11 @@ void RunController::InitGrid(const sampling::TMIBIfArray& snapshot)
         list.setCurrentIndex(-1);
     }
 
-    m_tracker.reset(snapshot);
     m_statistics.InitGrid(snapshot, m_env.clock.steadyMilliseconds(), interfaces.selected);
-    std::vector<InterfaceTotals> stored =
-        SettingsFile::loadTotals(m_files.settingsFile, snapshot.size(), m_env.clock.now());
-    stored.resize(snapshot.size());
-    m_totals.load(std::move(stored));
+    const sampling::DateTime now = m_env.clock.now();
+    m_core.start(snapshot, SettingsFile::loadTotals(m_files.settingsFile, snapshot.size(), now),
+                 now);
+    m_core.setSelected(interfaces.selected);
 
     {
         const QSignalBlocker blocker(list);
@@ -150,17 +155,35 @@ void RunController::InitGrid(const sampling::TMIBIfArray& snapshot)
     }
     showNameOfCurrent(list);
     m_ui.btnStart->setEnabled(list.currentIndex() >= 0);
-    m_links.openHistory(snapshot);
+    m_core.attachHistory(m_links.openHistory(snapshot));
+    // Counting starts now, whether plotting does or not.
+    m_timer->setEnabled(true);
 }
 
 void RunController::Data2Grid(const sampling::TMIBIfArray& snapshot)
 {
     const int selected = m_ui.cbURL->currentIndex();
-    const std::vector<const sampling::TMIBIfRow*> rows = m_tracker.match(snapshot);
+    m_core.setSelected(selected);
+    m_links.beforeTick(m_core);
+    const QTime at = m_ui.Statistics->DateTimePicker1->time();
+    m_core.setResetRule({m_ui.Statistics->cbReset->isChecked(),
+                         m_ui.Statistics->cbMonth->currentIndex(), at.hour(), at.minute(),
+                         at.second()});
+    const accounting::TickReport report = m_core.tick(snapshot, m_env.clock.now());
+    if (report.changes.any())
+        followInterfaces(report.changes);
+    if (report.monthlyReset.in)
+        totalReset(m_ui.Statistics->Label39, m_core.totals().at(selected).inReset);
+    if (report.monthlyReset.out)
+        totalReset(m_ui.Statistics->Label41, m_core.totals().at(selected).outReset);
+    m_links.afterTick(report);
+    showTotals(selected);
+    if (!plotting())
+        return;
+
+    const std::vector<const sampling::TMIBIfRow*> rows = m_core.interfaces().rowsByPosition();
     const sampling::TickResult result =
         m_statistics.Data2Grid(rows, selected, m_counters, m_env.clock.steadyMilliseconds());
-    // Warm-up ticks add too: a difference over a pause loses no byte.
-    addToTotals(selected, result.totalIn, result.totalOut);
     switch (result.outcome) {
     case sampling::TickOutcome::NoSelection:
     case sampling::TickOutcome::WarmUp:
@@ -174,10 +197,52 @@ void RunController::Data2Grid(const sampling::TMIBIfArray& snapshot)
     tickTail();
 }
 
+// Interfaces that came or went since the previous tick: new ones join the
+// list at the end (each position keeps its meaning, and so its totals), gone
+// ones stay listed, marked, until they return.
+void RunController::followInterfaces(const accounting::BookChanges& changes)
+{
+    const accounting::InterfaceBook& book = m_core.interfaces();
+    const std::int64_t nowMs = m_env.clock.steadyMilliseconds();
+    const sampling::TMibIPAddrArray addresses = m_env.interfaces.addressSnapshot();
+    QComboBox& list = *m_ui.cbURL;
+    QComboBox& listening = *m_ui.Setup->cbServerIP;
+    auto nameOf = [&book](std::size_t position) {
+        const accounting::BookEntry& entry = book.at(position);
+        return QString::fromStdString(entry.row.name) +
+               (entry.present ? QString() : QStringLiteral(" (gone)"));
+    };
+    auto rename = [&](std::size_t position) {
+        for (QComboBox* box : {&list, &listening}) {
+            if (static_cast<int>(position) < box->count())
+                box->setItemData(static_cast<int>(position), nameOf(position), Qt::ToolTipRole);
+        }
+    };
+    for (const std::size_t position : changes.appeared) {
+        const sampling::TMIBIfRow& row = book.at(position).row;
+        m_statistics.rebase(position, row, nowMs);
+        const QString item =
+            QString::fromStdString(sampling::GetIPFromIFIndex(addresses, row.index));
+        const QSignalBlocker blockList(list);
+        const QSignalBlocker blockListening(listening);
+        addInterfaceItem(list, item, nameOf(position));
+        addInterfaceItem(listening, item, nameOf(position));
+    }
+    for (const std::size_t position : changes.returned) {
+        m_statistics.rebase(position, book.at(position).row, nowMs);
+        rename(position);
+    }
+    for (const std::size_t position : changes.renamed)
+        rename(position);
+    for (const std::size_t position : changes.vanished)
+        rename(position);
+    showNameOfCurrent(list);
+    m_ui.btnStart->setEnabled(list.currentIndex() >= 0);
+}
+
 void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow& row)
 {
     const sampling::TStatRec& rec = m_statistics.record(position);
-    const sampling::InterfaceTotals& totals = m_totals.at(position);
     auto text = [](long double x, int decimals) {
         return QString::fromStdString(fmt(x, decimals));
     };
@@ -202,25 +267,34 @@ void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow&
     set(s.Panel20, rec.OutCount == 0 ? QStringLiteral("0") : text(rec.averageOut(), 0));
     set(s.Panel21, text(rec.SumOut, 0));
 
-    set(s.Panel26, text(totals.totalIn, 0));
-    set(s.Panel27, text(totals.totalOut, 0));
-    set(s.Panel28, text(in(totals.totalIn, kKiB), 3));
-    set(s.Panel29, text(in(totals.totalIn, kMiB), 3));
-    set(s.Panel30, text(in(totals.totalOut, kKiB), 3));
-    set(s.Panel31, text(in(totals.totalOut, kMiB), 3));
-
     m_graph.addShownTick(rec, m_figures.figure(s.Panel16).toStdString(),
                          m_figures.figure(s.Panel20).toStdString(), m_env.clock.now());
 
-    m_trayHint =
-        QStringLiteral("Flowloom - ") + text(in(totals.totalIn, kGiB), 3) + QStringLiteral(" GB");
+    m_trayHint = QStringLiteral("Flowloom - ") +
+                 text(in(m_core.totals().at(position).totalIn, kGiB), 3) + QStringLiteral(" GB");
     m_ui.tray->setToolTip(m_trayHint);
 }
 
-void RunController::addToTotals(int position, std::uint64_t in, std::uint64_t out)
+// The cumulative totals count on every tick, plotting or not.
+void RunController::showTotals(int position)
 {
-    m_totals.add(position, in, out);
-    m_links.recordUsage(position, in, out);
+    if (!m_core.totals().has(position))
+        return;
+    const sampling::InterfaceTotals& totals =
+        m_core.totals().at(static_cast<std::size_t>(position));
+    auto text = [](long double x, int decimals) {
+        return QString::fromStdString(fmt(x, decimals));
+    };
+    auto in = [](std::uint64_t amount, std::uint64_t unit) {
+        return static_cast<long double>(amount) / static_cast<long double>(unit);
+    };
+    StatisticsPage& s = *m_ui.Statistics;
+    m_figures.set(s.Panel26, text(totals.totalIn, 0));
+    m_figures.set(s.Panel27, text(totals.totalOut, 0));
+    m_figures.set(s.Panel28, text(in(totals.totalIn, kKiB), 3));
+    m_figures.set(s.Panel29, text(in(totals.totalIn, kMiB), 3));
+    m_figures.set(s.Panel30, text(in(totals.totalOut, kKiB), 3));
+    m_figures.set(s.Panel31, text(in(totals.totalOut, kMiB), 3));
 }
 
 void RunController::tickTail()
@@ -250,9 +324,10 @@ void RunController::showSince(QLabel* label, const sampling::DateTime& reset)
 
 void RunController::showSinceTexts(int position)
 {
-    if (!m_totals.has(position))
+    if (!m_core.totals().has(position))
         return;
-    const sampling::InterfaceTotals& totals = m_totals.at(static_cast<std::size_t>(position));
+    const sampling::InterfaceTotals& totals =
+        m_core.totals().at(static_cast<std::size_t>(position));
     showSince(m_ui.Statistics->Label39, totals.inReset);
     showSince(m_ui.Statistics->Label41, totals.outReset);
 }
@@ -260,15 +335,19 @@ void RunController::showSinceTexts(int position)
 void RunController::btnResetInClick()
 {
     const int s = m_ui.cbURL->currentIndex();
-    if (m_totals.resetIn(s, m_env.clock.now()))
-        totalReset(m_ui.Statistics->Label39, m_totals.at(static_cast<std::size_t>(s)).inReset);
+    m_core.setSelected(s);
+    if (m_core.resetIn(m_env.clock.now()))
+        totalReset(m_ui.Statistics->Label39,
+                   m_core.totals().at(static_cast<std::size_t>(s)).inReset);
 }
 
 void RunController::btnResetOutClick()
 {
     const int s = m_ui.cbURL->currentIndex();
-    if (m_totals.resetOut(s, m_env.clock.now()))
-        totalReset(m_ui.Statistics->Label41, m_totals.at(static_cast<std::size_t>(s)).outReset);
+    m_core.setSelected(s);
+    if (m_core.resetOut(m_env.clock.now()))
+        totalReset(m_ui.Statistics->Label41,
+                   m_core.totals().at(static_cast<std::size_t>(s)).outReset);
 }
 
 void RunController::totalReset(QLabel* since, const sampling::DateTime& moment)

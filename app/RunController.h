@@ -5,7 +5,7 @@
 #include "app/MainControls.h"
 #include "app/ProgramVariables.h"
 #ifndef Q_MOC_RUN
-#include "sampling/InterfaceTracker.h"
+#include "accounting/AccountingCore.h"
 #include "sampling/RunControl.h"
 #include "sampling/Statistics.h"
 #include "sampling/ThdTimer.h"
@@ -25,6 +25,9 @@ class GraphController;
 
 // The run: the sampling clock, Start and Stop, each tick's statistics and
 // figures, the cumulative totals and their resets by hand or by the month.
+// The clock runs for as long as the program does: every tick the accounting
+// core counts every interface; Start and Stop (and the page limit) start and
+// stop only the plot and the session's statistics.
 class RunController
 {
 public:
@@ -32,8 +35,11 @@ public:
     struct Links
     {
         std::function<void()> publishWebView;
-        std::function<void(const sampling::TMIBIfArray&)> openHistory;
-        std::function<void(int, std::uint64_t, std::uint64_t)> recordUsage;
+        // Opens the history for the start-up table; the history the core feeds, or none.
+        std::function<usage::UsageHistory*(const sampling::TMIBIfArray&)> openHistory;
+        // Before each tick (the rules the core reads from the settings), and after it.
+        std::function<void(accounting::AccountingCore&)> beforeTick;
+        std::function<void(const accounting::TickReport&)> afterTick;
         std::function<bool()> captureTrigger;
         std::function<void()> totalsReset; // written at once, not at the next minute
     };
@@ -61,14 +67,19 @@ public:
     void setInterval(int milliseconds);
 
     const sampling::TThreadedTimer& ThreadedTimer1() const { return *m_timer; }
-    const sampling::TotalsModel& totals() const { return m_totals; }
+    // Plotting: started, and the graph not held with the mouse.
+    bool plotting() const;
+    const accounting::AccountingCore& core() const { return m_core; }
+    const sampling::TotalsModel& totals() const { return m_core.totals(); }
     const sampling::RunCounters& counters() const { return m_counters; }
     // The notification-area hint text ("Flowloom", then the download total in GB).
     const QString& trayHint() const { return m_trayHint; }
 
 private:
     void showFigures(std::size_t position, const sampling::TMIBIfRow& row);
-    void addToTotals(int position, std::uint64_t in, std::uint64_t out);
+    void showTotals(int position);
+    void showStopped();
+    void followInterfaces(const accounting::BookChanges& changes);
     void tickTail();
     void showSince(QLabel* label, const sampling::DateTime& reset);
     void totalReset(QLabel* since, const sampling::DateTime& moment);
@@ -82,10 +93,9 @@ private:
     GraphController& m_graph;
     Links m_links;
     std::unique_ptr<sampling::TThreadedTimer> m_timer;
-    sampling::InterfaceTracker m_tracker;
+    accounting::AccountingCore m_core;
     sampling::StatisticsEngine m_statistics;
-    sampling::TotalsModel m_totals;
-    sampling::MonthlyReset m_monthlyReset;
+    bool m_held = false; // the graph is held with the mouse
     QString m_trayHint = QStringLiteral("Flowloom");
 };
 

@@ -96,12 +96,12 @@ void TForm1::createControllers()
         m_ui, m_env, m_files, m_vars, *m_figures, m_counters, *m_graph,
         RunController::Links{
             [this] { m_web->publishWebView(); },
-            [this](const sampling::TMIBIfArray& table) { m_history->openHistory(table); },
-            [this](int position, std::uint64_t in, std::uint64_t out) {
-                m_history->recordUsage(position, in, out);
-            },
+            [this](const sampling::TMIBIfArray&) { return m_history->openHistory(); },
+            [this](accounting::AccountingCore& core) { m_history->beforeTick(core); },
+            [this](const accounting::TickReport& report) { m_history->afterTick(report); },
             [this] { return m_capture->captureTrigger(); },
             [this] { m_settings->saveInBackground(); }});
+    m_history->attachCore(&m_run->core());
     m_settings = std::make_unique<SettingsKeeper>(m_ui, m_env, m_files, m_vars, m_run->totals());
 }
 

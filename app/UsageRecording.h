@@ -29,9 +29,6 @@ public:
     usage::UsageHistory& history() { return m_history; }
     const std::filesystem::path& file() const { return m_file; }
 
-    // Identity of each interface position of the start-up table.
-    std::vector<usage::InterfaceIdentity> identities;
-
     // Result of one write, reported on the writer's thread.
     using Done = std::function<void(std::uint64_t seq, bool ok, const std::string& error)>;
     // Seals what is pending and has the writer write every batch not yet in

@@ -52,12 +52,18 @@ UsageSetupPage::UsageSetupPage(QWidget* parent) : QWidget(parent)
     c->addWidget(spCapShare, 2, 1);
     c->addWidget(new QLabel(QStringLiteral("% of the cap, and again when it is reached"), cap), 2,
                  2, 1, 3);
+    cbCapScope = named(new QComboBox(cap), "cbCapScope");
+    cbCapScope->addItems(
+        {QStringLiteral("the selected interface"), QStringLiteral("all physical interfaces")});
+    cbCapScope->setCurrentIndex(K::defaultInt(Key::CapScope));
+    c->addWidget(new QLabel(QStringLiteral("Measured on"), cap), 3, 0);
+    c->addWidget(cbCapScope, 3, 1, 1, 3);
     auto* note = new QLabel(QStringLiteral("The billing period begins when the cumulative "
                                            "totals reset automatically (Statistics page); in "
                                            "calendar months when they do not."),
                             cap);
     note->setWordWrap(true);
-    c->addWidget(note, 3, 0, 1, 6);
+    c->addWidget(note, 4, 0, 1, 6);
     c->setColumnStretch(5, 1);
 
     auto* web = new QGroupBox(QStringLiteral("History on the Web "), this);

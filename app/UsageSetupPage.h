@@ -25,6 +25,7 @@ public:
     QComboBox* cbCapUnit;   // "MB", "GB"
     QComboBox* cbCapCounts; // "download", "upload", "download and upload"
     NumberBox* spCapShare;  // percent of the cap for the early warning
+    QComboBox* cbCapScope;  // "the selected interface", "all physical interfaces"
 
     // "History on the Web "
     QCheckBox* cbHistory;

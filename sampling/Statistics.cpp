@@ -6,8 +6,15 @@ namespace flowloom::sampling {
 
 std::uint64_t counterDifference(std::uint64_t now, std::uint64_t before, bool wide, bool restarted)
 {
-    if (wide)
-        return now >= before && !restarted ? now - before : now;
+    if (wide) {
+        if (now >= before && !restarted)
+            return now - before;
+        // Only a counter in the upper half of its range can have wrapped
+        // (2^63 bytes is centuries of traffic); lower down it restarted.
+        if (now < before && before >= (std::uint64_t{1} << 63))
+            return now - before;
+        return now;
+    }
     if (restarted)
         return static_cast<std::uint32_t>(now);
     return static_cast<std::uint32_t>(now - before);
@@ -22,6 +29,17 @@ void StatisticsEngine::InitGrid(const TMIBIfArray& startupTable, std::int64_t no
         m_records[i].LastOut = startupTable[i].outOctets;
     }
     m_countingPosition = selected;
+}
+
+void StatisticsEngine::rebase(std::size_t position, const TMIBIfRow& row, std::int64_t nowMs)
+{
+    if (position >= m_records.size()) {
+        m_records.resize(position + 1);
+        m_samples.resize(position + 1, Sample{nowMs});
+    }
+    m_records[position].LastIn = row.inOctets;
+    m_records[position].LastOut = row.outOctets;
+    m_samples[position] = Sample{nowMs};
 }
 
 namespace {

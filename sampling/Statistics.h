@@ -53,6 +53,11 @@ public:
     TickResult Data2Grid(const std::vector<const TMIBIfRow*>& rowsByPosition, int selected,
                          RunCounters& counters, std::int64_t nowMs);
 
+    // An interface that appeared during the run (at the next position), or
+    // came back with fresh counters: its next difference is measured from
+    // this reading.
+    void rebase(std::size_t position, const TMIBIfRow& row, std::int64_t nowMs);
+
     const TStatArr& records() const { return m_records; }
     const TStatRec& record(std::size_t position) const { return m_records.at(position); }
     std::size_t size() const { return m_records.size(); }
@@ -85,8 +90,9 @@ private:
 
 // The difference of one counter between two samples. A 32-bit counter is
 // taken modulo 2^32, so one wrap still gives the true difference; a 64-bit
-// counter that went down, like a restarted one, counts its new reading as the
-// traffic since the restart.
+// counter that went down counts its new reading as the traffic since a
+// restart, unless it came down from the upper half of its range: then it
+// wrapped.
 std::uint64_t counterDifference(std::uint64_t now, std::uint64_t before, bool wide, bool restarted);
 
 } // namespace flowloom::sampling

@@ -12,6 +12,12 @@ void TotalsModel::load(std::vector<InterfaceTotals> rows)
     m_rows = std::move(rows);
 }
 
+void TotalsModel::append(const InterfaceTotals& row)
+{
+    m_rows.push_back(row);
+    ++m_changes;
+}
+
 bool TotalsModel::has(int position) const
 {
     return position >= 0 && static_cast<std::size_t>(position) < m_rows.size();

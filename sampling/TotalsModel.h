@@ -27,6 +27,8 @@ class TotalsModel
 public:
     // Start-up: one row per position, taken from what was stored.
     void load(std::vector<InterfaceTotals> rows);
+    // A position for an interface that appeared during the run.
+    void append(const InterfaceTotals& row);
     std::size_t size() const { return m_rows.size(); }
     const std::vector<InterfaceTotals>& rows() const { return m_rows; }
     const InterfaceTotals& at(std::size_t position) const { return m_rows.at(position); }

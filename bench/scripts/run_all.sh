@@ -297,6 +297,11 @@ historyWrite=$(calc a/1e3 "$(bench_figure bench_usage BM_HistoryMinuteWrite cpu_
 row "Usage history: UI thread's part of a tick (ns); the writer's minute: $(fmt "$historyWrite" 1) µs" \
     "$(fmt "$historyAdd" 0)" "—" "—" "none (reported)" "—"
 
+coreTick4=$(calc a/1e3 "$(bench_figure bench_accounting BM_AccountingCoreTick/4 cpu_time)")
+coreTick64=$(calc a/1e3 "$(bench_figure bench_accounting BM_AccountingCoreTick/64 cpu_time)")
+row "Accounting core, one tick of 64 interfaces: differences, totals, history, cap (µs; 4 interfaces: $(fmt "$coreTick4" 2))" \
+    "$(fmt "$coreTick64" 2)" "—" "—" "none (reported)" "—"
+
 # --- the HTTP layer
 for c in 8 64; do
     ours=$(result "layer.flowloom.$c" 1)

@@ -145,9 +145,10 @@ TEST(GraphInteraction, HoldingTheGraphPausesAndTheNextTwoTicksAreNotPlotted)
     const std::size_t points = w.form->graph().plotFeed().series1().size();
     EXPECT_EQ(points, 3u);
     w.form->Chart1MouseDown(Qt::LeftButton, false);
-    EXPECT_FALSE(w.form->run().ThreadedTimer1().Enabled()) << "no ticks while the graph is held";
+    EXPECT_FALSE(w.form->run().plotting()) << "no plotting while the graph is held";
+    EXPECT_TRUE(w.form->run().ThreadedTimer1().Enabled()) << "the clock counts on";
     w.form->Chart1MouseUp(Qt::LeftButton, false);
-    EXPECT_TRUE(w.form->run().ThreadedTimer1().Enabled());
+    EXPECT_TRUE(w.form->run().plotting());
     plot(w, 2);
     EXPECT_EQ(w.form->graph().plotFeed().series1().size(), points);
     plot(w, 1);
@@ -155,16 +156,18 @@ TEST(GraphInteraction, HoldingTheGraphPausesAndTheNextTwoTicksAreNotPlotted)
 
     // A right-button press does not pause; its release restarts the warm-up.
     w.form->Chart1MouseDown(Qt::RightButton, false);
-    EXPECT_TRUE(w.form->run().ThreadedTimer1().Enabled());
+    EXPECT_TRUE(w.form->run().plotting());
     w.form->Chart1MouseUp(Qt::RightButton, false);
-    EXPECT_TRUE(w.form->run().ThreadedTimer1().Enabled());
+    EXPECT_TRUE(w.form->run().plotting());
     EXPECT_EQ(w.form->run().counters().WarmUpCount, 0);
 
-    // With plotting stopped the clock stays off.
+    // With plotting stopped a press and release do not start it; the clock
+    // still counts.
     w.form->controls().btnStop->click();
     w.form->Chart1MouseDown(Qt::LeftButton, false);
     w.form->Chart1MouseUp(Qt::LeftButton, false);
-    EXPECT_FALSE(w.form->run().ThreadedTimer1().Enabled());
+    EXPECT_FALSE(w.form->run().plotting());
+    EXPECT_TRUE(w.form->run().ThreadedTimer1().Enabled());
 }
 
 TEST(GraphInteraction, ClickOnALegendPanelOpensTheColourChoiceAndLeavesTheClockRunning)
@@ -175,12 +178,12 @@ TEST(GraphInteraction, ClickOnALegendPanelOpensTheColourChoiceAndLeavesTheClockR
     int asked = 0;
     w.dialogs.chooseColour = [&](QWidget*, const QColor&) -> std::optional<QColor> {
         ++asked;
-        EXPECT_TRUE(w.form->run().ThreadedTimer1().Enabled()) << "the press reached the graph";
+        EXPECT_TRUE(w.form->run().plotting()) << "the press reached the graph";
         return std::nullopt;
     };
     for (QWidget* panel : {w.form->controls().Panel23, w.form->controls().Panel25}) {
         QTest::mouseClick(panel, Qt::LeftButton, {}, QPoint(10, 5));
-        EXPECT_TRUE(w.form->run().ThreadedTimer1().Enabled());
+        EXPECT_TRUE(w.form->run().plotting());
     }
     EXPECT_EQ(asked, 2);
 }

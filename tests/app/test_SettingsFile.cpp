@@ -147,7 +147,8 @@ TEST(SettingsFile, NoFileGivesEveryDefaultAndASaveWritesTheWholeTable)
                                       "CapCounts=0",
                                       "CapShare=80",
                                       "History=0",
-                                      "HistoryName=history.csv"}));
+                                      "HistoryName=history.csv",
+                                      "CapScope=0"}));
     EXPECT_FALSE(SettingsFile::load(path, kRuntime).boolean(Key::First));
 }
 
@@ -169,7 +170,7 @@ TEST(SettingsFile, AFileOfAnEarlierVersionReadsAsBeforeAndGainsTheNewKeysAtItsEn
     const std::string saved = readBytes(path);
     EXPECT_EQ(saved.find("[Plotter]\r\nReset=1\r\nMonth=28\r\nCSV=1\r\n"), 0u)
         << "keys that were there stay where they were";
-    EXPECT_NE(saved.find("HistoryName=history.csv\r\n[Other]\r\nx=1\r\n"), std::string::npos)
+    EXPECT_NE(saved.find("HistoryName=history.csv\r\nCapScope=0\r\n[Other]\r\nx=1\r\n"), std::string::npos)
         << "the new keys end the section";
 }
 

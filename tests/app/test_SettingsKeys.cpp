@@ -26,7 +26,8 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "Imaget", "WebColour", "WebSize", "WebStyle", "WebName", "Alpha", "StartMin", "Month",
         "Time", "Reset",
         // added later, after all of the above
-        "DataCap", "CapSize", "CapUnit", "CapCounts", "CapShare", "History", "HistoryName"};
+        "DataCap", "CapSize", "CapUnit", "CapCounts", "CapShare", "History", "HistoryName",
+        "CapScope"};
     const std::vector<std::string_view> readOrder = {
         "URL",       "First",      "Stop",     "Restart",   "Points",    "Max",      "Bytes",
         "KB",        "Peak",       "Avg",      "Auto",      "btn3D",     "Default",  "Line",
@@ -39,7 +40,8 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "Vertical",  "Horizontal", "Stay",     "DoPlot",    "DoPlotUp",  "CSV",      "Format",
         "Image",     "WebStats",   "Formatt",  "Imaget",    "WebColour", "WebSize",  "WebStyle",
         "WebName",   "Alpha",      "StartMin", "Month",     "Time",      "Reset",    "ServerIP",
-        "DataCap",   "CapSize",    "CapUnit",  "CapCounts", "CapShare",  "History",  "HistoryName"};
+        "DataCap",   "CapSize",    "CapUnit",  "CapCounts", "CapShare",  "History",  "HistoryName",
+        "CapScope"};
     ASSERT_EQ(SettingsKeys::table().size(), writeOrder.size());
     for (std::size_t i = 0; i < writeOrder.size(); ++i)
         EXPECT_EQ(SettingsKeys::table()[i].name, writeOrder[i]);

@@ -70,7 +70,8 @@ TEST(MainWindow, StartAndStopDriveTheClockAndThePanels)
     w.tick(100);
     EXPECT_TRUE(f.run().ThreadedTimer1().Enabled()) << "a tick turns the clock back on";
     f.controls().btnStop->click();
-    EXPECT_FALSE(f.run().ThreadedTimer1().Enabled());
+    EXPECT_FALSE(f.run().plotting());
+    EXPECT_TRUE(f.run().ThreadedTimer1().Enabled()) << "counting goes on while the plot is stopped";
     EXPECT_TRUE(f.controls().btnStop->isChecked());
 }
 
@@ -82,7 +83,7 @@ TEST(MainWindow, FirstTwoTicksAfterStartShowNothing)
     w.tick(1536, 0);
     w.tick(1536, 0);
     EXPECT_TRUE(w.text("Panel14").isEmpty());
-    EXPECT_TRUE(w.text("Panel26").isEmpty());
+    EXPECT_EQ(w.text("Panel26"), "3,072") << "the cumulative total shows on every tick";
     EXPECT_EQ(f.run().trayHint(), "Flowloom");
     EXPECT_EQ(f.run().totals().at(0).totalIn, 3072u) << "counted, though not shown";
 
@@ -143,7 +144,7 @@ TEST(MainWindow, PageLimitStopsOnTheTickAfterTheLastPage)
     EXPECT_TRUE(f.controls().Label13->isHidden());
     w.tick(10); // the 201st tick after Start
     EXPECT_TRUE(f.controls().btnStop->isChecked());
-    EXPECT_FALSE(f.run().ThreadedTimer1().Enabled());
+    EXPECT_FALSE(f.run().plotting());
     EXPECT_FALSE(f.controls().Label13->isHidden());
     EXPECT_EQ(f.controls().Label13->text(), "STOPPED");
 

@@ -30,6 +30,8 @@ export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:detect_stack_use_afte
 export UBSAN_OPTIONS="print_stacktrace=1"
 export TSAN_OPTIONS="second_deadlock_stack=1"
 export QT_QPA_PLATFORM=offscreen LANG=C.UTF-8
+# The accounting soak's simulated month is two days long under the sanitizers.
+export FLOWLOOM_SOAK_DAYS=2
 logs="$build/logs"
 mkdir -p "$logs"
 printf '%s\n' "${programs[@]}" | xargs -P "$jobs" -I{} bash -c '

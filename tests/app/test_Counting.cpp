@@ -1,0 +1,100 @@
+// The window over the accounting core: counting goes on whatever plotting
+// does, for every interface, and interfaces come and go while it runs.
+#include "WindowHarness.h"
+#include "app/InterfaceItems.h"
+#include "app/RunController.h"
+#include "app/StatisticsPage.h"
+#include "app/Tray.h"
+#include "sampling/NumberFormat.h"
+#include "usage/UsageStore.h"
+
+#include <QComboBox>
+#include <QStatusBar>
+#include <gtest/gtest.h>
+
+using namespace flowloom;
+using testsupport::WindowHarness;
+
+namespace {
+std::uint64_t dayIn(const WindowHarness& w, const sampling::TMIBIfRow& row)
+{
+    auto store =
+        usage::UsageStore::open(w.folder.path().toStdString() + "/flowloom-history.sqlite");
+    if (!store)
+        return 0;
+    const auto days = store->days(usage::identityOf(row), "2026-12-06", "2026-12-06", {});
+    return days.empty() ? 0 : days[0].in;
+}
+} // namespace
+
+TEST(Counting, StoppedByThePageLimitTheTotalsAndTheHistoryOfEveryInterfaceGoOn)
+{
+    // lo selected; one page of 10 points, then stop.
+    WindowHarness w("[Plotter]\r\nFirst=0\r\nURL=0\r\nRun=1\r\nPages=1\r\nPoints=10\r\n"
+                    "Stop=1\r\nRestart=0\r\n");
+    app::TForm1& f = *w.form;
+    ASSERT_TRUE(f.run().plotting());
+    for (int i = 0; i < 14 && f.run().plotting(); ++i)
+        w.tick(1000);
+    ASSERT_FALSE(f.run().plotting()) << "the page limit stopped the plot";
+    const std::uint64_t before = f.run().totals().at(0).totalIn;
+    EXPECT_EQ(f.figures().figure(w.get<QLabel>("StatusPanel1")), "Stopped") << "no stale rate";
+    EXPECT_EQ(f.run().trayHint(), "Flowloom - Stopped");
+
+    for (int i = 0; i < 30; ++i)
+        w.tick(2000, 100);
+    EXPECT_EQ(f.run().totals().at(0).totalIn, before + 30 * 2000) << "the total counts on";
+    EXPECT_EQ(f.figures().figure(w.get<QLabel>("Panel26")).toStdString(),
+              sampling::fmt(static_cast<long double>(before + 30 * 2000), 0))
+        << "and the Statistics page shows it";
+    EXPECT_TRUE(f.run().ThreadedTimer1().Enabled());
+
+    f.FormCloseQuery();
+    EXPECT_EQ(dayIn(w, w.table()[0]), before + 30 * 2000) << "lo's day holds every byte";
+    // eth0 was never selected; its counters rose twice as fast.
+    EXPECT_EQ(dayIn(w, w.table()[1]), 2 * (before + 30 * 2000));
+}
+
+TEST(Counting, AnInterfaceThatAppearsCanBePickedAndIsCounted)
+{
+    WindowHarness w("[Plotter]\r\nFirst=0\r\nURL=1\r\nRun=0\r\n");
+    app::TForm1& f = *w.form;
+    QComboBox& list = *w.get<QComboBox>("cbURL");
+    ASSERT_EQ(list.count(), 2);
+    using S = sampling::ScriptedSource;
+    sampling::TMIBIfArray table = w.table();
+    table.push_back(S::row64(7, "usb0", 100, 100));
+    w.source.push(table);
+    w.clock.advance(1);
+    f.Timer1Timer();
+    ASSERT_EQ(list.count(), 3) << "the new interface joins the list at once";
+    EXPECT_EQ(app::interfaceName(list, 2), "usb0");
+    EXPECT_EQ(w.get<QComboBox>("cbServerIP")->count(), 3);
+
+    list.setCurrentIndex(2);
+    table.back() = S::row64(7, "usb0", 5100, 300);
+    w.source.push(table);
+    w.clock.advance(1);
+    f.Timer1Timer();
+    EXPECT_EQ(f.run().totals().at(2).totalIn, 5000u);
+    EXPECT_EQ(f.run().totals().at(2).totalOut, 200u);
+
+    w.source.push(w.table()); // usb0 unplugged
+    w.clock.advance(1);
+    f.Timer1Timer();
+    EXPECT_EQ(app::interfaceName(list, 2), "usb0 (gone)");
+    EXPECT_EQ(list.currentIndex(), 2) << "the selection and its totals stay";
+    // Back, with a new index and fresh counters; the same adapter.
+    const auto adapter = table.back().physAddr;
+    table.back() = S::row64(9, "usb0", 40, 0);
+    table.back().physAddr = adapter;
+    w.source.push(table);
+    w.clock.advance(1);
+    f.Timer1Timer();
+    EXPECT_EQ(app::interfaceName(list, 2), "usb0");
+    EXPECT_EQ(f.run().totals().at(2).totalIn, 5040u) << "its bytes since it came back, no more";
+
+    f.FormCloseQuery();
+    EXPECT_EQ(dayIn(w, table.back()), 5140u) << "its history, first reading included";
+    EXPECT_NE(w.readSettings().find("LastTotalIn2=5040\r\n"), std::string::npos);
+}

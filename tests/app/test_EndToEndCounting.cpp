@@ -1,0 +1,111 @@
+// The real program in a private network namespace: loopback carries only
+// this test's bytes, so the program's totals and history must equal the
+// kernel's own counters exactly.
+#include "ProgramRun.h"
+#include "sampling/NetlinkSource.h"
+#include "support/LoopbackTraffic.h"
+#include "usage/UsageStore.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace flowloom;
+
+namespace {
+// From the kernel through netlink: sysfs shows the namespace that mounted it.
+std::uint64_t loopbackCounter(bool received)
+{
+    for (const auto& row : sampling::NetlinkSource().interfaceSnapshot())
+        if (row.name == "lo")
+            return received ? row.inOctets : row.outOctets;
+    return 0;
+}
+
+long long savedValue(const QByteArray& ini, const QByteArray& key)
+{
+    const int at = ini.indexOf("\n" + key + "=");
+    if (at < 0)
+        return -1;
+    const int from = at + static_cast<int>(key.size()) + 2;
+    return ini.mid(from, ini.indexOf('\r', from) - from).toLongLong();
+}
+
+struct Portable
+{
+    QTemporaryDir folder;
+    QTemporaryDir home;
+    QString program() const { return folder.path() + "/flowloom"; }
+    QString ini() const { return folder.path() + "/flowloom.ini"; }
+    Portable() { QFile::copy(QStringLiteral(FLOWLOOM_BINARY), program()); }
+    void writeIni(const QByteArray& text) const
+    {
+        QFile file(ini());
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+    }
+    QByteArray readIni() const
+    {
+        QFile file(ini());
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }
+    usage::DayUsage loopbackHistory() const
+    {
+        usage::DayUsage sum;
+        auto store =
+            usage::UsageStore::open(folder.path().toStdString() + "/flowloom-history.sqlite");
+        if (!store)
+            return sum;
+        for (const auto& row : sampling::NetlinkSource().interfaceSnapshot()) {
+            if (row.name != "lo")
+                continue;
+            for (const usage::DayUsage& day :
+                 store->days(usage::identityOf(row), "0000-01-01", "9999-12-31", {})) {
+                sum.in += day.in;
+                sum.out += day.out;
+            }
+        }
+        return sum;
+    }
+};
+} // namespace
+
+TEST(CountingEndToEnd, TheTotalsAndTheHistoryCountOnAfterThePageLimitStoppedThePlot)
+{
+    const sampling::TMIBIfArray interfaces = sampling::NetlinkSource().interfaceSnapshot();
+    if (interfaces.size() != 1 || interfaces[0].name != "lo")
+        GTEST_SKIP() << "needs a private network namespace with loopback alone";
+    Portable portable;
+    // One page of ten points, then "Stop": the plot stops about 13 s in.
+    portable.writeIni("[Plotter]\r\nFirst=0\r\nURL=0\r\nRun=1\r\nPages=1\r\nPoints=10\r\n"
+                      "Stop=1\r\nRestart=0\r\n");
+    const std::uint64_t rxBefore = loopbackCounter(true);
+    const std::uint64_t txBefore = loopbackCounter(false);
+    QProcess process;
+    process.setProcessEnvironment(testsupport::offscreenEnvironment(portable.home.path()));
+    process.setWorkingDirectory(portable.folder.path());
+    process.start(portable.program(), {});
+    ASSERT_TRUE(process.waitForStarted(10000));
+
+    std::this_thread::sleep_for(std::chrono::seconds(45)); // the plot stopped 30 s ago
+    constexpr std::size_t kBytes = 3 * 1024 * 1024;
+    ASSERT_EQ(testsupport::pushThroughLoopback(kBytes), kBytes);
+    std::this_thread::sleep_for(std::chrono::seconds(3)); // a tick or two reads them
+    ASSERT_TRUE(testsupport::terminate(process));
+
+    const std::uint64_t rx = loopbackCounter(true) - rxBefore;
+    const std::uint64_t tx = loopbackCounter(false) - txBefore;
+    ASSERT_GT(rx, kBytes) << "the pushed bytes and their headers";
+    const QByteArray ini = portable.readIni();
+    EXPECT_EQ(savedValue(ini, "Run"), 0) << "the page limit stopped the plot";
+    EXPECT_EQ(savedValue(ini, "LastTotalIn0"), static_cast<long long>(rx))
+        << "the cumulative total holds every byte loopback carried";
+    EXPECT_EQ(savedValue(ini, "LastTotalOut0"), static_cast<long long>(tx));
+    const usage::DayUsage history = portable.loopbackHistory();
+    EXPECT_EQ(history.in, rx) << "and so does the history";
+    EXPECT_EQ(history.out, tx);
+}
