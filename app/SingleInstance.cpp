@@ -1,14 +1,13 @@
 #include "app/SingleInstance.h"
 
+#include "app/instance/InstanceLock.h"
+#include "app/instance/InstanceSocket.h"
+
 #include <QSocketNotifier>
 #include <cerrno>
-#include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace flowloom::app {
@@ -16,120 +15,89 @@ namespace flowloom::app {
 namespace fs = std::filesystem;
 
 namespace {
-
-// The full path, so that two spellings of one file share one lock and socket.
-fs::path fullPath(const fs::path& path)
+instance::RuntimeFolder runtimeFolder()
 {
-    std::error_code error;
-    const fs::path full = fs::weakly_canonical(fs::absolute(path, error), error);
-    return error ? path : full;
+    return instance::privateRuntimeFolder(std::getenv("XDG_RUNTIME_DIR"), ::geteuid());
 }
-
-// An abstract socket address (Linux): no file to clean up after a crash.
-bool abstractAddress(const std::string& name, sockaddr_un& address, socklen_t& length)
-{
-    address = {};
-    address.sun_family = AF_UNIX;
-    if (name.size() + 1 > sizeof address.sun_path)
-        return false;
-    std::memcpy(address.sun_path + 1, name.data(), name.size());
-    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-    return true;
-}
-
-constexpr char kShown = 'S';
-
 } // namespace
 
-fs::path SingleInstance::lockPathFor(const fs::path& settingsFile)
-{
-    const fs::path full = fullPath(settingsFile);
-    return full.parent_path() / ("." + full.filename().string() + ".lock");
-}
-
-std::string SingleInstance::socketNameFor(const fs::path& settingsFile)
-{
-    // FNV-1a of the path: the same name in every build of the program.
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const char c : fullPath(settingsFile).string()) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ull;
-    }
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-    return std::string("flowloom-") + text;
-}
-
 SingleInstance::SingleInstance(const fs::path& settingsFile, QObject* parent)
-    : QObject(parent), m_socketName(socketNameFor(settingsFile))
+    : QObject(parent), m_settingsFile(settingsFile)
 {
-    m_lock.reset(::open(lockPathFor(settingsFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-    if (!m_lock.valid())
-        return; // nowhere to keep a lock: nothing can be saved there either
-    int locked;
-    do {
-        locked = ::flock(m_lock.get(), LOCK_EX | LOCK_NB);
-    } while (locked != 0 && errno == EINTR);
-    if (locked != 0) {
-        m_first = errno != EWOULDBLOCK;
+    const fs::path lockFile = instance::lockPathFor(settingsFile);
+    instance::InstanceLock lock = instance::takeInstanceLock(lockFile);
+    switch (lock.outcome) {
+    case instance::LockOutcome::Held:
+        m_lock = std::move(lock.file);
+        listen();
         return;
+    case instance::LockOutcome::HeldElsewhere:
+        m_first = false;
+        return;
+    case instance::LockOutcome::Unusable:
+        m_first = false;
+        m_lockProblem = lockFile.string() + " (" + std::strerror(lock.error) + ")";
+        return;
+    case instance::LockOutcome::NowhereToKeep:
+        return; // nothing can be saved there either
     }
-    listen();
 }
 
 SingleInstance::~SingleInstance()
 {
-    // The notifier goes before the socket it watches; the listener closes
-    // before the lock is released (members end in reverse order).
+    // The notifier goes before the socket it watches; the socket file goes
+    // while the lock is still held (the listener and then the lock close
+    // after this, members ending in reverse order).
     delete m_notifier;
+    if (!m_socketFile.empty())
+        ::unlink(m_socketFile.c_str());
 }
 
 void SingleInstance::listen()
 {
-    sockaddr_un address;
-    socklen_t length;
-    if (!abstractAddress(m_socketName, address, length))
+    const instance::RuntimeFolder folder = runtimeFolder();
+    if (folder.path.empty()) {
+        m_listenProblem = folder.problem;
         return;
-    sampling::UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!listener.valid() ||
-        ::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener.get(), 4) != 0)
+    }
+    const fs::path socketFile = instance::socketPathFor(m_settingsFile, folder.path);
+    instance::Listener listener = instance::listenAt(socketFile);
+    if (!listener.socket.valid()) {
+        m_listenProblem = socketFile.string() + " (" + listener.problem + ")";
         return;
-    m_listener = std::move(listener);
+    }
+    m_socketFile = socketFile;
+    m_listener = std::move(listener.socket);
     m_notifier = new QSocketNotifier(m_listener.get(), QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-        // Every connection is a request to show the window; the answer tells
-        // the second program that it was heard.
-        for (;;) {
-            const sampling::UniqueFd peer(
-                ::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
-            if (!peer.valid())
-                break;
-            [[maybe_unused]] const ssize_t sent = ::send(peer.get(), &kShown, 1, MSG_NOSIGNAL);
-            emit showRequested();
+    connect(m_notifier, &QSocketNotifier::activated, this, &SingleInstance::answerRequests);
+}
+
+void SingleInstance::answerRequests()
+{
+    // A connection from this user is a request to show the window; the answer
+    // tells the second program that it was heard. Another user's connection
+    // (root's, say) is closed without any effect.
+    for (;;) {
+        const sampling::UniqueFd peer(
+            ::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!peer.valid()) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            break;
         }
-    });
+        if (!instance::peerIsThisUser(peer.get()))
+            continue;
+        [[maybe_unused]] const ssize_t sent =
+            ::send(peer.get(), &instance::kShownAnswer, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        emit showRequested();
+    }
 }
 
 bool SingleInstance::askFirstToShow() const
 {
-    sockaddr_un address;
-    socklen_t length;
-    if (!abstractAddress(m_socketName, address, length))
-        return false;
-    const sampling::UniqueFd client(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!client.valid())
-        return false;
-    timeval timeout{3, 0};
-    ::setsockopt(client.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    char answer = 0;
-    ssize_t got = -1;
-    if (::connect(client.get(), reinterpret_cast<sockaddr*>(&address), length) == 0) {
-        do {
-            got = ::recv(client.get(), &answer, 1, 0);
-        } while (got < 0 && errno == EINTR);
-    }
-    return got == 1 && answer == kShown;
+    const instance::RuntimeFolder folder = runtimeFolder();
+    return !folder.path.empty() &&
+           instance::askToShow(instance::socketPathFor(m_settingsFile, folder.path), kAnswerWithin);
 }
 
 } // namespace flowloom::app

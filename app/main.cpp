@@ -15,14 +15,27 @@
 
 namespace {
 // A second program for the same settings file shows the first one's window
-// instead and ends; a box only when the first one does not answer.
+// instead and ends; a box only when the first one does not answer. A lock
+// file that cannot be used also ends the start: another program may hold the
+// settings file although it cannot be told.
+std::string secondStartText(bool answered, const std::string& lockProblem,
+                            const std::string& settings)
+{
+    if (answered)
+        return "Flowloom is already running with the settings file " + settings +
+               "; its window was brought to the front.";
+    if (lockProblem.empty())
+        return "Flowloom is already running with the settings file " + settings +
+               ", but it does not answer.";
+    return "Flowloom cannot use the lock file " + lockProblem +
+           ": it may already be running with the settings file " + settings + ", but none answers.";
+}
+
 int showTheFirstInstance(const flowloom::app::SingleInstance& instance,
                          const std::filesystem::path& settings)
 {
     const bool answered = instance.askFirstToShow();
-    const std::string text =
-        "Flowloom is already running with the settings file " + settings.string() +
-        (answered ? "; its window was brought to the front." : ", but it does not answer.");
+    const std::string text = secondStartText(answered, instance.lockProblem(), settings.string());
     std::fprintf(stderr, "%s\n", text.c_str());
     if (!answered)
         QMessageBox::warning(nullptr, QStringLiteral("Flowloom"), QString::fromStdString(text));
@@ -83,6 +96,11 @@ int main(int argc, char** argv)
     flowloom::app::SingleInstance instance(files.settingsFile);
     if (!instance.isFirst())
         return showTheFirstInstance(instance, files.settingsFile);
+    if (!instance.listenProblem().empty())
+        std::fprintf(stderr,
+                     "Flowloom cannot listen on %s: a second start cannot bring its window to "
+                     "the front.\n",
+                     instance.listenProblem().c_str());
 
     flowloom::sampling::NetlinkSource interfaces;
     flowloom::sampling::SystemWallClock clock;
