@@ -99,10 +99,12 @@ void RunController::Timer1Timer()
     } reenable{*this};
 
     const QTime at = m_ui.Statistics->DateTimePicker1->time();
+    const sampling::DateTime now = m_env.clock.now();
     if (const auto moment = m_monthlyReset.tick(m_ui.Statistics->cbReset->isChecked(),
                                                 m_ui.Statistics->cbMonth->currentIndex(), at.hour(),
-                                                at.minute(), at.second(), m_env.clock.now())) {
-        const sampling::TotalsModel::Due due = m_totals.dueAt(m_ui.cbURL->currentIndex(), *moment);
+                                                at.minute(), at.second(), now)) {
+        const sampling::TotalsModel::Due due =
+            m_totals.dueAt(m_ui.cbURL->currentIndex(), *moment, now);
         if (due.in)
             btnResetInClick();
         if (due.out)

@@ -173,6 +173,32 @@ TEST(SettingsFile, AFileOfAnEarlierVersionReadsAsBeforeAndGainsTheNewKeysAtItsEn
         << "the new keys end the section";
 }
 
+TEST(SettingsFile, AResetTimeMoreThanADayAheadReadsAsMissing)
+{
+    // kNow is 06/12/2026 19:44:03; a day later is 07/12/2026 19:44:03.
+    struct Case
+    {
+        const char* stored;
+        DateTime read;
+    };
+    const Case cases[] = {
+        {"01/12/2026 00:01:00", DateTime{2026, 12, 1, 0, 1, 0}},
+        {"07/12/2026 19:44:03", DateTime{2026, 12, 7, 19, 44, 3}}, // exactly a day ahead
+        {"07/12/2026 19:44:04", kNow},
+        {"15/06/2031 08:00:00", kNow},
+        {"01/01/9999 23:59:59", kNow},
+        {"not a time", kNow},
+    };
+    for (const Case& c : cases) {
+        const std::string file =
+            lines({"[Plotter]", "LastTotalIn0=5", std::string("LastInReset0=") + c.stored,
+                   "LastTotalOut0=6", std::string("LastOutReset0=") + c.stored});
+        const auto totals = SettingsFile::readTotals(IniStore::parse(file), 1, kNow);
+        ASSERT_EQ(totals.size(), 1u);
+        EXPECT_EQ(totals[0], (InterfaceTotals{5, c.read, 6, c.read})) << c.stored;
+    }
+}
+
 TEST(SettingsFile, LiesBesideTheProgramWithTheExtensionIni)
 {
     EXPECT_EQ(SettingsFile::pathForProgram("bin/flowloom"), "bin/flowloom.ini");
