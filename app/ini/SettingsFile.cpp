@@ -194,7 +194,9 @@ IniSaveResult SettingsFile::save(const fs::path& path, const SettingsValues& val
         return {IniSave::Failed, "Unable to write to " + (ec ? path : full).string()};
     }
     write(store, values, totals);
-    return store.save(path);
+    // The password is only scrambled: no one else may read a file holding one.
+    return store.save(path, values.text(Key::Pass).empty() ? FileSecrecy::Plain
+                                                           : FileSecrecy::HoldsSecret);
 }
 
 } // namespace flowloom::app

@@ -6,6 +6,8 @@
 
 #include <random>
 
+#include <sys/stat.h>
+
 using flowloom::app::Colour;
 using flowloom::app::FontStyleBits;
 using flowloom::app::IniSave;
@@ -304,6 +306,38 @@ TEST(SettingsFile, PasswordsAndColoursAreWrittenInTheirStoredForms)
     ASSERT_TRUE(SettingsFile::save(path, values, {}).ok());
     EXPECT_NE(readBytes(path).find("\r\nPass=\r\nPort="), std::string::npos);
     EXPECT_EQ(SettingsFile::load(path, kRuntime).text(Key::Pass), "");
+}
+
+TEST(SettingsFile, AFileHoldingAPasswordIsReadableByTheUserAlone)
+{
+    TempFolder folder;
+    const auto modeOf = [](const std::filesystem::path& path) {
+        struct stat st
+        {
+        };
+        EXPECT_EQ(::stat(path.c_str(), &st), 0);
+        return st.st_mode & 07777u;
+    };
+    SettingsValues values = SettingsValues::defaults(kRuntime);
+
+    // An existing file without a password keeps its mode.
+    const auto plain = folder / "plain.ini";
+    writeBytes(plain, lines({"[Plotter]", "Points=123"}));
+    ASSERT_EQ(::chmod(plain.c_str(), 0640), 0);
+    ASSERT_TRUE(SettingsFile::save(plain, values, {}).ok());
+    EXPECT_EQ(modeOf(plain), 0640u);
+
+    // The same file once it holds a password: group and others read no more.
+    values.set(Key::Pass, std::string("secret"));
+    ASSERT_TRUE(SettingsFile::save(plain, values, {}).ok());
+    EXPECT_EQ(modeOf(plain), 0600u);
+
+    // A new file, with or without a password.
+    ASSERT_TRUE(SettingsFile::save(folder / "new.ini", values, {}).ok());
+    EXPECT_EQ(modeOf(folder / "new.ini"), 0600u);
+    values.set(Key::Pass, std::string());
+    ASSERT_TRUE(SettingsFile::save(folder / "empty.ini", values, {}).ok());
+    EXPECT_EQ(modeOf(folder / "empty.ini"), 0600u);
 }
 
 TEST(SettingsFile, EveryKeyRoundTrips)
