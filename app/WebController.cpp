@@ -95,6 +95,15 @@ void WebController::createWebDialog()
     m_form2 = new web::TForm2(
         web::AdvancedSettings{m_vars.Auth, m_vars.User, m_vars.Pass, m_vars.Port}, m_ui.window);
     m_form2->hide();
+    showWhoIsLetIn();
+}
+
+void WebController::showWhoIsLetIn()
+{
+    constexpr std::string_view text = web::CredentialCheck::kNobodyLetInText;
+    QLabel& label = *m_ui.Setup->lblNobodyLetIn;
+    label.setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    label.setVisible(web::CredentialCheck::letsNobodyIn(m_vars.Auth, m_vars.User, m_vars.Pass));
 }
 
 // --- The published view ----------------------------------------------------------
@@ -207,6 +216,7 @@ void WebController::cbWebClick()
 void WebController::btnAdvancedClick()
 {
     m_form2->openBeside(*m_ui.window);
+    showWhoIsLetIn();
     publishWebView(); // the credentials apply from the next request
 }
 

@@ -71,6 +71,8 @@ public:
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void applyNameDecision(const web::NameDecision& decision);
+    // The Setup page says so while authentication lets nobody in.
+    void showWhoIsLetIn();
     void edNameClick(QLineEdit* edit, bool showUrl);
 
     const MainControls& m_ui;
