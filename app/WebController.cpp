@@ -186,7 +186,11 @@ void WebController::StartServer()
         m_ui.Setup->Label12->show();
     } catch (const std::exception& error) {
         stopServer();
-        m_ui.Setup->cbWeb->setChecked(false); // runs the stop branch
+        // Runs the stop branch; the switch the user set stays as it was, so
+        // ticking the box again, or the next start, tries again.
+        m_startFailing = true;
+        m_ui.Setup->cbWeb->setChecked(false);
+        m_startFailing = false;
         m_env.showMessage(error.what());
     }
 }
@@ -200,6 +204,8 @@ void WebController::stopServer()
 void WebController::cbWebClick()
 {
     const bool on = m_ui.Setup->cbWeb->isChecked();
+    if (!m_startFailing)
+        m_vars.WebWanted = on;
     if (on && m_ui.window->isVisible()) {
         StartServer();
     } else if (!on) {

@@ -85,6 +85,7 @@ private:
     web::TForm2* m_form2 = nullptr; // a child of the window
     web::NameFields m_rememberedNames;
     std::string m_serverAddress;
+    bool m_startFailing = false; // a failed start is unticking "Activate server"
 };
 
 } // namespace flowloom::app

@@ -1,13 +1,18 @@
 // The real program resuming what the settings file says, where the file holds
-// what a wrong clock left there: a reset time in the far future.
+// what a wrong clock or a passing clash left there: a reset time in the far
+// future, and a server switch whose port was busy at start.
 #include "ProgramRun.h"
 #include "sampling/NetlinkSource.h"
+#include "sampling/UniqueFd.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 using namespace flowloom;
 
@@ -106,4 +111,34 @@ TEST(EndToEndResume, AResetTimeInTheYear9999DoesNotHoldOffTheNextMonthlyReset)
     // Counted afresh: a few seconds of loopback, far from the stored 10^12.
     EXPECT_LT(valueOf(saved, "LastTotalIn" + n).toLongLong(), 1'000'000'000'000LL / 10);
     EXPECT_LT(valueOf(saved, "LastTotalOut" + n).toLongLong(), 1'000'000'000'000LL / 10);
+}
+
+TEST(EndToEndResume, APortBusyAtStartLeavesTheServerSwitchedOnInTheFile)
+{
+    const int lo = loopbackPosition();
+    ASSERT_GE(lo, 0);
+    // The test holds a port on 127.0.0.1, the address the program is to listen on.
+    sampling::UniqueFd holder(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(holder.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(holder.get(), 1), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::getsockname(holder.get(), reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const QByteArray port = QByteArray::number(ntohs(address.sin_port));
+
+    Copy copy;
+    copy.writeIni("[Plotter]\r\nFirst=0\r\nWeb=1\r\nServerIP=" + QByteArray::number(lo) +
+                  "\r\nPort=" + port + "\r\n");
+    QProcess process;
+    ASSERT_TRUE(copy.start(process, copy.environment()))
+        << process.readAllStandardError().toStdString();
+    EXPECT_EQ(process.state(), QProcess::Running)
+        << "the failed start is told, the program runs on";
+    ASSERT_TRUE(testsupport::terminate(process));
+
+    const QByteArray saved = copy.readIni();
+    EXPECT_EQ(valueOf(saved, "Web"), "1") << "the next start tries again";
+    EXPECT_EQ(valueOf(saved, "Port"), port);
 }

@@ -200,6 +200,15 @@ TEST(WebService, APortInUseUnticksTheServer)
     EXPECT_TRUE(w.form->controls().Setup->cbServerIP->isEnabled());
     EXPECT_FALSE(w.form->web().service().isActive());
     EXPECT_TRUE(w.form->controls().StatusPanel[3]->text().isEmpty());
+
+    // The failed start leaves the switch in the file: the next start tries again.
+    w.form->settings().save(0);
+    EXPECT_NE(w.readSettings().find("\r\nWeb=1\r\n"), std::string::npos);
+    // Only the user's own unticking switches the server off for good.
+    w.form->controls().Setup->cbWeb->setChecked(true);
+    w.form->controls().Setup->cbWeb->setChecked(false);
+    w.form->settings().save(0);
+    EXPECT_NE(w.readSettings().find("\r\nWeb=0\r\n"), std::string::npos);
 }
 
 TEST(WebService, SimultaneousGraphRequestsEachGetAWholeImage)
