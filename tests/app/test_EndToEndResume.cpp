@@ -82,7 +82,8 @@ TEST(EndToEndResume, AResetTimeInTheYear9999DoesNotHoldOffTheNextMonthlyReset)
     ASSERT_GE(lo, 0);
     const QByteArray n = QByteArray::number(lo);
     Copy copy;
-    // Reset on the 15th at 00:01:00; the program starts ten seconds before.
+    // Reset on the 15th at 00:01:00; the program starts 15 seconds before,
+    // time enough to be plotting by then also on a loaded machine.
     copy.writeIni("[Plotter]\r\nFirst=0\r\nURL=" + n +
                   "\r\nRun=1\r\nReset=1\r\nMonth=14\r\nTime=00:01:00\r\n"
                   "LastTotalIn" +
@@ -90,12 +91,12 @@ TEST(EndToEndResume, AResetTimeInTheYear9999DoesNotHoldOffTheNextMonthlyReset)
                   n + "=1000000000000\r\nLastOutReset" + n + "=01/01/9999 23:59:59\r\n");
     QProcessEnvironment environment = copy.environment();
     environment.insert("LD_PRELOAD", faketime);
-    environment.insert("FAKETIME", "@2026-03-15 00:00:50"); // runs on from there
+    environment.insert("FAKETIME", "@2026-03-15 00:00:45"); // runs on from there
     environment.insert("FAKETIME_DONT_FAKE_MONOTONIC", "1");
     QProcess process;
     ASSERT_TRUE(copy.start(process, environment)) << process.readAllStandardError().toStdString();
 
-    // A reset is saved at once; the moment is some ten seconds away.
+    // A reset is saved at once; the moment is some 15 seconds away.
     const QByteArray resetKey = "LastInReset" + n;
     for (int i = 0; i < 3 && !valueOf(copy.readIni(), resetKey).startsWith("15/03/2026"); ++i)
         testsupport::waitUntil(
