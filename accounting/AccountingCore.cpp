@@ -61,7 +61,7 @@ TickReport AccountingCore::tick(const sampling::TMIBIfArray& table, const sampli
     if (const auto moment =
             m_monthlyReset.tick(m_resetRule.automatic, m_resetRule.dayItem, m_resetRule.hour,
                                 m_resetRule.minute, m_resetRule.second, now)) {
-        report.monthlyReset = m_totals.dueAt(m_selected, *moment);
+        report.monthlyReset = m_totals.dueAt(m_selected, *moment, now);
         if (report.monthlyReset.in)
             m_totals.resetIn(m_selected, now);
         if (report.monthlyReset.out)

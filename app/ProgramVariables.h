@@ -22,6 +22,10 @@ struct ProgramVariables
     std::string User{K::defaultText(Key::User)};
     std::string Pass{K::defaultText(Key::Pass)}; // plain in memory
     int Port = K::defaultInt(Key::Port);
+    // "Web" as the user left "Activate server". A start that fails unticks the
+    // box but leaves this on, so a port busy for a moment does not switch the
+    // server off for good: the next start tries again.
+    bool WebWanted = K::defaultOn(Key::Web);
     std::uint32_t Border = K::defaultColour(Key::Border);
     std::uint32_t Plot = K::defaultColour(Key::Plot);
     std::uint32_t PlotUp = K::defaultColour(Key::PlotUp);

@@ -50,7 +50,9 @@ SettingsKeeper::SettingsToWrite SettingsKeeper::settingsToWrite(int serverIpInde
 {
     m_vars.URL = m_ui.cbURL->currentIndex();
     m_vars.ServerIP = serverIpIndex;
-    return {SettingsBinder::collect(*m_ui.window, m_vars, runtimeDefaults()), m_totals.rows()};
+    SettingsValues values = SettingsBinder::collect(*m_ui.window, m_vars, runtimeDefaults());
+    values.set(Key::Web, m_vars.WebWanted); // not the box a failed start unticked
+    return {std::move(values), m_totals.rows()};
 }
 
 void SettingsKeeper::save(int serverIpIndex)

@@ -102,7 +102,8 @@ public:
     QComboBox* cbServerIP;
     QLineEdit* edTemp;
     QPushButton* btnAdvanced;
-    QLabel* Label2; // web graph image URL
+    QLabel* Label2;         // web graph image URL
+    QLabel* lblNobodyLetIn; // why a server requiring authentication lets nobody in
     QCheckBox* cbCSV;
     QLineEdit* edWebStats;
     QCheckBox* cbFormat;

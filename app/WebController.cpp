@@ -95,6 +95,15 @@ void WebController::createWebDialog()
     m_form2 = new web::TForm2(
         web::AdvancedSettings{m_vars.Auth, m_vars.User, m_vars.Pass, m_vars.Port}, m_ui.window);
     m_form2->hide();
+    showWhoIsLetIn();
+}
+
+void WebController::showWhoIsLetIn()
+{
+    constexpr std::string_view text = web::CredentialCheck::kNobodyLetInText;
+    QLabel& label = *m_ui.Setup->lblNobodyLetIn;
+    label.setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    label.setVisible(web::CredentialCheck::letsNobodyIn(m_vars.Auth, m_vars.User, m_vars.Pass));
 }
 
 // --- The published view ----------------------------------------------------------
@@ -177,7 +186,11 @@ void WebController::StartServer()
         m_ui.Setup->Label12->show();
     } catch (const std::exception& error) {
         stopServer();
-        m_ui.Setup->cbWeb->setChecked(false); // runs the stop branch
+        // Runs the stop branch; the switch the user set stays as it was, so
+        // ticking the box again, or the next start, tries again.
+        m_startFailing = true;
+        m_ui.Setup->cbWeb->setChecked(false);
+        m_startFailing = false;
         m_env.showMessage(error.what());
     }
 }
@@ -191,6 +204,8 @@ void WebController::stopServer()
 void WebController::cbWebClick()
 {
     const bool on = m_ui.Setup->cbWeb->isChecked();
+    if (!m_startFailing)
+        m_vars.WebWanted = on;
     if (on && m_ui.window->isVisible()) {
         StartServer();
     } else if (!on) {
@@ -207,6 +222,7 @@ void WebController::cbWebClick()
 void WebController::btnAdvancedClick()
 {
     m_form2->openBeside(*m_ui.window);
+    showWhoIsLetIn();
     publishWebView(); // the credentials apply from the next request
 }
 

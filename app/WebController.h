@@ -71,6 +71,8 @@ public:
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void applyNameDecision(const web::NameDecision& decision);
+    // The Setup page says so while authentication lets nobody in.
+    void showWhoIsLetIn();
     void edNameClick(QLineEdit* edit, bool showUrl);
 
     const MainControls& m_ui;
@@ -83,6 +85,7 @@ private:
     web::TForm2* m_form2 = nullptr; // a child of the window
     web::NameFields m_rememberedNames;
     std::string m_serverAddress;
+    bool m_startFailing = false; // a failed start is unticking "Activate server"
 };
 
 } // namespace flowloom::app

@@ -50,6 +50,11 @@ std::optional<DateTime> MonthlyReset::tick(bool enabled, int dayItem, int hour, 
     }
 }
 
+bool resetTimeTooFarAhead(const DateTime& stored, const DateTime& now)
+{
+    return toSerialSeconds(stored) - toSerialSeconds(now) > kResetTimeAheadLimitSeconds;
+}
+
 bool pageLimitReached(int pages, int pointsPerPage, std::int32_t stopCount)
 {
     return pages > 0 &&

@@ -25,9 +25,9 @@ public:
     explicit MonthlyReset(const DateTime& startedAt) : m_previousTick(startedAt) {}
 
     // Called on every tick; the chosen moment when the reset is due on this
-    // tick. A total whose last reset is at or after that moment is already
-    // reset for it (resetCovers), so a clock stepped back and forward again,
-    // or a restart, never resets one period twice.
+    // tick. A total whose last reset lies between that moment and now is
+    // already reset for it (resetCovers), so a clock stepped back and forward
+    // again, or a restart, never resets one period twice.
     std::optional<DateTime> tick(bool enabled, int dayItem, int hour, int minute, int second,
                                  const DateTime& now);
 
@@ -36,11 +36,23 @@ private:
     std::optional<DateTime> m_lastResetDay; // at most one reset per day
 };
 
-// Whether a total last reset at `lastReset` is already reset for `moment`.
-inline bool resetCovers(const DateTime& lastReset, const DateTime& moment)
+// Whether a total last reset at `lastReset` is already reset for `moment`, a
+// reset moment that has come by `now`. A reset at or after the moment covers
+// it, so a clock stepped back and forward again, or a restart, never resets one
+// period twice; a reset stamped after `now` (under a clock that was ahead, or
+// read from a file) is no reset of this period, since it has not happened yet.
+inline bool resetCovers(const DateTime& lastReset, const DateTime& moment, const DateTime& now)
 {
-    return lastReset >= moment;
+    return lastReset >= moment && lastReset <= now;
 }
+
+// A stored reset time this far after the clock is taken as no time at all.
+inline constexpr std::int64_t kResetTimeAheadLimitSeconds = 24 * 60 * 60;
+
+// Whether a reset time read from the settings lies more than a day after
+// `now`: such a time comes from a clock that was wrong, or from an edited
+// file, and is read as if it were missing.
+bool resetTimeTooFarAhead(const DateTime& stored, const DateTime& now);
 
 // The run stops or restarts when pages > 0 and pages × points < StopCount.
 bool pageLimitReached(int pages, int pointsPerPage, std::int32_t stopCount);

@@ -56,12 +56,12 @@ bool TotalsModel::resetOut(int position, const DateTime& now)
     return reset(position, now, &InterfaceTotals::totalOut, &InterfaceTotals::outReset);
 }
 
-TotalsModel::Due TotalsModel::dueAt(int position, const DateTime& moment) const
+TotalsModel::Due TotalsModel::dueAt(int position, const DateTime& moment, const DateTime& now) const
 {
     if (!has(position))
         return {};
     const InterfaceTotals& row = m_rows[static_cast<std::size_t>(position)];
-    return {!resetCovers(row.inReset, moment), !resetCovers(row.outReset, moment)};
+    return {!resetCovers(row.inReset, moment, now), !resetCovers(row.outReset, moment, now)};
 }
 
 } // namespace flowloom::sampling

@@ -40,15 +40,16 @@ public:
     bool resetIn(int position, const DateTime& now);
     bool resetOut(int position, const DateTime& now);
 
-    // Which totals of a position a monthly reset at `moment` still has to
-    // reset: one already reset at or after the moment stays, so a clock
-    // stepped back and forward again, or a restart, never resets a period twice.
+    // Which totals of a position a monthly reset at `moment`, come by `now`,
+    // still has to reset: one already reset between the moment and now stays
+    // (resetCovers), so a clock stepped back and forward again, or a restart,
+    // never resets a period twice; one stamped after now is reset.
     struct Due
     {
         bool in = false;
         bool out = false;
     };
-    Due dueAt(int position, const DateTime& moment) const;
+    Due dueAt(int position, const DateTime& moment, const DateTime& now) const;
 
     // Raised by every change of a total or a reset moment.
     std::uint64_t changes() const { return m_changes; }

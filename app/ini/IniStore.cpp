@@ -254,7 +254,15 @@ IniLoad IniStore::load(const fs::path& path, IniStore& store)
     return IniLoad::Loaded;
 }
 
-IniSaveResult IniStore::save(const fs::path& path) const
+unsigned IniStore::fileMode(std::optional<unsigned> existingMode, FileSecrecy secrecy)
+{
+    if (!existingMode)
+        return S_IRUSR | S_IWUSR;
+    const unsigned mode = *existingMode & 07777;
+    return secrecy == FileSecrecy::HoldsSecret ? mode & ~unsigned{S_IRGRP | S_IROTH} : mode;
+}
+
+IniSaveResult IniStore::save(const fs::path& path, FileSecrecy secrecy) const
 {
     std::error_code ec;
     fs::path full = fs::absolute(path, ec);
@@ -278,13 +286,14 @@ IniSaveResult IniStore::save(const fs::path& path) const
         return failed;
     TemporaryFile temporary(pattern);
 
-    // The new file keeps the old one's permissions; a first file gets the
-    // usual ones for a user's settings.
+    // The new file keeps the old one's permissions (a secret's readers
+    // excepted); a first file is the user's alone.
     struct stat old
     {
     };
-    const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    if (::fchmod(fd.get(), mode) != 0)
+    const std::optional<unsigned> existingMode =
+        ::stat(target.c_str(), &old) == 0 ? std::optional<unsigned>(old.st_mode) : std::nullopt;
+    if (::fchmod(fd.get(), static_cast<mode_t>(fileMode(existingMode, secrecy))) != 0)
         return failed;
 
     if (!writeAll(fd.get(), serialise()) || ::fsync(fd.get()) != 0 || !fd.close())

@@ -21,6 +21,12 @@ enum class IniSave {
     Failed, // nothing changed on disk; message() says "Unable to write to <full path>"
 };
 
+// Whether a file holds a secret (the web password, scrambled only).
+enum class FileSecrecy {
+    Plain,
+    HoldsSecret,
+};
+
 struct IniSaveResult
 {
     IniSave status = IniSave::Saved;
@@ -70,9 +76,17 @@ public:
 
     // Writes the store to a temporary file in the same folder, flushes it to
     // the disk and renames it over `path`, so the old file is replaced whole
-    // or not at all. On failure the temporary file is removed and the result
-    // says "Unable to write to <full path>".
-    IniSaveResult save(const std::filesystem::path& path) const;
+    // or not at all. The new file gets fileMode(); the mode is set on the
+    // temporary file, so no other user can read the file at any moment. On
+    // failure the temporary file is removed and the result says
+    // "Unable to write to <full path>".
+    IniSaveResult save(const std::filesystem::path& path,
+                       FileSecrecy secrecy = FileSecrecy::Plain) const;
+
+    // The permission bits of a saved file: a new one is the user's alone
+    // (0600); an existing one keeps its own, except that a file holding a
+    // secret loses the read bits of group and others.
+    static unsigned fileMode(std::optional<unsigned> existingMode, FileSecrecy secrecy);
 
 private:
     enum class LineKind : std::uint8_t {

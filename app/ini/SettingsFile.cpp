@@ -1,6 +1,7 @@
 #include "app/ini/SettingsFile.h"
 
 #include "app/ini/ValueCodec.h"
+#include "sampling/RunControl.h"
 
 #include <stdexcept>
 
@@ -128,7 +129,9 @@ std::vector<InterfaceTotals> SettingsFile::readTotals(const IniStore& store, std
     const auto resetTime = [&](InterfaceKey key, std::size_t row) {
         const auto text = store.read(kSection, totalKey(key, row));
         const auto value = text ? ValueCodec::readDateTime(*text) : std::nullopt;
-        return value.value_or(now);
+        if (!value || sampling::resetTimeTooFarAhead(*value, now))
+            return now;
+        return *value;
     };
     std::vector<InterfaceTotals> totals(rowCount);
     for (std::size_t row = 0; row < rowCount; ++row) {
@@ -191,7 +194,9 @@ IniSaveResult SettingsFile::save(const fs::path& path, const SettingsValues& val
         return {IniSave::Failed, "Unable to write to " + (ec ? path : full).string()};
     }
     write(store, values, totals);
-    return store.save(path);
+    // The password is only scrambled: no one else may read a file holding one.
+    return store.save(path, values.text(Key::Pass).empty() ? FileSecrecy::Plain
+                                                           : FileSecrecy::HoldsSecret);
 }
 
 } // namespace flowloom::app

@@ -38,15 +38,17 @@ public:
     // A missing or unreadable file gives every default.
     static SettingsValues load(const std::filesystem::path& path, const RuntimeDefaults& runtime);
     // The totals and reset times of rows 0 .. rowCount - 1; a missing or
-    // unreadable total is 0, a missing or unreadable reset time is `now`.
+    // unreadable total is 0, a missing or unreadable reset time, or one more
+    // than a day after `now`, is `now`.
     static std::vector<InterfaceTotals> loadTotals(const std::filesystem::path& path,
                                                    std::size_t rowCount,
                                                    const sampling::DateTime& now);
     // Writes "First" as 0, then every key in table order with one row of
     // per-interface keys for each entry of `totals` after "Stay", into the
     // existing file so that everything else in it is kept. The file is
-    // replaced whole or not at all; on failure the result carries
-    // "Unable to write to <full path>".
+    // replaced whole or not at all; a new file is 0600, and a file holding a
+    // password loses the read bits of group and others (IniStore::fileMode).
+    // On failure the result carries "Unable to write to <full path>".
     static IniSaveResult save(const std::filesystem::path& path, const SettingsValues& values,
                               const std::vector<InterfaceTotals>& totals);
 

@@ -198,3 +198,50 @@ TEST(IniStore, AFailedSaveReportsThePathAndLeavesTheOldFileIntact)
         EXPECT_TRUE(name == "file" || name == "taken.ini" || name == "flowloom.ini") << name;
     }
 }
+
+TEST(IniStore, ANewFileIsTheUsersAloneAndASecretLosesItsReaders)
+{
+    using flowloom::app::FileSecrecy;
+    struct Case
+    {
+        std::optional<unsigned> existing;
+        FileSecrecy secrecy;
+        unsigned mode;
+    };
+    const Case cases[] = {
+        {std::nullopt, FileSecrecy::Plain, 0600},
+        {std::nullopt, FileSecrecy::HoldsSecret, 0600},
+        {S_IFREG | 0644u, FileSecrecy::Plain, 0644},
+        {S_IFREG | 0640u, FileSecrecy::Plain, 0640},
+        {S_IFREG | 0644u, FileSecrecy::HoldsSecret, 0600},
+        {S_IFREG | 0664u, FileSecrecy::HoldsSecret, 0620}, // only the read bits go
+        {S_IFREG | 0755u, FileSecrecy::HoldsSecret, 0711},
+        {S_IFREG | 0600u, FileSecrecy::HoldsSecret, 0600},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IniStore::fileMode(c.existing, c.secrecy), c.mode)
+            << std::oct << (c.existing ? *c.existing : 0u) << " "
+            << (c.secrecy == FileSecrecy::HoldsSecret ? "secret" : "plain");
+}
+
+TEST(IniStore, TheSavedFileTakesItsModeFromTheRule)
+{
+    using flowloom::app::FileSecrecy;
+    TempFolder folder;
+    const auto path = folder / "flowloom.ini";
+    const auto modeOf = [&] {
+        struct stat st
+        {
+        };
+        EXPECT_EQ(::stat(path.c_str(), &st), 0);
+        return st.st_mode & 07777u;
+    };
+    IniStore store = IniStore::parse("[Plotter]\r\nPoints=10\r\n");
+    ASSERT_TRUE(store.save(path).ok());
+    EXPECT_EQ(modeOf(), 0600u) << "created";
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    ASSERT_TRUE(store.save(path).ok());
+    EXPECT_EQ(modeOf(), 0644u) << "kept";
+    ASSERT_TRUE(store.save(path, FileSecrecy::HoldsSecret).ok());
+    EXPECT_EQ(modeOf(), 0600u) << "a secret loses its readers";
+}

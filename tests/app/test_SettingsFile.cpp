@@ -6,6 +6,8 @@
 
 #include <random>
 
+#include <sys/stat.h>
+
 using flowloom::app::Colour;
 using flowloom::app::FontStyleBits;
 using flowloom::app::IniSave;
@@ -174,6 +176,32 @@ TEST(SettingsFile, AFileOfAnEarlierVersionReadsAsBeforeAndGainsTheNewKeysAtItsEn
         << "the new keys end the section";
 }
 
+TEST(SettingsFile, AResetTimeMoreThanADayAheadReadsAsMissing)
+{
+    // kNow is 06/12/2026 19:44:03; a day later is 07/12/2026 19:44:03.
+    struct Case
+    {
+        const char* stored;
+        DateTime read;
+    };
+    const Case cases[] = {
+        {"01/12/2026 00:01:00", DateTime{2026, 12, 1, 0, 1, 0}},
+        {"07/12/2026 19:44:03", DateTime{2026, 12, 7, 19, 44, 3}}, // exactly a day ahead
+        {"07/12/2026 19:44:04", kNow},
+        {"15/06/2031 08:00:00", kNow},
+        {"01/01/9999 23:59:59", kNow},
+        {"not a time", kNow},
+    };
+    for (const Case& c : cases) {
+        const std::string file =
+            lines({"[Plotter]", "LastTotalIn0=5", std::string("LastInReset0=") + c.stored,
+                   "LastTotalOut0=6", std::string("LastOutReset0=") + c.stored});
+        const auto totals = SettingsFile::readTotals(IniStore::parse(file), 1, kNow);
+        ASSERT_EQ(totals.size(), 1u);
+        EXPECT_EQ(totals[0], (InterfaceTotals{5, c.read, 6, c.read})) << c.stored;
+    }
+}
+
 TEST(SettingsFile, LiesBesideTheProgramWithTheExtensionIni)
 {
     EXPECT_EQ(SettingsFile::pathForProgram("bin/flowloom"), "bin/flowloom.ini");
@@ -279,6 +307,38 @@ TEST(SettingsFile, PasswordsAndColoursAreWrittenInTheirStoredForms)
     ASSERT_TRUE(SettingsFile::save(path, values, {}).ok());
     EXPECT_NE(readBytes(path).find("\r\nPass=\r\nPort="), std::string::npos);
     EXPECT_EQ(SettingsFile::load(path, kRuntime).text(Key::Pass), "");
+}
+
+TEST(SettingsFile, AFileHoldingAPasswordIsReadableByTheUserAlone)
+{
+    TempFolder folder;
+    const auto modeOf = [](const std::filesystem::path& path) {
+        struct stat st
+        {
+        };
+        EXPECT_EQ(::stat(path.c_str(), &st), 0);
+        return st.st_mode & 07777u;
+    };
+    SettingsValues values = SettingsValues::defaults(kRuntime);
+
+    // An existing file without a password keeps its mode.
+    const auto plain = folder / "plain.ini";
+    writeBytes(plain, lines({"[Plotter]", "Points=123"}));
+    ASSERT_EQ(::chmod(plain.c_str(), 0640), 0);
+    ASSERT_TRUE(SettingsFile::save(plain, values, {}).ok());
+    EXPECT_EQ(modeOf(plain), 0640u);
+
+    // The same file once it holds a password: group and others read no more.
+    values.set(Key::Pass, std::string("secret"));
+    ASSERT_TRUE(SettingsFile::save(plain, values, {}).ok());
+    EXPECT_EQ(modeOf(plain), 0600u);
+
+    // A new file, with or without a password.
+    ASSERT_TRUE(SettingsFile::save(folder / "new.ini", values, {}).ok());
+    EXPECT_EQ(modeOf(folder / "new.ini"), 0600u);
+    values.set(Key::Pass, std::string());
+    ASSERT_TRUE(SettingsFile::save(folder / "empty.ini", values, {}).ok());
+    EXPECT_EQ(modeOf(folder / "empty.ini"), 0600u);
 }
 
 TEST(SettingsFile, EveryKeyRoundTrips)

@@ -288,6 +288,34 @@ TEST(MainWindow, AMonthlyResetIsNotRepeatedForAMomentItAlreadyCovers)
     EXPECT_EQ(again.form->run().totals().at(0).totalIn, 500u + 3000u);
 }
 
+TEST(MainWindow, AResetStampedAfterTheClockDoesNotCoverTheNextMoment)
+{
+    // Download reset "at noon today" (a clock that ran hours ahead), upload in
+    // the year 9999 (an edited file); the reset is due on the 7th at 00:01:00.
+    Window w("[Plotter]\r\nFirst=0\r\nReset=1\r\nMonth=6\r\nTime=00:01:00\r\n"
+             "LastTotalIn0=9000\r\nLastInReset0=07/12/2026 12:00:00\r\n"
+             "LastTotalOut0=8000\r\nLastOutReset0=01/01/9999 23:59:59\r\n",
+             false);
+    w.clock.set({2026, 12, 7, 0, 0, 50});
+    w.create();
+    const auto& totals = w.form->run().totals();
+    EXPECT_EQ(sampling::DateTimeText::toText(totals.at(0).inReset), "07/12/2026 12:00:00")
+        << "less than a day ahead: read as stored";
+    EXPECT_EQ(sampling::DateTimeText::toText(totals.at(0).outReset), "07/12/2026 00:00:50")
+        << "more than a day ahead: read as missing, the time of loading";
+    EXPECT_EQ(w.text("Label41"), "Mon 07 Dec 2026 - 00:00:50");
+
+    w.form->controls().btnStart->click();
+    for (int i = 0; i < 20; ++i)
+        w.tick(100, 10);
+    EXPECT_EQ(sampling::DateTimeText::toText(totals.at(0).inReset), "07/12/2026 00:01:00");
+    EXPECT_EQ(sampling::DateTimeText::toText(totals.at(0).outReset), "07/12/2026 00:01:00");
+    // Ticks at 00:00:51 .. 00:01:10: the moment comes on the 10th, and the
+    // 11 ticks from it on count afresh, the reset coming first in its tick.
+    EXPECT_EQ(totals.at(0).totalIn, 11u * 100u);
+    EXPECT_EQ(totals.at(0).totalOut, 11u * 10u);
+}
+
 TEST(InterfaceListInWindow, ItemsKeepTheAddressAndShowTheInterfaceName)
 {
     flowloom::testsupport::WindowHarness w;

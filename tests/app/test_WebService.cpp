@@ -149,8 +149,34 @@ TEST(WebService, Authentication)
     EXPECT_TRUE(has(malformed, "HTTP/1.1 401 Unauthorized\r\n")) << malformed.bytes;
     EXPECT_TRUE(has(malformed, "WWW-Authenticate: Basic realm=\"Flowloom Web Service\"\r\n"));
 
+    // A scheme other than Basic: challenged for Basic, before any document.
+    for (const std::string scheme : {"Bearer abc", "Digest username=\"a\""}) {
+        const test::Received other = get(w, "/formatted.txt", "Authorization: " + scheme + "\r\n");
+        EXPECT_TRUE(has(other, "HTTP/1.1 401 Unauthorized\r\n")) << scheme;
+        EXPECT_TRUE(has(other, "WWW-Authenticate: Basic realm=\"Flowloom Web Service\"\r\n"))
+            << scheme;
+    }
+    EXPECT_TRUE(w.form->controls().Setup->lblNobodyLetIn->isHidden());
+
+    // Authentication with no user name and password lets nobody in, and the
+    // Setup page and the dialog say why.
     WindowHarness empty(kServerOn + "Auth=1\r\n");
-    EXPECT_TRUE(has(get(empty, "/formatted.txt"), "200 OK")) << "both configured values empty";
+    EXPECT_TRUE(has(get(empty, "/formatted.txt"), "HTTP/1.1 401 Unauthorized\r\n"))
+        << "no credentials";
+    // ":" in Base64 is Og==: the empty pair, sent outright.
+    EXPECT_TRUE(has(get(empty, "/formatted.txt", "Authorization: Basic Og==\r\n"),
+                    "HTTP/1.1 401 Unauthorized\r\n"));
+    EXPECT_TRUE(has(get(empty, "/netstats.jpg"), "HTTP/1.1 401 Unauthorized\r\n"));
+    const QLabel& why = *empty.form->controls().Setup->lblNobodyLetIn;
+    EXPECT_FALSE(why.isHidden());
+    EXPECT_EQ(why.text(), "No user name or password is set, so the server lets nobody in.");
+    web::TForm2& dialog = *empty.form->web().Form2();
+    EXPECT_FALSE(dialog.lblNobodyLetIn->isHidden());
+    dialog.edWebPassword->setText("p");
+    EXPECT_TRUE(dialog.lblNobodyLetIn->isHidden()) << "a password is set";
+    dialog.edWebPassword->clear();
+    dialog.cbAuth->setChecked(false);
+    EXPECT_TRUE(dialog.lblNobodyLetIn->isHidden()) << "no authentication";
 }
 
 TEST(WebService, APortInUseUnticksTheServer)
@@ -174,6 +200,15 @@ TEST(WebService, APortInUseUnticksTheServer)
     EXPECT_TRUE(w.form->controls().Setup->cbServerIP->isEnabled());
     EXPECT_FALSE(w.form->web().service().isActive());
     EXPECT_TRUE(w.form->controls().StatusPanel[3]->text().isEmpty());
+
+    // The failed start leaves the switch in the file: the next start tries again.
+    w.form->settings().save(0);
+    EXPECT_NE(w.readSettings().find("\r\nWeb=1\r\n"), std::string::npos);
+    // Only the user's own unticking switches the server off for good.
+    w.form->controls().Setup->cbWeb->setChecked(true);
+    w.form->controls().Setup->cbWeb->setChecked(false);
+    w.form->settings().save(0);
+    EXPECT_NE(w.readSettings().find("\r\nWeb=0\r\n"), std::string::npos);
 }
 
 TEST(WebService, SimultaneousGraphRequestsEachGetAWholeImage)

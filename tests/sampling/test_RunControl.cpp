@@ -61,6 +61,51 @@ TEST(MonthlyReset, TickThatJumpsOverTheSecondStillResetsOnce)
     EXPECT_FALSE(paused.tick(true, 14, 0, 1, 0, at(2026, 5, 15, 0, 1, 30)));
 }
 
+TEST(MonthlyReset, ALastResetCoversTheMomentOnlyWhenItLiesBetweenTheMomentAndNow)
+{
+    const DateTime moment = at(2026, 7, 1, 0, 1, 0);
+    const DateTime now = at(2026, 7, 1, 0, 1, 2);
+    struct Case
+    {
+        const char* what;
+        DateTime lastReset;
+        bool covers;
+    };
+    const Case cases[] = {
+        {"the month before", at(2026, 6, 1, 0, 1, 0), false},
+        {"a second before the moment", at(2026, 7, 1, 0, 0, 59), false},
+        {"at the moment", moment, true},
+        {"between the moment and now", at(2026, 7, 1, 0, 1, 1), true},
+        {"at now", now, true},
+        {"a second after now", at(2026, 7, 1, 0, 1, 3), false},
+        {"later that month, under a clock that ran ahead", at(2026, 7, 20, 9, 0, 0), false},
+        {"years ahead", at(2031, 6, 15, 8, 0, 0), false},
+        {"the file's far future", at(9999, 1, 1, 23, 59, 59), false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(resetCovers(c.lastReset, moment, now), c.covers) << c.what;
+}
+
+TEST(MonthlyReset, AStoredResetTimeMoreThanADayAheadIsTooFarAhead)
+{
+    const DateTime now = at(2026, 12, 31, 23, 0, 0);
+    struct Case
+    {
+        DateTime stored;
+        bool tooFar;
+    };
+    const Case cases[] = {
+        {at(2026, 12, 1, 0, 1, 0), false}, {now, false},
+        {at(2027, 1, 1, 23, 0, 0), false}, // exactly a day, across the year's end
+        {at(2027, 1, 1, 23, 0, 1), true},  // a day and a second
+        {at(2031, 6, 15, 8, 0, 0), true},  {at(9999, 1, 1, 23, 59, 59), true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(resetTimeTooFarAhead(c.stored, now), c.tooFar)
+            << c.stored.year << "-" << c.stored.month << "-" << c.stored.day << " " << c.stored.hour
+            << ":" << c.stored.minute << ":" << c.stored.second;
+}
+
 TEST(PageLimit, StopsWhenTheCountPassesPagesTimesPoints)
 {
     EXPECT_FALSE(pageLimitReached(2, 100, 200));

@@ -222,14 +222,22 @@ TEST(Statistics, AMonthlyResetComesOncePerMoment)
     const DateTime moment{2026, 12, 1, 0, 0, 0};
     TotalsModel totals;
     totals.load({InterfaceTotals{500, before, 700, moment}});
-    const TotalsModel::Due due = totals.dueAt(0, moment);
+    const TotalsModel::Due due = totals.dueAt(0, moment, moment);
     EXPECT_TRUE(due.in);
     EXPECT_FALSE(due.out) << "already reset at that moment";
     EXPECT_TRUE(totals.resetIn(0, moment));
     EXPECT_EQ(totals.at(0), (InterfaceTotals{0, moment, 700, moment}));
-    EXPECT_FALSE(totals.dueAt(0, moment).in) << "a clock stepped back and forward again";
+    EXPECT_FALSE(totals.dueAt(0, moment, moment).in) << "a clock stepped back and forward again";
     EXPECT_FALSE(totals.resetOut(3, moment));
     EXPECT_EQ(totals.changes(), 1u);
+
+    // Stamped after the clock (a reset under a clock that ran ahead): the
+    // moment has come, the reset has not, so the moment resets.
+    const DateTime ahead{2031, 6, 15, 8, 0, 0};
+    totals.load({InterfaceTotals{500, ahead, 700, ahead}});
+    const TotalsModel::Due afterAhead = totals.dueAt(0, moment, DateTime{2026, 12, 1, 0, 0, 1});
+    EXPECT_TRUE(afterAhead.in);
+    EXPECT_TRUE(afterAhead.out);
 }
 
 TEST(NumberFormat, ThousandsDecimalsAndRounding)

@@ -30,8 +30,9 @@ TEST(CredentialCheck, RequiredCredentialsMustBothMatch)
     EXPECT_FALSE(userA.accepts("A", ""));
     EXPECT_FALSE(userA.accepts("a", "x"));
 
+    // Nothing configured: a request without credentials must not pass.
     const CredentialCheck bothEmpty(true, "", "");
-    EXPECT_TRUE(bothEmpty.accepts("", ""));
+    EXPECT_FALSE(bothEmpty.accepts("", ""));
     EXPECT_FALSE(bothEmpty.accepts("a", ""));
 
     const CredentialCheck full(true, "user", "pass");
@@ -48,4 +49,28 @@ TEST(CredentialCheck, NotRequiredAcceptsAnything)
     EXPECT_TRUE(off.accepts("", ""));
     EXPECT_TRUE(off.accepts("someone", "else"));
     EXPECT_TRUE(CredentialCheck{}.accepts("x", "y"));
+}
+
+TEST(CredentialCheck, RequiredWithNothingConfiguredLetsNobodyIn)
+{
+    struct Case
+    {
+        bool required;
+        const char* user;
+        const char* password;
+        bool nobody;
+    };
+    const Case cases[] = {
+        {true, "", "", true},    {true, "a", "", false}, {true, "", "p", false},
+        {true, "a", "p", false}, {false, "", "", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CredentialCheck::letsNobodyIn(c.required, c.user, c.password), c.nobody)
+            << c.required << " '" << c.user << "' '" << c.password << "'";
+        const CredentialCheck check(c.required, c.user, c.password);
+        // The configured pair itself passes unless nobody is let in.
+        EXPECT_EQ(check.accepts(c.user, c.password), !c.nobody) << c.user << c.password;
+        EXPECT_EQ(check.accepts("", ""), !c.required)
+            << "a request without credentials, '" << c.user << "' '" << c.password << "'";
+    }
 }

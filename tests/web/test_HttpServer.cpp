@@ -179,15 +179,62 @@ TEST_F(ServerFixture, RequestReachesHandlerAsDescribed)
     EXPECT_EQ(calls(), 5);
 }
 
+TEST_F(ServerFixture, UnservedRequestsGetTheirStatusPage)
+{
+    ServerOptions options;
+    options.challengeRealm = "Flowloom Web Service";
+    startRecordingServer(options);
+    struct Case
+    {
+        std::string request;
+        std::string statusLine;
+        std::string challenge;
+    };
+    const Case cases[] = {
+        {"OPTIONS * HTTP/1.1\r\n\r\n", "HTTP/1.1 501 Not Implemented", "<none>"},
+        {"DELETE / HTTP/1.1\r\n\r\n", "HTTP/1.1 501 Not Implemented", "<none>"},
+        {"GET\r\n\r\n", "HTTP/1.1 400 Bad Request", "<none>"},
+        {"GET\r\nHost: a\r\n\r\n", "HTTP/1.1 400 Bad Request", "<none>"},
+        {"GET / HTTP/1.1\r\nAuthorization: Digest username=\"a\"\r\n\r\n",
+         "HTTP/1.1 401 Unauthorized", "Basic realm=\"Flowloom Web Service\""},
+        {"GET / HTTP/1.1\r\nAuthorization: Bearer abc\r\n\r\n", "HTTP/1.1 401 Unauthorized",
+         "Basic realm=\"Flowloom Web Service\""},
+    };
+    for (const Case& c : cases) {
+        const Received received = exchange(c.request);
+        EXPECT_EQ(received.end, ReadEnd::Closed) << c.request;
+        const ParsedReply reply = parseReply(received.bytes);
+        EXPECT_EQ(reply.statusLine, c.statusLine) << c.request;
+        // The small page: "<HTML><BODY><B>" + code + " " + text + "</B></BODY></HTML>".
+        const std::string page = "<HTML><BODY><B>" + c.statusLine.substr(9) + "</B></BODY></HTML>";
+        EXPECT_EQ(reply.body, page) << c.request;
+        EXPECT_EQ(headerValue(reply, "Content-Length"), std::to_string(page.size())) << c.request;
+        EXPECT_EQ(headerValue(reply, "Connection"), "close") << c.request;
+        EXPECT_EQ(headerValue(reply, "WWW-Authenticate"), c.challenge) << c.request;
+    }
+    // HEAD with another scheme: the same status and headers, no body.
+    const ParsedReply head =
+        parseReply(exchange("HEAD / HTTP/1.1\r\nAuthorization: Bearer abc\r\n\r\n").bytes);
+    EXPECT_EQ(head.statusLine, "HTTP/1.1 401 Unauthorized");
+    EXPECT_EQ(head.body, "");
+    EXPECT_EQ(calls(), 0) << "none of them reaches the handler";
+    EXPECT_TRUE(m_server->isActive());
+}
+
+TEST_F(ServerFixture, OtherSchemesWithoutARealmGetAPlain401)
+{
+    startRecordingServer();
+    const ParsedReply reply = parseReply(
+        exchange("GET / HTTP/1.1\r\nAuthorization: Digest username=\"a\"\r\n\r\n").bytes);
+    EXPECT_EQ(reply.statusLine, "HTTP/1.1 401 Unauthorized");
+    EXPECT_EQ(reply.body, "<HTML><BODY><B>401 Unauthorized</B></BODY></HTML>");
+    EXPECT_EQ(headerValue(reply, "WWW-Authenticate"), "<none>");
+    EXPECT_EQ(calls(), 0);
+}
+
 TEST_F(ServerFixture, RefusedRequestsCloseWithoutReply)
 {
     startRecordingServer();
-    expectClosedWithoutReply(exchange("DELETE / HTTP/1.1\r\n\r\n"), "DELETE");
-    expectClosedWithoutReply(exchange("OPTIONS * HTTP/1.1\r\n\r\n"), "OPTIONS");
-    expectClosedWithoutReply(exchange("GET\r\n\r\n"), "no space");
-    expectClosedWithoutReply(
-        exchange("GET / HTTP/1.1\r\nAuthorization: Digest username=\"a\"\r\n\r\n"), "Digest");
-
     // "GET /" + filler + " HTTP/1.1" is 14 bytes longer than the filler.
     const std::string longLine = "GET /" + std::string(16385 - 14, 'a') + " HTTP/1.1\r\n\r\n";
     expectClosedWithoutReply(exchange(longLine), "16385-byte line");

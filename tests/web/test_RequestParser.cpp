@@ -57,13 +57,57 @@ TEST(RequestParser, RequestLineSplitsAtLastAndFirstSpace)
     EXPECT_EQ(spaced.request().method(), "PUT");
     EXPECT_EQ(spaced.request().target(), "/a b");
 
+    // No space: the head is still read to its end, so that the request can
+    // be answered (400); it carries its fault and nothing of the line.
     RequestParser noSpace;
-    EXPECT_EQ(parseBothWays("GET\r\n\r\n", noSpace), ParseStatus::Bad);
-    EXPECT_EQ(noSpace.error(), ParseError::MalformedRequestLine);
-    EXPECT_EQ(RequestParser::errorText(noSpace.error()), "Error in parsing command.");
+    EXPECT_EQ(parseBothWays("GET\r\nHost: a\r\nContent-Length: 2\r\n\r\nab", noSpace),
+              ParseStatus::Complete);
+    EXPECT_EQ(noSpace.error(), ParseError::None);
+    EXPECT_EQ(noSpace.request().fault(), RequestFault::MalformedRequestLine);
+    EXPECT_EQ(noSpace.request().method(), "");
+    EXPECT_EQ(noSpace.request().header("Host").value_or(""), "a");
+    EXPECT_EQ(statusWithoutHandler(noSpace.request()), 400);
 
     RequestParser empty;
-    EXPECT_EQ(parseBothWays("\r\n", empty), ParseStatus::Bad);
+    EXPECT_EQ(parseBothWays("\r\n", empty), ParseStatus::NeedsMore);
+    EXPECT_EQ(empty.feed("\r\n"), ParseStatus::Complete);
+    EXPECT_EQ(empty.request().fault(), RequestFault::MalformedRequestLine);
+
+    RequestParser endless;
+    std::string lines = "GET\r\n";
+    while (lines.size() <= limits::kMaxHeadLength)
+        lines += "X-Filler: 1234567890\r\n";
+    EXPECT_EQ(parseBothWays(lines, endless), ParseStatus::Bad)
+        << "a head without end stays bounded";
+}
+
+TEST(RequestParser, TheServerAnswersFaultsAndUnknownMethodsItself)
+{
+    struct Case
+    {
+        std::string head;
+        int status;
+    };
+    const Case cases[] = {
+        {"GET / HTTP/1.1\r\n\r\n", 0},
+        {"head / HTTP/1.1\r\n\r\n", 0},
+        {"POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n", 0},
+        {"GET / HTTP/1.1\r\nAuthorization: Basic YTo=\r\n\r\n", 0},
+        {"GET / HTTP/1.1\r\nAuthorization: Basic *\r\n\r\n", 0}, // the handler's challenge
+        {"OPTIONS * HTTP/1.1\r\n\r\n", 501},
+        {"DELETE / HTTP/1.1\r\n\r\n", 501},
+        {"BREW /pot HTTP/1.1\r\n\r\n", 501},
+        {"GET / HTTP/1.1\r\nAuthorization: Digest username=\"a\"\r\n\r\n", 401},
+        {"GET / HTTP/1.1\r\nAuthorization: Bearer abc\r\n\r\n", 401},
+        {"OPTIONS * HTTP/1.1\r\nAuthorization: Bearer abc\r\n\r\n", 501},
+        {"GET\r\n\r\n", 400},
+        {"GET\r\nAuthorization: Bearer abc\r\n\r\n", 400},
+    };
+    for (const Case& c : cases) {
+        RequestParser parser;
+        ASSERT_EQ(parseBothWays(c.head, parser), ParseStatus::Complete) << c.head;
+        EXPECT_EQ(statusWithoutHandler(parser.request()), c.status) << c.head;
+    }
 }
 
 TEST(RequestParser, HeadersKeepArrivalOrderAndMatchWithoutCase)
@@ -183,7 +227,7 @@ TEST(RequestParser, BodyFollowsContentLengthOrPostUntilClose)
     EXPECT_EQ(truncatedBody.finish(), ParseStatus::Bad);
 }
 
-TEST(RequestParser, AuthorizationGivesCredentialsOrRefusesTheRequest)
+TEST(RequestParser, AuthorizationGivesCredentialsOrMarksTheScheme)
 {
     RequestParser none;
     ASSERT_EQ(none.feed("GET / HTTP/1.1\r\n\r\n"), ParseStatus::Complete);
@@ -201,8 +245,9 @@ TEST(RequestParser, AuthorizationGivesCredentialsOrRefusesTheRequest)
 
     RequestParser digest;
     EXPECT_EQ(digest.feed("GET / HTTP/1.1\r\nAuthorization: Digest username=\"a\"\r\n\r\n"),
-              ParseStatus::Bad);
-    EXPECT_EQ(RequestParser::errorText(digest.error()), "Unsupported authorization scheme.");
+              ParseStatus::Complete);
+    EXPECT_EQ(digest.request().fault(), RequestFault::UnsupportedAuthorization);
+    EXPECT_EQ(digest.request().userName(), "");
 
     // Basic with no Base64 goes on to the handler as wrong credentials.
     RequestParser malformed;

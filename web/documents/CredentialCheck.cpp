@@ -14,11 +14,20 @@ bool CredentialCheck::accepts(std::string_view user, std::string_view password) 
     if (!m_required) {
         return true;
     }
+    if (letsNobodyIn(m_required, m_user, m_password)) {
+        return false;
+    }
     // Both are compared every time ("&", not "&&"): a wrong user name must
     // take as long as a wrong password.
     const bool userMatches = sameText(user, m_user);
     const bool passwordMatches = sameText(password, m_password);
     return userMatches & passwordMatches;
+}
+
+bool CredentialCheck::letsNobodyIn(bool required, std::string_view user,
+                                   std::string_view password) noexcept
+{
+    return required && user.empty() && password.empty();
 }
 
 bool CredentialCheck::sameText(std::string_view a, std::string_view b) noexcept

@@ -38,15 +38,33 @@ std::string_view Reply::statusTextFor(int code)
     switch (code) {
     case 200:
         return "OK";
+    case 400:
+        return "Bad Request";
     case 401:
         return "Unauthorized";
     case 404:
         return "Not Found";
     case 500:
         return "Internal Server Error";
+    case 501:
+        return "Not Implemented";
     default:
         return {};
     }
+}
+
+std::string Reply::statusPage(int code, std::string_view text)
+{
+    std::string page = "<HTML><BODY><B>" + std::to_string(code) + " ";
+    page += text;
+    page += "</B></BODY></HTML>";
+    return page;
+}
+
+void Reply::setStatusPage(int code)
+{
+    setStatus(code);
+    m_contentText = statusPage(m_statusCode, m_statusText);
 }
 
 void Reply::setStatus(int code)
@@ -80,8 +98,7 @@ std::string Reply::buildHeader()
     if (!m_realm.empty()) {
         setStatus(401);
         if (!hasContent()) {
-            m_contentText = "<HTML><BODY><B>" + std::to_string(m_statusCode) + " " + m_statusText +
-                            "</B></BODY></HTML>";
+            m_contentText = statusPage(m_statusCode, m_statusText);
         }
     }
     // Whatever the handler said, a reply with content announces exactly the

@@ -37,6 +37,11 @@ public:
     void setStatus(int code);
     void setStatus(int code, std::string text);
     static std::string_view statusTextFor(int code);
+    // The small page of a reply that has nothing else to say: a bold line
+    // reading the status code and text, e.g. "401 Unauthorized".
+    static std::string statusPage(int code, std::string_view text);
+    // Sets the code, its text and the status page as the content.
+    void setStatusPage(int code);
 
     const std::string& contentType() const { return m_contentType; }
     void setContentType(std::string type) { m_contentType = std::move(type); }

@@ -63,4 +63,19 @@ void Request::addHeader(std::string_view name, std::string_view value)
     m_headerSpans.push_back(span);
 }
 
+int statusWithoutHandler(const Request& request)
+{
+    if (request.fault() == RequestFault::MalformedRequestLine) {
+        return 400;
+    }
+    const std::string& method = request.method();
+    if (method != "GET" && method != "HEAD" && method != "POST") {
+        return 501;
+    }
+    if (request.fault() == RequestFault::UnsupportedAuthorization) {
+        return 401;
+    }
+    return 0;
+}
+
 } // namespace flowloom::web

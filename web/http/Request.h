@@ -9,6 +9,14 @@
 
 namespace flowloom::web {
 
+// What makes a complete request one the server answers itself, without the
+// handler.
+enum class RequestFault {
+    None,
+    MalformedRequestLine,     // no space in the request line ("Error in parsing command.")
+    UnsupportedAuthorization, // an "Authorization" scheme other than Basic
+};
+
 struct HeaderField
 {
     std::string_view name;
@@ -31,6 +39,7 @@ public:
     // The "Authorization" header said Basic but held no Base64: no user name
     // and password can match it.
     bool credentialsMalformed() const { return m_credentialsMalformed; }
+    RequestFault fault() const { return m_fault; }
 
     // Header lines in arrival order.
     std::size_t headerCount() const { return m_headerSpans.size(); }
@@ -46,6 +55,7 @@ public:
     void setCredentials(std::string userName, std::string password);
     void setRemoteAddress(std::string address) { m_remoteAddress = std::move(address); }
     void setCredentialsMalformed(bool malformed) { m_credentialsMalformed = malformed; }
+    void setFault(RequestFault fault) { m_fault = fault; }
     void addHeader(std::string_view name, std::string_view value);
 
 private:
@@ -68,10 +78,17 @@ private:
     std::string m_password;
     std::string m_remoteAddress;
     bool m_credentialsMalformed = false;
+    RequestFault m_fault = RequestFault::None;
     std::string m_headerText;
     std::vector<HeaderSpan> m_headerSpans;
 };
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
+// The status the server answers a request with itself, without the handler:
+// 400 for a request line it cannot read, 501 for a method other than GET,
+// HEAD and POST, 401 for credentials in a scheme other than Basic; 0 for a
+// request that the handler answers.
+int statusWithoutHandler(const Request& request);
 
 } // namespace flowloom::web

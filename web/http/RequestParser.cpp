@@ -58,10 +58,6 @@ std::string_view RequestParser::errorText(ParseError error)
         return "Request line or header line too long.";
     case ParseError::HeadTooLong:
         return "Request head too long.";
-    case ParseError::MalformedRequestLine:
-        return "Error in parsing command.";
-    case ParseError::UnsupportedAuthorization:
-        return "Unsupported authorization scheme.";
     case ParseError::Truncated:
         return "Connection closed before the request was complete.";
     }
@@ -159,7 +155,9 @@ void RequestParser::acceptRequestLine(std::string_view line)
 {
     const std::size_t lastSpace = line.rfind(' ');
     if (lastSpace == std::string_view::npos) {
-        fail(ParseError::MalformedRequestLine);
+        // Answered with 400 once the head is in; no method, target or version.
+        m_request.setFault(RequestFault::MalformedRequestLine);
+        m_stage = Stage::Headers;
         return;
     }
     m_request.setVersion(std::string(line.substr(lastSpace + 1)));
@@ -192,9 +190,9 @@ void RequestParser::finishHead()
 
     if (const auto authorization = m_request.header("Authorization")) {
         Credentials credentials = parseAuthorization(*authorization);
-        if (credentials.status == AuthorizationStatus::Unsupported) {
-            fail(ParseError::UnsupportedAuthorization);
-            return;
+        if (credentials.status == AuthorizationStatus::Unsupported &&
+            m_request.fault() == RequestFault::None) {
+            m_request.setFault(RequestFault::UnsupportedAuthorization);
         }
         // Basic credentials that are not Base64 are wrong credentials: the
         // handler answers them with its challenge, so a browser asks again.

@@ -14,8 +14,6 @@ enum class ParseError {
     None,
     LineTooLong,
     HeadTooLong,
-    MalformedRequestLine,
-    UnsupportedAuthorization,
     Truncated, // the peer closed before the request was complete
 };
 
@@ -23,6 +21,11 @@ enum class ParseError {
 // head is kept (at most limits::kMaxHeadLength bytes); body bytes are counted
 // and dropped, since no handler uses them. Bytes after a complete request are
 // ignored: a connection serves one request.
+//
+// A request line without a space, or credentials in a scheme other than
+// Basic, still make a complete request (its head read to the end, so that the
+// answer reaches the client), marked with its fault (Request::fault), which
+// the server answers itself. Only what cannot be answered is Bad.
 class RequestParser
 {
 public:

@@ -17,9 +17,9 @@
 namespace flowloom::web {
 
 Connection::Connection(int socket, std::string remoteAddress, std::chrono::milliseconds sendTimeout,
-                       const std::atomic<bool>& stopping)
+                       const std::atomic<bool>& stopping, std::string_view challengeRealm)
     : m_socket(socket), m_remoteAddress(std::move(remoteAddress)), m_sendTimeout(sendTimeout),
-      m_stopping(stopping)
+      m_stopping(stopping), m_challengeRealm(challengeRealm)
 {}
 
 Connection::WaitResult Connection::waitFor(short events, Clock::time_point deadline)
@@ -48,22 +48,26 @@ void Connection::serve(const RequestHandler& handler, Request& request)
     if (m_stopping.load(std::memory_order_relaxed)) {
         return;
     }
-    const std::string& method = request.method();
-    if (method != "GET" && method != "HEAD" && method != "POST") {
-        return;
-    }
     request.setRemoteAddress(m_remoteAddress);
 
-    Reply reply(*this, method == "HEAD");
-    try {
-        handler(*this, request, reply);
-    } catch (const ReplyWriteError&) {
-        return;
-    } catch (const std::exception& failure) {
-        reply.resetForFailure(failure.what());
-    } catch (...) {
-        sampling::traceUnexpectedException("Connection::serve (handler)");
-        reply.resetForFailure(std::string(Reply::statusTextFor(500)));
+    Reply reply(*this, request.method() == "HEAD");
+    if (const int status = statusWithoutHandler(request); status != 0) {
+        if (status == 401 && !m_challengeRealm.empty()) {
+            reply.setRealm(std::string(m_challengeRealm)); // the page follows with the challenge
+        } else {
+            reply.setStatusPage(status);
+        }
+    } else {
+        try {
+            handler(*this, request, reply);
+        } catch (const ReplyWriteError&) {
+            return;
+        } catch (const std::exception& failure) {
+            reply.resetForFailure(failure.what());
+        } catch (...) {
+            sampling::traceUnexpectedException("Connection::serve (handler)");
+            reply.resetForFailure(std::string(Reply::statusTextFor(500)));
+        }
     }
     try {
         if (!reply.headerWritten() || reply.hasContent()) {

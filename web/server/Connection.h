@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace flowloom::web {
 
@@ -27,16 +28,18 @@ class Connection final : public output::ByteSink
 public:
     using Clock = std::chrono::steady_clock;
 
+    // challengeRealm: see ServerOptions; it outlives the connection.
     Connection(int socket, std::string remoteAddress, std::chrono::milliseconds sendTimeout,
-               const std::atomic<bool>& stopping);
+               const std::atomic<bool>& stopping, std::string_view challengeRealm = {});
 
     const std::string& remoteAddress() const { return m_remoteAddress; }
     // True once the server is stopping; a handler waiting on something slow
     // should give up.
     bool stopRequested() const { return m_stopping.load(std::memory_order_relaxed); }
 
-    // Dispatches the request (GET, HEAD and POST reach the handler; any other
-    // method gets no reply) and writes what the handler left unwritten.
+    // Dispatches the request and writes what the handler left unwritten. GET,
+    // HEAD and POST reach the handler; what statusWithoutHandler() names is
+    // answered here with its small status page (401 with the Basic challenge).
     void serve(const RequestHandler& handler, Request& request);
 
     bool write(const std::uint8_t* data, std::size_t size) noexcept override;
@@ -52,6 +55,7 @@ private:
     std::string m_remoteAddress;
     std::chrono::milliseconds m_sendTimeout;
     const std::atomic<bool>& m_stopping;
+    std::string_view m_challengeRealm;
     bool m_wroteBefore = false;
 };
 

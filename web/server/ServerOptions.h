@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <string>
 
 namespace flowloom::web {
 
@@ -18,6 +19,10 @@ struct ServerOptions
     std::size_t workersPerClient = limits::kWorkersPerClient;
     std::size_t maxOpenConnections = limits::kMaxOpenConnections;
     std::size_t connectionsPerClient = limits::kConnectionsPerClient;
+    // The realm of the Basic challenge that answers credentials in another
+    // scheme; the service's own, so that a browser asks for the right ones.
+    // Empty: such a request gets 401 without a challenge.
+    std::string challengeRealm;
 };
 
 } // namespace flowloom::web

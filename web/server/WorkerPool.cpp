@@ -513,7 +513,8 @@ void WorkerPool::serveLocked(std::unique_ptr<ReadyRequest> ready,
         in_addr address{ready->peer};
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &address, text, sizeof text);
-        Connection connection(fd, text, m_options.sendTimeout, m_stopping);
+        Connection connection(fd, text, m_options.sendTimeout, m_stopping,
+                              m_options.challengeRealm);
         connection.serve(m_handler, ready->request);
     } catch (const std::bad_alloc&) {
         // Out of memory: this connection is dropped, the worker lives on.

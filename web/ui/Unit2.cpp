@@ -1,6 +1,7 @@
 #include "web/ui/Unit2.h"
 
 #include "sampling/TextBytes.h"
+#include "web/documents/CredentialCheck.h"
 #include "web/http/Port.h"
 
 #include <QCheckBox>
@@ -53,6 +54,17 @@ TForm2::TForm2(AdvancedSettings settings, QWidget* parent) : QDialog(parent), m_
         place(new QLabel(QStringLiteral("Server Port"), Panel1), "Label3", QRect(16, 120, 80, 13));
     edPort = place(new QLineEdit(QString::number(kDefaultPort), Panel1), "edPort",
                    QRect(16, 136, 80, 21));
+    lblNobodyLetIn =
+        place(new QLabel(QString::fromUtf8(
+                             CredentialCheck::kNobodyLetInText.data(),
+                             static_cast<qsizetype>(CredentialCheck::kNobodyLetInText.size())),
+                         Panel1),
+              "lblNobodyLetIn", QRect(16, 172, 380, 26));
+    lblNobodyLetIn->setWordWrap(true);
+    lblNobodyLetIn->hide();
+    connect(cbAuth, &QCheckBox::toggled, this, &TForm2::showWhoIsLetIn);
+    connect(edWebUser, &QLineEdit::textChanged, this, &TForm2::showWhoIsLetIn);
+    connect(edWebPassword, &QLineEdit::textChanged, this, &TForm2::showWhoIsLetIn);
     Label1->setBuddy(edWebUser);
     Label2->setBuddy(edWebPassword);
     Label3->setBuddy(edPort);
@@ -72,6 +84,12 @@ void TForm2::FormCreate()
     edWebUser->setText(QString::fromStdString(sampling::shownText(m_settings.User)));
     edWebPassword->setText(QString::fromStdString(sampling::shownText(m_settings.Pass)));
     edPort->setText(QString::number(m_settings.Port));
+}
+
+void TForm2::showWhoIsLetIn()
+{
+    lblNobodyLetIn->setVisible(CredentialCheck::letsNobodyIn(
+        cbAuth->isChecked(), edWebUser->text().toStdString(), edWebPassword->text().toStdString()));
 }
 
 void TForm2::Button1Click()

@@ -53,8 +53,12 @@ public:
     QLineEdit* edPort = nullptr;
     QFrame* Panel1 = nullptr;
     QPushButton* Button1 = nullptr;
+    // Shown while authentication is ticked with no user name and password.
+    QLabel* lblNobodyLetIn = nullptr;
 
 private:
+    void showWhoIsLetIn();
+
     AdvancedSettings m_settings;
 };
 

@@ -73,10 +73,17 @@ std::size_t WebService::encodesInFlight()
 WebService::WebService(std::function<void(std::function<void()>)> postToUi, WebRenderers renderers)
     : m_postToUi(std::move(postToUi)), m_renderers(std::move(renderers)),
       m_hub(std::make_shared<Hub>()), m_snapshot(std::make_shared<WebSnapshot>()),
-      m_server([this](Connection& connection, const Request& request, Reply& reply) {
-          HTTPServerCommandGet(connection, request, reply);
-      })
+      m_server([this](Connection& connection, const Request& request,
+                      Reply& reply) { HTTPServerCommandGet(connection, request, reply); },
+               serverOptions())
 {}
+
+ServerOptions WebService::serverOptions()
+{
+    ServerOptions options;
+    options.challengeRealm = kRealm;
+    return options;
+}
 
 WebService::~WebService()
 {

@@ -89,6 +89,8 @@ public:
 
 private:
     struct Hub;
+    // The layer's bounds, with this service's realm for its own challenges.
+    static ServerOptions serverOptions();
     // Has the user-interface thread render and waits for it. A shared graph
     // rendering serves every request that arrived before it began. Empty when
     // the service stops meanwhile.
