@@ -193,8 +193,10 @@ void HistoryController::closeHistory()
 {
     if (!m_usage)
         return;
+    // Told like any other save that fails at close.
     std::string error;
-    m_usage->flushNow(error); // a failure was already told during the run
+    if (!m_usage->flushNow(error))
+        m_env.showMessage("Unable to write to " + m_usage->file().string());
 }
 
 void HistoryController::showHistory()
@@ -215,6 +217,10 @@ void HistoryController::showHistory()
     const sampling::DateTime now = m_env.clock.now();
     const std::vector<usage::DayUsage> days =
         history.days(*identity, usage::dayKey(usage::addDays(now, -400)), usage::dayKey(now));
+    if (!m_usage->available()) {
+        showUnavailable();
+        return;
+    }
     m_ui.History->showDays(usage::lastDays(days, now, kShownDays));
     m_ui.History->showMonths(usage::lastMonths(days, now, kShownMonths));
 
@@ -241,6 +247,24 @@ void HistoryController::showHistory()
                                    .arg(rule.unitItem == 0 ? "MB" : "GB")
                                    .arg(m_ui.Setup->UsagePage->cbCapCounts->currentText())
                                    .arg(QString::fromStdString(sampling::fmt(share, 1))));
+}
+
+// Empty tables would read as days without usage: the page says what is wrong.
+void HistoryController::showUnavailable()
+{
+    HistoryPage& page = *m_ui.History;
+    page.showDays({});
+    page.showMonths({});
+    page.LabelPeriod->setText(QStringLiteral("The usage history ") +
+                              QString::fromStdString(m_usage->file().string()) +
+                              QStringLiteral(" is unavailable."));
+    page.LabelUsed->setText(
+        m_usage->recording() || m_usage->waiting()
+            ? QStringLiteral("It is in use by another program and is tried again every minute; "
+                             "the usage counted meanwhile is kept and written once it is free.")
+            : QStringLiteral("Usage is not recorded in this run."));
+    page.LabelProjection->clear();
+    page.LabelCap->clear();
 }
 
 void HistoryController::btnExportClick()
@@ -302,7 +326,9 @@ void HistoryController::publishHistoryView(web::WebSnapshot& view) const
     if (const usage::InterfaceIdentity* identity = identityAt(m_ui.cbURL->currentIndex()))
         view.historyDocument = m_usage->historyDocument(*identity);
     else
-        view.historyDocument = [] { return usage::historyCsv({}); };
+        view.historyDocument = []() -> std::optional<std::string> {
+            return usage::historyCsv({});
+        };
 }
 
 } // namespace flowloom::app
