@@ -14,6 +14,7 @@
 #include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace flowloom;
@@ -185,6 +186,11 @@ TEST(EndToEnd, LoopbackTrafficIsServedAndSavedAtTermination)
               kBytes);
     EXPECT_FALSE(QFile::exists(installed.help()));
     EXPECT_GE(historyDownload(installed), kBytes) << "the day's record holds the pushed bytes";
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(installed.history().toLocal8Bit().constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u) << "made readable by its owner only";
 }
 
 namespace {
@@ -201,8 +207,7 @@ long long savedDownloadTotal(const QByteArray& ini, int position)
 
 // Starts the program plotting loopback and pushes `bytes` through it; false
 // when that failed.
-bool startPlottingLoopback(QProcess& process, const Installed& installed, int lo,
-                           long long bytes)
+bool startPlottingLoopback(QProcess& process, const Installed& installed, int lo, long long bytes)
 {
     installed.writeIni(
         QStringLiteral("[Plotter]\r\nFirst=0\r\nURL=%1\r\nRun=1\r\n").arg(lo).toLatin1());
@@ -287,4 +292,33 @@ TEST(EndToEnd, ADamagedHistoryIsMovedAsideAndTheProgramRunsOn)
     EXPECT_EQ(process.state(), QProcess::Running);
     ASSERT_TRUE(terminate(process));
     EXPECT_GE(historyDownload(installed), kBytes) << "a new history was started";
+}
+
+TEST(EndToEnd, ADanglingHistoryLinkSurvivesARunAndNoHistoryIsStartedBesideIt)
+{
+    const int lo = loopbackPosition();
+    Installed installed;
+    // Into a drive that is not mounted.
+    const QString target = installed.folder.path() + "/unmounted/flowloom-history.sqlite";
+    ASSERT_TRUE(QFile::link(target, installed.history()));
+    const QStringList before =
+        QDir(installed.folder.path())
+            .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    QProcess process;
+    ASSERT_TRUE(startPlottingLoopback(process, installed, lo, 256 * 1024));
+    std::this_thread::sleep_for(std::chrono::seconds(2)); // a few ticks count the bytes
+    ASSERT_TRUE(terminate(process));
+
+    const QFileInfo link(installed.history());
+    EXPECT_TRUE(link.isSymLink()) << "the link itself is still there";
+    EXPECT_EQ(link.symLinkTarget(), target);
+    QStringList after = QDir(installed.folder.path())
+                            .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    after.removeAll("flowloom.ini"); // written at the close
+    QStringList expected = before;
+    expected.removeAll("flowloom.ini");
+    EXPECT_EQ(after, expected) << "no history file, companion or moved copy beside it";
+    EXPECT_TRUE(process.readAllStandardError().contains("Unable to write to " +
+                                                        installed.history().toUtf8()))
+        << "the run's usage could not be written, and the close says so";
 }
