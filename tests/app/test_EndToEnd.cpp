@@ -14,6 +14,7 @@
 #include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -321,4 +322,50 @@ TEST(EndToEnd, ADanglingHistoryLinkSurvivesARunAndNoHistoryIsStartedBesideIt)
     EXPECT_TRUE(process.readAllStandardError().contains("Unable to write to " +
                                                         installed.history().toUtf8()))
         << "the run's usage could not be written, and the close says so";
+}
+
+TEST(EndToEnd, AHistoryLockedAtTheStartIsUnavailableMeanwhileAndGetsItsBytesOnceTheLockEnds)
+{
+    const int lo = loopbackPosition();
+    ASSERT_GE(lo, 0);
+    const std::uint16_t port = testsupport::freeLoopbackPort();
+    Installed installed;
+    const std::string history = installed.history().toStdString();
+    ASSERT_TRUE(usage::UsageStore::prepare(history, {2026, 1, 1, 12, 0, 0}).ready);
+    // Another program holds it exclusively: nobody reads or writes it.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(history.c_str(), &other), SQLITE_OK);
+    for (const char* sql :
+         {"PRAGMA locking_mode=EXCLUSIVE", "BEGIN EXCLUSIVE", "UPDATE meta SET value = value"})
+        ASSERT_EQ(sqlite3_exec(other, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    installed.writeIni(QStringLiteral("[Plotter]\r\nFirst=0\r\nURL=%1\r\nServerIP=%1\r\nWeb=1\r\n"
+                                      "Port=%2\r\nRun=1\r\nHistory=1\r\n")
+                           .arg(lo)
+                           .arg(port)
+                           .toLatin1());
+    QProcess process;
+    ASSERT_TRUE(start(process, installed));
+    const auto historyReply = [&] {
+        return test::LoopbackClient::exchange(port, "GET /history.csv HTTP/1.1\r\n\r\n").bytes;
+    };
+    // The history opens once the interfaces are known, after the guide is written.
+    std::string reply;
+    testsupport::waitUntil([&] {
+        reply = historyReply();
+        return reply.find("HTTP/1.1 503 ") != std::string::npos;
+    });
+    EXPECT_EQ(reply.rfind("HTTP/1.1 503 Service Unavailable\r\n", 0), 0u) << reply;
+
+    constexpr long long kBytes = 1024 * 1024;
+    ASSERT_EQ(testsupport::pushThroughLoopback(kBytes), static_cast<std::size_t>(kBytes));
+    std::this_thread::sleep_for(std::chrono::seconds(2)); // a few ticks count the bytes
+    reply = historyReply();
+    EXPECT_EQ(reply.rfind("HTTP/1.1 503 Service Unavailable\r\n", 0), 0u)
+        << "never an empty history: " << reply;
+
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    ASSERT_TRUE(terminate(process));
+    EXPECT_GE(historyDownload(installed), kBytes) << "the bytes counted while it was locked";
+    EXPECT_FALSE(process.readAllStandardError().contains("Unable to write to"));
 }
