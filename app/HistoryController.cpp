@@ -279,8 +279,14 @@ void HistoryController::btnExportClick()
     const std::optional<QString> path = m_dialogs.chooseSaveFile(m_ui.window, suggested);
     if (!path)
         return;
-    const std::string text =
-        usage::exportCsv(m_usage->history().days(*identity, "0000-01-01", "9999-12-31"));
+    const std::vector<usage::DayUsage> days =
+        m_usage->history().days(*identity, "0000-01-01", "9999-12-31");
+    if (!m_usage->available()) {
+        // This run's days alone would pass for the whole history.
+        m_env.showMessage("The usage history " + m_usage->file().string() + " is unavailable.");
+        return;
+    }
+    const std::string text = usage::exportCsv(days);
     QFile file(*path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(text.data(), static_cast<qint64>(text.size())) !=
@@ -326,8 +332,8 @@ void HistoryController::publishHistoryView(web::WebSnapshot& view) const
     if (const usage::InterfaceIdentity* identity = identityAt(m_ui.cbURL->currentIndex()))
         view.historyDocument = m_usage->historyDocument(*identity);
     else
-        view.historyDocument = []() -> std::optional<std::string> {
-            return usage::historyCsv({});
+        view.historyDocument = [on = m_usage->recording()]() -> std::optional<std::string> {
+            return on ? std::optional(usage::historyCsv({})) : std::nullopt;
         };
 }
 

@@ -147,10 +147,21 @@ TEST(History, AHistoryStillLockedAtCloseIsToldLikeAFailedSaveAndOneFreedIsWritte
             sqlite3_close(other);
             other = nullptr;
         }
+        const QString exported = w.folder.path() + "/usage.csv";
+        if (!freedBeforeClose) {
+            // This run's days alone would pass for the whole history.
+            w.dialogs.chooseSaveFile = [&](QWidget*, const QString&) {
+                return std::optional<QString>(exported);
+            };
+            f.controls().History->btnExport->click();
+            EXPECT_FALSE(QFile::exists(exported));
+            ASSERT_EQ(w.messages.size(), 1u);
+            EXPECT_EQ(w.messages[0], "The usage history " + file + " is unavailable.");
+        }
         f.FormCloseQuery();
         if (!freedBeforeClose) {
-            ASSERT_EQ(w.messages.size(), 1u);
-            EXPECT_EQ(w.messages[0], "Unable to write to " + file);
+            ASSERT_EQ(w.messages.size(), 2u);
+            EXPECT_EQ(w.messages[1], "Unable to write to " + file);
             sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
             sqlite3_close(other);
             continue;
