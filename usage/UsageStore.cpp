@@ -1,10 +1,9 @@
 #include "usage/UsageStore.h"
 
+#include "sampling/UniqueFd.h"
 #include "usage/UsageRules.h"
 
 #include <sqlite3.h>
-
-#include "sampling/UniqueFd.h"
 
 #include <algorithm>
 #include <array>
@@ -178,7 +177,12 @@ Check check(sqlite3* db, std::string& reason)
         return code == SQLITE_NOTADB || code == SQLITE_CORRUPT ? Check::Damaged : Check::Unusable;
     }
     Statement quick(db, "PRAGMA quick_check");
-    if (quick.step() != SQLITE_ROW || quick.text(0) != "ok") {
+    const int quickStatus = quick.step();
+    if (quickStatus == SQLITE_BUSY || quickStatus == SQLITE_LOCKED) {
+        reason = sqlite3_errmsg(db); // locked meanwhile: not a sign of damage
+        return Check::Unusable;
+    }
+    if (quickStatus != SQLITE_ROW || quick.text(0) != "ok") {
         reason = quick.ok() ? quick.text(0) : std::string(sqlite3_errmsg(db));
         return Check::Damaged;
     }
@@ -294,17 +298,13 @@ fs::path withSuffix(const fs::path& path, const char* suffix)
 // or something that cannot even be looked at.
 bool occupied(const fs::path& path)
 {
-    struct stat info
-    {
-    };
+    struct stat info;
     return ::lstat(path.c_str(), &info) == 0 || errno != ENOENT;
 }
 
 bool isLink(const fs::path& path)
 {
-    struct stat info
-    {
-    };
+    struct stat info;
     return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
@@ -323,9 +323,7 @@ public:
     {
         for (std::size_t i = 0; i < kSuffixes.size(); ++i) {
             const fs::path made = withSuffix(m_path, kSuffixes[i]);
-            struct stat info
-            {
-            };
+            struct stat info;
             if (!m_before[i] && ::lstat(made.c_str(), &info) == 0 && S_ISREG(info.st_mode))
                 ::unlink(made.c_str());
         }
