@@ -202,7 +202,9 @@ TEST(UsageStore, WhatWasAtThePathBeforeTheStartIsNeverRemoved)
     };
     const Case cases[] = {
         {"a link into a drive that is not there",
-         [](const TempFolder& f) { fs::create_symlink("/nonexistent-drive/h.sqlite", f.file()); },
+         [](const TempFolder& f) {
+             fs::create_symlink(f.path / "unmounted" / "h.sqlite", f.file());
+         },
          true},
         {"a link to a missing file in a folder that is there",
          [](const TempFolder& f) { fs::create_symlink(f.path / "gone.sqlite", f.file()); }, true},
