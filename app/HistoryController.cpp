@@ -201,8 +201,10 @@ void HistoryController::closeHistory()
 {
     if (!m_usage)
         return;
+    // Told like any other save that fails at close.
     std::string error;
-    m_usage->flushNow(error); // a failure was already told during the run
+    if (!m_usage->flushNow(error))
+        m_env.showMessage("Unable to write to " + m_usage->file().string());
 }
 
 void HistoryController::fillInterfaceChoice()
@@ -255,6 +257,10 @@ void HistoryController::showHistory()
     const sampling::DateTime now = m_env.clock.now();
     const std::vector<usage::DayUsage> days =
         history.days(*identity, usage::dayKey(usage::addDays(now, -400)), usage::dayKey(now));
+    if (!m_usage->available()) {
+        showUnavailable();
+        return;
+    }
     m_ui.History->showDays(usage::lastDays(days, now, kShownDays));
     m_ui.History->showMonths(usage::lastMonths(days, now, kShownMonths));
 
@@ -284,6 +290,24 @@ void HistoryController::showHistory()
                                         .arg(QString::fromStdString(sampling::fmt(share, 1))));
 }
 
+// Empty tables would read as days without usage: the page says what is wrong.
+void HistoryController::showUnavailable()
+{
+    HistoryPage& page = *m_ui.History;
+    page.showDays({});
+    page.showMonths({});
+    page.LabelPeriod->setText(QStringLiteral("The usage history ") +
+                              QString::fromStdString(m_usage->file().string()) +
+                              QStringLiteral(" is unavailable."));
+    page.LabelUsed->setText(
+        m_usage->recording() || m_usage->waiting()
+            ? QStringLiteral("It is in use by another program and is tried again every minute; "
+                             "the usage counted meanwhile is kept and written once it is free.")
+            : QStringLiteral("Usage is not recorded in this run."));
+    page.LabelProjection->clear();
+    page.LabelCap->clear();
+}
+
 void HistoryController::btnExportClick()
 {
     const std::optional<usage::InterfaceIdentity> identity = shownIdentity();
@@ -296,8 +320,14 @@ void HistoryController::btnExportClick()
     const std::optional<QString> path = m_dialogs.chooseSaveFile(m_ui.window, suggested);
     if (!path)
         return;
-    const std::string text =
-        usage::exportCsv(m_usage->history().days(*identity, "0000-01-01", "9999-12-31"));
+    const std::vector<usage::DayUsage> days =
+        m_usage->history().days(*identity, "0000-01-01", "9999-12-31");
+    if (!m_usage->available()) {
+        // This run's days alone would pass for the whole history.
+        m_env.showMessage("The usage history " + m_usage->file().string() + " is unavailable.");
+        return;
+    }
+    const std::string text = usage::exportCsv(days);
     QFile file(*path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(text.data(), static_cast<qint64>(text.size())) !=
@@ -343,7 +373,9 @@ void HistoryController::publishHistoryView(web::WebSnapshot& view) const
     if (const auto identity = identityAt(m_ui.cbURL->currentIndex()))
         view.historyDocument = m_usage->historyDocument(*identity);
     else
-        view.historyDocument = [] { return usage::historyCsv({}); };
+        view.historyDocument = [on = m_usage->recording()]() -> std::optional<std::string> {
+            return on ? std::optional(usage::historyCsv({})) : std::nullopt;
+        };
 }
 
 } // namespace flowloom::app

@@ -70,6 +70,7 @@ private:
     void showCapWarning(usage::CapLevel level, const usage::CapRule& rule,
                         const usage::PeriodStatus& status, const std::string& interfaceName);
     void showNotice(const QString& text);
+    void showUnavailable();
     void historyWritten(std::uint64_t seq, bool ok, const std::string& error);
 
     const MainControls& m_ui;

@@ -1,9 +1,23 @@
 #include "app/UsageRecording.h"
 
+#include <QMetaObject>
+
 namespace flowloom::app {
 
+std::optional<UsageRecording::Opened> UsageRecording::tryOpen(const std::filesystem::path& file,
+                                                              const sampling::DateTime& now)
+{
+    if (!usage::UsageStore::prepare(file, now).ready)
+        return std::nullopt;
+    Opened opened{usage::UsageStore::open(file), usage::UsageStore::open(file), 0};
+    if (!opened.reader || !opened.writer)
+        return std::nullopt;
+    opened.writtenSeq = opened.writer->writtenSeq();
+    return opened;
+}
+
 UsageRecording::UsageRecording(const std::filesystem::path& file, const sampling::DateTime& now)
-    : m_file(file), m_report(usage::UsageStore::prepare(file, now))
+    : m_file(file), m_started(now), m_report(usage::UsageStore::prepare(file, now))
 {
     if (m_report.ready) {
         m_reader = usage::UsageStore::open(file);
@@ -21,8 +35,56 @@ UsageRecording::~UsageRecording()
     m_saver.reset(); // a write under way finishes first
 }
 
+void UsageRecording::adopt(Opened opened)
+{
+    m_reader = std::move(opened.reader);
+    m_writer = std::move(opened.writer);
+    // What was kept in memory is one pending batch: numbered after the file's last.
+    m_history.attach(m_reader.get(), opened.writtenSeq);
+}
+
+bool UsageRecording::adoptOpened()
+{
+    std::optional<Opened> opened;
+    {
+        std::lock_guard lock(m_openedMutex);
+        opened.swap(m_opened);
+    }
+    if (opened)
+        adopt(std::move(*opened));
+    return m_writer != nullptr;
+}
+
 void UsageRecording::flush(Done done)
 {
+    if (waiting() && !adoptOpened()) {
+        if (m_retrying)
+            return;
+        m_retrying = true;
+        m_retryDone = std::move(done);
+        m_saver->submit([this, file = m_file, started = m_started] {
+            std::optional<Opened> opened;
+            try {
+                opened = tryOpen(file, started);
+            } catch (const std::exception&) {
+                opened.reset(); // a shortage: tried again next time
+            }
+            {
+                std::lock_guard lock(m_openedMutex);
+                m_opened = std::move(opened);
+            }
+            // Delivered while this object lives: the receiver goes with it.
+            QMetaObject::invokeMethod(
+                m_receiver.get(),
+                [this] {
+                    m_retrying = false;
+                    if (adoptOpened())
+                        flush(std::move(m_retryDone));
+                },
+                Qt::QueuedConnection);
+        });
+        return;
+    }
     if (!m_writer || !m_history.hasPending())
         return;
     auto batches = std::make_shared<std::vector<usage::UsageBatch>>(m_history.seal());
@@ -34,15 +96,24 @@ void UsageRecording::flush(Done done)
         } catch (const std::exception& failure) {
             error = failure.what();
         }
-        done(batches->back().seq, ok, error);
+        if (done)
+            done(batches->back().seq, ok, error);
     });
 }
 
 bool UsageRecording::flushNow(std::string& error)
 {
     m_saver->wait();
-    if (!m_writer)
-        return true;
+    if (waiting() && !adoptOpened()) {
+        if (std::optional<Opened> opened = tryOpen(m_file, m_started))
+            adopt(std::move(*opened));
+    }
+    if (!m_writer) {
+        if (!waiting() || !m_history.hasPending())
+            return true; // nothing recorded in this run, as the start said
+        error = "the usage history is still in use by another program";
+        return false;
+    }
     const std::vector<usage::UsageBatch> batches = m_history.seal();
     if (batches.empty())
         return true;
@@ -52,14 +123,19 @@ bool UsageRecording::flushNow(std::string& error)
     return true;
 }
 
-std::function<std::string()>
+std::function<std::optional<std::string>()>
 UsageRecording::historyDocument(const usage::InterfaceIdentity& identity) const
 {
     std::vector<usage::UsageBatch> unsaved = m_history.unsaved();
-    return [file = m_file, identity, unsaved = std::move(unsaved), on = m_writer != nullptr] {
-        std::vector<usage::DayUsage> days;
-        if (auto store = on ? usage::UsageStore::open(file) : nullptr)
-            days = store->days(identity, "0000-01-01", "9999-12-31", unsaved);
+    return [file = m_file, identity, unsaved = std::move(unsaved),
+            on = m_writer != nullptr]() -> std::optional<std::string> {
+        std::unique_ptr<usage::UsageStore> store = on ? usage::UsageStore::open(file) : nullptr;
+        if (!store)
+            return std::nullopt;
+        const std::vector<usage::DayUsage> days =
+            store->days(identity, "0000-01-01", "9999-12-31", unsaved);
+        if (!store->lastReadComplete())
+            return std::nullopt;
         return usage::historyCsv(days);
     };
 }

@@ -1,14 +1,19 @@
 #include "usage/UsageStore.h"
 
+#include "sampling/UniqueFd.h"
 #include "usage/UsageRules.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace flowloom::usage {
@@ -146,7 +151,7 @@ int openConnection(const fs::path& path, bool create, Connection& connection)
     const int status = sqlite3_open_v2(path.c_str(), &connection.db, flags, nullptr);
     if (status == SQLITE_OK) {
         sqlite3_extended_result_codes(connection.db, 0);
-        sqlite3_busy_timeout(connection.db, 2000);
+        sqlite3_busy_timeout(connection.db, UsageStore::kBusyTimeoutMs);
     }
     return status;
 }
@@ -172,7 +177,12 @@ Check check(sqlite3* db, std::string& reason)
         return code == SQLITE_NOTADB || code == SQLITE_CORRUPT ? Check::Damaged : Check::Unusable;
     }
     Statement quick(db, "PRAGMA quick_check");
-    if (quick.step() != SQLITE_ROW || quick.text(0) != "ok") {
+    const int quickStatus = quick.step();
+    if (quickStatus == SQLITE_BUSY || quickStatus == SQLITE_LOCKED) {
+        reason = sqlite3_errmsg(db); // locked meanwhile: not a sign of damage
+        return Check::Unusable;
+    }
+    if (quickStatus != SQLITE_ROW || quick.text(0) != "ok") {
         reason = quick.ok() ? quick.text(0) : std::string(sqlite3_errmsg(db));
         return Check::Damaged;
     }
@@ -242,7 +252,7 @@ fs::path moveAside(const fs::path& path, const DateTime& now)
             target += std::to_string(n);
         }
         if (renameNew(path, target)) {
-            for (const char* companion : {"-wal", "-shm"}) {
+            for (const char* companion : {"-wal", "-shm", "-journal"}) {
                 fs::path from = path;
                 from += companion;
                 fs::path to = target;
@@ -257,13 +267,88 @@ fs::path moveAside(const fs::path& path, const DateTime& now)
     return {};
 }
 
+// Days older than kKeptDays before today go, and the periods that began
+// before them. A clock more than a day past the newest stored day (a dead
+// clock battery, a bad time answer) is not trusted: the newest stored day
+// stands for today then, so a wrong clock never takes real days with it.
 void prune(sqlite3* db, const DateTime& now)
 {
-    const std::string oldest = dayKey(addDays(now, -UsageStore::kKeptDays));
+    Statement newestDay(db, "SELECT max(day) FROM days");
+    if (newestDay.step() != SQLITE_ROW)
+        return;
+    const std::optional<DateTime> newest = parseDayKey(newestDay.text(0));
+    if (!newest)
+        return; // no days: nothing to prune
+    const DateTime reference = dayKey(now) > dayKey(addDays(*newest, 1)) ? *newest : now;
+    const std::string oldest = dayKey(addDays(reference, -UsageStore::kKeptDays));
     Statement days(db, "DELETE FROM days WHERE day < ?1");
     days.bind(1, oldest).step();
     Statement periods(db, "DELETE FROM periods WHERE start < ?1");
     periods.bind(1, oldest).step();
+}
+
+fs::path withSuffix(const fs::path& path, const char* suffix)
+{
+    fs::path result = path;
+    result += suffix;
+    return result;
+}
+
+// Whether anything is at `path`: a file, a folder, a link (dangling or not),
+// or something that cannot even be looked at.
+bool occupied(const fs::path& path)
+{
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 || errno != ENOENT;
+}
+
+bool isLink(const fs::path& path)
+{
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// The history file and the companions SQLite keeps beside it. Only those that
+// this start made (nothing was at their path before) may be removed again.
+class MadeFiles
+{
+public:
+    explicit MadeFiles(const fs::path& path) : m_path(path)
+    {
+        for (std::size_t i = 0; i < kSuffixes.size(); ++i)
+            m_before[i] = occupied(withSuffix(path, kSuffixes[i]));
+    }
+    bool existed() const { return m_before[0]; }
+    void remove() const
+    {
+        for (std::size_t i = 0; i < kSuffixes.size(); ++i) {
+            const fs::path made = withSuffix(m_path, kSuffixes[i]);
+            struct stat info;
+            if (!m_before[i] && ::lstat(made.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+                ::unlink(made.c_str());
+        }
+    }
+
+private:
+    static constexpr std::array<const char*, 4> kSuffixes{"", "-wal", "-shm", "-journal"};
+    fs::path m_path;
+    std::array<bool, 4> m_before{};
+};
+
+// Makes the empty history file, readable by its owner only; SQLite gives its
+// companions the same mode. Empty when it was made, else the reason.
+std::string createPrivateFile(const fs::path& path)
+{
+    sampling::UniqueFd file(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file.valid())
+        return std::strerror(errno);
+    return file.close() ? std::string() : std::string(std::strerror(errno));
+}
+
+bool worthRetrying(int code, bool link)
+{
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED || (code == SQLITE_CANTOPEN && link);
 }
 
 template <typename Each>
@@ -285,23 +370,34 @@ fs::path historyPathFor(const fs::path& settingsFile)
 StoreReport UsageStore::prepare(const fs::path& path, const DateTime& now)
 {
     StoreReport report;
-    std::error_code ec;
-    const bool existed = fs::exists(path, ec);
+    const MadeFiles made(path);
+    const bool existed = made.existed();
+    const bool link = isLink(path);
     std::string reason;
-    fs::path movedTo;
-    {
+    int code = SQLITE_OK;
+    Check state = Check::Good;
+    if (!existed) {
+        reason = createPrivateFile(path);
+        if (!reason.empty()) {
+            state = Check::Unusable;
+            code = SQLITE_CANTOPEN;
+        }
+    }
+    if (state == Check::Good) {
+        // Never created by SQLite: a dangling link stays dangling.
         Connection connection;
-        int status = openConnection(path, !existed, connection);
-        Check state = Check::Good;
+        const int status = openConnection(path, false, connection) & 0xff;
         if (status != SQLITE_OK) {
             reason = connection.db ? sqlite3_errmsg(connection.db) : sqlite3_errstr(status);
+            code = status;
             state = status == SQLITE_NOTADB || status == SQLITE_CORRUPT ? Check::Damaged
                                                                         : Check::Unusable;
         } else if (existed) {
             state = check(connection.db, reason);
+            code = sqlite3_errcode(connection.db);
         }
         if (state == Check::Good && !createSchema(connection.db, reason)) {
-            const int code = sqlite3_errcode(connection.db);
+            code = sqlite3_errcode(connection.db);
             state = code == SQLITE_NOTADB || code == SQLITE_CORRUPT || code == SQLITE_ERROR
                         ? Check::Damaged
                         : Check::Unusable;
@@ -311,42 +407,50 @@ StoreReport UsageStore::prepare(const fs::path& path, const DateTime& now)
             report.ready = true;
             return report;
         }
-        if (state == Check::Unusable || !existed) {
-            report.message = "The usage history " + path.string() + " cannot be used (" + reason +
-                             "); history is not recorded in this run.";
-            if (existed)
-                return report;
-        }
     }
-    // Nothing of the user's: what this start made of a new file goes.
-    const auto removeMade = [&] {
-        for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-            fs::path made = path;
-            made += suffix;
-            fs::remove(made, ec);
-        }
-    };
     if (!existed) {
-        removeMade();
+        made.remove(); // nothing of the user's: what this start made goes
+        report.message = "The usage history " + path.string() + " cannot be used (" + reason +
+                         "); history is not recorded in this run.";
+        return report;
+    }
+    if (state == Check::Unusable) {
+        report.retry = worthRetrying(code, link);
+        report.message =
+            report.retry
+                ? "The usage history " + path.string() + " cannot be used at the moment (" +
+                      reason +
+                      "). It is tried again every minute; the usage counted meanwhile is kept "
+                      "and written once it opens."
+                : "The usage history " + path.string() + " cannot be used (" + reason +
+                      "); history is not recorded in this run.";
+        return report;
+    }
+    if (link) {
+        // Moving the link aside and starting a file beside it would split the history.
+        report.message = "The usage history " + path.string() + " is damaged (" + reason +
+                         "). It is a link, so it is left as it is; history is not recorded in "
+                         "this run.";
         return report;
     }
     // Damaged: keep it for the user, and start again.
-    movedTo = moveAside(path, now);
+    const fs::path movedTo = moveAside(path, now);
     if (movedTo.empty()) {
         report.message = "The usage history " + path.string() + " is damaged (" + reason +
                          ") and could not be moved aside; history is not recorded in this run.";
         return report;
     }
     report.movedTo = movedTo;
+    const MadeFiles fresh(path);
     bool started = false;
-    {
-        Connection fresh;
+    if (!fresh.existed() && createPrivateFile(path).empty()) {
+        Connection connection;
         std::string freshReason;
-        started =
-            openConnection(path, true, fresh) == SQLITE_OK && createSchema(fresh.db, freshReason);
+        started = openConnection(path, false, connection) == SQLITE_OK &&
+                  createSchema(connection.db, freshReason);
     }
     if (!started) {
-        removeMade();
+        fresh.remove();
         report.message =
             "The usage history " + path.string() + " was damaged (" + reason +
             ") and was moved to " + movedTo.string() +
@@ -373,10 +477,17 @@ UsageStore::~UsageStore()
     sqlite3_close_v2(m_db);
 }
 
-std::uint64_t UsageStore::writtenSeq()
+std::optional<std::uint64_t> UsageStore::readWrittenSeq()
 {
     Statement query(m_db, "SELECT value FROM meta WHERE key = 'written'");
-    return query.step() == SQLITE_ROW ? loaded(query.integer(0)) : 0;
+    if (query.step() != SQLITE_ROW)
+        return std::nullopt;
+    return loaded(query.integer(0));
+}
+
+std::uint64_t UsageStore::writtenSeq()
+{
+    return readWrittenSeq().value_or(0);
 }
 
 bool UsageStore::write(const std::vector<UsageBatch>& batches, std::string& error)
@@ -450,15 +561,20 @@ std::vector<DayUsage> UsageStore::days(const InterfaceIdentity& identity, const 
     {
         // One snapshot for the days and the number of the last batch in them.
         Transaction transaction(m_db, "BEGIN");
-        written = writtenSeq();
+        const std::optional<std::uint64_t> seq = readWrittenSeq();
         Statement query(m_db, "SELECT day, download, upload FROM days WHERE interface = "
                               "(SELECT id FROM interfaces WHERE name = ?1 AND address = ?2) "
                               "AND day BETWEEN ?3 AND ?4");
         query.bind(1, identity.name).bind(2, identity.address).bind(3, from).bind(4, to);
-        while (query.step() == SQLITE_ROW) {
+        int status = SQLITE_ERROR;
+        while (seq && (status = query.step()) == SQLITE_ROW) {
             const std::string day = query.text(0);
             byDay[day] = {day, loaded(query.integer(1)), loaded(query.integer(2))};
         }
+        m_readComplete = transaction.open() && seq && status == SQLITE_DONE;
+        if (!m_readComplete)
+            byDay.clear(); // nothing half read
+        written = seq.value_or(0);
     }
     forUnsaved(unsaved, written, [&](const UsageBatch& batch) {
         for (const DayDelta& d : batch.days) {
@@ -485,14 +601,18 @@ std::optional<PeriodUsage> UsageStore::period(const InterfaceIdentity& identity,
     std::uint64_t written = 0;
     {
         Transaction transaction(m_db, "BEGIN");
-        written = writtenSeq();
+        const std::optional<std::uint64_t> seq = readWrittenSeq();
         Statement query(m_db, "SELECT download, upload, warned FROM periods WHERE interface = "
                               "(SELECT id FROM interfaces WHERE name = ?1 AND address = ?2) "
                               "AND start = ?3");
         query.bind(1, identity.name).bind(2, identity.address).bind(3, start);
-        if (query.step() == SQLITE_ROW)
+        const int status = seq ? query.step() : SQLITE_ERROR;
+        if (status == SQLITE_ROW)
             usage = PeriodUsage{loaded(query.integer(0)), loaded(query.integer(1)),
                                 static_cast<int>(query.integer(2))};
+        m_readComplete =
+            transaction.open() && seq && (status == SQLITE_ROW || status == SQLITE_DONE);
+        written = seq.value_or(0);
     }
     forUnsaved(unsaved, written, [&](const UsageBatch& batch) {
         for (const PeriodDelta& p : batch.periods) {

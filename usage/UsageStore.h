@@ -33,10 +33,15 @@ struct PeriodUsage
 };
 
 // What opening the history found. A file that is not a usable history is
-// never written over: it is moved aside, or left alone with a message.
+// never written over: it is moved aside, or left alone with a message. What
+// was at the path before (a file, a folder, a link, dangling or not) is never
+// removed, and a link is never replaced by a file beside it.
 struct StoreReport
 {
     bool ready = false;
+    // Not usable for now only (locked by another program, or a link whose
+    // target cannot be reached): worth trying again later.
+    bool retry = false;
     std::string message;           // for the user; empty when all went well
     std::filesystem::path movedTo; // where a damaged file went
 };
@@ -53,9 +58,12 @@ public:
     // Days are kept at least this long (more than three years).
     static constexpr int kKeptDays = 5 * 366;
 
-    // Opens or creates the database at `path` and prunes days older than
-    // kKeptDays before `today`. A file that is damaged or not a history is
-    // moved beside itself with a time stamp and a fresh one is created.
+    // Opens or creates the database at `path` (created 0600: it tells what the
+    // user did and when) and prunes days older than kKeptDays before `now`,
+    // or before the newest stored day while `now` is more than a day past it
+    // (a clock far ahead never takes real days with it). A file that is
+    // damaged or not a history is moved beside itself with a time stamp and a
+    // fresh one is created.
     static StoreReport prepare(const std::filesystem::path& path, const DateTime& now);
     // A connection to a prepared database, or nothing.
     static std::unique_ptr<UsageStore> open(const std::filesystem::path& path);
@@ -77,10 +85,19 @@ public:
     // One billing period's usage, or nothing when it has no record.
     std::optional<PeriodUsage> period(const InterfaceIdentity& identity, const std::string& start,
                                       const std::vector<UsageBatch>& unsaved);
+    // False when the last days() or period() could not read the file (it was
+    // locked past the busy time-out): that answer held what is in memory only.
+    bool lastReadComplete() const { return m_readComplete; }
+
+    // How long a connection waits for another program's lock.
+    static constexpr int kBusyTimeoutMs = 2000;
 
 private:
     explicit UsageStore(sqlite3* db) : m_db(db) {}
+    std::optional<std::uint64_t> readWrittenSeq();
+
     sqlite3* m_db;
+    bool m_readComplete = true;
 };
 
 // The history file of a settings file: beside it, named after it.

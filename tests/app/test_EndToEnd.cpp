@@ -14,6 +14,8 @@
 #include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace flowloom;
@@ -185,6 +187,11 @@ TEST(EndToEnd, LoopbackTrafficIsServedAndSavedAtTermination)
               kBytes);
     EXPECT_FALSE(QFile::exists(installed.help()));
     EXPECT_GE(historyDownload(installed), kBytes) << "the day's record holds the pushed bytes";
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(installed.history().toLocal8Bit().constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u) << "made readable by its owner only";
 }
 
 namespace {
@@ -201,8 +208,7 @@ long long savedDownloadTotal(const QByteArray& ini, int position)
 
 // Starts the program plotting loopback and pushes `bytes` through it; false
 // when that failed.
-bool startPlottingLoopback(QProcess& process, const Installed& installed, int lo,
-                           long long bytes)
+bool startPlottingLoopback(QProcess& process, const Installed& installed, int lo, long long bytes)
 {
     installed.writeIni(
         QStringLiteral("[Plotter]\r\nFirst=0\r\nURL=%1\r\nRun=1\r\n").arg(lo).toLatin1());
@@ -287,4 +293,79 @@ TEST(EndToEnd, ADamagedHistoryIsMovedAsideAndTheProgramRunsOn)
     EXPECT_EQ(process.state(), QProcess::Running);
     ASSERT_TRUE(terminate(process));
     EXPECT_GE(historyDownload(installed), kBytes) << "a new history was started";
+}
+
+TEST(EndToEnd, ADanglingHistoryLinkSurvivesARunAndNoHistoryIsStartedBesideIt)
+{
+    const int lo = loopbackPosition();
+    Installed installed;
+    // Into a drive that is not mounted.
+    const QString target = installed.folder.path() + "/unmounted/flowloom-history.sqlite";
+    ASSERT_TRUE(QFile::link(target, installed.history()));
+    const QStringList before =
+        QDir(installed.folder.path())
+            .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    QProcess process;
+    ASSERT_TRUE(startPlottingLoopback(process, installed, lo, 256 * 1024));
+    std::this_thread::sleep_for(std::chrono::seconds(2)); // a few ticks count the bytes
+    ASSERT_TRUE(terminate(process));
+
+    const QFileInfo link(installed.history());
+    EXPECT_TRUE(link.isSymLink()) << "the link itself is still there";
+    EXPECT_EQ(link.symLinkTarget(), target);
+    QStringList after = QDir(installed.folder.path())
+                            .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    after.removeAll("flowloom.ini"); // written at the close
+    QStringList expected = before;
+    expected.removeAll("flowloom.ini");
+    EXPECT_EQ(after, expected) << "no history file, companion or moved copy beside it";
+    EXPECT_TRUE(process.readAllStandardError().contains("Unable to write to " +
+                                                        installed.history().toUtf8()))
+        << "the run's usage could not be written, and the close says so";
+}
+
+TEST(EndToEnd, AHistoryLockedAtTheStartIsUnavailableMeanwhileAndGetsItsBytesOnceTheLockEnds)
+{
+    const int lo = loopbackPosition();
+    ASSERT_GE(lo, 0);
+    const std::uint16_t port = testsupport::freeLoopbackPort();
+    Installed installed;
+    const std::string history = installed.history().toStdString();
+    ASSERT_TRUE(usage::UsageStore::prepare(history, {2026, 1, 1, 12, 0, 0}).ready);
+    // Another program holds it exclusively: nobody reads or writes it.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(history.c_str(), &other), SQLITE_OK);
+    for (const char* sql :
+         {"PRAGMA locking_mode=EXCLUSIVE", "BEGIN EXCLUSIVE", "UPDATE meta SET value = value"})
+        ASSERT_EQ(sqlite3_exec(other, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    installed.writeIni(QStringLiteral("[Plotter]\r\nFirst=0\r\nURL=%1\r\nServerIP=%1\r\nWeb=1\r\n"
+                                      "Port=%2\r\nRun=1\r\nHistory=1\r\n")
+                           .arg(lo)
+                           .arg(port)
+                           .toLatin1());
+    QProcess process;
+    ASSERT_TRUE(start(process, installed));
+    const auto historyReply = [&] {
+        return test::LoopbackClient::exchange(port, "GET /history.csv HTTP/1.1\r\n\r\n").bytes;
+    };
+    // The history opens once the interfaces are known, after the guide is written.
+    std::string reply;
+    testsupport::waitUntil([&] {
+        reply = historyReply();
+        return reply.find("HTTP/1.1 503 ") != std::string::npos;
+    });
+    EXPECT_EQ(reply.rfind("HTTP/1.1 503 Service Unavailable\r\n", 0), 0u) << reply;
+
+    constexpr long long kBytes = 1024 * 1024;
+    ASSERT_EQ(testsupport::pushThroughLoopback(kBytes), static_cast<std::size_t>(kBytes));
+    std::this_thread::sleep_for(std::chrono::seconds(2)); // a few ticks count the bytes
+    reply = historyReply();
+    EXPECT_EQ(reply.rfind("HTTP/1.1 503 Service Unavailable\r\n", 0), 0u)
+        << "never an empty history: " << reply;
+
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    ASSERT_TRUE(terminate(process));
+    EXPECT_GE(historyDownload(installed), kBytes) << "the bytes counted while it was locked";
+    EXPECT_FALSE(process.readAllStandardError().contains("Unable to write to"));
 }

@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 using namespace flowloom;
 using testsupport::WindowHarness;
@@ -123,4 +124,84 @@ TEST(History, TheCapWarnsOnceAtItsShareAndOnceWhenReachedInEachPeriod)
     w.tick(600 * 1024, 0);
     EXPECT_TRUE(notice(w).startsWith("50 % of the data cap reached: 0.586 MB of 1 MB"))
         << notice(w).toStdString();
+}
+
+TEST(History, AHistoryStillLockedAtCloseIsToldLikeAFailedSaveAndOneFreedIsWritten)
+{
+    for (const bool freedBeforeClose : {true, false}) {
+        SCOPED_TRACE(freedBeforeClose ? "freed before the close" : "still held at the close");
+        WindowHarness w("", false);
+        const std::string file = w.folder.path().toStdString() + "/flowloom-history.sqlite";
+        ASSERT_TRUE(usage::UsageStore::prepare(file, {2026, 12, 5, 12, 0, 0}).ready);
+        // Another program's writer in a transaction: the start cannot set the file up.
+        sqlite3* other = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        w.create();
+        app::TForm1& f = *w.form;
+        EXPECT_NE(notice(w).indexOf("tried again every minute"), -1) << notice(w).toStdString();
+        f.btnStartClick();
+        w.tick(4000, 400);
+        if (freedBeforeClose) {
+            sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+            other = nullptr;
+        }
+        const QString exported = w.folder.path() + "/usage.csv";
+        if (!freedBeforeClose) {
+            // This run's days alone would pass for the whole history.
+            w.dialogs.chooseSaveFile = [&](QWidget*, const QString&) {
+                return std::optional<QString>(exported);
+            };
+            f.controls().History->btnExport->click();
+            EXPECT_FALSE(QFile::exists(exported));
+            ASSERT_EQ(w.messages.size(), 1u);
+            EXPECT_EQ(w.messages[0], "The usage history " + file + " is unavailable.");
+        }
+        f.FormCloseQuery();
+        if (!freedBeforeClose) {
+            ASSERT_EQ(w.messages.size(), 2u);
+            EXPECT_EQ(w.messages[1], "Unable to write to " + file);
+            sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+            continue;
+        }
+        EXPECT_TRUE(w.messages.empty());
+        auto store = usage::UsageStore::open(file);
+        ASSERT_TRUE(store);
+        const auto days =
+            store->days(usage::identityOf(w.table()[0]), "2026-12-06", "2026-12-06", {});
+        ASSERT_EQ(days.size(), 1u);
+        EXPECT_EQ(days[0], (usage::DayUsage{"2026-12-06", 4000, 400}));
+    }
+}
+
+TEST(History, AStartUnderAClockSixYearsAheadKeepsEveryStoredDay)
+{
+    WindowHarness w("", false);
+    const std::string file = w.folder.path().toStdString() + "/flowloom-history.sqlite";
+    const usage::InterfaceIdentity lo = usage::identityOf(w.table()[0]);
+    const std::vector<std::string> stored = {"2022-03-01", "2024-02-29", "2026-12-05"};
+    {
+        ASSERT_TRUE(usage::UsageStore::prepare(file, {2026, 12, 5, 12, 0, 0}).ready);
+        auto writer = usage::UsageStore::open(file);
+        usage::UsageBatch batch;
+        batch.seq = 1;
+        for (const std::string& day : stored)
+            batch.days.push_back({lo, day, 10, 1});
+        std::string error;
+        ASSERT_TRUE(writer->write({batch}, error)) << error;
+    }
+    w.clock.set({2032, 12, 7, 9, 0, 0}); // a dead clock battery, a bad time answer
+    w.create();
+    w.form->btnStartClick();
+    w.tick(300, 30);
+    w.form->FormCloseQuery();
+
+    auto store = usage::UsageStore::open(file);
+    std::vector<std::string> kept;
+    for (const usage::DayUsage& day : store->days(lo, "0000-01-01", "9999-12-31", {}))
+        kept.push_back(day.day);
+    EXPECT_EQ(kept,
+              (std::vector<std::string>{"2022-03-01", "2024-02-29", "2026-12-05", "2032-12-07"}));
 }

@@ -1,10 +1,12 @@
 #include "WindowHarness.h"
+#include "app/HistoryPage.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/UsageSetupPage.h"
 #include "sampling/UniqueFd.h"
 #include "support/LoopbackClient.h"
 #include "support/LoopbackTraffic.h"
+#include "usage/UsageStore.h"
 #include "web/ui/Unit2.h"
 #include "web/ui/WebService.h"
 
@@ -18,11 +20,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QThread>
 #include <QToolButton>
 #include <arpa/inet.h>
 #include <future>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sqlite3.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -388,4 +394,93 @@ TEST(WebService, DocumentsFollowTheWindowWhilePlottingIsStopped)
     QFocusEvent tab(QEvent::FocusOut, Qt::TabFocusReason);
     QApplication::sendEvent(s.edWebStats, &tab);
     EXPECT_EQ(s.edWebStats->text(), "stats.txt");
+}
+
+namespace {
+// Another program holding the history file exclusively: nobody reads or writes it.
+class HeldLock
+{
+public:
+    explicit HeldLock(const std::string& file)
+    {
+        EXPECT_EQ(sqlite3_open(file.c_str(), &m_db), SQLITE_OK);
+        for (const char* sql :
+             {"PRAGMA locking_mode=EXCLUSIVE", "BEGIN EXCLUSIVE", "UPDATE meta SET value = value"})
+            EXPECT_EQ(sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    }
+    ~HeldLock() { release(); }
+    void release()
+    {
+        if (m_db != nullptr)
+            sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+// A history with `in` and `out` bytes of the harness's lo on 5 December 2026.
+void writeDayBefore(const std::string& file, const usage::InterfaceIdentity& lo)
+{
+    ASSERT_TRUE(usage::UsageStore::prepare(file, {2026, 12, 5, 12, 0, 0}).ready);
+    auto writer = usage::UsageStore::open(file);
+    usage::UsageBatch batch;
+    batch.seq = 1;
+    batch.days.push_back({lo, "2026-12-05", 111, 22});
+    std::string error;
+    ASSERT_TRUE(writer->write({batch}, error)) << error;
+}
+} // namespace
+
+TEST(WebService, AHistoryHeldLockedAtTheStartIsUnavailableUntilItOpensAndLosesNoByte)
+{
+    WindowHarness w(kServerOn + "History=1\r\n", false);
+    const std::string file = w.folder.path().toStdString() + "/flowloom-history.sqlite";
+    const usage::InterfaceIdentity lo = usage::identityOf(w.table()[0]);
+    writeDayBefore(file, lo);
+    HeldLock lock(file);
+    w.create();
+    app::TForm1& f = *w.form;
+    f.btnStartClick();
+    w.tick(5000, 700);
+    w.tick(1000, 300);
+
+    test::Received reply = get(w, "/history.csv");
+    EXPECT_TRUE(has(reply, "HTTP/1.1 503 Service Unavailable\r\n")) << reply.bytes;
+    EXPECT_FALSE(has(reply, "Date,")) << "never an empty history";
+    f.controls().PageControl1->setCurrentWidget(f.controls().History);
+    EXPECT_TRUE(f.controls().History->LabelPeriod->text().endsWith(" is unavailable."));
+    EXPECT_EQ(f.controls().History->tblDays->rowCount(), 0) << "no rows that read as no usage";
+
+    // The lock ends; the next minute's write opens the file and writes what was kept.
+    lock.release();
+    f.history().flushHistory();
+    const auto written = [&] {
+        QCoreApplication::processEvents();
+        auto store = usage::UsageStore::open(file);
+        const auto days = store ? store->days(lo, "2026-12-06", "2026-12-06", {})
+                                : std::vector<usage::DayUsage>{};
+        return days.size() == 1 && days[0] == usage::DayUsage{"2026-12-06", 6000, 1000};
+    };
+    bool arrived = false;
+    for (int i = 0; i < 400 && !arrived; ++i) {
+        QThread::msleep(25);
+        arrived = written();
+    }
+    ASSERT_TRUE(arrived) << "the bytes counted while it was locked";
+    w.tick(0, 0);
+    reply = get(w, "/history.csv");
+    ASSERT_TRUE(has(reply, "HTTP/1.1 200 OK\r\n")) << reply.bytes;
+    EXPECT_EQ(body(reply),
+              "Date,Download bytes,Upload bytes\r\n2026-12-05,111,22\r\n2026-12-06,6000,1000\r\n");
+    f.history().showHistory();
+    EXPECT_TRUE(f.controls().History->LabelPeriod->text().startsWith("From "));
+
+    w.tick(50, 5);
+    f.FormCloseQuery();
+    auto store = usage::UsageStore::open(file);
+    EXPECT_EQ(store->days(lo, "2026-12-06", "2026-12-06", {}).at(0),
+              (usage::DayUsage{"2026-12-06", 6050, 1005}));
 }

@@ -226,12 +226,14 @@ TEST(UsageHistory, DaysAreKeptForMoreThanThreeYears)
         ProgramRun run(folder.file());
         run.history.add(eth, at(2018, 1, 1), 1, 0);
         run.history.add(eth, at(2020, 1, 2), 2, 0);
+        run.history.add(eth, at(2023, 2, 1), 3, 0); // the clock's day before: it looks right
         run.flush();
     }
     // Three years and a month later the second is kept; more than five, the first goes.
     ASSERT_TRUE(UsageStore::prepare(folder.file(), at(2023, 2, 2)).ready);
     auto reader = UsageStore::open(folder.file());
     const auto days = reader->days(eth, "2000-01-01", "2030-01-01", {});
-    ASSERT_EQ(days.size(), 1u);
+    ASSERT_EQ(days.size(), 2u);
     EXPECT_EQ(days[0].day, "2020-01-02");
+    EXPECT_EQ(days[1].day, "2023-02-01");
 }

@@ -339,8 +339,15 @@ void WebService::HTTPServerCommandGet(Connection&, const Request& request, Reply
     }
     // After the four documents, so that none of their replies changes.
     if (view->cbHistory && path == "/" + view->edHistory && view->historyDocument) {
+        std::optional<std::string> document = view->historyDocument();
+        if (!document) {
+            // Locked by another program, or not recorded: never an empty history.
+            reply.setStatus(503, "Service Unavailable");
+            reply.setContentText(notFoundPage(reply.statusText()));
+            return;
+        }
         reply.setContentType(std::string(MimeTable::GetMIMEType(path)));
-        reply.setContentText(view->historyDocument());
+        reply.setContentText(std::move(*document));
         return;
     }
     reply.setStatus(404);

@@ -40,7 +40,8 @@ struct WebSnapshot
     std::string edHistory;
     // Builds the document on the connection's thread from the history file
     // and what the window still holds in memory; copied with the view.
-    std::function<std::string()> historyDocument;
+    // Nothing while the history file is unavailable (the reply is 503).
+    std::function<std::optional<std::string>()> historyDocument;
 };
 
 // The renderings that only the user-interface thread may make. Each returns a
