@@ -100,6 +100,7 @@ enum class Key : std::uint8_t {
     CapShare,
     History,
     HistoryName,
+    AutoStart,
     Count
 };
 
@@ -355,6 +356,8 @@ inline constexpr std::array<KeyEntry, kKeyCount> kTable = {{
     spin(Key::CapShare, "CapShare", 80, "spCapShare", 1, 100),
     checkBox(Key::History, "History", false, "cbHistory"),
     edit(Key::HistoryName, "HistoryName", VT::Text, "history.csv", "edHistory"),
+    // Start at login (an autostart entry); off unless the user turns it on.
+    checkBox(Key::AutoStart, "AutoStart", false, "cbAutoStart"),
 }};
 
 // The order in which start-up reads and applies the keys: where several
@@ -372,7 +375,7 @@ inline constexpr std::array<Key, kKeyCount> kReadOrder = {{
     Key::Formatt, Key::Imaget, Key::WebColour, Key::WebSize, Key::WebStyle, Key::WebName,
     Key::Alpha, Key::StartMin, Key::Month, Key::Time, Key::Reset, Key::ServerIP,
     Key::DataCap, Key::CapSize, Key::CapUnit, Key::CapCounts, Key::CapShare, Key::History,
-    Key::HistoryName,
+    Key::HistoryName, Key::AutoStart,
 }};
 // clang-format on
 
@@ -452,7 +455,7 @@ constexpr bool entriesAreConsistent()
     return true;
 }
 
-static_assert(kTable.size() == 84, "the settings file has 84 keys besides the per-interface ones");
+static_assert(kTable.size() == 85, "the settings file has 85 keys besides the per-interface ones");
 static_assert(kReadOrder.size() == kTable.size());
 static_assert(tableIsInEnumOrder(), "kTable must list the keys in the order of enum Key");
 static_assert(readOrderIsPermutation(), "kReadOrder must name every key exactly once");

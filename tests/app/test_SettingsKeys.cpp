@@ -26,7 +26,8 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "Imaget", "WebColour", "WebSize", "WebStyle", "WebName", "Alpha", "StartMin", "Month",
         "Time", "Reset",
         // added later, after all of the above
-        "DataCap", "CapSize", "CapUnit", "CapCounts", "CapShare", "History", "HistoryName"};
+        "DataCap", "CapSize", "CapUnit", "CapCounts", "CapShare", "History", "HistoryName",
+        "AutoStart"};
     const std::vector<std::string_view> readOrder = {
         "URL",       "First",      "Stop",     "Restart",   "Points",    "Max",      "Bytes",
         "KB",        "Peak",       "Avg",      "Auto",      "btn3D",     "Default",  "Line",
@@ -39,7 +40,8 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "Vertical",  "Horizontal", "Stay",     "DoPlot",    "DoPlotUp",  "CSV",      "Format",
         "Image",     "WebStats",   "Formatt",  "Imaget",    "WebColour", "WebSize",  "WebStyle",
         "WebName",   "Alpha",      "StartMin", "Month",     "Time",      "Reset",    "ServerIP",
-        "DataCap",   "CapSize",    "CapUnit",  "CapCounts", "CapShare",  "History",  "HistoryName"};
+        "DataCap",   "CapSize",    "CapUnit",  "CapCounts", "CapShare",  "History",  "HistoryName",
+        "AutoStart"};
     ASSERT_EQ(SettingsKeys::table().size(), writeOrder.size());
     for (std::size_t i = 0; i < writeOrder.size(); ++i)
         EXPECT_EQ(SettingsKeys::table()[i].name, writeOrder[i]);
@@ -67,6 +69,10 @@ TEST(SettingsKeys, EntriesNameTheirControlsAndRanges)
     EXPECT_EQ(SettingsKeys::entry(Key::Title).defaultText, "Bandwidth graph of^");
     EXPECT_EQ(SettingsKeys::entry(Key::Pass).type, ValueType::ScrambledText);
     EXPECT_EQ(SettingsKeys::entry(Key::Time).owner, "DateTimePicker1");
+    // Start at login is opt-in: a file without the key leaves it off.
+    EXPECT_EQ(SettingsKeys::entry(Key::AutoStart).owner, "cbAutoStart");
+    EXPECT_EQ(SettingsKeys::entry(Key::AutoStart).control, Control::CheckBox);
+    EXPECT_FALSE(SettingsKeys::defaultOn(Key::AutoStart));
 
     EXPECT_EQ(SettingsKeys::find("points"), Key::Points);
     EXPECT_EQ(SettingsKeys::find("BTN3D"), Key::Btn3D);
