@@ -20,7 +20,7 @@ struct Option
     std::string_view name; // without its leading dashes
     std::string_view shortName;
     OptionEffect effect;
-    std::string_view help; // the line "--help" prints; empty: not listed
+    std::string_view help; // its line in the text "--help" prints
 };
 
 // The program's options. An option that takes a value ("--report <form>")
