@@ -12,7 +12,8 @@ PACKAGES := build-essential cmake pkg-config \
             clang libclang-rt-14-dev \
             fonts-liberation xvfb xauth \
             librsvg2-bin desktop-file-utils appstream \
-            openbox trayer xdotool x11-utils faketime
+            openbox trayer xdotool x11-utils faketime \
+            systemd man-db
 
 BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz

@@ -359,8 +359,11 @@ void SetupPage::createOptionsPage()
     y->addWidget(tb1, 0, 1);
     cbMinimize = check("Minimize to SysTray", "cbMinimize", system);
     cbStartMin = check("Start minimized", "cbStartMin", system);
+    cbAutoStart = check("Start at login", "cbAutoStart", system);
+    cbAutoStart->setChecked(K::defaultOn(Key::AutoStart));
     y->addWidget(cbMinimize, 1, 0, 1, 2);
     y->addWidget(cbStartMin, 2, 0, 1, 2);
+    y->addWidget(cbAutoStart, 3, 0, 1, 2);
 
     auto* info = named(new QFrame(system), "InfoPanel");
     // A styled frame: a plain sunken panel's light edges vanish on the light
@@ -379,7 +382,7 @@ void SetupPage::createOptionsPage()
     Label49->setStyleSheet(QStringLiteral("color: navy; text-decoration: underline;"));
     Label49->setAlignment(Qt::AlignCenter);
     i->addWidget(Label49);
-    y->addWidget(info, 0, 2, 3, 1);
+    y->addWidget(info, 0, 2, 4, 1);
     y->setColumnStretch(1, 1);
     y->setColumnStretch(2, 1);
 

@@ -118,7 +118,8 @@ public:
     QSlider* tb1; // "Transparency"
     QCheckBox* cbMinimize;
     QCheckBox* cbStartMin;
-    QLabel* Label49; // link to the project's page
+    QCheckBox* cbAutoStart; // "Start at login"
+    QLabel* Label49;        // link to the project's page
     NumberBox* spPages;
     QRadioButton* rbStop;
     QRadioButton* rbRestart;

@@ -4,6 +4,7 @@
 #include "app/StatisticsPage.h"
 #include "app/ToolIcons.h"
 #include "app/Tray.h"
+#include "app/startup/AutoStartEntry.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTimer>
@@ -27,9 +29,10 @@ constexpr const char* kHelpResource = ":/help/flowloom.html";
 constexpr const char* kProjectPage = "https://flowloom.example.org/";
 } // namespace
 
-ShellController::ShellController(const MainControls& ui, const FileLocations& files,
-                                 ProgramVariables& vars, FigureBoard& figures)
-    : m_ui(ui), m_window(*ui.window), m_files(files), m_vars(vars), m_figures(figures),
+ShellController::ShellController(const MainControls& ui, const Environment& env,
+                                 const FileLocations& files, ProgramVariables& vars,
+                                 FigureBoard& figures)
+    : m_ui(ui), m_env(env), m_window(*ui.window), m_files(files), m_vars(vars), m_figures(figures),
       m_help(files.helpFile)
 {
     m_window.setWindowIcon(applicationIcon());
@@ -40,6 +43,10 @@ ShellController::ShellController(const MainControls& ui, const FileLocations& fi
     connect(m_ui.btnStay, &QToolButton::clicked, this, [this] { btnStayClick(); });
     connect(m_ui.btnHelp, &QToolButton::clicked, this, [this] { btnHelpClick(); });
     connect(m_ui.Setup->tb1, &QSlider::valueChanged, this, [this] { tb1Change(); });
+    // Toggled, not clicked: a stored "on" rewrites the entry at start-up, so
+    // that it starts this copy of the program wherever it now stands.
+    connect(m_ui.Setup->cbAutoStart, &QCheckBox::toggled, this, [this] { cbAutoStartClick(); });
+    m_ui.Setup->cbAutoStart->setEnabled(!m_files.autostartEntry.empty());
     connect(m_ui.PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (m_ui.PageControl1->currentWidget() == m_ui.TabSheet1)
             TabSheet1Show();
@@ -196,6 +203,24 @@ void ShellController::CloseEcholoom1Click()
 void ShellController::Label49Click()
 {
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(kProjectPage)));
+}
+
+void ShellController::cbAutoStartClick()
+{
+    QCheckBox& box = *m_ui.Setup->cbAutoStart;
+    if (m_files.autostartEntry.empty())
+        return;
+    const bool on = box.isChecked();
+    const AutoStartResult result =
+        on ? writeAutoStartEntry(m_files.autostartEntry, m_env.programFile)
+           : removeAutoStartEntry(m_files.autostartEntry);
+    if (result.ok)
+        return;
+    {
+        const QSignalBlocker blocker(box);
+        box.setChecked(!on);
+    }
+    m_env.showMessage(result.message);
 }
 
 void ShellController::TabSheet1Show()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Environment.h"
 #include "app/FigureBoard.h"
 #include "app/HelpFile.h"
 #include "app/MainControls.h"
@@ -13,12 +14,13 @@ class QEvent;
 namespace flowloom::app {
 
 // The window as a whole: how it shows at start, when it paints, stay on top,
-// transparency, the notification area, the user guide and the link label.
+// transparency, the notification area, the user guide, the link label and
+// the start at login.
 class ShellController final : public QObject
 {
 public:
-    ShellController(const MainControls& ui, const FileLocations& files, ProgramVariables& vars,
-                    FigureBoard& figures);
+    ShellController(const MainControls& ui, const Environment& env, const FileLocations& files,
+                    ProgramVariables& vars, FigureBoard& figures);
 
     void btnStayClick();
     void tb1Change();
@@ -29,6 +31,9 @@ public:
     void Label49Click();
     void TabSheet1Show();
     void TabSheet2Show();
+    // "Start at login": writes the autostart entry, or removes it when the
+    // program wrote it. A failure is told and the box shows what is on disk.
+    void cbAutoStartClick();
 
     // Start-up: a fresh copy of the user guide, and the window shown,
     // minimized, or straight into the notification area.
@@ -50,6 +55,7 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     const MainControls& m_ui;
+    const Environment& m_env;
     QMainWindow& m_window;
     const FileLocations& m_files;
     ProgramVariables& m_vars;

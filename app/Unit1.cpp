@@ -91,7 +91,7 @@ void TForm1::createControllers()
     m_history = std::make_unique<HistoryController>(
         m_ui, m_env, m_files, *m_dialogs,
         HistoryController::Links{[this] { m_web->publishWebView(); }});
-    m_shell = std::make_unique<ShellController>(m_ui, m_files, m_vars, *m_figures);
+    m_shell = std::make_unique<ShellController>(m_ui, m_env, m_files, m_vars, *m_figures);
     m_run = std::make_unique<RunController>(
         m_ui, m_env, m_files, m_vars, *m_figures, m_counters, *m_graph,
         RunController::Links{

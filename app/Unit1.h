@@ -54,6 +54,7 @@ public:
     void Label49Click() { m_shell->Label49Click(); }
     void TabSheet1Show() { m_shell->TabSheet1Show(); }
     void TabSheet2Show() { m_shell->TabSheet2Show(); }
+    void cbAutoStartClick() { m_shell->cbAutoStartClick(); }
 
     // Graph.
     void spPointsChange() { m_graph->spPointsChange(); }

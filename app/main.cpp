@@ -3,6 +3,7 @@
 #include "app/ToolIcons.h"
 #include "app/Tray.h"
 #include "app/Unit1.h"
+#include "app/startup/CommandLine.h"
 #include "sampling/NetlinkSource.h"
 
 #include <QApplication>
@@ -45,6 +46,29 @@ int showTheFirstInstance(const flowloom::app::SingleInstance& instance,
 
 int main(int argc, char** argv)
 {
+    // Read before the application object is made: help, the version and a
+    // wrong option need no display, and Qt takes its own options out of argv.
+    const flowloom::app::CommandLine options = flowloom::app::parseCommandLine(argc, argv);
+    switch (options.action) {
+    case flowloom::app::CommandLineAction::ShowHelp:
+        std::fputs(flowloom::app::helpText().c_str(), stdout);
+        return 0;
+    case flowloom::app::CommandLineAction::ShowVersion:
+        std::printf("%s\n", flowloom::app::versionText().c_str());
+        return 0;
+    case flowloom::app::CommandLineAction::Wrong:
+        std::fprintf(stderr, "%s\n", options.error.c_str());
+        return flowloom::app::kWrongUsageStatus;
+    case flowloom::app::CommandLineAction::Run:
+        break;
+    }
+    if (options.headless) {
+        // The run without a window composes the accounting core, which this
+        // build does not have yet.
+        std::fprintf(stderr, "flowloom: --headless is not available in this build\n");
+        return 1;
+    }
+
     // A write past a file-size limit is an ordinary write failure, reported
     // like any other, not the end of the program.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -112,6 +136,9 @@ int main(int argc, char** argv)
                      [&form](QSessionManager&) { form.closeUnattended(); });
     QObject::connect(&form, &flowloom::app::TForm1::closed, &application, &QApplication::quit);
 
+    // "--minimized" (the start at login) as "Start minimized" does.
+    if (options.minimized)
+        form.shell().setStartMinimized(true);
     if (closePending)
         QMetaObject::invokeMethod(
             &form, [&form] { form.closeUnattended(); }, Qt::QueuedConnection);

@@ -34,6 +34,12 @@ endforeach()
 install(FILES ${packed_dir}/flowloom.1.gz DESTINATION share/man/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/app/help/flowloom.html ${packed_dir}/changelog.gz
         ${install_dir}/copyright DESTINATION share/doc/flowloom)
+# systemd units for a run without a window: one for the whole machine, one for
+# a user (both flowloom.service, each in its manager's folder). Enabling them
+# is the administrator's or the user's choice, so the package only ships them.
+install(FILES ${install_dir}/flowloom.service DESTINATION lib/systemd/system)
+install(FILES ${install_dir}/flowloom-user.service DESTINATION lib/systemd/user
+        RENAME flowloom.service)
 # Registers the guide with Debian's documentation index (ignored elsewhere).
 install(FILES ${install_dir}/flowloom.doc-base DESTINATION share/doc-base RENAME flowloom)
 

@@ -58,6 +58,9 @@ FileLocations fileLocations(const FileEnvironment& env)
         env.fileExists(prefix / "share" / "applications" / (std::string(kDesktopId) + ".desktop"));
 
     FileLocations files;
+    if (!env.home.empty() || fs::path(env.xdgConfigHome).is_absolute())
+        files.autostartEntry =
+            configHome(env) / "autostart" / (std::string(kDesktopId) + ".desktop");
     if (env.programFolderWritable && !inInstalledTree) {
         files.portable = true;
         files.settingsFile = besideProgram(env.programFile, ".ini");

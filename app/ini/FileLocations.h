@@ -34,6 +34,9 @@ struct FileLocations
     bool helpFileWritten = true;
     // First-run value of the capture folder ("Folder"), and where "Save As..." opens.
     std::filesystem::path filesFolder;
+    // Where "Start at login" puts its autostart entry: the user's, portable
+    // or not; empty when the user's folders are unknown.
+    std::filesystem::path autostartEntry;
 };
 
 // The one rule. Portable when the program's folder is writable for the user
@@ -42,7 +45,8 @@ struct FileLocations
 // the capture folder are the program's, as they always were. Installed
 // otherwise: $XDG_CONFIG_HOME/flowloom/flowloom.ini (~/.config/... by
 // default), the guide from <prefix>/share/doc/flowloom/ or else a copy beside
-// the settings, and the pictures folder's "Flowloom" for images.
+// the settings, and the pictures folder's "Flowloom" for images. Either way
+// the autostart entry is $XDG_CONFIG_HOME/autostart/<desktop id>.desktop.
 FileLocations fileLocations(const FileEnvironment& environment);
 
 // The locations of a program that always keeps its files beside itself.

@@ -101,6 +101,7 @@ enum class Key : std::uint8_t {
     History,
     HistoryName,
     CapScope,
+    AutoStart,
     Count
 };
 
@@ -360,6 +361,8 @@ inline constexpr std::array<KeyEntry, kKeyCount> kTable = {{
     // (as before), or the sum of the physical interfaces.
     {Key::CapScope, "CapScope", VT::Int, 0, {}, RuntimeDefault::None, "cbCapScope",
      Control::ListIndex, RG::None, true, 0, 1},
+    // Start at login (an autostart entry); off unless the user turns it on.
+    checkBox(Key::AutoStart, "AutoStart", false, "cbAutoStart"),
 }};
 
 // The order in which start-up reads and applies the keys: where several
@@ -377,7 +380,7 @@ inline constexpr std::array<Key, kKeyCount> kReadOrder = {{
     Key::Formatt, Key::Imaget, Key::WebColour, Key::WebSize, Key::WebStyle, Key::WebName,
     Key::Alpha, Key::StartMin, Key::Month, Key::Time, Key::Reset, Key::ServerIP,
     Key::DataCap, Key::CapSize, Key::CapUnit, Key::CapCounts, Key::CapShare, Key::History,
-    Key::HistoryName, Key::CapScope,
+    Key::HistoryName, Key::CapScope, Key::AutoStart,
 }};
 // clang-format on
 
@@ -457,7 +460,7 @@ constexpr bool entriesAreConsistent()
     return true;
 }
 
-static_assert(kTable.size() == 85, "the settings file has 85 keys besides the per-interface ones");
+static_assert(kTable.size() == 86, "the settings file has 86 keys besides the per-interface ones");
 static_assert(kReadOrder.size() == kTable.size());
 static_assert(tableIsInEnumOrder(), "kTable must list the keys in the order of enum Key");
 static_assert(readOrderIsPermutation(), "kReadOrder must name every key exactly once");

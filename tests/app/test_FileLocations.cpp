@@ -84,6 +84,42 @@ TEST(FileLocations, InstalledProgramUsesTheUsersFolders)
     EXPECT_EQ(fileLocations(env).settingsFile, "/home/ann/.config/flowloom/flowloom.ini");
 }
 
+TEST(FileLocations, TheAutostartEntryIsTheUsersPortableOrNot)
+{
+    struct Case
+    {
+        const char* program;
+        bool writable;
+        std::string home;
+        std::string xdgConfigHome;
+        fs::path entry;
+    };
+    const Case cases[] = {
+        {"/usr/bin/flowloom", false, "/home/ann", "",
+         "/home/ann/.config/autostart/org.example.flowloom.desktop"},
+        {"/opt/tools/flowloom", true, "/home/ann", "",
+         "/home/ann/.config/autostart/org.example.flowloom.desktop"},
+        {"/opt/tools/flowloom", true, "/home/ann", "/srv/conf",
+         "/srv/conf/autostart/org.example.flowloom.desktop"},
+        {"/usr/bin/flowloom", false, "/home/ann", "relative/conf",
+         "/home/ann/.config/autostart/org.example.flowloom.desktop"},
+        // A service without a home but with its configuration folder.
+        {"/usr/bin/flowloom", false, "", "/var/lib/flowloom",
+         "/var/lib/flowloom/autostart/org.example.flowloom.desktop"},
+        // Neither known: no entry, rather than one under the working folder.
+        {"/opt/tools/flowloom", true, "", "", ""},
+        {"/opt/tools/flowloom", true, "", "relative/conf", ""},
+    };
+    for (const Case& c : cases) {
+        FileEnvironment env = environment(c.program, c.writable);
+        env.home = c.home;
+        env.xdgConfigHome = c.xdgConfigHome;
+        EXPECT_EQ(fileLocations(env).autostartEntry, c.entry) << c.program << " " << c.home;
+    }
+    EXPECT_EQ(flowloom::app::portableLocations("/opt/x/flowloom").autostartEntry, fs::path())
+        << "the windows of the tests know no user folders";
+}
+
 TEST(FileLocations, InstalledFoldersAreMadeAndAStoredFolderIsLeftAlone)
 {
     TempFolder home;

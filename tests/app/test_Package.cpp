@@ -89,7 +89,9 @@ TEST(Package, BuildsInstallsIntoATemporaryRootAndRunsAsAnInstalledProgram)
                             "./usr/share/metainfo/" + id + ".metainfo.xml",
                             "./usr/share/icons/hicolor/scalable/apps/" + id + ".svg",
                             "./usr/share/man/man1/flowloom.1.gz",
-                            "./usr/share/doc/flowloom/flowloom.html"};
+                            "./usr/share/doc/flowloom/flowloom.html",
+                            "./usr/lib/systemd/system/flowloom.service",
+                            "./usr/lib/systemd/user/flowloom.service"};
     const int sizes[] = {16, 32, 48, 64, 128, 256};
     for (const int size : sizes)
         expected << QStringLiteral("./usr/share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(id);
@@ -105,6 +107,16 @@ TEST(Package, BuildsInstallsIntoATemporaryRootAndRunsAsAnInstalledProgram)
             root + QStringLiteral("/usr/share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(id);
         EXPECT_EQ(pngSize(readFile(png)), QSize(size, size)) << size;
     }
+
+    // Each manager's folder holds its own unit: the system unit runs as a
+    // user of its own, the user's unit as the user.
+    const QByteArray systemUnit = readFile(root + "/usr/lib/systemd/system/flowloom.service");
+    const QByteArray userUnit = readFile(root + "/usr/lib/systemd/user/flowloom.service");
+    EXPECT_TRUE(systemUnit.contains("\nDynamicUser=yes\n"));
+    EXPECT_TRUE(systemUnit.contains("\nStateDirectory=flowloom\n"));
+    EXPECT_FALSE(userUnit.contains("DynamicUser"));
+    for (const QByteArray& unit : {systemUnit, userUnit})
+        EXPECT_TRUE(unit.contains("\nExecStart=flowloom --headless\n"));
 
     // The launcher names the icon and the program that the package carries, and
     // the metadata names the launcher.

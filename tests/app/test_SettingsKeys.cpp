@@ -27,7 +27,7 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "Time", "Reset",
         // added later, after all of the above
         "DataCap", "CapSize", "CapUnit", "CapCounts", "CapShare", "History", "HistoryName",
-        "CapScope"};
+        "CapScope", "AutoStart"};
     const std::vector<std::string_view> readOrder = {
         "URL",       "First",      "Stop",     "Restart",   "Points",    "Max",      "Bytes",
         "KB",        "Peak",       "Avg",      "Auto",      "btn3D",     "Default",  "Line",
@@ -41,7 +41,7 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "Image",     "WebStats",   "Formatt",  "Imaget",    "WebColour", "WebSize",  "WebStyle",
         "WebName",   "Alpha",      "StartMin", "Month",     "Time",      "Reset",    "ServerIP",
         "DataCap",   "CapSize",    "CapUnit",  "CapCounts", "CapShare",  "History",  "HistoryName",
-        "CapScope"};
+        "CapScope", "AutoStart"};
     ASSERT_EQ(SettingsKeys::table().size(), writeOrder.size());
     for (std::size_t i = 0; i < writeOrder.size(); ++i)
         EXPECT_EQ(SettingsKeys::table()[i].name, writeOrder[i]);
@@ -69,6 +69,10 @@ TEST(SettingsKeys, EntriesNameTheirControlsAndRanges)
     EXPECT_EQ(SettingsKeys::entry(Key::Title).defaultText, "Bandwidth graph of^");
     EXPECT_EQ(SettingsKeys::entry(Key::Pass).type, ValueType::ScrambledText);
     EXPECT_EQ(SettingsKeys::entry(Key::Time).owner, "DateTimePicker1");
+    // Start at login is opt-in: a file without the key leaves it off.
+    EXPECT_EQ(SettingsKeys::entry(Key::AutoStart).owner, "cbAutoStart");
+    EXPECT_EQ(SettingsKeys::entry(Key::AutoStart).control, Control::CheckBox);
+    EXPECT_FALSE(SettingsKeys::defaultOn(Key::AutoStart));
 
     EXPECT_EQ(SettingsKeys::find("points"), Key::Points);
     EXPECT_EQ(SettingsKeys::find("BTN3D"), Key::Btn3D);

@@ -3,9 +3,12 @@
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/Tray.h"
+#include "app/startup/AutoStartEntry.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -175,4 +178,70 @@ TEST(Shell, CloseSignalClosesAnOpenBoxByItsDefaultButtonThenRequestsTheClose)
     watchdog.start(5000);
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
     EXPECT_EQ(requests, 1);
+}
+
+TEST(Shell, StartAtLoginWritesAndRemovesTheEntryAndShowsWhatIsOnDisk)
+{
+    // Without a place for the entry (no user folders known) the box is off limits.
+    {
+        WindowHarness w;
+        EXPECT_FALSE(w.get<QCheckBox>("cbAutoStart")->isEnabled());
+        EXPECT_FALSE(w.get<QCheckBox>("cbAutoStart")->isChecked());
+    }
+
+    WindowHarness w({}, false);
+    QTemporaryDir config;
+    app::FileLocations files = app::portableLocations(w.programFile().toStdString());
+    files.autostartEntry =
+        std::filesystem::path(config.path().toStdString()) / "autostart" / "flowloom.desktop";
+    w.files = files;
+    w.create();
+    auto* box = w.get<QCheckBox>("cbAutoStart");
+    ASSERT_TRUE(box->isEnabled());
+    const QString entry = QString::fromStdString(files.autostartEntry.string());
+
+    box->click();
+    ASSERT_TRUE(QFile::exists(entry));
+    QFile written(entry);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(
+        written.readAll().contains("\nExec=" + w.programFile().toUtf8() + " --minimized\n"));
+    written.close();
+    box->click();
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_TRUE(w.messages.empty());
+
+    // A folder that cannot be made: told, and the box stays off.
+    QFile blocker(config.path() + "/autostart");
+    QDir(config.path() + "/autostart").removeRecursively();
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    box->click();
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(w.messages,
+              std::vector<std::string>{"Unable to write to " + files.autostartEntry.string()});
+
+    // The setting is saved as the box shows it.
+    w.form->close();
+    EXPECT_NE(w.readSettings().find("\r\nAutoStart=0\r\n"), std::string::npos);
+}
+
+TEST(Shell, AStoredStartAtLoginRewritesTheEntryForThisCopy)
+{
+    WindowHarness w("[Plotter]\r\nAutoStart=1\r\n", false);
+    QTemporaryDir config;
+    app::FileLocations files = app::portableLocations(w.programFile().toStdString());
+    files.autostartEntry =
+        std::filesystem::path(config.path().toStdString()) / "autostart" / "flowloom.desktop";
+    // An entry of ours left by a copy that stood elsewhere.
+    ASSERT_TRUE(app::writeAutoStartEntry(files.autostartEntry, "/old/place/flowloom").ok);
+    w.files = files;
+    w.create();
+    EXPECT_TRUE(w.get<QCheckBox>("cbAutoStart")->isChecked());
+    QFile written(QString::fromStdString(files.autostartEntry.string()));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray text = written.readAll();
+    EXPECT_TRUE(text.contains("\nExec=" + w.programFile().toUtf8() + " --minimized\n"))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains("/old/place"));
 }

@@ -45,11 +45,12 @@ install_program() {
         "Port=$WEB_PORT" CSV=1 "$@"
 }
 
-# Starts the desktop (with a tray when asked) and the program, and waits until
-# it serves its documents.
+# Starts the desktop (with a tray when asked) and the program (with the
+# further arguments as its command line), and waits until it serves its
+# documents.
 start_case() {
     start_desktop "$WORK" "$1" || fail "the desktop did not start"
-    start_program "$DIR"
+    start_program "$DIR" "${@:2}"
     wait_until 30 web_answers || fail "the program did not start serving"
 }
 
@@ -164,6 +165,37 @@ case_start_minimized() {
     main_window > /dev/null || fail "no main window"
     main_state_is Iconic || fail "the window is $(wm_state "$(main_window)"), not Iconic"
     terminate_program
+}
+
+# "--minimized", as the start at login runs the program: minimised, without
+# turning "Start minimized" on.
+case_minimized_option() {
+    install_program StartMin=0 Minimize=0
+    start_case notray --minimized
+    plotting_goes_on || fail "plotting did not run at start"
+    wait_until 10 main_state_is Iconic ||
+        fail "the window is $(wm_state "$(main_window)"), not Iconic"
+    terminate_program
+    [ "$(setting "$DIR" StartMin)" = 0 ] || fail "--minimized was stored as Start minimized"
+}
+
+# "Start at login" clicked on writes the autostart entry, which starts this
+# program minimised; clicked off, it removes the entry.
+case_start_at_login() {
+    export XDG_CONFIG_HOME=$WORK/config
+    local entry=$XDG_CONFIG_HOME/autostart/org.example.flowloom.desktop
+    start_plotting
+    [ ! -e "$entry" ] || fail "an autostart entry before the setting was turned on"
+    click_control PageControl1:2 || fail "no Setup tab"
+    click_control PageControl2:4 || fail "no Options tab"
+    click_control cbAutoStart || fail "no Start at login"
+    wait_until 10 test -f "$entry" || fail "turning Start at login on wrote no entry"
+    grep -qx "Exec=$DIR/flowloom --minimized" "$entry" ||
+        fail "the entry does not start $DIR/flowloom minimised: $(grep Exec "$entry")"
+    click_control cbAutoStart || fail "no Start at login"
+    wait_until 10 test ! -e "$entry" || fail "turning Start at login off left the entry"
+    terminate_program
+    [ "$(setting "$DIR" AutoStart)" = 0 ] || fail "AutoStart is $(setting "$DIR" AutoStart)"
 }
 
 # "Start minimized" with "Minimize to SysTray": only the tray icon shows;

@@ -56,10 +56,12 @@ tray_window() {
     xwininfo -root -tree 2> /dev/null | awk '!f && /"panel": \("panel" "trayer"\)/ { print $1; f = 1 } END { exit !f }'
 }
 
-# Starts DIR/flowloom from DIR as a real X window on the display (PROGRAM_PID).
+# Starts DIR/flowloom from DIR as a real X window on the display (PROGRAM_PID),
+# with the further arguments as its command line.
 start_program() {
     local dir=$1
-    (cd "$dir" && exec env QT_QPA_PLATFORM=xcb ./flowloom > "$dir/out.txt" 2> "$dir/err.txt") &
+    shift
+    (cd "$dir" && exec env QT_QPA_PLATFORM=xcb ./flowloom "$@" > "$dir/out.txt" 2> "$dir/err.txt") &
     PROGRAM_PID=$!
     remember_pid "$PROGRAM_PID"
 }

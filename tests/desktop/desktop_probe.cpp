@@ -7,16 +7,19 @@
 //   desktop_probe loopback
 //   desktop_probe <width> <height> <name>...
 //
-// A name is a control's object name, "Tabs:N" for the N-th tab of the tab
+// A name is a control's object name (a check box: its box), "Tabs:N" for the N-th tab of the tab
 // widget "Tabs" or "Menu/Item" for an item of a popup menu (relative to the
 // menu's corner). Pages holding a control are brought to the front first.
 #include "app/Unit1.h"
 #include "sampling/NetlinkSource.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QMenu>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -69,6 +72,15 @@ int printCentre(flowloom::app::TForm1& form, const QString& name)
         bringToFront(widget);
         QApplication::processEvents();
         rect = QRect(widget->mapTo(&form, QPoint(0, 0)), widget->size());
+        // A check box takes a click only on its box and caption, which
+        // need not reach the middle of a wide box: its box, then.
+        if (auto* check = qobject_cast<QCheckBox*>(widget)) {
+            QStyleOptionButton option;
+            option.initFrom(check);
+            const QRect box =
+                check->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, check);
+            rect = QRect(check->mapTo(&form, box.topLeft()), box.size());
+        }
     }
     std::printf("%s %d %d\n", qPrintable(name), rect.center().x(), rect.center().y());
     return 0;

@@ -1,0 +1,198 @@
+// Start at login: the Exec quoting of the desktop entry rules, checked by
+// reading the entry back with an independent reader of those rules, and the
+// entry's file written atomically and removed only when it is ours.
+#include "app/startup/AutoStartEntry.h"
+
+#include "DesktopEntryReader.h"
+#include "IniTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using flowloom::app::autoStartEntryText;
+using flowloom::app::execArgument;
+using flowloom::app::isOwnAutoStartEntry;
+using flowloom::app::removeAutoStartEntry;
+using flowloom::app::writeAutoStartEntry;
+using flowloom::test::execArguments;
+using flowloom::test::rawValue;
+using flowloom::test::readBytes;
+using flowloom::test::TempFolder;
+using flowloom::test::unescaped;
+using flowloom::test::writeBytes;
+
+namespace {
+
+ino_t inodeOf(const fs::path& path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+} // namespace
+
+TEST(AutoStartEntry, ExecArgumentsAreQuotedByTheDesktopEntryRules)
+{
+    struct Case
+    {
+        std::string argument;
+        std::optional<std::string> exec;
+    };
+    const std::vector<Case> cases = {
+        {"/usr/bin/flowloom", "/usr/bin/flowloom"},
+        {"/opt/a=b,c+d@e/flowloom", "/opt/a=b,c+d@e/flowloom"}, // nothing reserved
+        {"/home/ann/my tools/flowloom", "\"/home/ann/my tools/flowloom\""},
+        {"/opt/it's/flowloom", "\"/opt/it's/flowloom\""},
+        {"/opt/a;b/flowloom", "\"/opt/a;b/flowloom\""},
+        {"/opt/~x/(y)/*?#|&<>", "\"/opt/~x/(y)/*?#|&<>\""},
+        // Inside quotes a backslash escapes '"', '`', '$' and '\'.
+        {"/opt/a\"b", "\"/opt/a\\\"b\""},
+        {"/opt/a$HOME", "\"/opt/a\\$HOME\""},
+        {"/opt/`x`", "\"/opt/\\`x\\`\""},
+        {"/opt/a\\b", "\"/opt/a\\\\b\""},
+        // A percent sign is doubled, quoted or not.
+        {"/opt/50%/flowloom", "/opt/50%%/flowloom"},
+        {"/opt/50% off/flowloom", "\"/opt/50%% off/flowloom\""},
+        // UTF-8 stands as it is.
+        {"/home/j\xC3\xBCrgen/flowloom", "/home/j\xC3\xBCrgen/flowloom"},
+        // What cannot stand in an entry.
+        {"", std::nullopt},
+        {"/opt/a\nb", std::nullopt},
+        {"/opt/a\tb", std::nullopt},
+        {"/opt/a\x7F", std::nullopt},
+        {"/opt/\xFF", std::nullopt},             // not UTF-8
+        {"/opt/\xC3", std::nullopt},             // cut short
+        {"/opt/\xC0\xAF", std::nullopt},         // overlong "/"
+        {"/opt/\xE0\x80\xAF", std::nullopt},     // overlong "/"
+        {"/opt/\xED\xA0\x80", std::nullopt},     // a surrogate
+        {"/opt/\xF4\x90\x80\x80", std::nullopt}, // past U+10FFFF
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(execArgument(c.argument), c.exec) << c.argument;
+}
+
+TEST(AutoStartEntry, TheEntryStartsThatProgramMinimisedWhateverItsPath)
+{
+    for (const std::string program :
+         {"/usr/bin/flowloom", "/home/ann/my tools/flowloom", "/opt/a\\b $x \"q\" 100%/flowloom",
+          "/opt/`it's`;#/flowloom", "/home/j\xC3\xBCrgen/flowloom"}) {
+        const std::optional<std::string> text = autoStartEntryText(program);
+        ASSERT_TRUE(text.has_value()) << program;
+        EXPECT_EQ(text->rfind("[Desktop Entry]\n", 0), 0u);
+        EXPECT_EQ(rawValue(*text, "Type"), "Application");
+        EXPECT_EQ(rawValue(*text, "Icon"), "org.example.flowloom");
+        const std::optional<std::string> exec = rawValue(*text, "Exec");
+        ASSERT_TRUE(exec.has_value());
+        EXPECT_EQ(execArguments(*exec), (std::vector<std::string>{program, "--minimized"}))
+            << *exec;
+        // TryExec is a plain string: only the string escapes apply.
+        const std::optional<std::string> tryExec = rawValue(*text, "TryExec");
+        ASSERT_TRUE(tryExec.has_value());
+        EXPECT_EQ(unescaped(*tryExec), program);
+        EXPECT_TRUE(isOwnAutoStartEntry(*text));
+    }
+    EXPECT_FALSE(autoStartEntryText("/opt/a\nb/flowloom").has_value());
+}
+
+TEST(AutoStartEntry, OwnEntriesAreKnownByTheirMarkLine)
+{
+    EXPECT_TRUE(isOwnAutoStartEntry("[Desktop Entry]\nX-Flowloom-AutoStart=true\n"));
+    EXPECT_TRUE(isOwnAutoStartEntry("[Desktop Entry]\nX-Flowloom-AutoStart=true"));
+    EXPECT_FALSE(isOwnAutoStartEntry("[Desktop Entry]\nExec=flowloom\n"));
+    EXPECT_FALSE(isOwnAutoStartEntry("[Desktop Entry]\n#X-Flowloom-AutoStart=true\n"));
+    EXPECT_FALSE(isOwnAutoStartEntry("[Desktop Entry]\nX-Flowloom-AutoStart=false\n"));
+    EXPECT_FALSE(isOwnAutoStartEntry(""));
+}
+
+TEST(AutoStartEntry, WritingMakesTheFolderAndReplacesTheEntryWhole)
+{
+    TempFolder config;
+    const fs::path entry = config / "autostart" / "org.example.flowloom.desktop";
+    ASSERT_TRUE(writeAutoStartEntry(entry, "/opt/first/flowloom").ok);
+    EXPECT_EQ(readBytes(entry), autoStartEntryText("/opt/first/flowloom"));
+    EXPECT_EQ(fs::status(entry).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
+
+    // A second write renames a new file over the old one, never writes into it.
+    const ino_t before = inodeOf(entry);
+    ASSERT_TRUE(writeAutoStartEntry(entry, "/opt/second place/flowloom").ok);
+    EXPECT_EQ(readBytes(entry), autoStartEntryText("/opt/second place/flowloom"));
+    EXPECT_NE(inodeOf(entry), before);
+    std::vector<fs::path> left;
+    for (const auto& item : fs::directory_iterator(entry.parent_path()))
+        left.push_back(item.path().filename());
+    EXPECT_EQ(left, std::vector<fs::path>{"org.example.flowloom.desktop"}) << "no temporary file";
+
+    // The written entry is one the desktop's own checker accepts.
+    const std::string command = "desktop-file-validate '" + entry.string() + "' 2>&1";
+    FILE* check = ::popen(command.c_str(), "r");
+    ASSERT_NE(check, nullptr);
+    std::string output;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, check) != nullptr)
+        output += buffer;
+    const int status = ::pclose(check);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+    EXPECT_EQ(output, "");
+}
+
+TEST(AutoStartEntry, AFailedWriteIsToldAndLeavesNothing)
+{
+    TempFolder config;
+    // The autostart folder cannot be made: a file stands where it would go.
+    writeBytes(config / "autostart", "not a folder");
+    const fs::path entry = config / "autostart" / "org.example.flowloom.desktop";
+    const auto result = writeAutoStartEntry(entry, "/usr/bin/flowloom");
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.message, "Unable to write to " + entry.string());
+    EXPECT_EQ(readBytes(config / "autostart"), "not a folder");
+
+    // A program path no entry can hold.
+    const fs::path good = config / "other" / "org.example.flowloom.desktop";
+    const auto refused = writeAutoStartEntry(good, "/opt/a\nb/flowloom");
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.message, "Unable to write to " + good.string());
+    EXPECT_FALSE(fs::exists(good));
+}
+
+TEST(AutoStartEntry, RemovingTakesOnlyAnEntryThisProgramWrote)
+{
+    TempFolder config;
+    const fs::path entry = config / "autostart" / "org.example.flowloom.desktop";
+
+    // Nothing there: nothing to do.
+    EXPECT_TRUE(removeAutoStartEntry(entry).ok);
+
+    ASSERT_TRUE(writeAutoStartEntry(entry, "/usr/bin/flowloom").ok);
+    const fs::path beside = config / "autostart" / "other.desktop";
+    writeBytes(beside, "[Desktop Entry]\nX-Flowloom-AutoStart=true\n");
+    EXPECT_TRUE(removeAutoStartEntry(entry).ok);
+    EXPECT_FALSE(fs::exists(entry));
+    EXPECT_TRUE(fs::exists(beside)) << "only the file of that name";
+
+    // The user's own entry of the same name (a desktop tool's copy of the launcher) stays.
+    const std::string users = "[Desktop Entry]\nType=Application\nExec=flowloom\n";
+    writeBytes(entry, users);
+    EXPECT_TRUE(removeAutoStartEntry(entry).ok);
+    EXPECT_EQ(readBytes(entry), users);
+
+    // So does a link, even to an entry of ours, and a folder.
+    fs::remove(entry);
+    fs::create_symlink(beside, entry);
+    EXPECT_TRUE(removeAutoStartEntry(entry).ok);
+    EXPECT_TRUE(fs::is_symlink(entry));
+    fs::remove(entry);
+    fs::create_directory(entry);
+    EXPECT_TRUE(removeAutoStartEntry(entry).ok);
+    EXPECT_TRUE(fs::is_directory(entry));
+}
