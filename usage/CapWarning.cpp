@@ -52,10 +52,16 @@ void CapWarnings::enterPeriod(const std::string& periodStart, CapLevel shown)
 
 CapLevel CapWarnings::check(const CapRule& rule, std::uint64_t used)
 {
-    if (!m_known)
+    // No cap at all says nothing about the levels shown under the last one.
+    if (!m_known || !rule.on || rule.capBytes() == 0)
         return CapLevel::None;
     const CapLevel reached = capLevelOf(rule, used);
-    if (static_cast<int>(reached) <= static_cast<int>(m_shown))
+    if (static_cast<int>(reached) < static_cast<int>(m_shown)) {
+        // A raised cap: what lies above the usage now is due again, silently.
+        m_shown = reached;
+        return CapLevel::None;
+    }
+    if (reached == m_shown)
         return CapLevel::None;
     m_shown = reached;
     return reached;

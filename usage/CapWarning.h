@@ -30,7 +30,11 @@ CapLevel capLevelOf(const CapRule& rule, std::uint64_t used);
 // Each warning once per billing period: the share, then the full cap. A jump
 // past both at once shows only the full one. The level already shown is kept
 // with the period, so a restart within it does not warn again, and a new
-// period starts from none.
+// period starts from none. A cap raised (or a share, or what is counted,
+// changed) so that the usage now lies below a level already shown makes that
+// level due again: the new cap warns when it is crossed in its turn. Usage
+// only grows within a period, so a restart that finds the stored level above
+// the usage can only be such a change.
 class CapWarnings
 {
 public:
@@ -42,7 +46,8 @@ public:
     }
     CapLevel shown() const { return m_shown; }
 
-    // The warning to show now, or None; the level shown is raised to it.
+    // The warning to show now, or None; the level shown is raised to it, or
+    // lowered to the level the usage reaches under a changed rule.
     CapLevel check(const CapRule& rule, std::uint64_t used);
 
 private:

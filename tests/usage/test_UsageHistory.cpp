@@ -178,6 +178,32 @@ TEST(UsageHistory, AWarningShownIsRememberedWithItsPeriod)
         << "the next calendar month is a new period";
 }
 
+TEST(UsageHistory, ACapRaisedAfterARestartWarnsAgainAtTheNewCap)
+{
+    TempFolder folder;
+    const InterfaceIdentity eth = identityOf(row(1, "eth0", 1));
+    CapRule rule;
+    rule.on = true;
+    rule.amount = 1000;
+    rule.unitItem = 0; // 1000 MB, the share at 800 MB
+    constexpr std::uint64_t mb = 1ULL << 20;
+    {
+        ProgramRun run(folder.file());
+        run.history.add(eth, at(2024, 2, 10), 1000 * mb, 0);
+        EXPECT_EQ(run.history.checkCap(eth, at(2024, 2, 10), rule), CapLevel::Full);
+        run.flush();
+    }
+    // The next run with the cap raised to 2000 MB (share at 1600 MB).
+    rule.amount = 2000;
+    ProgramRun run(folder.file());
+    EXPECT_EQ(run.history.checkCap(eth, at(2024, 2, 11), rule), CapLevel::None);
+    run.history.add(eth, at(2024, 2, 11), 600 * mb, 0);
+    EXPECT_EQ(run.history.checkCap(eth, at(2024, 2, 11), rule), CapLevel::Share);
+    run.history.add(eth, at(2024, 2, 11), 400 * mb, 0);
+    EXPECT_EQ(run.history.checkCap(eth, at(2024, 2, 11), rule), CapLevel::Full);
+    EXPECT_EQ(run.history.checkCap(eth, at(2024, 2, 12), rule), CapLevel::None);
+}
+
 TEST(UsageHistory, ADamagedFileIsMovedAsideAndANewerOneIsLeftAlone)
 {
     TempFolder folder;

@@ -183,3 +183,55 @@ TEST(UsageRules, EachCapWarningOncePerPeriodAndAgainAfterTheRollOver)
     mb.amount = INT64_MAX;
     EXPECT_EQ(mb.capBytes(), UINT64_MAX);
 }
+
+TEST(UsageRules, ACapRaisedAfterItWasReachedWarnsAgainAtTheNewCap)
+{
+    constexpr std::uint64_t gb = 1ULL << 30;
+    CapRule rule;
+    rule.on = true;
+    rule.amount = 8;
+    rule.unitItem = 1; // 8 GB; the share (80 %) at 6.4 GB
+
+    CapWarnings warnings;
+    warnings.enterPeriod("2024-02-01 00:01:00", CapLevel::None);
+    EXPECT_EQ(warnings.check(rule, 7 * gb), CapLevel::Share);
+    EXPECT_EQ(warnings.check(rule, 8 * gb + 1), CapLevel::Full);
+
+    // Raised to 13 GB at 8.5 GB used: below the new share (10.4 GB), so both
+    // levels are due again, and neither warns yet.
+    rule.amount = 13;
+    EXPECT_EQ(warnings.check(rule, 8 * gb + gb / 2), CapLevel::None);
+    EXPECT_EQ(warnings.shown(), CapLevel::None);
+    EXPECT_EQ(warnings.check(rule, 10 * gb), CapLevel::None);
+    // 13 GB x 80 % = 11,166,914,969.6 bytes.
+    EXPECT_EQ(warnings.check(rule, 11166914969), CapLevel::None);
+    EXPECT_EQ(warnings.check(rule, 11166914970), CapLevel::Share);
+    EXPECT_EQ(warnings.check(rule, 12 * gb), CapLevel::None) << "once at the new share";
+    EXPECT_EQ(warnings.check(rule, 13 * gb), CapLevel::Full);
+    EXPECT_EQ(warnings.check(rule, 14 * gb), CapLevel::None) << "once at the new cap";
+
+    // Raised to 15 GB with 14 GB used: past the new share already, so only
+    // the cap is due again.
+    rule.amount = 15;
+    EXPECT_EQ(warnings.check(rule, 14 * gb), CapLevel::None);
+    EXPECT_EQ(warnings.shown(), CapLevel::Share);
+    EXPECT_EQ(warnings.check(rule, 15 * gb), CapLevel::Full);
+
+    // Turned off, or set to nothing while typing: the levels shown stay.
+    rule.on = false;
+    EXPECT_EQ(warnings.check(rule, 15 * gb), CapLevel::None);
+    EXPECT_EQ(warnings.shown(), CapLevel::Full);
+    rule.on = true;
+    rule.amount = 0;
+    EXPECT_EQ(warnings.check(rule, 15 * gb), CapLevel::None);
+    EXPECT_EQ(warnings.shown(), CapLevel::Full);
+    rule.amount = 15;
+    EXPECT_EQ(warnings.check(rule, 16 * gb), CapLevel::None) << "no second warning at 15 GB";
+
+    // A cap lowered below the usage warns at once, at the highest level.
+    warnings.enterPeriod("2024-03-01 00:01:00", CapLevel::None);
+    rule.amount = 10;
+    EXPECT_EQ(warnings.check(rule, 5 * gb), CapLevel::None);
+    rule.amount = 5;
+    EXPECT_EQ(warnings.check(rule, 5 * gb), CapLevel::Full);
+}
