@@ -43,11 +43,12 @@ void StatisticsEngine::rebase(std::size_t position, const TMIBIfRow& row, std::i
 }
 
 namespace {
-// Adds one direction's difference that covered `seconds` to the record's fields.
-void count(std::uint64_t difference, std::uint64_t seconds, std::uint64_t& cur, std::uint64_t& sum,
-           std::uint32_t& count, std::uint64_t& peak)
+// Adds one direction's difference that covered `seconds` to the record's
+// fields; one across a sleep has no rate.
+void count(std::uint64_t difference, std::uint64_t seconds, bool hasRate, std::uint64_t& cur,
+           std::uint64_t& sum, std::uint32_t& count, std::uint64_t& peak)
 {
-    cur = difference / seconds;
+    cur = hasRate ? difference / seconds : 0;
     sum = saturatingAdd(sum, difference);
     if (difference != 0)
         count = static_cast<std::uint32_t>(std::min<std::uint64_t>(UINT32_MAX, count + seconds));
@@ -56,14 +57,15 @@ void count(std::uint64_t difference, std::uint64_t seconds, std::uint64_t& cur, 
 } // namespace
 
 StatisticsEngine::Difference StatisticsEngine::update(std::size_t position, const TMIBIfRow& row,
-                                                      bool warmUpTick, std::int64_t nowMs)
+                                                      bool warmUpTick, bool acrossSleep,
+                                                      std::int64_t nowMs)
 {
     TStatRec& rec = m_records[position];
     Sample& sample = m_samples[position];
     const std::int64_t elapsedMs = std::max<std::int64_t>(0, nowMs - sample.takenMs);
 
     Difference d;
-    d.spansPause = warmUpTick || elapsedMs > 2 * kTickIntervalMs;
+    d.spansPause = warmUpTick || acrossSleep || elapsedMs > 2 * kTickIntervalMs;
     d.in = counterDifference(row.inOctets, rec.LastIn, row.wideCounters,
                              row.inCounterReset || sample.inRestartPending);
     d.out = counterDifference(row.outOctets, rec.LastOut, row.wideCounters,
@@ -74,8 +76,8 @@ StatisticsEngine::Difference StatisticsEngine::update(std::size_t position, cons
                                       ? static_cast<std::uint64_t>(std::max<std::int64_t>(
                                             1, (elapsedMs + kTickIntervalMs / 2) / kTickIntervalMs))
                                       : 1;
-    count(d.in, seconds, rec.CurIn, rec.SumIn, rec.InCount, rec.PeakIn);
-    count(d.out, seconds, rec.CurOut, rec.SumOut, rec.OutCount, rec.PeakOut);
+    count(d.in, seconds, !acrossSleep, rec.CurIn, rec.SumIn, rec.InCount, rec.PeakIn);
+    count(d.out, seconds, !acrossSleep, rec.CurOut, rec.SumOut, rec.OutCount, rec.PeakOut);
     rec.LastIn = row.inOctets;
     rec.LastOut = row.outOctets;
     sample = Sample{nowMs};
@@ -83,7 +85,8 @@ StatisticsEngine::Difference StatisticsEngine::update(std::size_t position, cons
 }
 
 TickResult StatisticsEngine::Data2Grid(const std::vector<const TMIBIfRow*>& rowsByPosition,
-                                       int selected, RunCounters& counters, std::int64_t nowMs)
+                                       int selected, RunCounters& counters, std::int64_t nowMs,
+                                       bool acrossSleep)
 {
     TickResult result;
     if (selected < 0)
@@ -97,7 +100,7 @@ TickResult StatisticsEngine::Data2Grid(const std::vector<const TMIBIfRow*>& rows
         const TMIBIfRow* row = rowsByPosition[i];
         if (row == nullptr)
             continue;
-        const Difference d = update(i, *row, warmUpTick, nowMs);
+        const Difference d = update(i, *row, warmUpTick, acrossSleep, nowMs);
         if (i != selectedAt)
             continue;
         counters.raiseAll();

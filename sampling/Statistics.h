@@ -37,7 +37,9 @@ inline constexpr std::int64_t kTickIntervalMs = 1000;
 // comes more than two intervals after the interface's previous sample) counts
 // its bytes in full and its real duration, in whole seconds from the clock, in
 // the count behind the average; only its average rate over that duration may
-// become a peak. Peak and average thus stay per-second figures.
+// become a peak. Peak and average thus stay per-second figures. A difference
+// that spans a sleep of the machine is a pause too, but it has no rate: its
+// bytes go into the sum, its current rate reads 0 and it makes no peak.
 class StatisticsEngine
 {
 public:
@@ -49,9 +51,10 @@ public:
     // One tick at `nowMs`: rows by start-up position (nullptr where an
     // interface is missing), the selected position (-1 for none). Rows after
     // the selected one are not processed on a warm-up tick; their next
-    // difference then spans two ticks.
+    // difference then spans two ticks. acrossSleep: the machine slept since
+    // the previous tick.
     TickResult Data2Grid(const std::vector<const TMIBIfRow*>& rowsByPosition, int selected,
-                         RunCounters& counters, std::int64_t nowMs);
+                         RunCounters& counters, std::int64_t nowMs, bool acrossSleep = false);
 
     // An interface that appeared during the run (at the next position), or
     // came back with fresh counters: its next difference is measured from
@@ -77,7 +80,7 @@ private:
         bool spansPause = false;
     };
 
-    Difference update(std::size_t position, const TMIBIfRow& row, bool warmUpTick,
+    Difference update(std::size_t position, const TMIBIfRow& row, bool warmUpTick, bool acrossSleep,
                       std::int64_t nowMs);
 
     TStatArr m_records;

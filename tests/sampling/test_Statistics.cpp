@@ -147,6 +147,44 @@ TEST(Statistics, ADifferenceOverAPauseCountsInFullButPeaksOnlyAtItsAverageRate)
     EXPECT_EQ(rec.InCount, 78u);
 }
 
+TEST(Statistics, ADifferenceAcrossASleepCountsInFullAndMakesNoPeak)
+{
+    constexpr std::uint64_t kRate = 10 * 1024; // 10 KB/s while awake
+    OneInterface one(0);
+    std::uint32_t in = 0;
+    for (int i = 0; i < 3; ++i)
+        one.tick(in += kRate);
+    EXPECT_EQ(one.rec().PeakIn, kRate);
+
+    // A sleep: the monotonic clock stood still, so the tick came a second
+    // after the one before, with 5 MB that flowed just before and after it.
+    constexpr std::uint64_t kAround = 5 * 1024 * 1024;
+    in += kAround;
+    const TMIBIfRow woke = S::row(1, "eth0", in, 0);
+    const TickResult result =
+        one.engine.Data2Grid({&woke}, 0, one.counters, one.nowMs += kTickIntervalMs, true);
+    EXPECT_EQ(result.outcome, TickOutcome::Shown);
+    EXPECT_EQ(result.totalIn, kAround) << "every byte counts in the totals";
+    EXPECT_EQ(one.rec().SumIn, 3 * kRate + kAround);
+    EXPECT_EQ(one.rec().CurIn, 0u) << "no rate across a sleep";
+    EXPECT_EQ(one.rec().PeakIn, kRate) << "no peak across a sleep";
+    EXPECT_EQ(one.rec().InCount, 4u);
+
+    // A stopped process looks the same to the monotonic clock as a pause
+    // (30 s): announced as a sleep, it makes no peak either.
+    in += 3 * kAround;
+    const TMIBIfRow later = S::row(1, "eth0", in, 0);
+    one.engine.Data2Grid({&later}, 0, one.counters, one.nowMs += 30 * kTickIntervalMs, true);
+    EXPECT_EQ(one.rec().PeakIn, kRate);
+    EXPECT_EQ(one.rec().SumIn, 3 * kRate + 4 * kAround);
+    EXPECT_EQ(one.rec().InCount, 34u) << "the pause counts its seconds as any pause";
+
+    // The next tick is an ordinary one again.
+    one.tick(in += 2 * kRate);
+    EXPECT_EQ(one.rec().CurIn, 2 * kRate);
+    EXPECT_EQ(one.rec().PeakIn, 2 * kRate);
+}
+
 TEST(Statistics, APauseOnAnotherInterfaceStaysOutOfTheNewOnesTotals)
 {
     StatisticsEngine engine;
