@@ -64,6 +64,7 @@ void ChartPainter::paint()
     paintAllSeries();
     paintAxisLine();
     paintBottomLabels();
+    paintGapMarkers();
     paintLeftLabels();
     paintAxisTitles();
     m_painter.restore();
@@ -261,16 +262,28 @@ void ChartPainter::paintSeries(const Series& series, double zFront, double zBack
         const std::size_t b =
             r + 1 < runs.size() ? std::min(runs[r + 1].first - 1, range.last()) : range.last();
         const std::size_t from = (!stepped && a > range.first()) ? a - 1 : a;
-        m_points.clear();
-        for (std::size_t i = from; i <= b; ++i)
-            m_points.push_back(mapPoint(series, i, stepped));
-        double stepEnd = m_layout.bottomScale().toPixel(static_cast<double>(b) + 1.0);
-        stepEnd = std::clamp(stepEnd, m_layout.bounds().left() - farAway,
-                             m_layout.bounds().right() + farAway);
-        if (stepped)
-            stepEnd = std::round(stepEnd);
-        SeriesOutline::line(m_points, stepped, stepEnd, m_outline);
-        paintPiece(series, QColor::fromRgb(runs[r].colour), zFront, zBack, baseY);
+        // A gap ends one piece and starts the next: no line reaches it.
+        std::size_t start = from;
+        while (start <= b) {
+            while (start <= b && series.isGap(start))
+                ++start;
+            if (start > b)
+                break;
+            std::size_t end = start;
+            while (end < b && !series.isGap(end + 1))
+                ++end;
+            m_points.clear();
+            for (std::size_t i = start; i <= end; ++i)
+                m_points.push_back(mapPoint(series, i, stepped));
+            double stepEnd = m_layout.bottomScale().toPixel(static_cast<double>(end) + 1.0);
+            stepEnd = std::clamp(stepEnd, m_layout.bounds().left() - farAway,
+                                 m_layout.bounds().right() + farAway);
+            if (stepped)
+                stepEnd = std::round(stepEnd);
+            SeriesOutline::line(m_points, stepped, stepEnd, m_outline);
+            paintPiece(series, QColor::fromRgb(runs[r].colour), zFront, zBack, baseY);
+            start = end + 1;
+        }
     }
     m_painter.restore();
 }
@@ -395,6 +408,40 @@ void ChartPainter::paintBottomLabels()
         if (i == labels.last())
             break;
     }
+}
+
+// A gap (the machine slept) is marked where its point stands: a dotted line
+// across the plot and a small triangle under the axis, in the labels' colour.
+void ChartPainter::paintGapMarkers()
+{
+    const Axis& bottom = m_chart.bottomAxis();
+    const Series* source = m_chart.labelSeries();
+    if (source == nullptr || source->gaps().empty())
+        return;
+    const QRectF& f = m_layout.front();
+    const double d = m_layout.depth();
+    const auto& gaps = source->gaps();
+    auto it =
+        std::lower_bound(gaps.begin(), gaps.end(),
+                         static_cast<std::size_t>(std::max(0.0, std::ceil(bottom.minimum()))));
+    m_painter.save();
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    const QColor colour = bottom.labelColour();
+    for (; it != gaps.end() && static_cast<double>(*it) <= bottom.maximum(); ++it) {
+        const double x = std::round(m_layout.bottomScale().toPixel(static_cast<double>(*it)));
+        if (x < f.left() || x >= f.right())
+            continue;
+        m_painter.setPen(QPen(colour, 0, Qt::DotLine));
+        m_painter.drawLine(QLineF(x + d, f.top() - d, x + d, f.bottom() - 1.0 - d));
+        const double half = ChartLayout::labelGap;
+        const QPointF marker[] = {QPointF(x, f.bottom() + 1.0),
+                                  QPointF(x - half, f.bottom() + 1.0 + half),
+                                  QPointF(x + half, f.bottom() + 1.0 + half)};
+        m_painter.setPen(Qt::NoPen);
+        m_painter.setBrush(colour);
+        m_painter.drawPolygon(marker, 3);
+    }
+    m_painter.restore();
 }
 
 void ChartPainter::paintLeftLabels()

@@ -42,6 +42,7 @@ private:
     void paintDividers(QColor colour, double zFront, double zBack);
     void paintAxisLine();
     void paintBottomLabels();
+    void paintGapMarkers();
     void paintLeftLabels();
     void paintAxisTitles();
 

@@ -1,5 +1,6 @@
 #include "chart/Series.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace flowloom::chart {
@@ -25,8 +26,21 @@ void Series::append(double y, TimeLabel label, QRgb colour)
     ++m_count;
 }
 
+void Series::appendGap(TimeLabel label, QRgb colour)
+{
+    m_gaps.push_back(m_count);
+    append(0.0, label, colour);
+}
+
+bool Series::isGap(std::size_t index) const
+{
+    return std::binary_search(m_gaps.begin(), m_gaps.end(), index);
+}
+
 void Series::clear()
 {
+    m_gaps.clear();
+    m_gaps.shrink_to_fit();
     m_values.clear();
     m_labels.clear();
     m_colours.clear();

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace flowloom::chart {
 
@@ -34,7 +35,14 @@ public:
 
     // Appends a point at x = size().
     void append(double y, TimeLabel label, QRgb colour);
+    // Appends a point with no value (y reads 0): the time it stands for is
+    // not known, as across a sleep of the machine. No line reaches it.
+    void appendGap(TimeLabel label, QRgb colour);
     void clear();
+
+    bool isGap(std::size_t index) const;
+    // The indices of the gaps, ascending.
+    const std::vector<std::size_t>& gaps() const { return m_gaps; }
 
     std::size_t size() const { return m_count; }
     bool empty() const { return m_count == 0; }
@@ -65,6 +73,7 @@ private:
     ColumnHandle<double> m_values;
     ColumnHandle<std::uint32_t> m_labels;
     ColourRuns m_colours;
+    std::vector<std::size_t> m_gaps;
     std::size_t m_count = 0;
     double m_minY = 0.0;
     double m_maxY = 0.0;

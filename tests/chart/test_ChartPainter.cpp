@@ -231,3 +231,80 @@ TEST(ChartPainter, BarSeriesStandSideBySideFromTheZeroLine)
     chart.setLabelText([](std::size_t i) { return QStringLiteral("day %1").arg(i); });
     EXPECT_EQ(chart.labelText(down, 3), "day 3");
 }
+
+TEST(ChartPainter, AGapBreaksTheLineAndIsMarkedUnderTheAxis)
+{
+    const QRgb marker = qRgb(255, 255, 0);
+    for (const SeriesKind kind : {SeriesKind::Area, SeriesKind::Line}) {
+        for (const bool stepped : {false, true}) {
+            Chart chart;
+            plain(chart);
+            chart.bottomAxis().setLabelColour(QColor::fromRgb(marker));
+            Series& s = chart.addSeries(kind, "a");
+            s.setStepped(stepped);
+            for (int i = 0; i <= 10; ++i) {
+                if (i == 5)
+                    s.appendGap(TimeLabel(5), red);
+                else
+                    add(s, 80.0, red);
+            }
+            ASSERT_TRUE(s.isGap(5));
+            ASSERT_FALSE(s.isGap(4));
+            EXPECT_EQ(s.y(5), 0.0) << "a gap has no value";
+            const Picture picture(chart);
+            const char* what = kind == SeriesKind::Area ? (stepped ? "area steps" : "area ramp")
+                                                        : (stepped ? "line steps" : "line ramp");
+            // Low in the area: a ramp down to the gap's 0 would still cover it.
+            const double v = 15.0;
+            if (kind == SeriesKind::Area) {
+                EXPECT_EQ(picture.at(2.5, v), red) << what;
+                EXPECT_EQ(picture.at(7.5, v), red) << what;
+                // Nothing leads to the gap's point, nothing leaves it; a step
+                // before it runs level up to it.
+                EXPECT_EQ(picture.at(4.5, v), stepped ? red : plotColour) << what;
+                EXPECT_EQ(picture.at(5.5, v), plotColour) << what;
+            } else {
+                // Any red (smoothed on a ramp) anywhere up the column: a
+                // line towards the gap's 0 would cross it.
+                auto reddish = [](QRgb p) { return qRed(p) > 40 && qGreen(p) == 0; };
+                auto onLine = [&](double x) {
+                    const double px = picture.layout.bottomScale().toPixel(x);
+                    const QRectF& f = picture.layout.front();
+                    for (double py = f.top(); py < f.bottom(); py += 1.0) {
+                        if (reddish(picture.pixel(px, py)))
+                            return true;
+                    }
+                    return false;
+                };
+                EXPECT_TRUE(onLine(2.5)) << what;
+                EXPECT_TRUE(onLine(7.5)) << what;
+                EXPECT_EQ(onLine(4.5), stepped) << what;
+                EXPECT_FALSE(onLine(5.5)) << what;
+            }
+            // The marker: a triangle just under the axis at the gap's x.
+            const QRectF& f = picture.layout.front();
+            const double x5 = std::round(picture.layout.bottomScale().toPixel(5.0));
+            EXPECT_EQ(picture.pixel(x5, f.bottom() + 3.0), marker) << what;
+            EXPECT_NE(picture.pixel(picture.layout.bottomScale().toPixel(2.0), f.bottom() + 3.0),
+                      marker)
+                << what << ": only gaps are marked";
+        }
+    }
+}
+
+TEST(ChartPainter, AClearedSeriesForgetsItsGaps)
+{
+    Chart chart;
+    Series& s = chart.addSeries(SeriesKind::Area, "a");
+    add(s, 1.0, red);
+    s.appendGap(TimeLabel(1), red);
+    add(s, 2.0, red);
+    EXPECT_EQ(s.gaps(), (std::vector<std::size_t>{1}));
+    EXPECT_EQ(s.maxY(), 2.0);
+    EXPECT_EQ(s.minY(), 0.0);
+    s.clear();
+    EXPECT_TRUE(s.gaps().empty());
+    add(s, 1.0, red);
+    add(s, 1.0, red);
+    EXPECT_FALSE(s.isGap(1)) << "the index of an old gap is a point like any other";
+}
