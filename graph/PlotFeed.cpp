@@ -238,6 +238,15 @@ void PlotFeed::cbAutoClick(const PlotFeedSettings& settings)
         setVerticalMaximum(settings.maxValue);
 }
 
+void PlotFeed::addGapTick(const PlotFeedSettings& settings, const sampling::DateTime& now)
+{
+    const chart::TimeLabel label = chart::TimeLabel::fromHms(now.hour, now.minute, now.second);
+    m_series1->appendGap(label, settings.downloadColour);
+    m_series2->appendGap(label, settings.uploadColour);
+    m_series3->appendGap(label, settings.downloadColour);
+    m_series4->appendGap(label, settings.uploadColour);
+}
+
 std::string PlotFeed::rbBytesClick(const PlotFeedSettings& settings)
 {
     return settings.kiloBytes ? "KBytes / sec" : "Bytes / sec";

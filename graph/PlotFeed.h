@@ -58,6 +58,11 @@ public:
                   const std::function<bool()>& capture,
                   const std::function<void()>& pageLimit = {});
 
+    // A shown tick that spans a sleep of the machine: a gap in all four
+    // series (no line across it, a marker under the axis) that leaves the
+    // vertical axis as it is; it scrolls and counts like any shown tick.
+    void addGapTick(const PlotFeedSettings& settings, const sampling::DateTime& now);
+
     // The page limit's "Restart": a new, empty graph on its first page.
     void restart(sampling::RunCounters& counters, const PlotFeedSettings& settings);
 

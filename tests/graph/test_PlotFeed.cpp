@@ -392,3 +392,34 @@ TEST(PlotFeed, StepsApplyToAllFourAndTheUnitsRenameTheAxisLabel)
     EXPECT_EQ(PlotFeed::rbBytesClick(PlotFeedSettings{.kiloBytes = false}), "Bytes / sec");
     EXPECT_EQ(PlotFeed::rbBytesClick(PlotFeedSettings{.kiloBytes = true}), "KBytes / sec");
 }
+
+TEST(PlotFeed, ATickAcrossASleepIsAGapThatLeavesTheAxisAlone)
+{
+    FeedRun run(10);
+    run.settings.automatic = true;
+    run.settings.peak = true;
+    while (!run.tick(2048, 512)) {
+    }
+    run.tick(4096, 1024);
+    const double maximum = run.leftMax();
+    const std::size_t before = run.feed.series1().size();
+
+    // The sleep tick: a gap in every series, then the clock's tail as usual.
+    ++run.seconds;
+    run.counters.raiseAll();
+    run.feed.addGapTick(run.settings, run.now());
+    run.feed.tickTail(run.counters, run.settings, [] { return false; });
+    for (const chart::Series* s :
+         {&run.feed.series1(), &run.feed.series2(), &run.feed.series3(), &run.feed.series4()}) {
+        ASSERT_EQ(s->size(), before + 1) << s->name();
+        EXPECT_TRUE(s->isGap(before)) << s->name();
+        EXPECT_EQ(s->y(before), 0.0) << s->name();
+        EXPECT_EQ(s->label(before).secondsOfDay(), static_cast<std::uint32_t>(run.seconds % 86400))
+            << s->name();
+    }
+    EXPECT_EQ(run.leftMax(), maximum) << "a sleep raises no axis";
+
+    run.tick(2048, 512);
+    EXPECT_FALSE(run.feed.series1().isGap(before + 1));
+    EXPECT_EQ(run.feed.series1().y(before + 1), 2.0) << "2048 bytes/s in KB/s";
+}
