@@ -13,7 +13,8 @@ PACKAGES := build-essential cmake pkg-config \
             fonts-liberation xvfb xauth \
             librsvg2-bin desktop-file-utils appstream \
             openbox trayer xdotool x11-utils faketime \
-            systemd man-db
+            systemd man-db \
+            dbus dbus-x11 python3-dbusmock
 
 BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz

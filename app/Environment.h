@@ -3,6 +3,7 @@
 #include "app/ini/FileLocations.h"
 #include "sampling/DateTime.h"
 #include "sampling/IPHelper.h"
+#include "sampling/SleepDetector.h"
 
 #include <filesystem>
 #include <functional>
@@ -27,6 +28,8 @@ struct Environment
     std::optional<FileLocations> files = std::nullopt;
     // The common dialogs the window opens; none: the desktop's own.
     Dialogs* dialogs = nullptr;
+    // The boot and monotonic clocks that tell a sleep; none: the system's.
+    const sampling::SleepClocks* sleepClocks = nullptr;
 };
 
 // The locations of the running program under the rule of fileLocations(),

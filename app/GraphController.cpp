@@ -489,6 +489,11 @@ void GraphController::addShownTick(const sampling::TStatRec& rec, const std::str
     m_feed->addShownTick(rec, plotSettings(), averageIn, averageOut, now);
 }
 
+void GraphController::addGapTick(const sampling::DateTime& now)
+{
+    m_feed->addGapTick(plotSettings(), now);
+}
+
 void GraphController::tickTail(const std::function<bool()>& captureTrigger,
                                const std::function<void()>& pageLimit)
 {

@@ -80,6 +80,8 @@ public:
     void startPlot();
     void addShownTick(const sampling::TStatRec& rec, const std::string& averageIn,
                       const std::string& averageOut, const sampling::DateTime& now);
+    // A shown tick that spans a sleep of the machine: a gap in the graph.
+    void addGapTick(const sampling::DateTime& now);
     void tickTail(const std::function<bool()>& captureTrigger,
                   const std::function<void()>& pageLimit);
     void restart(); // a new graph, and keep running

@@ -8,6 +8,7 @@
 #include "app/UsageRecording.h"
 #include "app/UsageSetupPage.h"
 #include "app/WebController.h"
+#include "app/desktop/DesktopNotices.h"
 #include "sampling/DateTimeText.h"
 #include "sampling/NumberFormat.h"
 #include "web/documents/DocumentNames.h"
@@ -37,7 +38,6 @@ constexpr int kHistoryRefreshTicks = 5;
 constexpr int kShownDays = 31;
 constexpr int kShownMonths = 12;
 // A status-bar message covers the bar's panels while it shows: a minute.
-constexpr int kStatusMilliseconds = 60 * 1000;
 
 QString since(const sampling::DateTime& moment)
 {
@@ -147,17 +147,17 @@ void HistoryController::showCapWarning(usage::CapLevel level, const usage::CapRu
              : QStringLiteral("%1 % of the data cap reached: ").arg(rule.sharePercent)) +
         megabytes(used) + " MB of " + cap + " (" + counted + ") on " +
         QString::fromStdString(interfaceName) + " since " + since(status.period.start) + ".";
-    if (m_ui.tray->isVisible()) {
-        m_ui.window->statusBar()->showMessage(text, kStatusMilliseconds);
-        m_ui.tray->showBalloon(QStringLiteral("Flowloom - data cap"), text);
-    } else {
-        showNotice(text);
-    }
+    const Notice notice{level == usage::CapLevel::Full
+                            ? QStringLiteral("Data cap reached")
+                            : QStringLiteral("%1 % of the data cap reached").arg(rule.sharePercent),
+                        text, level == usage::CapLevel::Full};
+    // Without a notification service or a tray: a box that does not stop the run.
+    m_ui.notices->notify(notice, [this, text] { showNotice(text); });
 }
 
 void HistoryController::showNotice(const QString& text)
 {
-    m_ui.window->statusBar()->showMessage(text, kStatusMilliseconds);
+    m_ui.StatusNotice->setText(text);
     if (m_notice == nullptr) {
         m_notice = new QMessageBox(QMessageBox::Information, QStringLiteral("Flowloom"), text,
                                    QMessageBox::Ok, m_ui.window);
@@ -190,10 +190,9 @@ void HistoryController::historyWritten(std::uint64_t seq, bool ok, const std::st
     }
     // Kept in memory and tried again next minute; said once.
     if (!m_historyFailureShown)
-        m_ui.window->statusBar()->showMessage(
-            QStringLiteral("The usage history could not be written: ") +
-                QString::fromStdString(error),
-            30'000);
+        m_ui.notices->notify({QStringLiteral("Usage history not saved"),
+                              QStringLiteral("The usage history could not be written: ") +
+                                  QString::fromStdString(error)});
     m_historyFailureShown = true;
 }
 

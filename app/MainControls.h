@@ -16,6 +16,7 @@ class ChartWidget;
 
 namespace flowloom::app {
 
+class DesktopNotices;
 class HistoryPage;
 class SetupPage;
 class StatisticsPage;
@@ -63,7 +64,10 @@ struct MainControls
     QAction* PrinterSetup1 = nullptr;
     // Status bar and notification area.
     QLabel* StatusPanel[4] = {};
+    QLabel* StatusNotice = nullptr; // notices, beside the panels, for a few seconds
     Tray* tray = nullptr;
+    // Notices to the desktop's notification service, the balloon or the status bar.
+    DesktopNotices* notices = nullptr;
 };
 
 } // namespace flowloom::app

@@ -39,7 +39,8 @@ RunController::RunController(const MainControls& ui, const Environment& env,
     : m_ui(ui), m_env(env), m_files(files), m_vars(vars), m_figures(figures), m_counters(counters),
       m_graph(graph), m_links(std::move(links)),
       m_timer(std::make_unique<sampling::TThreadedTimer>(std::make_unique<UiTimerWait>())),
-      m_core(env.clock.now(), &accounting::isPhysicalInterface)
+      m_core(env.clock.now(), &accounting::isPhysicalInterface),
+      m_sleep(env.sleepClocks != nullptr ? *env.sleepClocks : m_systemSleepClocks)
 {
     m_timer->OnTimer = [this](sampling::TThreadedTimer&) { Timer1Timer(); };
     QObject::connect(ui.btnStart, &QToolButton::clicked, ui.btnStart, [this] { btnStartClick(); });
@@ -162,6 +163,42 @@ void RunController::InitGrid(const sampling::TMIBIfArray& snapshot)
 
 void RunController::Data2Grid(const sampling::TMIBIfArray& snapshot)
 {
+    const bool acrossSleep = m_sleep.tick();
+    const int selected = countTick(snapshot);
+    if (!plotting())
+        return;
+
+    const std::vector<const sampling::TMIBIfRow*> rows = m_core.interfaces().rowsByPosition();
+    const sampling::TickResult result = m_statistics.Data2Grid(
+        rows, selected, m_counters, m_env.clock.steadyMilliseconds(), acrossSleep);
+    switch (result.outcome) {
+    case sampling::TickOutcome::NoSelection:
+    case sampling::TickOutcome::WarmUp:
+        return;
+    case sampling::TickOutcome::Shown:
+        showFigures(static_cast<std::size_t>(selected), *rows[static_cast<std::size_t>(selected)],
+                    acrossSleep);
+        break;
+    case sampling::TickOutcome::SelectedMissing:
+        break;
+    }
+    tickTail();
+}
+
+void RunController::takeReadingBeforeSleep()
+{
+    countTick(m_env.interfaces.interfaceSnapshot());
+    m_links.publishWebView();
+    m_sleep.sleepAnnounced();
+}
+
+void RunController::wokeUp()
+{
+    m_sleep.resumed();
+}
+
+int RunController::countTick(const sampling::TMIBIfArray& snapshot)
+{
     const int selected = m_ui.cbURL->currentIndex();
     m_core.setSelected(selected);
     m_links.beforeTick(m_core);
@@ -178,23 +215,7 @@ void RunController::Data2Grid(const sampling::TMIBIfArray& snapshot)
         totalReset(m_ui.Statistics->Label41, m_core.totals().at(selected).outReset);
     m_links.afterTick(report);
     showTotals(selected);
-    if (!plotting())
-        return;
-
-    const std::vector<const sampling::TMIBIfRow*> rows = m_core.interfaces().rowsByPosition();
-    const sampling::TickResult result =
-        m_statistics.Data2Grid(rows, selected, m_counters, m_env.clock.steadyMilliseconds());
-    switch (result.outcome) {
-    case sampling::TickOutcome::NoSelection:
-    case sampling::TickOutcome::WarmUp:
-        return;
-    case sampling::TickOutcome::Shown:
-        showFigures(static_cast<std::size_t>(selected), *rows[static_cast<std::size_t>(selected)]);
-        break;
-    case sampling::TickOutcome::SelectedMissing:
-        break;
-    }
-    tickTail();
+    return selected;
 }
 
 // Interfaces that came or went since the previous tick: new ones join the
@@ -240,7 +261,8 @@ void RunController::followInterfaces(const accounting::BookChanges& changes)
     m_ui.btnStart->setEnabled(list.currentIndex() >= 0);
 }
 
-void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow& row)
+void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow& row,
+                                bool acrossSleep)
 {
     const sampling::TStatRec& rec = m_statistics.record(position);
     auto text = [](long double x, int decimals) {
@@ -267,8 +289,11 @@ void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow&
     set(s.Panel20, rec.OutCount == 0 ? QStringLiteral("0") : text(rec.averageOut(), 0));
     set(s.Panel21, text(rec.SumOut, 0));
 
-    m_graph.addShownTick(rec, m_figures.figure(s.Panel16).toStdString(),
-                         m_figures.figure(s.Panel20).toStdString(), m_env.clock.now());
+    if (acrossSleep)
+        m_graph.addGapTick(m_env.clock.now());
+    else
+        m_graph.addShownTick(rec, m_figures.figure(s.Panel16).toStdString(),
+                             m_figures.figure(s.Panel20).toStdString(), m_env.clock.now());
 
     m_trayHint = QStringLiteral("Flowloom - ") +
                  text(in(m_core.totals().at(position).totalIn, kGiB), 3) + QStringLiteral(" GB");

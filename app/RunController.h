@@ -7,6 +7,7 @@
 #ifndef Q_MOC_RUN
 #include "accounting/AccountingCore.h"
 #include "sampling/RunControl.h"
+#include "sampling/SleepDetector.h"
 #include "sampling/Statistics.h"
 #include "sampling/ThdTimer.h"
 #include "sampling/TotalsModel.h"
@@ -60,6 +61,11 @@ public:
     void btnResetOutClick();
     void showSinceTexts(int position);
 
+    // The machine is about to sleep: a last reading is counted now, and the
+    // ticks until the wake-up span the sleep (a gap in the graph, no peak).
+    void takeReadingBeforeSleep();
+    void wokeUp();
+
     // The graph held with the mouse stops the clock; letting go runs it again
     // as "Start Plot" says.
     void holdClock();
@@ -76,7 +82,9 @@ public:
     const QString& trayHint() const { return m_trayHint; }
 
 private:
-    void showFigures(std::size_t position, const sampling::TMIBIfRow& row);
+    // The counting of a tick, plotting or not; returns the selected position.
+    int countTick(const sampling::TMIBIfArray& snapshot);
+    void showFigures(std::size_t position, const sampling::TMIBIfRow& row, bool acrossSleep);
     void showTotals(int position);
     void showStopped();
     void followInterfaces(const accounting::BookChanges& changes);
@@ -95,6 +103,8 @@ private:
     std::unique_ptr<sampling::TThreadedTimer> m_timer;
     accounting::AccountingCore m_core;
     sampling::StatisticsEngine m_statistics;
+    sampling::SystemSleepClocks m_systemSleepClocks;
+    sampling::SleepDetector m_sleep;
     bool m_held = false; // the graph is held with the mouse
     QString m_trayHint = QStringLiteral("Flowloom");
 };

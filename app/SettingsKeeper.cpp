@@ -2,6 +2,7 @@
 
 #include "app/SettingsBinder.h"
 #include "app/SetupPage.h"
+#include "app/desktop/DesktopNotices.h"
 #include "app/ini/SettingsFile.h"
 #include "sampling/UnexpectedException.h"
 
@@ -104,7 +105,8 @@ void SettingsKeeper::backgroundSaveDone(const IniSaveResult& result)
     m_savedChanges = m_totals.changes() - 1; // try again at the next minute
     // Not a box every minute: once in the status bar, and at close as always.
     if (!m_saveFailureShown)
-        m_ui.window->statusBar()->showMessage(QString::fromStdString(result.message), 30'000);
+        m_ui.notices->notify(
+            {QStringLiteral("Settings not saved"), QString::fromStdString(result.message)});
     m_saveFailureShown = true;
 }
 

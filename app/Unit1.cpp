@@ -5,6 +5,8 @@
 #include "app/StatisticsPage.h"
 #include "app/ToolIcons.h"
 #include "app/Tray.h"
+#include "app/desktop/DesktopNotices.h"
+#include "app/desktop/SleepWatcher.h"
 #include "graph/ChartWidget.h"
 #include "output/glue/CaptureIndicator.h"
 #include "web/ui/Unit2.h"
@@ -55,6 +57,13 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     createPages();
     createStatusBar();
     m_ui.tray = new Tray(applicationIcon(), this);
+    m_ui.notices =
+        new DesktopNotices(*m_ui.StatusNotice,
+                           DesktopNotices::Links{[this] { return m_ui.tray->isVisible(); },
+                                                 [this](const QString& title, const QString& text) {
+                                                     m_ui.tray->showBalloon(title, text);
+                                                 }},
+                           this);
     m_figures = std::make_unique<FigureBoard>(*this);
     createControllers();
     resize(799, 480);
@@ -102,6 +111,13 @@ void TForm1::createControllers()
             [this] { return m_capture->captureTrigger(); },
             [this] { m_settings->saveInBackground(); }});
     m_history->attachCore(&m_run->core());
+    new SleepWatcher(SleepWatcher::Links{[this] {
+                                             m_run->takeReadingBeforeSleep();
+                                             m_settings->saveInBackground();
+                                             m_history->flushHistory();
+                                         },
+                                         [this] { m_run->wokeUp(); }},
+                     this);
     m_settings = std::make_unique<SettingsKeeper>(m_ui, m_env, m_files, m_vars, m_run->totals());
 }
 
@@ -324,9 +340,15 @@ void TForm1::createStatusBar()
         m_ui.StatusPanel[i]->setMinimumWidth(widths[i]);
         if (i < 3) // fixed: the per-tick texts repaint the panel without a relayout
             m_ui.StatusPanel[i]->setFixedSize(widths[i], 17);
-        // The last panel takes the rest of the bar, as a status bar's last panel does.
-        bar->addWidget(m_ui.StatusPanel[i], i == 3 ? 1 : 0);
+        bar->addWidget(m_ui.StatusPanel[i]);
     }
+    // Notices take the rest of the bar, in a panel of their own: never over
+    // the rates or the server's state.
+    m_ui.StatusNotice = new QLabel(bar);
+    m_ui.StatusNotice->setObjectName("StatusNotice");
+    m_ui.StatusNotice->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_ui.StatusNotice->setMinimumWidth(50);
+    bar->addWidget(m_ui.StatusNotice, 1);
     setStatusBar(bar);
 }
 

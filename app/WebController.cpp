@@ -5,6 +5,7 @@
 #include "app/NumberBox.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
+#include "app/desktop/DesktopNotices.h"
 #include "graph/ChartWidget.h"
 #include "web/documents/DocumentNames.h"
 #include "web/http/Port.h"
@@ -191,6 +192,9 @@ void WebController::StartServer()
         m_startFailing = true;
         m_ui.Setup->cbWeb->setChecked(false);
         m_startFailing = false;
+        // Also to the desktop: the window may be out of sight, in the tray.
+        m_ui.notices->notify(
+            {QStringLiteral("Web server not started"), QString::fromStdString(error.what())});
         m_env.showMessage(error.what());
     }
 }

@@ -51,7 +51,9 @@ bool SleepDetector::tick()
     const bool slept = clocksSaySleep || m_announced;
     m_started = true;
     m_lastAheadMs = ahead;
-    m_announced = false;
+    // Ticks between the announcement and the wake-up span the sleep too.
+    if (!m_asleep)
+        m_announced = false;
     return slept;
 }
 

@@ -41,8 +41,9 @@ public:
     void resumed();
     bool asleep() const { return m_asleep; }
 
-    // At each tick: whether the time since the previous tick spans a sleep.
-    // The first tick only sets the base.
+    // At each tick: whether the time since the previous tick spans a sleep:
+    // every tick from the announcement to the first one after the wake-up,
+    // and any tick the clocks tell. The first tick only sets the base.
     bool tick();
 
 private:

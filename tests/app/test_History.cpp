@@ -2,6 +2,7 @@
 // data-cap warning and what reaches the database.
 #include "WindowHarness.h"
 #include "app/HistoryPage.h"
+#include "app/NumberBox.h"
 #include "app/SetupPage.h"
 #include "app/UsageRecording.h"
 #include "app/UsageSetupPage.h"
@@ -9,6 +10,7 @@
 #include "usage/UsageStore.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
@@ -107,17 +109,44 @@ TEST(History, TheCapWarnsOnceAtItsShareAndOnceWhenReachedInEachPeriod)
     EXPECT_TRUE(notice(w).startsWith("50 % of the data cap reached: 0.537 MB of 1 MB (download and "
                                      "upload) on lo since Tue 01 Dec 2026 - 00:00:00"))
         << notice(w).toStdString();
-    EXPECT_EQ(f.statusBar()->currentMessage(), notice(w)) << "and a line in the status bar";
-    f.statusBar()->clearMessage();
+    QLabel& panel = *f.controls().StatusNotice;
+    EXPECT_EQ(panel.text(), notice(w)) << "and a line in the status bar's notice panel";
+    EXPECT_TRUE(f.statusBar()->currentMessage().isEmpty()) << "nothing painted over the panels";
+    for (QLabel* rates : {f.controls().StatusPanel[1], f.controls().StatusPanel[2]})
+        EXPECT_FALSE(rates->isHidden()) << "the rates stay in view";
+    panel.clear();
     w.tick(100 * 1024, 0);
-    EXPECT_TRUE(f.statusBar()->currentMessage().isEmpty()) << "once per period";
+    EXPECT_TRUE(panel.text().isEmpty()) << "once per period";
 
     w.tick(400 * 1024, 0);
     EXPECT_TRUE(notice(w).startsWith("Data cap reached: 1.025 MB of 1 MB"))
         << notice(w).toStdString();
-    f.statusBar()->clearMessage();
+    panel.clear();
     w.tick(400 * 1024, 0);
-    EXPECT_TRUE(f.statusBar()->currentMessage().isEmpty());
+    EXPECT_TRUE(panel.text().isEmpty());
+
+    // Raised to 3 MB after it was reached, with 1,450 KB used: below the new
+    // share (1,536 KB), so both warn again, each once, as they are passed.
+    f.controls().Setup->UsagePage->spCapSize->setValue(3);
+    w.tick(0, 0);
+    EXPECT_TRUE(panel.text().isEmpty()) << "raising the cap is no warning";
+    w.tick(100 * 1024, 0); // 1,550 KB
+    EXPECT_TRUE(panel.text().startsWith("50 % of the data cap reached: 1.514 MB of 3 MB"))
+        << panel.text().toStdString();
+    panel.clear();
+    w.tick(1500 * 1024, 0); // 3,050 KB
+    EXPECT_TRUE(panel.text().isEmpty()) << "once at the new share";
+    w.tick(100 * 1024, 0); // 3,150 KB
+    EXPECT_TRUE(panel.text().startsWith("Data cap reached: 3.076 MB of 3 MB"))
+        << panel.text().toStdString();
+    panel.clear();
+    w.tick(100 * 1024, 0);
+    EXPECT_TRUE(panel.text().isEmpty()) << "once at the new cap";
+
+    // Back to 1 MB, reached already: no warning again.
+    f.controls().Setup->UsagePage->spCapSize->setValue(1);
+    w.tick(0, 0);
+    EXPECT_TRUE(panel.text().isEmpty());
 
     // The next month is a new period: both warn again.
     w.clock.set({2027, 1, 1, 0, 0, 5});

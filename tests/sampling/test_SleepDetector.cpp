@@ -69,7 +69,12 @@ TEST(SleepDetector, AnAnnouncedSleepMarksTheNextTickAlone)
     // the machine put to sleep, so only the announcement tells.
     detector.sleepAnnounced();
     EXPECT_TRUE(detector.asleep());
+    // A tick between the announcement and the sleep itself.
+    clocks.awake(200);
+    EXPECT_TRUE(detector.tick());
     clocks.awake(30'000);
+    EXPECT_TRUE(detector.tick()) << "still announced: the wake-up has not come";
+    clocks.awake(100);
     detector.resumed();
     EXPECT_FALSE(detector.asleep());
     EXPECT_TRUE(detector.tick());
