@@ -48,12 +48,12 @@ bool SleepDetector::tick()
     // The boot clock only ever gains on the monotonic one; a difference that
     // shrank (a clock that cannot be read) is taken as the new base.
     const bool clocksSaySleep = m_started && ahead - m_lastAheadMs > kThresholdMs;
-    const bool slept = clocksSaySleep || m_announced;
+    // Every tick between the announcement and the wake-up spans the sleep,
+    // and so does the first tick after it when none came in between.
+    const bool slept = clocksSaySleep || m_announced || m_asleep;
     m_started = true;
     m_lastAheadMs = ahead;
-    // Ticks between the announcement and the wake-up span the sleep too.
-    if (!m_asleep)
-        m_announced = false;
+    m_announced = false;
     return slept;
 }
 

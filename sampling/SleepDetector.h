@@ -42,8 +42,9 @@ public:
     bool asleep() const { return m_asleep; }
 
     // At each tick: whether the time since the previous tick spans a sleep:
-    // every tick from the announcement to the first one after the wake-up,
-    // and any tick the clocks tell. The first tick only sets the base.
+    // every tick from the announcement to the wake-up, the first tick after
+    // it when none came in between, and any tick the clocks tell. The first
+    // tick only sets the base.
     bool tick();
 
 private:

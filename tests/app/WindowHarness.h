@@ -17,11 +17,21 @@ namespace flowloom::testsupport {
 // A main window over a scripted interface table (lo at 127.0.0.1 and eth0 at
 // 192.168.1.10), a manual clock and a temporary program folder, with an
 // optional settings file written before the window is built.
+// The boot and monotonic clocks: a tick moves both, a sleep the boot clock alone.
+struct ScriptedSleepClocks final : sampling::SleepClocks
+{
+    std::int64_t boot = 2'000'000;
+    std::int64_t monotonic = 1'000'000;
+    std::int64_t bootMilliseconds() const override { return boot; }
+    std::int64_t monotonicMilliseconds() const override { return monotonic; }
+};
+
 struct WindowHarness
 {
     QTemporaryDir folder;
     sampling::ScriptedSource source;
     ManualClock clock;
+    ScriptedSleepClocks sleepClocks;
     std::vector<std::string> messages;
     std::optional<app::FileLocations> files;        // none: beside the program
     app::Dialogs dialogs = app::Dialogs::desktop(); // tests script the answers
@@ -41,9 +51,10 @@ struct WindowHarness
     }
     void create()
     {
-        form = std::make_unique<app::TForm1>(app::Environment{
-            source, clock, programFile().toStdString(),
-            [this](const std::string& text) { messages.push_back(text); }, files, &dialogs});
+        form = std::make_unique<app::TForm1>(
+            app::Environment{source, clock, programFile().toStdString(),
+                             [this](const std::string& text) { messages.push_back(text); }, files,
+                             &dialogs, &sleepClocks});
     }
     QString programFile() const { return folder.path() + "/flowloom"; }
     QString iniPath() const { return folder.path() + "/flowloom.ini"; }
@@ -73,7 +84,16 @@ struct WindowHarness
         out += addOut;
         source.push(table());
         clock.advance(seconds);
+        sleepClocks.boot += seconds * 1000;
+        sleepClocks.monotonic += seconds * 1000;
         form->Timer1Timer();
+    }
+    // The machine sleeps: the wall and boot clocks move, the monotonic one
+    // and the program's steady clock stand still.
+    void sleep(int seconds)
+    {
+        clock.set(sampling::fromSerialSeconds(sampling::toSerialSeconds(clock.now()) + seconds));
+        sleepClocks.boot += std::int64_t{seconds} * 1000;
     }
     QString text(const char* name) const { return form->findChild<QLabel*>(name)->text(); }
     template <typename W> W* get(const char* name) const { return form->findChild<W*>(name); }

@@ -1,10 +1,12 @@
 // The window over the accounting core: counting goes on whatever plotting
 // does, for every interface, and interfaces come and go while it runs.
 #include "WindowHarness.h"
+#include "app/GraphController.h"
 #include "app/InterfaceItems.h"
 #include "app/RunController.h"
 #include "app/StatisticsPage.h"
 #include "app/Tray.h"
+#include "graph/PlotFeed.h"
 #include "sampling/NumberFormat.h"
 #include "usage/UsageStore.h"
 
@@ -97,4 +99,49 @@ TEST(Counting, AnInterfaceThatAppearsCanBePickedAndIsCounted)
     f.FormCloseQuery();
     EXPECT_EQ(dayIn(w, table.back()), 5140u) << "its history, first reading included";
     EXPECT_NE(w.readSettings().find("LastTotalIn2=5040\r\n"), std::string::npos);
+}
+
+TEST(Counting, ATickAcrossASleepIsAGapWithoutAPeakAndCountsEveryByte)
+{
+    WindowHarness w("[Plotter]\r\nFirst=0\r\nURL=0\r\nRun=1\r\n");
+    app::TForm1& f = *w.form;
+    ASSERT_TRUE(f.run().plotting());
+    for (int i = 0; i < 5; ++i)
+        w.tick(2000);
+    const chart::Series& down = f.graph().plotFeed().series1();
+    ASSERT_GT(down.size(), 0u) << "past the warm-up";
+    auto figure = [&](const char* name) {
+        return f.figures().figure(w.get<QLabel>(name)).toStdString();
+    };
+    EXPECT_EQ(figure("Panel15"), "2,000") << "the peak so far";
+    const std::uint64_t total = f.run().totals().at(0).totalIn;
+
+    // An hour asleep, seen on the clocks alone (no logind): 5 MB came in just
+    // before and after it, in what the monotonic clock takes for one second.
+    w.sleep(3600);
+    w.tick(5'000'000);
+    ASSERT_TRUE(down.isGap(down.size() - 1)) << "the sleep is a gap in the graph";
+    EXPECT_TRUE(f.graph().plotFeed().series2().isGap(down.size() - 1));
+    EXPECT_EQ(figure("Panel15"), "2,000") << "a sleep makes no peak";
+    EXPECT_EQ(f.run().totals().at(0).totalIn, total + 5'000'000) << "every byte counted";
+    w.tick(3000);
+    EXPECT_FALSE(down.isGap(down.size() - 1));
+    EXPECT_EQ(figure("Panel15"), "3,000") << "the next tick is an ordinary one";
+
+    // Announced by logind: the last reading counts the bytes before the
+    // sleep at once; the ticks until the wake-up are gaps.
+    w.in += 7000;
+    w.source.push(w.table());
+    f.run().takeReadingBeforeSleep();
+    EXPECT_EQ(f.run().totals().at(0).totalIn, total + 5'000'000 + 3000 + 7000)
+        << "counted before the machine sleeps";
+    const std::size_t points = down.size();
+    EXPECT_EQ(down.size(), points) << "the reading draws nothing";
+    w.tick(40'000'000, 0, 30); // a stopped process: the steady clock ran on
+    f.run().wokeUp();
+    EXPECT_TRUE(down.isGap(down.size() - 1));
+    EXPECT_EQ(figure("Panel15"), "3,000") << "no peak from the stopped time either";
+    EXPECT_EQ(f.run().totals().at(0).totalIn, total + 5'000'000 + 3000 + 7000 + 40'000'000);
+    w.tick(1000);
+    EXPECT_FALSE(down.isGap(down.size() - 1)) << "awake again";
 }

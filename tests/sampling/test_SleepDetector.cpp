@@ -69,15 +69,21 @@ TEST(SleepDetector, AnAnnouncedSleepMarksTheNextTickAlone)
     // the machine put to sleep, so only the announcement tells.
     detector.sleepAnnounced();
     EXPECT_TRUE(detector.asleep());
-    // A tick between the announcement and the sleep itself.
+    clocks.awake(30'000);
+    detector.resumed();
+    EXPECT_FALSE(detector.asleep());
+    EXPECT_TRUE(detector.tick()) << "the first tick after the wake-up";
+    clocks.awake(1000);
+    EXPECT_FALSE(detector.tick());
+
+    // Ticks between the announcement and the wake-up span it; the one after
+    // the wake-up only follows the last of them.
+    detector.sleepAnnounced();
     clocks.awake(200);
     EXPECT_TRUE(detector.tick());
     clocks.awake(30'000);
-    EXPECT_TRUE(detector.tick()) << "still announced: the wake-up has not come";
-    clocks.awake(100);
+    EXPECT_TRUE(detector.tick()) << "still asleep: the wake-up has not come";
     detector.resumed();
-    EXPECT_FALSE(detector.asleep());
-    EXPECT_TRUE(detector.tick());
     clocks.awake(1000);
     EXPECT_FALSE(detector.tick());
 
