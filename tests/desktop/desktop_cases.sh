@@ -30,6 +30,10 @@ fail() {
     echo "FAIL [$CASE]: $*" >&2
     echo "--- windows:" >&2
     xwininfo -root -tree 2> /dev/null | grep -i -e flowloom -e trayer >&2 || true
+    if [ -s "$WORK/notify.log" ]; then
+        echo "--- the notification service's log:" >&2
+        cat "$WORK/notify.log" >&2
+    fi
     echo "--- program's error output:" >&2
     cat "$DIR/err.txt" >&2 2> /dev/null || true
     exit 1
@@ -317,6 +321,148 @@ case_typing_points_per_page() {
     plotting_goes_on || fail "the run ended after 200 was committed"
     terminate_program
     [ "$(setting "$DIR" Points)" = 200 ] || fail "Points is $(setting "$DIR" Points), not 200"
+}
+
+# ---- the desktop's services (private buses with python3-dbusmock) -----------
+
+# Notify calls the mock notification service got, and of those the ones
+# whose summary starts with the text.
+notifies() { grep -c " Notify " "$WORK/notify.log" 2> /dev/null || true; }
+# A log line: time, Notify, then the arguments (application, id, icon,
+# summary, body, ...) each in double quotes.
+notified() {
+    grep " Notify " "$WORK/notify.log" 2> /dev/null | grep -c "^[^ ]* Notify \"Flowloom\" 0 \"[^\"]*\" \"$1" || true
+}
+notifies_are() { [ "$(notifies)" = "$1" ]; }
+
+# Types a new cap into the Usage History page's size box.
+set_cap_size() {
+    click_control PageControl1:2 || fail "no Setup tab"
+    click_control PageControl2:5 || fail "no Usage History tab"
+    click_control spCapSize || fail "no cap size box"
+    xdotool key ctrl+a type "$1"
+    xdotool key Return
+}
+
+# A cap of 4 MB of download on loopback warns at 50 % (2 MB) and at 4 MB,
+# each once, through the notification service; raised to 20 MB it warns
+# again at 10 MB and at 20 MB, each once. Run in a private network
+# namespace: loopback carries the case's bytes only.
+case_cap_notifies_once_per_threshold() {
+    local mb=$((1024 * 1024))
+    start_bus session || fail "no session bus"
+    SESSION_BUS=$BUS_ADDRESS
+    start_mock "$SESSION_BUS" notification_daemon org.freedesktop.Notifications \
+        "$WORK/notify.log" || fail "the mock notification service did not start"
+    start_plotting DataCap=1 CapSize=4 CapUnit=0 CapCounts=0 CapShare=50
+    notifies_are 0 || fail "a notice before the cap was near: $(cat "$WORK/notify.log")"
+
+    loopback_bytes $((5 * mb / 2))
+    wait_until 10 notifies_are 1 || fail "no notice at 50 % ($(notifies) sent)"
+    [ "$(notified "50 % of the data cap reached")" = 1 ] || fail "not the share's notice"
+    plotting_goes_on || fail "plotting stopped"
+    notifies_are 1 || fail "the share warned again ($(notifies) sent)"
+
+    loopback_bytes $((2 * mb))
+    wait_until 10 notifies_are 2 || fail "no notice at the cap ($(notifies) sent)"
+    [ "$(notified "Data cap reached")" = 1 ] || fail "not the cap's notice"
+    plotting_goes_on || fail "plotting stopped"
+    notifies_are 2 || fail "the cap warned again ($(notifies) sent)"
+
+    # About 4.6 MB used: raised to 20 MB, both levels lie ahead again.
+    set_cap_size 20
+    plotting_goes_on || fail "plotting stopped after the cap was raised"
+    notifies_are 2 || fail "raising the cap warned ($(notifies) sent)"
+    loopback_bytes $((6 * mb))
+    wait_until 10 notifies_are 3 || fail "no notice at 50 % of the new cap ($(notifies) sent)"
+    [ "$(notified "50 % of the data cap reached")" = 2 ] || fail "not the new share's notice"
+    loopback_bytes $((10 * mb))
+    wait_until 10 notifies_are 4 || fail "no notice at the new cap ($(notifies) sent)"
+    [ "$(notified "Data cap reached")" = 2 ] || fail "not the new cap's notice"
+    plotting_goes_on || fail "plotting stopped"
+    notifies_are 4 || fail "a level warned twice ($(notifies) sent)"
+    shoot_main_window cap-notice-panel
+    terminate_program
+}
+
+# With a session bus but no notification service on it, the warning shows
+# in the tray's balloon while the program sits in the notification area.
+case_cap_balloon_without_service() {
+    local mb=$((1024 * 1024))
+    start_bus session || fail "no session bus"
+    SESSION_BUS=$BUS_ADDRESS
+    install_program Minimize=1 DataCap=1 CapSize=2 CapUnit=0 CapCounts=0 CapShare=100
+    start_case tray
+    wait_until 10 main_state_is Normal || fail "the window did not open"
+    xdotool windowminimize "$(main_window)"
+    wait_until 10 tray_icon > /dev/null || fail "minimising showed no tray icon"
+    balloon_shown && fail "a balloon before the cap was reached"
+    loopback_bytes $((3 * mb))
+    wait_until 15 balloon_shown || fail "no balloon when the cap was reached"
+    terminate_program
+}
+
+# The balloon: a mapped tool-tip window of the program (nothing hovers).
+balloon_shown() {
+    local id
+    for id in $(xdotool search --onlyvisible --pid "$PROGRAM_PID" --class '^flowloom$' 2> /dev/null); do
+        xprop -id "$id" _NET_WM_WINDOW_TYPE 2> /dev/null | grep TOOLTIP > /dev/null && return 0
+    done
+    return 1
+}
+
+inhibitors() {
+    bus_call "$SYSTEM_BUS" org.freedesktop.login1 /org/freedesktop/login1 \
+        org.freedesktop.login1.Manager.ListInhibitors 2> /dev/null
+}
+holds_inhibitor() { inhibitors | grep "'sleep', 'Flowloom'" | grep "'delay'" > /dev/null; }
+no_inhibitor() { ! inhibitors | grep "'Flowloom'" > /dev/null; }
+prepare_for_sleep() {
+    bus_call "$SYSTEM_BUS" org.freedesktop.login1 /org/freedesktop/login1 \
+        org.freedesktop.DBus.Mock.EmitSignal org.freedesktop.login1.Manager PrepareForSleep \
+        b "[<$1>]" > /dev/null
+}
+
+# logind announces a sleep: the program takes its last reading and lets its
+# delay inhibitor go. The machine "sleeps" (the process is stopped) for
+# SLEEP_SECONDS while 48 MB cross loopback, then wakes. The graph shows a
+# gap, the 48 MB make no peak, and the total keeps every byte of them. In a
+# private network namespace.
+case_sleep_is_a_gap() {
+    local mb=$((1024 * 1024)) sent=$((48 * 1024 * 1024)) before after peak
+    start_bus system || fail "no system bus"
+    SYSTEM_BUS=$BUS_ADDRESS
+    start_mock "$SYSTEM_BUS" logind org.freedesktop.login1 "$WORK/logind.log" ||
+        fail "the mock logind did not start"
+    start_plotting
+    wait_until 10 holds_inhibitor || fail "no delay inhibitor taken: $(inhibitors)"
+    for _ in 1 2 3 4 5 6; do plotting_goes_on 4 || fail "plotting stopped"; done
+
+    prepare_for_sleep true
+    wait_until 10 no_inhibitor || fail "the inhibitor was kept over the sleep: $(inhibitors)"
+    before=$(download_total) || fail "no total before the sleep"
+    kill -STOP "$PROGRAM_PID"
+    loopback_bytes "$sent"
+    # The sleep itself: a stretch of time, not a wait for something.
+    sleep "${SLEEP_SECONDS:-30}"
+    kill -CONT "$PROGRAM_PID"
+    LAST_TOTAL=$before
+    wait_until 10 total_grew || fail "no tick after the wake-up"
+    prepare_for_sleep false
+    wait_until 10 holds_inhibitor || fail "no inhibitor taken again after the wake-up"
+    for _ in 1 2 3 4 5 6 7 8 9 10; do plotting_goes_on 4 || fail "plotting stopped after the sleep"; done
+
+    after=$(download_total) || fail "no total after the sleep"
+    # Every byte: the 48 MB and the little the documents' own requests add.
+    [ $((after - before)) -ge "$sent" ] ||
+        fail "the total lost bytes over the sleep: $((after - before)) < $sent"
+    [ $((after - before)) -le $((sent + mb)) ] ||
+        fail "the total grew by more than was sent: $((after - before)) for $sent"
+    peak=$(document_field PeakInPerSec) || fail "no peak"
+    # 48 MB over the 30 s stop would be a peak of 1.6 MB/s, over one tick 48 MB/s.
+    [ -n "$peak" ] && [ "$peak" -lt "$mb" ] || fail "the sleep made a peak: $peak bytes/s"
+    shoot_main_window sleep-gap
+    terminate_program
 }
 
 started=$(monotonic_cs)

@@ -61,7 +61,11 @@ tray_window() {
 start_program() {
     local dir=$1
     shift
-    (cd "$dir" && exec env QT_QPA_PLATFORM=xcb ./flowloom "$@" > "$dir/out.txt" 2> "$dir/err.txt") &
+    # Buses of the case's own, or none: never the machine's.
+    (cd "$dir" && exec env QT_QPA_PLATFORM=xcb \
+        DBUS_SESSION_BUS_ADDRESS="${SESSION_BUS:-unix:path=$WORK/no-session-bus}" \
+        DBUS_SYSTEM_BUS_ADDRESS="${SYSTEM_BUS:-unix:path=$WORK/no-system-bus}" \
+        ./flowloom "$@" > "$dir/out.txt" 2> "$dir/err.txt") &
     PROGRAM_PID=$!
     remember_pid "$PROGRAM_PID"
 }
@@ -232,4 +236,87 @@ web_answers() {
 
 setting() {
     tr -d '\r' < "$1/flowloom.ini" | awk -F= -v k="$2" '!f && tolower($1) == tolower(k) { print $2; f = 1 }'
+}
+
+# ---- private D-Bus buses and their mock services ----------------------------
+
+# start_bus NAME: a bus daemon of the case's own at a socket in WORK; its
+# address goes into BUS_ADDRESS. The case points the program at it with
+# SESSION_BUS or SYSTEM_BUS (a "system" bus is just another private bus).
+BUS_ADDRESS=""
+start_bus() {
+    local socket=$WORK/$1-bus
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$socket" \
+        > "$WORK/$1-bus.out" 2>&1 &
+    remember_pid $!
+    wait_until 10 test -S "$socket" || return 1
+    BUS_ADDRESS="unix:path=$socket"
+}
+
+# bus_call ADDRESS DEST PATH METHOD [ARGS...]: a method call, its reply on stdout.
+bus_call() {
+    local address=$1 dest=$2 path=$3 method=$4
+    shift 4
+    gdbus call --address "$address" --dest "$dest" --object-path "$path" --method "$method" "$@"
+}
+
+name_owned() {
+    [ "$(bus_call "$1" org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner "$2" 2> /dev/null)" = "(true,)" ]
+}
+
+# start_mock ADDRESS TEMPLATE NAME LOG: python3-dbusmock's service from the
+# template on the bus, logging every call it gets to LOG.
+start_mock() {
+    local address=$1 template=$2 name=$3 log=$4
+    DBUS_SESSION_BUS_ADDRESS=$address DBUS_SYSTEM_BUS_ADDRESS=$address \
+        /usr/bin/python3 -m dbusmock --template "$template" -l "$log" \
+        > "$log.out" 2>&1 &
+    remember_pid $!
+    wait_until 20 name_owned "$address" "$name"
+}
+
+# loopback_bytes N: N bytes over one loopback TCP connection; in a private
+# network namespace loopback then counts N received bytes and a little more
+# (the headers).
+loopback_bytes() {
+    /usr/bin/python3 - "$1" << 'PYTHON'
+import socket, sys, threading
+n = int(sys.argv[1])
+server = socket.socket()
+server.bind(("127.0.0.1", 0))
+server.listen(1)
+def sink():
+    conn, _ = server.accept()
+    while conn.recv(1 << 20):
+        pass
+    conn.close()
+reader = threading.Thread(target=sink)
+reader.start()
+client = socket.create_connection(server.getsockname())
+block = bytes(1 << 20)
+left = n
+while left > 0:
+    left -= client.send(block[:min(left, len(block))])
+client.close()
+reader.join()
+server.close()
+PYTHON
+}
+
+# The comma-separated document's field FIELD (digits only).
+document_field() {
+    local body status
+    body=$(mktemp -p "$WORK")
+    status=$(http_get "$WEB_PORT" /netstats.txt "$body" 2> /dev/null) || status=""
+    [ "$status" = 200 ] || { rm -f "$body"; return 1; }
+    sed -n "s/.*[ ,]$1=\([0-9]*\).*/\1/p" "$body"
+    rm -f "$body"
+}
+
+# A picture of the main window into the folder SHOTS names, if it names one.
+shoot_main_window() {
+    [ -n "${SHOTS:-}" ] || return 0
+    mkdir -p "$SHOTS"
+    "$PROBE" shoot "$(main_window)" "$SHOTS/$1.png" || echo "no picture taken of $1" >&2
 }

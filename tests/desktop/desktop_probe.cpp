@@ -6,6 +6,7 @@
 //
 //   desktop_probe loopback
 //   desktop_probe <width> <height> <name>...
+//   desktop_probe shoot <window id> <file.png>   (the real window, from the X server)
 //
 // A name is a control's object name (a check box: its box), "Tabs:N" for the N-th tab of the tab
 // widget "Tabs" or "Menu/Item" for an item of a popup menu (relative to the
@@ -17,6 +18,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMenu>
+#include <QPixmap>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -24,6 +27,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -88,9 +92,29 @@ int printCentre(flowloom::app::TForm1& form, const QString& name)
 
 } // namespace
 
+// A picture of a window of the display as the X server holds it.
+int shoot(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication application(argc, argv);
+    bool ok = false;
+    const WId window = QString::fromLatin1(argv[2]).toULongLong(&ok, 0);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!ok || screen == nullptr)
+        return 1;
+    const QPixmap picture = screen->grabWindow(window);
+    return !picture.isNull() && picture.save(QString::fromLocal8Bit(argv[3]), "PNG") ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::string_view(argv[1]) == "shoot")
+        return shoot(argc, argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The stand-in window must not join a test's buses (it would take
+    // inhibitors and answer for the real program).
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/flowloom-probe-bus");
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/flowloom-probe-bus");
     QApplication application(argc, argv);
     const QStringList args = QApplication::arguments();
     const bool loopback = args.size() == 2 && args[1] == QLatin1String("loopback");
