@@ -399,6 +399,7 @@ case_cap_balloon_without_service() {
     balloon_shown && fail "a balloon before the cap was reached"
     loopback_bytes $((3 * mb))
     wait_until 15 balloon_shown || fail "no balloon when the cap was reached"
+    shoot_screen cap-balloon
     terminate_program
 }
 

@@ -320,3 +320,11 @@ shoot_main_window() {
     mkdir -p "$SHOTS"
     "$PROBE" shoot "$(main_window)" "$SHOTS/$1.png" || echo "no picture taken of $1" >&2
 }
+
+# A picture of the whole screen, as shoot_main_window.
+shoot_screen() {
+    [ -n "${SHOTS:-}" ] || return 0
+    mkdir -p "$SHOTS"
+    "$PROBE" shoot "$(xwininfo -root | awk '/Window id:/ { print $4 }')" "$SHOTS/$1.png" ||
+        echo "no picture taken of $1" >&2
+}
