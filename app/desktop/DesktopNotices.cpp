@@ -15,11 +15,11 @@ const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 } // namespace
 
-DesktopNotices::DesktopNotices(QLabel& panel, Links links, QObject* parent)
+DesktopNotices::DesktopNotices(QLabel& panel, Links links, QObject* parent, int panelMilliseconds)
     : QObject(parent), m_panel(panel), m_links(std::move(links)), m_clear(new QTimer(this))
 {
     m_clear->setSingleShot(true);
-    m_clear->setInterval(kPanelMilliseconds);
+    m_clear->setInterval(panelMilliseconds);
     connect(m_clear, &QTimer::timeout, this, [this] {
         m_panel.clear();
         m_panel.setToolTip(QString());

@@ -36,7 +36,8 @@ public:
     // How long a silent bus may keep a notice from its fallback.
     static constexpr int kServiceTimeoutMilliseconds = 3'000;
 
-    DesktopNotices(QLabel& panel, Links links, QObject* parent = nullptr);
+    DesktopNotices(QLabel& panel, Links links, QObject* parent = nullptr,
+                   int panelMilliseconds = kPanelMilliseconds);
 
     // notShown: called when neither the service nor the balloon took it.
     void notify(const Notice& notice, std::function<void()> notShown = {});

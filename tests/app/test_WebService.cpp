@@ -206,6 +206,10 @@ TEST(WebService, APortInUseUnticksTheServer)
     EXPECT_TRUE(w.form->controls().Setup->cbServerIP->isEnabled());
     EXPECT_FALSE(w.form->web().service().isActive());
     EXPECT_TRUE(w.form->controls().StatusPanel[3]->text().isEmpty());
+    // Told to the desktop as well (here, with no notification service: the
+    // status bar's notice panel).
+    EXPECT_EQ(w.form->controls().StatusNotice->text(),
+              "Could not bind socket. Address and port are already in use.");
 
     // The failed start leaves the switch in the file: the next start tries again.
     w.form->settings().save(0);
