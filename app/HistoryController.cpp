@@ -157,7 +157,7 @@ void HistoryController::showCapWarning(usage::CapLevel level, const usage::CapRu
 
 void HistoryController::showNotice(const QString& text)
 {
-    m_ui.StatusNotice->setText(text);
+    m_ui.notices->showInPanel(text);
     if (m_notice == nullptr) {
         m_notice = new QMessageBox(QMessageBox::Information, QStringLiteral("Flowloom"), text,
                                    QMessageBox::Ok, m_ui.window);

@@ -28,9 +28,7 @@ DesktopNotices::DesktopNotices(QLabel& panel, Links links, QObject* parent, int 
 
 void DesktopNotices::notify(const Notice& notice, std::function<void()> notShown)
 {
-    m_panel.setText(notice.body);
-    m_panel.setToolTip(notice.body);
-    m_clear->start();
+    showInPanel(notice.body);
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -53,6 +51,13 @@ void DesktopNotices::notify(const Notice& notice, std::function<void()> notShown
                 if (watcher->isError())
                     fallBack(notice, notShown);
             });
+}
+
+void DesktopNotices::showInPanel(const QString& text)
+{
+    m_panel.setText(text);
+    m_panel.setToolTip(text);
+    m_clear->start();
 }
 
 void DesktopNotices::fallBack(const Notice& notice, const std::function<void()>& notShown)

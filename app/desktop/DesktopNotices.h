@@ -41,6 +41,8 @@ public:
 
     // notShown: called when neither the service nor the balloon took it.
     void notify(const Notice& notice, std::function<void()> notShown = {});
+    // The status bar's notice panel alone, for its few seconds.
+    void showInPanel(const QString& text);
 
 private:
     void fallBack(const Notice& notice, const std::function<void()>& notShown);
