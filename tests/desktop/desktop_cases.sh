@@ -16,6 +16,18 @@ for tool in Xvfb openbox trayer xdotool xprop xwininfo; do
     command -v "$tool" > /dev/null ||
         { echo "the desktop tier needs $tool (make deps installs it)" >&2; exit 1; }
 done
+# The cases of the desktop's services also need a bus daemon, gdbus and
+# python3-dbusmock.
+case $CASE in
+cap_* | sleep_*)
+    for tool in dbus-daemon gdbus; do
+        command -v "$tool" > /dev/null ||
+            { echo "the desktop tier needs $tool (make deps installs it)" >&2; exit 1; }
+    done
+    /usr/bin/python3 -c "import dbusmock" 2> /dev/null ||
+        { echo "the desktop tier needs python3-dbusmock (make deps installs it)" >&2; exit 1; }
+    ;;
+esac
 
 WORK=$(mktemp -d)
 DIR=$WORK/program
