@@ -46,9 +46,12 @@ public:
     NumberBox* spMax;
     QRadioButton* rbBytes;
     QRadioButton* rbKBytes;
+    QRadioButton* rbKbits; // rates in kbit/s (1000 bits)
+    QRadioButton* rbMbits; // rates in Mbit/s (1,000,000 bits)
     QCheckBox* cbAuto;
     QRadioButton* rbPeak;
     QRadioButton* rbAvg;
+    QRadioButton* rbFit; // the automatic maximum fits the visible page
     QLineEdit* edLabel;
 
     // " Graph Style "

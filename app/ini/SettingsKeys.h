@@ -102,6 +102,9 @@ enum class Key : std::uint8_t {
     HistoryName,
     CapScope,
     AutoStart,
+    Fit,
+    Kbits,
+    Mbits,
     Count
 };
 
@@ -151,8 +154,8 @@ enum class Control : std::uint8_t {
 enum class RadioGroup : std::uint8_t {
     None,
     PageLimit,        // Stop, Restart
-    Units,            // Bytes, KB
-    AxisFollows,      // Peak, Avg
+    Units,            // Bytes, KB, Kbits, Mbits
+    AxisFollows,      // Peak, Avg, Fit
     SeriesType,       // Line, Area
     Drawing,          // Steps, Ramp
     ImageSize,        // rbPercent, rbPixels
@@ -363,6 +366,12 @@ inline constexpr std::array<KeyEntry, kKeyCount> kTable = {{
      Control::ListIndex, RG::None, true, 0, 1},
     // Start at login (an autostart entry); off unless the user turns it on.
     checkBox(Key::AutoStart, "AutoStart", false, "cbAutoStart"),
+    // The automatic maximum may follow the visible page instead of the
+    // session's peak or average; off unless chosen.
+    radio(Key::Fit, "Fit", false, "rbFit", RG::AxisFollows),
+    // Rates shown in bits per second (1000 bits a kbit), as bandwidth is sold.
+    radio(Key::Kbits, "Kbits", false, "rbKbits", RG::Units),
+    radio(Key::Mbits, "Mbits", false, "rbMbits", RG::Units),
 }};
 
 // The order in which start-up reads and applies the keys: where several
@@ -380,7 +389,7 @@ inline constexpr std::array<Key, kKeyCount> kReadOrder = {{
     Key::Formatt, Key::Imaget, Key::WebColour, Key::WebSize, Key::WebStyle, Key::WebName,
     Key::Alpha, Key::StartMin, Key::Month, Key::Time, Key::Reset, Key::ServerIP,
     Key::DataCap, Key::CapSize, Key::CapUnit, Key::CapCounts, Key::CapShare, Key::History,
-    Key::HistoryName, Key::CapScope, Key::AutoStart,
+    Key::HistoryName, Key::CapScope, Key::AutoStart, Key::Fit, Key::Kbits, Key::Mbits,
 }};
 // clang-format on
 
@@ -460,7 +469,7 @@ constexpr bool entriesAreConsistent()
     return true;
 }
 
-static_assert(kTable.size() == 86, "the settings file has 86 keys besides the per-interface ones");
+static_assert(kTable.size() == 89, "the settings file has 89 keys besides the per-interface ones");
 static_assert(kReadOrder.size() == kTable.size());
 static_assert(tableIsInEnumOrder(), "kTable must list the keys in the order of enum Key");
 static_assert(readOrderIsPermutation(), "kReadOrder must name every key exactly once");
