@@ -422,4 +422,13 @@ output::ImageType SetupPage::imageType() const
     return output::ImageType::Jpeg;
 }
 
+sampling::RateUnit SetupPage::shownRateUnit() const
+{
+    if (rbMbits->isChecked())
+        return sampling::RateUnit::Mbits;
+    if (rbKbits->isChecked())
+        return sampling::RateUnit::Kbits;
+    return sampling::RateUnit::KBytes;
+}
+
 } // namespace flowloom::app

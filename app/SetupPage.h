@@ -1,6 +1,7 @@
 #pragma once
 
 #include "output/encoders/ImageType.h"
+#include "sampling/RateUnit.h"
 
 #include <QWidget>
 
@@ -30,6 +31,10 @@ public:
 
     // The web images' type; JPEG also when no type is checked.
     output::ImageType imageType() const;
+
+    // The unit rates are shown in outside the Statistics page: a bit unit when
+    // one is chosen, otherwise KB/s, the status bar's own unit.
+    sampling::RateUnit shownRateUnit() const;
 
     QTabWidget* PageControl2;
     QWidget* GraphAxesPage;
