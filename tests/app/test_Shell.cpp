@@ -345,3 +345,27 @@ TEST(Shell, AGuideThatCannotBeOpenedIsToldInAMessage)
     QTest::qWait(100);
     EXPECT_TRUE(opener.opened().empty());
 }
+
+TEST(Shell, TheGuideWrittenAtStartDescribesTodaysProgram)
+{
+    WindowHarness w;
+    std::ifstream file(w.form->shell().helpFile().path());
+    const std::string guide((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    ASSERT_GT(guide.size(), 10'000u);
+    // A section for each part of the program a user meets.
+    for (const char* section : {"id=\"history\"", "id=\"usage\"", "id=\"tray\"", "id=\"headless\"",
+                                "id=\"programs\"", "id=\"settings\"", "id=\"help\""})
+        EXPECT_NE(guide.find(section), std::string::npos) << section;
+    // What the program now does, by the names the user sees or types.
+    for (const char* phrase :
+         {"  History  ", "Data Cap Warning ", "in the background", "--headless",
+          "systemctl --user enable --now flowloom.service", "One Flowloom per settings file",
+          "/metrics", "/api/v1/summary.json", "The live page", "notification service",
+          "Start at login", "<b>F1</b>", "Visible page", "kbit/s", "Mbit/s"})
+        EXPECT_NE(guide.find(phrase), std::string::npos) << phrase;
+    // What it no longer does or never said.
+    for (const char* stale : {"three tabs", "Bytess", "takes no command-line options",
+                              "nothing of the run is saved", "holds five pages"})
+        EXPECT_EQ(guide.find(stale), std::string::npos) << stale;
+}
