@@ -14,7 +14,11 @@ namespace {
 constexpr const char* kOpener = "xdg-open";
 } // namespace
 
-GuideOpener::GuideOpener(Tell tell, QObject* parent) : QObject(parent), m_tell(std::move(tell)) {}
+GuideOpener::GuideOpener(Tell tell, QObject* parent) : QObject(parent), m_tell(std::move(tell))
+{
+    if (!m_tell)
+        m_tell = [](const std::string&) {};
+}
 
 std::string GuideOpener::failureText(const std::filesystem::path& guide)
 {
