@@ -375,11 +375,14 @@ inline constexpr std::array<KeyEntry, kKeyCount> kTable = {{
 }};
 
 // The order in which start-up reads and applies the keys: where several
-// radio buttons of a group are stored as 1, the one read last wins.
+// radio buttons of a group are stored as 1, the one read last wins. The
+// units are read before "Label", so that a label the user wrote survives
+// the unit button's preset.
 inline constexpr std::array<Key, kKeyCount> kReadOrder = {{
     Key::URL, Key::First, Key::Stop, Key::Restart, Key::Points, Key::Max, Key::Bytes, Key::KB,
-    Key::Peak, Key::Avg, Key::Auto, Key::Btn3D, Key::Default, Key::Line, Key::Area, Key::Steps,
-    Key::Ramp, Key::Run, Key::Capture, Key::Folder, Key::Label, Key::Title, Key::Pages,
+    Key::Kbits, Key::Mbits, Key::Peak, Key::Avg, Key::Fit, Key::Auto, Key::Btn3D, Key::Default,
+    Key::Line, Key::Area, Key::Steps, Key::Ramp, Key::Run, Key::Capture, Key::Folder, Key::Label,
+    Key::Title, Key::Pages,
     Key::Minimize, Key::Web, Key::Temp, Key::Auth, Key::Lower, Key::User, Key::Pass, Key::Port,
     Key::Border, Key::Plot, Key::PlotUp, Key::Back, Key::Left, Key::Grid, Key::Height,
     Key::Width, Key::HTTP, Key::Cap, Key::Clip, Key::Print, Key::RbPercent, Key::RbPixels,
@@ -389,7 +392,7 @@ inline constexpr std::array<Key, kKeyCount> kReadOrder = {{
     Key::Formatt, Key::Imaget, Key::WebColour, Key::WebSize, Key::WebStyle, Key::WebName,
     Key::Alpha, Key::StartMin, Key::Month, Key::Time, Key::Reset, Key::ServerIP,
     Key::DataCap, Key::CapSize, Key::CapUnit, Key::CapCounts, Key::CapShare, Key::History,
-    Key::HistoryName, Key::CapScope, Key::AutoStart, Key::Fit, Key::Kbits, Key::Mbits,
+    Key::HistoryName, Key::CapScope, Key::AutoStart,
 }};
 // clang-format on
 

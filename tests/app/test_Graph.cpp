@@ -326,3 +326,22 @@ TEST(GraphAxes, TheRatePanelsHoldTheLongestRateAndTheLabelsSayBytes)
     }
     EXPECT_EQ(bytesPerSec, 2) << "download and upload";
 }
+
+TEST(GraphAxes, ALabelOfTheUsersOwnSurvivesABitUnitAtTheNextStart)
+{
+    // As saved after the user chose Mbit/s and then wrote a label of their own.
+    WindowHarness w("[Plotter]\r\nFirst=0\r\nKB=0\r\nMbits=1\r\nLabel=Mbits on eth0\r\n"
+                    "Peak=0\r\nFit=1\r\n");
+    const app::SetupPage& s = *w.form->controls().Setup;
+    EXPECT_TRUE(s.rbMbits->isChecked());
+    EXPECT_FALSE(s.rbKBytes->isChecked());
+    EXPECT_TRUE(s.rbFit->isChecked());
+    EXPECT_FALSE(s.rbPeak->isChecked());
+    EXPECT_EQ(s.edLabel->text(), "Mbits on eth0");
+    EXPECT_EQ(w.form->controls().Chart1->chart().leftAxis().title(), "Mbits on eth0");
+    w.form->close();
+    const std::string saved = w.readSettings();
+    for (const char* line : {"\r\nKB=0\r\n", "\r\nMbits=1\r\n", "\r\nKbits=0\r\n", "\r\nFit=1\r\n",
+                             "\r\nPeak=0\r\n", "\r\nLabel=Mbits on eth0\r\n"})
+        EXPECT_NE(saved.find(line), std::string::npos) << line;
+}

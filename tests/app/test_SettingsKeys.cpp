@@ -29,19 +29,19 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "DataCap", "CapSize", "CapUnit", "CapCounts", "CapShare", "History", "HistoryName",
         "CapScope", "AutoStart", "Fit", "Kbits", "Mbits"};
     const std::vector<std::string_view> readOrder = {
-        "URL",       "First",      "Stop",     "Restart",   "Points",    "Max",      "Bytes",
-        "KB",        "Peak",       "Avg",      "Auto",      "btn3D",     "Default",  "Line",
-        "Area",      "Steps",      "Ramp",     "Run",       "Capture",   "Folder",   "Label",
-        "Title",     "Pages",      "Minimize", "Web",       "Temp",      "Auth",     "Lower",
-        "User",      "Pass",       "Port",     "Border",    "Plot",      "PlotUp",   "Back",
-        "Left",      "Grid",       "Height",   "Width",     "HTTP",      "Cap",      "Clip",
-        "Print",     "rbPercent",  "rbPixels", "spPercent", "Colour",    "FontName", "FontSize",
-        "FontStyle", "JPG",        "GIF",      "BMP",       "PNG",       "Gray",     "Append",
-        "Vertical",  "Horizontal", "Stay",     "DoPlot",    "DoPlotUp",  "CSV",      "Format",
-        "Image",     "WebStats",   "Formatt",  "Imaget",    "WebColour", "WebSize",  "WebStyle",
-        "WebName",   "Alpha",      "StartMin", "Month",     "Time",      "Reset",    "ServerIP",
-        "DataCap",   "CapSize",    "CapUnit",  "CapCounts", "CapShare",  "History",  "HistoryName",
-        "CapScope",  "AutoStart",  "Fit",      "Kbits",     "Mbits"};
+        "URL",       "First",    "Stop",        "Restart",   "Points",     "Max",      "Bytes",
+        "KB",        "Kbits",    "Mbits",       "Peak",      "Avg",        "Fit",      "Auto",
+        "btn3D",     "Default",  "Line",        "Area",      "Steps",      "Ramp",     "Run",
+        "Capture",   "Folder",   "Label",       "Title",     "Pages",      "Minimize", "Web",
+        "Temp",      "Auth",     "Lower",       "User",      "Pass",       "Port",     "Border",
+        "Plot",      "PlotUp",   "Back",        "Left",      "Grid",       "Height",   "Width",
+        "HTTP",      "Cap",      "Clip",        "Print",     "rbPercent",  "rbPixels", "spPercent",
+        "Colour",    "FontName", "FontSize",    "FontStyle", "JPG",        "GIF",      "BMP",
+        "PNG",       "Gray",     "Append",      "Vertical",  "Horizontal", "Stay",     "DoPlot",
+        "DoPlotUp",  "CSV",      "Format",      "Image",     "WebStats",   "Formatt",  "Imaget",
+        "WebColour", "WebSize",  "WebStyle",    "WebName",   "Alpha",      "StartMin", "Month",
+        "Time",      "Reset",    "ServerIP",    "DataCap",   "CapSize",    "CapUnit",  "CapCounts",
+        "CapShare",  "History",  "HistoryName", "CapScope",  "AutoStart"};
     ASSERT_EQ(SettingsKeys::table().size(), writeOrder.size());
     for (std::size_t i = 0; i < writeOrder.size(); ++i)
         EXPECT_EQ(SettingsKeys::table()[i].name, writeOrder[i]);
