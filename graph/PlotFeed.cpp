@@ -133,15 +133,16 @@ void PlotFeed::fitToVisiblePage(const PlotFeedSettings& settings)
     if (!settings.plotDownload && !settings.plotUpload)
         return;
     const chart::Axis& bottom = m_chart.bottomAxis();
+    // Series1 and Series2 hold every point that Series3 and Series4 hold. A
+    // value that is no number (a gap) never wins a comparison, so it is passed over.
     double largest = 0.0;
-    // Series1 and Series2 hold every point that Series3 and Series4 hold.
     if (settings.plotDownload)
         largest = largestOnPage(*m_series1, bottom.minimum(), bottom.maximum());
     if (settings.plotUpload)
         largest = std::max(largest, largestOnPage(*m_series2, bottom.minimum(), bottom.maximum()));
     const double maximum = fittedMaximum(largest);
-    // Both limits at once: the new maximum may lie below the old minimum's
-    // mirror, and a fitted maximum is always above 0.
+    // A fitted maximum is always above 0, so this range is never refused; the
+    // floor stays just below zero as the tick tail keeps it.
     m_chart.leftAxis().setRange(-0.002 * maximum, maximum);
 }
 
