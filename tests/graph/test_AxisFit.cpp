@@ -42,9 +42,15 @@ TEST(AxisFit, TheFittedMaximumLeavesTenPercentAboveTheLargestValue)
     EXPECT_DOUBLE_EQ(fittedMaximum(1000.0), 1200.0);
     // Exactly on a tidy number after the headroom: 500 x 1.1 = 550 -> 600.
     EXPECT_DOUBLE_EQ(fittedMaximum(500.0), 600.0);
-    // Every result keeps the headroom.
-    for (double v : {0.013, 0.5, 7.0, 99.0, 12345.0, 9.9e8})
+    // 1350 x 1.1 = 1485 fits under 1500; 1400 x 1.1 = 1540 does not.
+    EXPECT_DOUBLE_EQ(fittedMaximum(1350.0), 1500.0);
+    EXPECT_DOUBLE_EQ(fittedMaximum(1400.0), 2000.0);
+    // Every result keeps the headroom, and no tidy step is more than a
+    // quarter above the one below it (1.2 -> 1.5, 8 -> 10).
+    for (double v : {0.013, 0.5, 7.0, 99.0, 1350.0, 12345.0, 9.9e8}) {
         EXPECT_GE(fittedMaximum(v), v * 1.1 * (1 - 1e-12)) << v;
+        EXPECT_LE(fittedMaximum(v), v * 1.1 * 1.25 * (1 + 1e-12)) << v;
+    }
     // A page without traffic keeps a range of 1.
     EXPECT_EQ(fittedMaximum(0.0), 1.0);
     EXPECT_EQ(fittedMaximum(-3.0), 1.0);
