@@ -13,6 +13,7 @@
 #include "sampling/DateTimeText.h"
 #include "sampling/InterfaceList.h"
 #include "sampling/NumberFormat.h"
+#include "sampling/RateUnit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -251,10 +252,14 @@ void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow&
     };
     auto set = [this](QLabel* label, const QString& value) { m_figures.set(label, value); };
 
-    set(m_ui.StatusPanel[1],
-        QStringLiteral("In: ") + text(in(rec.CurIn, kKiB), 1) + QStringLiteral(" KB/s"));
-    set(m_ui.StatusPanel[2],
-        QStringLiteral("Out: ") + text(in(rec.CurOut, kKiB), 1) + QStringLiteral(" KB/s"));
+    // KB/s as always, or the bit unit the user chose.
+    const sampling::RateUnit unit = m_ui.Setup->shownRateUnit();
+    auto rate = [unit](std::uint64_t bytesPerSecond) {
+        return QString::fromStdString(
+            sampling::rateText(static_cast<long double>(bytesPerSecond), unit));
+    };
+    set(m_ui.StatusPanel[1], QStringLiteral("In: ") + rate(rec.CurIn));
+    set(m_ui.StatusPanel[2], QStringLiteral("Out: ") + rate(rec.CurOut));
     StatisticsPage& s = *m_ui.Statistics;
     set(s.Panel2,
         QString::fromStdString(sampling::physicalAddressText(row.physAddr, row.physAddrLen)));
@@ -272,6 +277,10 @@ void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow&
 
     m_trayHint = QStringLiteral("Flowloom - ") +
                  text(in(m_core.totals().at(position).totalIn, kGiB), 3) + QStringLiteral(" GB");
+    // With a bit unit chosen the hint also tells the rates, in that unit.
+    if (sampling::isBitUnit(unit))
+        m_trayHint += QStringLiteral("\nIn: ") + rate(rec.CurIn) + QStringLiteral("  Out: ") +
+                      rate(rec.CurOut);
     m_ui.tray->setToolTip(m_trayHint);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "output/encoders/ImageType.h"
+#include "sampling/RateUnit.h"
 
 #include <QWidget>
 
@@ -31,6 +32,10 @@ public:
     // The web images' type; JPEG also when no type is checked.
     output::ImageType imageType() const;
 
+    // The unit rates are shown in outside the Statistics page: a bit unit when
+    // one is chosen, otherwise KB/s, the status bar's own unit.
+    sampling::RateUnit shownRateUnit() const;
+
     QTabWidget* PageControl2;
     QWidget* GraphAxesPage;
     QWidget* GraphStylePage;
@@ -46,9 +51,12 @@ public:
     NumberBox* spMax;
     QRadioButton* rbBytes;
     QRadioButton* rbKBytes;
+    QRadioButton* rbKbits; // rates in kbit/s (1000 bits)
+    QRadioButton* rbMbits; // rates in Mbit/s (1,000,000 bits)
     QCheckBox* cbAuto;
     QRadioButton* rbPeak;
     QRadioButton* rbAvg;
+    QRadioButton* rbFit; // the automatic maximum fits the visible page
     QLineEdit* edLabel;
 
     // " Graph Style "

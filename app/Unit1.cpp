@@ -7,6 +7,7 @@
 #include "app/Tray.h"
 #include "graph/ChartWidget.h"
 #include "output/glue/CaptureIndicator.h"
+#include "sampling/RateUnit.h"
 #include "web/ui/Unit2.h"
 #include "web/ui/WebService.h"
 
@@ -26,6 +27,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -318,17 +320,36 @@ void TForm1::createGraph()
     m_ui.Chart1->setContextMenuPolicy(Qt::CustomContextMenu);
 }
 
+namespace {
+int rateWidth(const QLabel& panel)
+{
+    using sampling::RateUnit;
+    int widest = 0;
+    for (const RateUnit unit : {RateUnit::KBytes, RateUnit::Kbits, RateUnit::Mbits}) {
+        const QString text =
+            QStringLiteral("Out: ") + QString::fromStdString(sampling::widestRateText(unit));
+        widest = std::max(widest, panel.fontMetrics().horizontalAdvance(text));
+    }
+    // The sunken frame on both sides, and a little air.
+    return widest + 2 * panel.frameWidth() + 6;
+}
+} // namespace
+
 void TForm1::createStatusBar()
 {
     auto* bar = new QStatusBar(this);
     bar->setObjectName("StatusBar1");
     bar->setFixedHeight(21);
     bar->setSizeGripEnabled(true);
-    const int widths[4] = {150, 100, 100, 50};
+    int widths[4] = {150, 100, 100, 50};
     for (int i = 0; i < 4; ++i) {
         m_ui.StatusPanel[i] = new QLabel(bar);
         m_ui.StatusPanel[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         m_ui.StatusPanel[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        // The rate panels are at least as wide as the longest rate they can show
+        // ("Out: " and a 32-bit difference in any unit), so no rate is ever cut.
+        if (i == 1 || i == 2)
+            widths[i] = std::max(widths[i], rateWidth(*m_ui.StatusPanel[i]));
         m_ui.StatusPanel[i]->setMinimumWidth(widths[i]);
         if (i < 3) // fixed: the per-tick texts repaint the panel without a relayout
             m_ui.StatusPanel[i]->setFixedSize(widths[i], 17);

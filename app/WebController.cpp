@@ -130,6 +130,8 @@ void WebController::publishWebView(bool evenWhenStopped)
     view.statistics = {text(p.Panel14), text(p.Panel15), text(p.Panel16), text(p.Panel18),
                        text(p.Panel19), text(p.Panel20), text(p.Panel26), text(p.Panel27),
                        text(p.Label39), text(p.Label41)};
+    if (sampling::isBitUnit(s.shownRateUnit()))
+        view.statistics.readableRateUnit = s.shownRateUnit();
     const web::NameFields names = nameFieldsOf(*m_ui.Setup);
     view.edTemp = names.edTemp;
     view.edWebStats = names.edWebStats;
