@@ -81,7 +81,8 @@ TEST(AutoStartEntry, TheEntryStartsThatProgramMinimisedWhateverItsPath)
         EXPECT_EQ(rawValue(*text, "Icon"), "org.example.flowloom");
         const std::optional<std::string> exec = rawValue(*text, "Exec");
         ASSERT_TRUE(exec.has_value());
-        EXPECT_EQ(execArguments(*exec), (std::vector<std::string>{program, "--minimized"}));
+        EXPECT_EQ(execArguments(*exec), (std::vector<std::string>{program, "--minimized"}))
+            << *exec;
         // TryExec is a plain string: only the string escapes apply.
         const std::optional<std::string> tryExec = rawValue(*text, "TryExec");
         ASSERT_TRUE(tryExec.has_value());
