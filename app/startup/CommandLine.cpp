@@ -181,4 +181,9 @@ std::string versionText()
     return "Flowloom " FLOWLOOM_VERSION;
 }
 
+std::string versionNumber()
+{
+    return FLOWLOOM_VERSION;
+}
+
 } // namespace flowloom::app

@@ -44,5 +44,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv);
 std::string helpText();
 // "Flowloom <version>".
 std::string versionText();
+// "<version>" alone, as documents for other programs carry it.
+std::string versionNumber();
 
 } // namespace flowloom::app
