@@ -125,6 +125,10 @@ std::string sizeText(std::uint64_t bytes)
         ++whole;
         rest = 0;
     }
+    if (whole == 1024 && unit + 1 < std::size(kUnits)) { // rounded up into the next unit
+        whole = 1;
+        ++unit;
+    }
     return std::to_string(whole) + "." + (rest < 10 ? "0" : "") + std::to_string(rest) + " " +
            kUnits[unit];
 }

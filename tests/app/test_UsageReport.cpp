@@ -92,6 +92,24 @@ ReportOptions span(ReportSpan span, int count = 0)
     return options;
 }
 
+TEST(UsageReport, SizesScaleByPowersOf1024WithTwoDecimals)
+{
+    const std::pair<std::uint64_t, const char*> cases[] = {
+        {0, "0 B"},
+        {1023, "1023 B"},
+        {1024, "1.00 KiB"},
+        {1535, "1.50 KiB"},    // 1.499 rounds up
+        {1034, "1.01 KiB"},    // 1.0098
+        {1048575, "1.00 MiB"}, // 1023.999 KiB rounds into the next unit
+        {1048576, "1.00 MiB"},
+        {5ull * 1073741824 + 536870912, "5.50 GiB"},
+        {1099511627776ull, "1.00 TiB"},
+        {UINT64_MAX, "16.00 EiB"},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(sizeText(bytes), text) << bytes;
+}
+
 const std::string kPeriodLines = "\nBilling period 2026-12-01 00:00:00 to 2027-01-01 00:00:00\n"
                                  // 31 days of which 10 passed: 3.1 times the usage so far.
                                  "  used:      4.50 MiB down, 513.50 KiB up\n"
