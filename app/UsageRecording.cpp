@@ -1,5 +1,7 @@
 #include "app/UsageRecording.h"
 
+#include "app/publish/FiguresBuilder.h"
+
 #include <QMetaObject>
 
 namespace flowloom::app {
@@ -178,7 +180,7 @@ UsageRecording::historySource(std::vector<usage::InterfaceIdentity> running) con
             answer.outcome = Outcome::Unavailable;
             return answer;
         }
-        answer.address = identity->address;
+        answer.address = hardwareAddressOf(*identity);
         for (const usage::DayUsage& day : days)
             answer.days.push_back({day.day, day.in, day.out});
         return answer;

@@ -2,14 +2,11 @@
 
 namespace flowloom::app {
 
-namespace {
-// Loopback and tunnels report a hardware address of zeros: they have none.
 std::string hardwareAddressOf(const usage::InterfaceIdentity& identity)
 {
     const bool none = identity.address.find_first_not_of("0-") == std::string::npos;
     return none ? std::string() : identity.address;
 }
-} // namespace
 
 std::string capCountsWord(usage::CapCounts counts)
 {

@@ -16,6 +16,10 @@ web::Figures figuresOf(const accounting::AccountingCore& core,
                        const sampling::TStatRec* selectedStatistics, const usage::LocalZone& zone,
                        const sampling::DateTime& now, const std::string& version);
 
+// The hardware address of an identity, or nothing where it has none
+// (loopback and tunnels report zeros).
+std::string hardwareAddressOf(const usage::InterfaceIdentity& identity);
+
 // "download", "upload" or "both".
 std::string capCountsWord(usage::CapCounts counts);
 

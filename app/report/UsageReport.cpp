@@ -57,8 +57,8 @@ std::string displayName(const usage::InterfaceIdentity& identity)
 {
     if (identity == accounting::physicalSumIdentity())
         return "the physical interfaces";
-    const bool address = identity.address.find_first_not_of("0-") != std::string::npos;
-    return address ? identity.name + " (" + identity.address + ")" : identity.name;
+    const std::string address = hardwareAddressOf(identity);
+    return address.empty() ? identity.name : identity.name + " (" + address + ")";
 }
 
 // One decimal of a share in percent, without the locale: "2.4".
@@ -239,7 +239,7 @@ ReportResult usageReport(const ReportOptions& options, const ReportEnvironment& 
     if (options.json) {
         result.out = options.span == ReportSpan::Period
                          ? web::periodJson(versionNumber(), periodFigures, cap)
-                         : web::historyJson(versionNumber(), query, identity.address, rows);
+                         : web::historyJson(versionNumber(), query, hardwareAddressOf(identity), rows);
         return result;
     }
 
