@@ -94,6 +94,7 @@ TEST(ApiDocuments, HistoryQueriesAreReadOrRefusedWithAReason)
         {"interface=", "parameter 'interface' is missing"},
         {"interface=a&interface=b", "parameter 'interface' given twice"},
         {"interface=a&color=red", "unknown parameter 'color'"},
+        {"interface=a&co%0Alo%00r=red", "unknown parameter 'co?lor'"}, // a reason is one line
         {"interface=a&granularity=week", "granularity must be 'day' or 'month'"},
         {"interface=a&from=2023-02-29", "parameter 'from' must be a date yyyy-mm-dd"},
         {"interface=a&to=2026-12", "parameter 'to' must be a date yyyy-mm-dd"},

@@ -46,6 +46,16 @@ bool isDay(std::string_view text)
     return day >= 1 && day <= length;
 }
 
+// A name from the request as a reason shows it: valid UTF-8 on one line.
+std::string shownName(std::string_view name)
+{
+    std::string shown = validUtf8(name.substr(0, 64));
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return shown;
+}
+
 void writeDirection(JsonWriter& json, const DirectionFigures& d)
 {
     json.beginObject();
@@ -113,7 +123,7 @@ std::variant<HistoryQuery, std::string> parseHistoryQuery(std::string_view query
                                            : name == "to"          ? &to
                                                                    : nullptr;
         if (slot == nullptr)
-            return "unknown parameter '" + validUtf8(name) + "'";
+            return "unknown parameter '" + shownName(name) + "'";
         if (*slot)
             return "parameter '" + name + "' given twice";
         *slot = value;
