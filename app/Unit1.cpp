@@ -40,7 +40,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     setFont(QFont(QStringLiteral("Arial"), 8));
     if (!m_env.showMessage) {
         m_env.showMessage = [this](const std::string& text) {
-            if (m_unattended)
+            if (m_unattended || m_env.headless)
                 std::fprintf(stderr, "Flowloom: %s\n", text.c_str());
             else
                 QMessageBox::warning(this, QStringLiteral("Flowloom"),
@@ -67,6 +67,14 @@ TForm1::TForm1(Environment environment, QWidget* parent)
         m_settings->autosaveTotals();
         m_history->flushHistory();
     });
+
+    // Nobody sees the status bar of a program without a window: its news (a
+    // cap warning, a failed background write) goes to standard error.
+    if (m_env.headless)
+        connect(statusBar(), &QStatusBar::messageChanged, this, [](const QString& text) {
+            if (!text.isEmpty())
+                std::fprintf(stderr, "Flowloom: %s\n", text.toLocal8Bit().constData());
+        });
 
     FormCreate();
     m_web->createWebDialog();
