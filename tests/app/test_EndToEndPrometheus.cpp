@@ -1,6 +1,6 @@
-// A real Prometheus scrapes the real program in a private network namespace:
-// loopback carries only this test's traffic, so what Prometheus stores can be
-// held against the kernel's own counters. Prometheus scrapes every second
+// A real Prometheus scrapes the real program, headless, in a private network
+// namespace: loopback carries only this test's traffic, so what Prometheus
+// stores can be held against the kernel's own counters. Prometheus scrapes every second
 // with Basic credentials, and the shipped dashboard's queries must all
 // answer with data.
 #include "ProgramRun.h"
@@ -157,9 +157,13 @@ TEST(PrometheusEndToEnd, ARealPrometheusScrapesTheProgramAndTheDashboardFindsDat
     }
     QProcess program;
     Ended endProgram{program};
-    program.setProcessEnvironment(testsupport::offscreenEnvironment(home.path()));
+    // Headless, as on a server: no display of any kind.
+    QProcessEnvironment env = testsupport::offscreenEnvironment(home.path());
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    program.setProcessEnvironment(env);
     program.setWorkingDirectory(folder.path());
-    program.start(folder.path() + "/flowloom", {});
+    program.start(folder.path() + "/flowloom", {"--headless"});
     ASSERT_TRUE(program.waitForStarted(10000));
     const std::string credentials =
         "Authorization: Basic " +
