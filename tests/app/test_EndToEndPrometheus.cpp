@@ -1,8 +1,8 @@
 // A real Prometheus scrapes the real program, headless, in a private network
 // namespace: loopback carries only this test's traffic, so what Prometheus
-// stores can be held against the kernel's own counters. Prometheus scrapes every second
-// with Basic credentials, and the shipped dashboard's queries must all
-// answer with data.
+// stores can be held against the kernel's own counters. Prometheus scrapes
+// every second with Basic credentials, and the shipped dashboard's queries
+// must all answer with data.
 #include "ProgramRun.h"
 #include "sampling/NetlinkSource.h"
 #include "support/LoopbackClient.h"
