@@ -13,7 +13,7 @@ PACKAGES := build-essential cmake pkg-config \
             fonts-liberation xvfb xauth \
             librsvg2-bin desktop-file-utils appstream \
             openbox trayer xdotool x11-utils faketime \
-            systemd man-db
+            systemd man-db prometheus
 
 BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz

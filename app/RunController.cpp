@@ -8,6 +8,8 @@
 #include "app/Tray.h"
 #include "app/UiTimerWait.h"
 #include "app/ini/SettingsFile.h"
+#include "app/publish/FiguresBuilder.h"
+#include "app/startup/CommandLine.h"
 #include "graph/ChartWidget.h"
 #include "sampling/ByteUnits.h"
 #include "sampling/DateTimeText.h"
@@ -116,7 +118,19 @@ void RunController::Timer1Timer()
     } reenable{*this};
 
     CaptureMIBData(false);
+    updateFigures();
     m_links.publishWebView();
+}
+
+void RunController::updateFigures()
+{
+    const int selected = m_core.selected();
+    const sampling::TStatRec* statistics =
+        selected >= 0 && static_cast<std::size_t>(selected) < m_statistics.size()
+            ? &m_statistics.record(static_cast<std::size_t>(selected))
+            : nullptr;
+    m_published = std::make_shared<const web::Figures>(
+        figuresOf(m_core, statistics, m_zone, m_env.clock.now(), versionNumber()));
 }
 
 // --- Sampling ----------------------------------------------------------------
@@ -157,6 +171,7 @@ void RunController::InitGrid(const sampling::TMIBIfArray& snapshot)
     showNameOfCurrent(list);
     m_ui.btnStart->setEnabled(list.currentIndex() >= 0);
     m_core.attachHistory(m_links.openHistory(snapshot));
+    updateFigures();
     // Counting starts now, whether plotting does or not.
     m_timer->setEnabled(true);
 }

@@ -344,9 +344,20 @@ void SetupPage::createWebServerPage()
     s->addWidget(Label12, 3, 0, 1, 4);
     s->setColumnStretch(4, 1);
 
+    // Figures for other programs: Prometheus scrapes /metrics; scripts read the JSON API.
+    auto* programs = new QGroupBox(QStringLiteral("For other programs "), WebServerPage);
+    auto* o = new QGridLayout(programs);
+    cbMetrics = check("Prometheus metrics (/metrics)", "cbMetrics", programs);
+    cbJsonApi =
+        check("JSON API (/api/v1/summary.json, /api/v1/history.json)", "cbJsonApi", programs);
+    o->addWidget(cbMetrics, 0, 0);
+    o->addWidget(cbJsonApi, 1, 0);
+    o->setColumnStretch(1, 1);
+
     auto* layout = new QVBoxLayout(WebServerPage);
     layout->addWidget(image);
     layout->addWidget(stats);
+    layout->addWidget(programs);
     layout->addStretch(1);
 }
 

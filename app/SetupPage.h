@@ -119,8 +119,10 @@ public:
     QCheckBox* cbImage;
     QLineEdit* edImage;
     QPushButton* btnWebFont;
-    QLabel* Label1;  // statistics image size
-    QLabel* Label12; // statistics document URL
+    QLabel* Label1;       // statistics image size
+    QLabel* Label12;      // statistics document URL
+    QCheckBox* cbMetrics; // "/metrics" for Prometheus
+    QCheckBox* cbJsonApi; // "/api/v1/..." documents
 
     // " Options "
     QSlider* tb1; // "Transparency"

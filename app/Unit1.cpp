@@ -97,7 +97,8 @@ void TForm1::createControllers()
         m_ui, m_env, m_vars, *m_dialogs, *m_figures,
         WebController::Links{
             [this] { return m_capture->webGraphSnapshot(); },
-            [this](web::WebSnapshot& view) { m_history->publishHistoryView(view); }});
+            [this](web::WebSnapshot& view) { m_history->publishHistoryView(view); },
+            [this] { return m_run ? m_run->figures() : std::shared_ptr<const web::Figures>(); }});
     m_history = std::make_unique<HistoryController>(
         m_ui, m_env, m_files, *m_dialogs,
         HistoryController::Links{[this] { m_web->publishWebView(); }});

@@ -58,7 +58,7 @@ WebController::WebController(const MainControls& ui, const Environment& env, Pro
         name->installEventFilter(this);
         connect(name, &QLineEdit::textChanged, this, [this] { publishWebView(); });
     }
-    for (QCheckBox* box : {s.cbCSV, s.cbFormat, s.cbImage})
+    for (QCheckBox* box : {s.cbCSV, s.cbFormat, s.cbImage, s.cbMetrics, s.cbJsonApi})
         connect(box, &QCheckBox::toggled, this, [this] { publishWebView(); });
 }
 
@@ -142,6 +142,10 @@ void WebController::publishWebView(bool evenWhenStopped)
     view.cbImage = s.cbImage->isChecked();
     view.credentials = web::CredentialCheck(m_vars.Auth, m_vars.User, m_vars.Pass);
     view.imageType = m_ui.Setup->imageType();
+    view.cbMetrics = s.cbMetrics->isChecked();
+    view.cbJsonApi = s.cbJsonApi->isChecked();
+    if ((view.cbMetrics || view.cbJsonApi) && m_links.figures)
+        view.figures = m_links.figures();
     if (m_links.publishHistoryView)
         m_links.publishHistoryView(view);
     m_web->publish(std::move(view));

@@ -3,6 +3,7 @@
 #include "app/ToolIcons.h"
 #include "app/Tray.h"
 #include "app/Unit1.h"
+#include "app/report/UsageReport.h"
 #include "app/startup/CommandLine.h"
 #include "sampling/NetlinkSource.h"
 
@@ -42,6 +43,21 @@ int showTheFirstInstance(const flowloom::app::SingleInstance& instance,
         QMessageBox::warning(nullptr, QStringLiteral("Flowloom"), QString::fromStdString(text));
     return 1;
 }
+// "--report": no display, no window, no lock; the history is only read.
+int printReport(const flowloom::app::ReportOptions& options)
+{
+    std::error_code error;
+    const std::filesystem::path programFile =
+        std::filesystem::read_symlink("/proc/self/exe", error);
+    const flowloom::usage::SystemZone zone;
+    flowloom::sampling::SystemWallClock clock;
+    const flowloom::app::ReportResult result = flowloom::app::usageReport(
+        options, {flowloom::app::systemFileLocations(programFile).settingsFile, clock.now(), zone,
+                  [] { return flowloom::sampling::NetlinkSource().interfaceSnapshot(); }});
+    std::fputs(result.out.c_str(), stdout);
+    std::fputs(result.err.c_str(), stderr);
+    return result.status;
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -59,6 +75,8 @@ int main(int argc, char** argv)
     case flowloom::app::CommandLineAction::Wrong:
         std::fprintf(stderr, "%s\n", options.error.c_str());
         return flowloom::app::kWrongUsageStatus;
+    case flowloom::app::CommandLineAction::Report:
+        return printReport(options.report);
     case flowloom::app::CommandLineAction::Run:
         break;
     }

@@ -105,6 +105,8 @@ enum class Key : std::uint8_t {
     Fit,
     Kbits,
     Mbits,
+    Metrics,
+    JsonApi,
     Count
 };
 
@@ -372,6 +374,10 @@ inline constexpr std::array<KeyEntry, kKeyCount> kTable = {{
     // Rates shown in bits per second (1000 bits a kbit), as bandwidth is sold.
     radio(Key::Kbits, "Kbits", false, "rbKbits", RG::Units),
     radio(Key::Mbits, "Mbits", false, "rbMbits", RG::Units),
+    // The documents for other programs: /metrics for Prometheus and the JSON
+    // API; off unless the user turns them on.
+    checkBox(Key::Metrics, "Metrics", false, "cbMetrics"),
+    checkBox(Key::JsonApi, "JsonApi", false, "cbJsonApi"),
 }};
 
 // The order in which start-up reads and applies the keys: where several
@@ -392,7 +398,7 @@ inline constexpr std::array<Key, kKeyCount> kReadOrder = {{
     Key::Formatt, Key::Imaget, Key::WebColour, Key::WebSize, Key::WebStyle, Key::WebName,
     Key::Alpha, Key::StartMin, Key::Month, Key::Time, Key::Reset, Key::ServerIP,
     Key::DataCap, Key::CapSize, Key::CapUnit, Key::CapCounts, Key::CapShare, Key::History,
-    Key::HistoryName, Key::CapScope, Key::AutoStart,
+    Key::HistoryName, Key::CapScope, Key::AutoStart, Key::Metrics, Key::JsonApi,
 }};
 // clang-format on
 
@@ -472,7 +478,7 @@ constexpr bool entriesAreConsistent()
     return true;
 }
 
-static_assert(kTable.size() == 89, "the settings file has 89 keys besides the per-interface ones");
+static_assert(kTable.size() == 91, "the settings file has 91 keys besides the per-interface ones");
 static_assert(kReadOrder.size() == kTable.size());
 static_assert(tableIsInEnumOrder(), "kTable must list the keys in the order of enum Key");
 static_assert(readOrderIsPermutation(), "kReadOrder must name every key exactly once");

@@ -129,3 +129,71 @@ TEST(CommandLine, HelpListsEveryOptionOnALineOfItsOwnAndVersionNamesTheProgram)
     EXPECT_EQ(flowloom::app::versionText(), std::string("Flowloom ") + FLOWLOOM_VERSION);
     EXPECT_EQ(flowloom::app::kWrongUsageStatus, 2);
 }
+
+TEST(CommandLine, TheReportTakesItsSpanInterfaceFormAndAlert)
+{
+    using flowloom::app::ReportSpan;
+    struct ReportCase
+    {
+        std::vector<std::string_view> arguments;
+        ReportSpan span;
+        int count;
+        std::string interface;
+        bool json;
+        std::optional<int> alert;
+    };
+    const std::vector<ReportCase> cases = {
+        {{"--report"}, ReportSpan::Period, 0, "", false, std::nullopt},
+        {{"--report", "--days", "7"}, ReportSpan::Days, 7, "", false, std::nullopt},
+        {{"--days=31", "--report"}, ReportSpan::Days, 31, "", false, std::nullopt},
+        {{"--report", "--months", "12", "--json"}, ReportSpan::Months, 12, "", true, std::nullopt},
+        {{"--report", "--period", "--interface", "eth0", "--alert", "80"},
+         ReportSpan::Period,
+         0,
+         "eth0",
+         false,
+         80},
+        {{"--report", "--interface=wlan 0", "--alert=150"},
+         ReportSpan::Period,
+         0,
+         "wlan 0",
+         false,
+         150},
+    };
+    for (const ReportCase& c : cases) {
+        const CommandLine line = parseCommandLine(c.arguments);
+        const std::string name = join(c.arguments);
+        ASSERT_EQ(line.action, CommandLineAction::Report) << name << ": " << line.error;
+        EXPECT_EQ(line.report.span, c.span) << name;
+        EXPECT_EQ(line.report.count, c.count) << name;
+        EXPECT_EQ(line.report.interface, c.interface) << name;
+        EXPECT_EQ(line.report.json, c.json) << name;
+        EXPECT_EQ(line.report.alertPercent, c.alert) << name;
+    }
+    const std::vector<std::pair<std::vector<std::string_view>, std::string>> wrongs = {
+        {{"--json"}, "option '--json' goes only with --report"},
+        {{"--days", "3"}, "option '--days' goes only with --report"},
+        {{"--report", "--days"}, "option '--days' needs a value"},
+        {{"--report", "--days", "0"}, "option '--days' needs a whole number from 1 to 9999"},
+        {{"--report", "--months", "x"}, "option '--months' needs a whole number from 1 to 9999"},
+        {{"--report", "--days", "3", "--months", "2"}, "only one of --days, --months and --period"},
+        {{"--report", "--period", "--period"}, "only one of --days, --months and --period"},
+        {{"--report", "--alert", "-5"},
+         "option '--alert' needs a whole number of percent from 1 to 10000"},
+        {{"--report", "--interface="}, "option '--interface' needs an interface's name"},
+        {{"--report", "--json=1"}, "option '--json' takes no value"},
+        {{"--report=1"}, "option '--report' takes no value"},
+    };
+    for (const auto& [arguments, error] : wrongs) {
+        const CommandLine line = parseCommandLine(arguments);
+        EXPECT_EQ(line.action, CommandLineAction::Wrong) << join(arguments);
+        EXPECT_EQ(line.error, "flowloom: " + error + kSeeHelp) << join(arguments);
+    }
+    // Help still comes first, and lists the report's options.
+    const std::vector<std::string_view> helpToo = {"--report", "--help"};
+    EXPECT_EQ(parseCommandLine(helpToo).action, CommandLineAction::ShowHelp);
+    for (const char* option : {"--report", "--days N", "--months N", "--period", "--interface NAME",
+                               "--json", "--alert PERCENT"})
+        EXPECT_NE(flowloom::app::helpText().find(std::string("      ") + option), std::string::npos)
+            << option;
+}

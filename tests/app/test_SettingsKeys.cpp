@@ -27,7 +27,7 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "Time", "Reset",
         // added later, after all of the above
         "DataCap", "CapSize", "CapUnit", "CapCounts", "CapShare", "History", "HistoryName",
-        "CapScope", "AutoStart", "Fit", "Kbits", "Mbits"};
+        "CapScope", "AutoStart", "Fit", "Kbits", "Mbits", "Metrics", "JsonApi"};
     const std::vector<std::string_view> readOrder = {
         "URL",       "First",    "Stop",        "Restart",   "Points",     "Max",      "Bytes",
         "KB",        "Kbits",    "Mbits",       "Peak",      "Avg",        "Fit",      "Auto",
@@ -41,7 +41,8 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "DoPlotUp",  "CSV",      "Format",      "Image",     "WebStats",   "Formatt",  "Imaget",
         "WebColour", "WebSize",  "WebStyle",    "WebName",   "Alpha",      "StartMin", "Month",
         "Time",      "Reset",    "ServerIP",    "DataCap",   "CapSize",    "CapUnit",  "CapCounts",
-        "CapShare",  "History",  "HistoryName", "CapScope",  "AutoStart"};
+        "CapShare",  "History",  "HistoryName", "CapScope",  "AutoStart",
+        "Metrics",   "JsonApi"};
     ASSERT_EQ(SettingsKeys::table().size(), writeOrder.size());
     for (std::size_t i = 0; i < writeOrder.size(); ++i)
         EXPECT_EQ(SettingsKeys::table()[i].name, writeOrder[i]);
@@ -83,6 +84,13 @@ TEST(SettingsKeys, EntriesNameTheirControlsAndRanges)
     EXPECT_EQ(SettingsKeys::entry(Key::Mbits).group, RadioGroup::Units);
     EXPECT_FALSE(SettingsKeys::defaultOn(Key::Kbits));
     EXPECT_FALSE(SettingsKeys::defaultOn(Key::Mbits));
+    // The documents for other programs are opt-in, each with its own switch.
+    EXPECT_EQ(SettingsKeys::entry(Key::Metrics).owner, "cbMetrics");
+    EXPECT_EQ(SettingsKeys::entry(Key::JsonApi).owner, "cbJsonApi");
+    EXPECT_EQ(SettingsKeys::entry(Key::Metrics).control, Control::CheckBox);
+    EXPECT_EQ(SettingsKeys::entry(Key::JsonApi).control, Control::CheckBox);
+    EXPECT_FALSE(SettingsKeys::defaultOn(Key::Metrics));
+    EXPECT_FALSE(SettingsKeys::defaultOn(Key::JsonApi));
 
     EXPECT_EQ(SettingsKeys::find("points"), Key::Points);
     EXPECT_EQ(SettingsKeys::find("BTN3D"), Key::Btn3D);

@@ -264,3 +264,48 @@ TEST(UsageStore, ANewHistoryIsReadableByItsOwnerOnlyAndAnOldOneKeepsItsMode)
     ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
     expectModes(at(2026, 12, 2), 2, 0640u, {file, wal});
 }
+
+TEST(UsageStore, AReadOnlyConnectionReadsWhatIsCommittedAndRefusesWhatIsNoHistory)
+{
+    const TempFolder folder;
+    std::string reason;
+    EXPECT_FALSE(UsageStore::openReadOnly(folder.file(), reason));
+    EXPECT_EQ(reason, "there is no such file");
+    EXPECT_FALSE(fs::exists(folder.file())) << "a read-only open makes nothing";
+    EXPECT_FALSE(UsageStore::openReadOnly(folder.path, reason));
+    EXPECT_EQ(reason, "it is not a file");
+
+    // The same name with two adapters: the one used last comes first.
+    const InterfaceIdentity older{"eth0", "02-00-00-00-00-77"};
+    ASSERT_NE(older, kEth);
+    writeDays(folder.file(), {at(2026, 12, 1), at(2026, 12, 3)});
+    {
+        auto writer = UsageStore::open(folder.file());
+        UsageBatch batch;
+        batch.seq = writer->writtenSeq() + 1;
+        batch.days.push_back(DayDelta{older, "2026-11-20", 5, 5});
+        std::string error;
+        ASSERT_TRUE(writer->write({batch}, error)) << error;
+    }
+    const auto reader = UsageStore::openReadOnly(folder.file(), reason);
+    ASSERT_TRUE(reader) << reason;
+    EXPECT_EQ(reader->identitiesNamed("eth0"), (std::vector<InterfaceIdentity>{kEth, older}));
+    EXPECT_TRUE(reader->identitiesNamed("wlan0").empty());
+    EXPECT_TRUE(reader->lastReadComplete());
+    EXPECT_EQ(reader->days(kEth, "2026-12-01", "2026-12-31", {}).size(), 2u);
+    std::string error;
+    EXPECT_FALSE(reader->write({UsageBatch{99, {{kEth, "2026-12-04", 1, 1}}, {}}}, error))
+        << "it writes nothing";
+
+    // Another program's database, and bytes that are none.
+    const fs::path other = folder.path / "other.sqlite";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(other.c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "CREATE TABLE t(x)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    EXPECT_FALSE(UsageStore::openReadOnly(other, reason));
+    EXPECT_EQ(reason, "it is not a usage history");
+    std::ofstream(folder.path / "text.sqlite") << "just some text, long enough to be a header";
+    EXPECT_FALSE(UsageStore::openReadOnly(folder.path / "text.sqlite", reason));
+    EXPECT_FALSE(reason.empty());
+}
