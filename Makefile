@@ -13,7 +13,7 @@ PACKAGES := build-essential cmake pkg-config \
             fonts-liberation xvfb xauth \
             librsvg2-bin desktop-file-utils appstream \
             openbox trayer xdotool x11-utils faketime \
-            systemd man-db \
+            systemd man-db prometheus \
             dbus dbus-x11 libglib2.0-bin python3-dbusmock
 
 BUILD      ?= build

@@ -79,6 +79,9 @@ TickReport AccountingCore::tick(const sampling::TMIBIfArray& table, const sampli
     }
     record(now);
     checkCap(report, now);
+    m_billing.reset();
+    if (const auto identity = capIdentity(); identity && m_history != nullptr)
+        m_billing = m_history->periodStatus(*identity, now);
     return report;
 }
 

@@ -60,6 +60,7 @@ public:
     const usage::BillingRule& resetRule() const { return m_resetRule; }
     void setCapRule(const usage::CapRule& rule, CapScope scope);
     CapScope capScope() const { return m_capScope; }
+    const usage::CapRule& capRule() const { return m_capRule; }
 
     TickReport tick(const sampling::TMIBIfArray& table, const sampling::DateTime& now);
 
@@ -71,6 +72,9 @@ public:
     const sampling::TotalsModel& totals() const { return m_totals; }
     // The identity the data cap and the billing period are measured on.
     std::optional<usage::InterfaceIdentity> capIdentity() const;
+    // The billing period as the last tick left it, on capIdentity(); none
+    // without a history or an interface to measure.
+    const std::optional<usage::PeriodStatus>& billing() const { return m_billing; }
 
 private:
     void record(const sampling::DateTime& now);
@@ -84,6 +88,7 @@ private:
     usage::CapRule m_capRule;
     CapScope m_capScope = CapScope::Selected;
     int m_selected = -1;
+    std::optional<usage::PeriodStatus> m_billing;
 };
 
 } // namespace flowloom::accounting

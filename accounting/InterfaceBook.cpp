@@ -1,6 +1,7 @@
 #include "accounting/InterfaceBook.h"
 
 #include "sampling/Statistics.h"
+#include "usage/UsageRules.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -38,6 +39,7 @@ void InterfaceBook::start(const sampling::TMIBIfArray& table)
     for (const TMIBIfRow& row : table)
         add(row);
     m_deltas.assign(m_entries.size(), CounterDelta{});
+    m_sinceStart.assign(m_entries.size(), CounterDelta{});
     m_lastTableEmpty = table.empty();
 }
 
@@ -134,6 +136,11 @@ const BookChanges& InterfaceBook::tick(const sampling::TMIBIfArray& table)
             m_entries[p].present = false;
             m_changes.vanished.push_back(p);
         }
+    }
+    m_sinceStart.resize(m_entries.size());
+    for (std::size_t p = 0; p < m_entries.size(); ++p) {
+        m_sinceStart[p].in = usage::saturatingAdd(m_sinceStart[p].in, m_deltas[p].in);
+        m_sinceStart[p].out = usage::saturatingAdd(m_sinceStart[p].out, m_deltas[p].out);
     }
     m_lastTableEmpty = table.empty();
     return m_changes;

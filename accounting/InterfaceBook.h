@@ -77,6 +77,9 @@ public:
     std::size_t size() const { return m_entries.size(); }
     const BookEntry& at(std::size_t position) const { return m_entries.at(position); }
     const std::vector<CounterDelta>& deltas() const { return m_deltas; }
+    // Each position's bytes since start(): the sum of its differences, which
+    // only grows (a counter for other programs to take rates of).
+    const std::vector<CounterDelta>& sinceStart() const { return m_sinceStart; }
     // The latest row of each position, or nullptr where the interface is gone.
     std::vector<const sampling::TMIBIfRow*> rowsByPosition() const;
 
@@ -89,6 +92,7 @@ private:
     std::vector<BookEntry> m_entries;
     std::unordered_map<std::uint32_t, std::size_t> m_byIndex;
     std::vector<CounterDelta> m_deltas;
+    std::vector<CounterDelta> m_sinceStart;
     std::vector<bool> m_seen; // per position, within one tick
     bool m_lastTableEmpty = false;
     BookChanges m_changes;

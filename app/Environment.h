@@ -28,6 +28,9 @@ struct Environment
     std::optional<FileLocations> files = std::nullopt;
     // The common dialogs the window opens; none: the desktop's own.
     Dialogs* dialogs = nullptr;
+    // Without a display ("--headless"): the window is never shown, and what it
+    // would tell the user goes to standard error.
+    bool headless = false;
     // The boot and monotonic clocks that tell a sleep; none: the system's.
     const sampling::SleepClocks* sleepClocks = nullptr;
 };

@@ -99,9 +99,13 @@ void GraphController::connectGraphControls()
                 rbStepsClick();
         });
     connect(s.cbAuto, &QCheckBox::toggled, this, [this] { cbAutoClick(); });
+    connect(s.rbFit, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            rbFitClick();
+    });
     for (QCheckBox* b : {s.cbDoPlot, s.cbDoPlotUp})
         connect(b, &QCheckBox::toggled, this, [this] { cbDoPlotClick(); });
-    for (QRadioButton* b : {s.rbBytes, s.rbKBytes})
+    for (QRadioButton* b : {s.rbBytes, s.rbKBytes, s.rbKbits, s.rbMbits})
         connect(b, &QRadioButton::toggled, this, [this](bool on) {
             if (on)
                 rbBytesClick();
@@ -165,6 +169,9 @@ graph::PlotFeedSettings GraphController::plotSettings() const
     settings.automatic = s.cbAuto->isChecked();
     settings.peak = s.rbPeak->isChecked();
     settings.average = s.rbAvg->isChecked();
+    settings.fit = s.rbFit->isChecked();
+    settings.kbits = s.rbKbits->isChecked();
+    settings.mbits = s.rbMbits->isChecked();
     settings.plotDownload = s.cbDoPlot->isChecked();
     settings.plotUpload = s.cbDoPlotUp->isChecked();
     settings.filled = s.rbArea->isChecked();
@@ -202,7 +209,19 @@ void GraphController::rbStepsClick()
 
 void GraphController::cbAutoClick()
 {
-    m_feed->cbAutoClick(plotSettings());
+    const graph::PlotFeedSettings settings = plotSettings();
+    m_feed->cbAutoClick(settings);
+    // The visible page is there already: no need to wait for a tick to fit it.
+    if (settings.automatic && settings.fit)
+        m_feed->fitToVisiblePage(settings);
+    m_ui.Chart1->update();
+}
+
+void GraphController::rbFitClick()
+{
+    const graph::PlotFeedSettings settings = plotSettings();
+    if (settings.automatic)
+        m_feed->fitToVisiblePage(settings);
     m_ui.Chart1->update();
 }
 

@@ -49,6 +49,7 @@ public:
     void cbAutoClick();
     void cbDoPlotClick();
     void rbBytesClick();
+    void rbFitClick(); // "Visible page": fits the axis at once
     // Appearance.
     void edTitleChange();
     void edLabelChange();

@@ -367,6 +367,17 @@ void HistoryController::publishHistoryView(web::WebSnapshot& view) const
     const UsageSetupPage& u = *m_ui.Setup->UsagePage;
     view.cbHistory = u.cbHistory->isChecked();
     view.edHistory = u.edHistory->text().toStdString();
+    if (view.cbJsonApi && m_usage && m_core != nullptr) {
+        // The run's interfaces, those present first; then the sum of the physical ones.
+        std::vector<usage::InterfaceIdentity> running;
+        const accounting::InterfaceBook& book = m_core->interfaces();
+        for (const bool present : {true, false})
+            for (std::size_t p = 0; p < book.size(); ++p)
+                if (book.at(p).present == present)
+                    running.push_back(book.at(p).identity);
+        running.push_back(accounting::physicalSumIdentity());
+        view.historySource = m_usage->historySource(std::move(running));
+    }
     if (!view.cbHistory || !m_usage)
         return;
     if (const auto identity = identityAt(m_ui.cbURL->currentIndex()))

@@ -8,11 +8,14 @@
 #include "app/Tray.h"
 #include "app/UiTimerWait.h"
 #include "app/ini/SettingsFile.h"
+#include "app/publish/FiguresBuilder.h"
+#include "app/startup/CommandLine.h"
 #include "graph/ChartWidget.h"
 #include "sampling/ByteUnits.h"
 #include "sampling/DateTimeText.h"
 #include "sampling/InterfaceList.h"
 #include "sampling/NumberFormat.h"
+#include "sampling/RateUnit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -116,7 +119,19 @@ void RunController::Timer1Timer()
     } reenable{*this};
 
     CaptureMIBData(false);
+    updateFigures();
     m_links.publishWebView();
+}
+
+void RunController::updateFigures()
+{
+    const int selected = m_core.selected();
+    const sampling::TStatRec* statistics =
+        selected >= 0 && static_cast<std::size_t>(selected) < m_statistics.size()
+            ? &m_statistics.record(static_cast<std::size_t>(selected))
+            : nullptr;
+    m_published = std::make_shared<const web::Figures>(
+        figuresOf(m_core, statistics, m_zone, m_env.clock.now(), versionNumber()));
 }
 
 // --- Sampling ----------------------------------------------------------------
@@ -157,6 +172,7 @@ void RunController::InitGrid(const sampling::TMIBIfArray& snapshot)
     showNameOfCurrent(list);
     m_ui.btnStart->setEnabled(list.currentIndex() >= 0);
     m_core.attachHistory(m_links.openHistory(snapshot));
+    updateFigures();
     // Counting starts now, whether plotting does or not.
     m_timer->setEnabled(true);
 }
@@ -188,6 +204,7 @@ void RunController::Data2Grid(const sampling::TMIBIfArray& snapshot)
 void RunController::takeReadingBeforeSleep()
 {
     countTick(m_env.interfaces.interfaceSnapshot());
+    updateFigures();
     m_links.publishWebView();
     m_sleep.sleepAnnounced();
 }
@@ -273,10 +290,14 @@ void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow&
     };
     auto set = [this](QLabel* label, const QString& value) { m_figures.set(label, value); };
 
-    set(m_ui.StatusPanel[1],
-        QStringLiteral("In: ") + text(in(rec.CurIn, kKiB), 1) + QStringLiteral(" KB/s"));
-    set(m_ui.StatusPanel[2],
-        QStringLiteral("Out: ") + text(in(rec.CurOut, kKiB), 1) + QStringLiteral(" KB/s"));
+    // KB/s as always, or the bit unit the user chose.
+    const sampling::RateUnit unit = m_ui.Setup->shownRateUnit();
+    auto rate = [unit](std::uint64_t bytesPerSecond) {
+        return QString::fromStdString(
+            sampling::rateText(static_cast<long double>(bytesPerSecond), unit));
+    };
+    set(m_ui.StatusPanel[1], QStringLiteral("In: ") + rate(rec.CurIn));
+    set(m_ui.StatusPanel[2], QStringLiteral("Out: ") + rate(rec.CurOut));
     StatisticsPage& s = *m_ui.Statistics;
     set(s.Panel2,
         QString::fromStdString(sampling::physicalAddressText(row.physAddr, row.physAddrLen)));
@@ -297,6 +318,10 @@ void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow&
 
     m_trayHint = QStringLiteral("Flowloom - ") +
                  text(in(m_core.totals().at(position).totalIn, kGiB), 3) + QStringLiteral(" GB");
+    // With a bit unit chosen the hint also tells the rates, in that unit.
+    if (sampling::isBitUnit(unit))
+        m_trayHint += QStringLiteral("\nIn: ") + rate(rec.CurIn) + QStringLiteral("  Out: ") +
+                      rate(rec.CurOut);
     m_ui.tray->setToolTip(m_trayHint);
 }
 

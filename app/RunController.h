@@ -11,6 +11,8 @@
 #include "sampling/Statistics.h"
 #include "sampling/ThdTimer.h"
 #include "sampling/TotalsModel.h"
+#include "usage/UsageRules.h"
+#include "web/documents/Figures.h"
 #endif
 
 #include <QString>
@@ -78,6 +80,8 @@ public:
     const accounting::AccountingCore& core() const { return m_core; }
     const sampling::TotalsModel& totals() const { return m_core.totals(); }
     const sampling::RunCounters& counters() const { return m_counters; }
+    // The figures of the latest tick for other programs; null before the start.
+    std::shared_ptr<const web::Figures> figures() const { return m_published; }
     // The notification-area hint text ("Flowloom", then the download total in GB).
     const QString& trayHint() const { return m_trayHint; }
 
@@ -89,6 +93,7 @@ private:
     void showStopped();
     void followInterfaces(const accounting::BookChanges& changes);
     void tickTail();
+    void updateFigures();
     void showSince(QLabel* label, const sampling::DateTime& reset);
     void totalReset(QLabel* since, const sampling::DateTime& moment);
 
@@ -103,6 +108,8 @@ private:
     std::unique_ptr<sampling::TThreadedTimer> m_timer;
     accounting::AccountingCore m_core;
     sampling::StatisticsEngine m_statistics;
+    usage::SystemZone m_zone;
+    std::shared_ptr<const web::Figures> m_published;
     sampling::SystemSleepClocks m_systemSleepClocks;
     sampling::SleepDetector m_sleep;
     bool m_held = false; // the graph is held with the mouse

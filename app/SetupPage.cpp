@@ -134,14 +134,18 @@ void SetupPage::createGraphAxesPage()
     spMax->setValue(K::defaultInt(Key::Max));
     v->addWidget(new QLabel(QStringLiteral("Maximum value"), vertical), 0, 0);
     v->addWidget(spMax, 0, 1);
-    v->addWidget(radioRow(vertical, {&rbBytes, &rbKBytes},
-                          {{"Bytes/sec", "rbBytes"}, {"KB/sec", "rbKBytes"}}),
+    v->addWidget(radioRow(vertical, {&rbBytes, &rbKBytes, &rbKbits, &rbMbits},
+                          {{"Bytes/sec", "rbBytes"},
+                           {"KB/sec", "rbKBytes"},
+                           {"kbit/s", "rbKbits"},
+                           {"Mbit/s", "rbMbits"}}),
                  1, 1);
     rbKBytes->setChecked(K::defaultOn(Key::KB));
     cbAuto = check("Automatic", "cbAuto", vertical);
     cbAuto->setChecked(K::defaultOn(Key::Auto));
     v->addWidget(cbAuto, 2, 0);
-    v->addWidget(radioRow(vertical, {&rbPeak, &rbAvg}, {{"Peak", "rbPeak"}, {"Average", "rbAvg"}}),
+    v->addWidget(radioRow(vertical, {&rbPeak, &rbAvg, &rbFit},
+                          {{"Peak", "rbPeak"}, {"Average", "rbAvg"}, {"Visible page", "rbFit"}}),
                  2, 1);
     rbPeak->setChecked(K::defaultOn(Key::Peak));
     edLabel = named(new QLineEdit(defaultText(Key::Label), vertical), "edLabel");
@@ -340,9 +344,20 @@ void SetupPage::createWebServerPage()
     s->addWidget(Label12, 3, 0, 1, 4);
     s->setColumnStretch(4, 1);
 
+    // Figures for other programs: Prometheus scrapes /metrics; scripts read the JSON API.
+    auto* programs = new QGroupBox(QStringLiteral("For other programs "), WebServerPage);
+    auto* o = new QGridLayout(programs);
+    cbMetrics = check("Prometheus metrics (/metrics)", "cbMetrics", programs);
+    cbJsonApi =
+        check("JSON API (/api/v1/summary.json, /api/v1/history.json)", "cbJsonApi", programs);
+    o->addWidget(cbMetrics, 0, 0);
+    o->addWidget(cbJsonApi, 1, 0);
+    o->setColumnStretch(1, 1);
+
     auto* layout = new QVBoxLayout(WebServerPage);
     layout->addWidget(image);
     layout->addWidget(stats);
+    layout->addWidget(programs);
     layout->addStretch(1);
 }
 
@@ -416,6 +431,15 @@ output::ImageType SetupPage::imageType() const
     if (rbPNG->isChecked())
         return output::ImageType::Png;
     return output::ImageType::Jpeg;
+}
+
+sampling::RateUnit SetupPage::shownRateUnit() const
+{
+    if (rbMbits->isChecked())
+        return sampling::RateUnit::Mbits;
+    if (rbKbits->isChecked())
+        return sampling::RateUnit::Kbits;
+    return sampling::RateUnit::KBytes;
 }
 
 } // namespace flowloom::app

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "output/encoders/ImageType.h"
+#include "sampling/RateUnit.h"
 
 #include <QWidget>
 
@@ -31,6 +32,10 @@ public:
     // The web images' type; JPEG also when no type is checked.
     output::ImageType imageType() const;
 
+    // The unit rates are shown in outside the Statistics page: a bit unit when
+    // one is chosen, otherwise KB/s, the status bar's own unit.
+    sampling::RateUnit shownRateUnit() const;
+
     QTabWidget* PageControl2;
     QWidget* GraphAxesPage;
     QWidget* GraphStylePage;
@@ -46,9 +51,12 @@ public:
     NumberBox* spMax;
     QRadioButton* rbBytes;
     QRadioButton* rbKBytes;
+    QRadioButton* rbKbits; // rates in kbit/s (1000 bits)
+    QRadioButton* rbMbits; // rates in Mbit/s (1,000,000 bits)
     QCheckBox* cbAuto;
     QRadioButton* rbPeak;
     QRadioButton* rbAvg;
+    QRadioButton* rbFit; // the automatic maximum fits the visible page
     QLineEdit* edLabel;
 
     // " Graph Style "
@@ -111,8 +119,10 @@ public:
     QCheckBox* cbImage;
     QLineEdit* edImage;
     QPushButton* btnWebFont;
-    QLabel* Label1;  // statistics image size
-    QLabel* Label12; // statistics document URL
+    QLabel* Label1;       // statistics image size
+    QLabel* Label12;      // statistics document URL
+    QCheckBox* cbMetrics; // "/metrics" for Prometheus
+    QCheckBox* cbJsonApi; // "/api/v1/..." documents
 
     // " Options "
     QSlider* tb1; // "Transparency"

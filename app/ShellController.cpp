@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTabWidget>
@@ -33,7 +34,7 @@ ShellController::ShellController(const MainControls& ui, const Environment& env,
                                  const FileLocations& files, ProgramVariables& vars,
                                  FigureBoard& figures)
     : m_ui(ui), m_env(env), m_window(*ui.window), m_files(files), m_vars(vars), m_figures(figures),
-      m_help(files.helpFile)
+      m_help(files.helpFile), m_guideOpener(env.showMessage, this)
 {
     m_window.setWindowIcon(applicationIcon());
     connect(m_ui.tray, &Tray::clicked, this, [this] { TrayIconClick(); });
@@ -42,6 +43,10 @@ ShellController::ShellController(const MainControls& ui, const Environment& env,
 
     connect(m_ui.btnStay, &QToolButton::clicked, this, [this] { btnStayClick(); });
     connect(m_ui.btnHelp, &QToolButton::clicked, this, [this] { btnHelpClick(); });
+    // F1 anywhere in the window, as on every desktop.
+    auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), &m_window);
+    helpKey->setObjectName(QStringLiteral("HelpShortcut"));
+    connect(helpKey, &QShortcut::activated, this, [this] { btnHelpClick(); });
     connect(m_ui.Setup->tb1, &QSlider::valueChanged, this, [this] { tb1Change(); });
     // Toggled, not clicked: a stored "on" rewrites the entry at start-up, so
     // that it starts this copy of the program wherever it now stands.
@@ -174,9 +179,7 @@ void ShellController::tb1Change()
 
 void ShellController::btnHelpClick()
 {
-    if (m_help.exists())
-        QDesktopServices::openUrl(
-            QUrl::fromLocalFile(QString::fromStdString(m_help.path().string())));
+    m_guideOpener.open(m_help.path());
 }
 
 void ShellController::TrayIconClick()

@@ -6,6 +6,7 @@
 #include "app/MainControls.h"
 #include "app/ProgramVariables.h"
 #include "app/ini/FileLocations.h"
+#include "app/shell/GuideOpener.h"
 
 #include <QObject>
 
@@ -24,6 +25,7 @@ public:
 
     void btnStayClick();
     void tb1Change();
+    // "Help" and F1: the user guide in the browser, or a message saying why not.
     void btnHelpClick();
     void TrayIconClick();
     void mnuRestoreClick();
@@ -61,6 +63,7 @@ private:
     ProgramVariables& m_vars;
     FigureBoard& m_figures;
     HelpFile m_help;
+    GuideOpener m_guideOpener;
     bool m_startMinimized = false;
     bool m_minimizeWhenExposed = false;
     bool m_shown = false;

@@ -76,7 +76,7 @@ StatisticsPage::StatisticsPage(QWidget* parent) : QWidget(parent)
     addRow(4, "Avg / sec", Panel16, "Panel16");
     addRow(5, "Total this session", Panel17, "Panel17");
     left->addWidget(heading(QStringLiteral("Upload:"), session), 6, 0);
-    addRow(7, "Bytess / sec", Panel18, "Panel18");
+    addRow(7, "Bytes / sec", Panel18, "Panel18");
     addRow(8, "Peak / sec", Panel19, "Panel19");
     addRow(9, "Avg / sec", Panel20, "Panel20");
     addRow(10, "Total this session", Panel21, "Panel21");

@@ -9,6 +9,7 @@
 #include "app/desktop/SleepWatcher.h"
 #include "graph/ChartWidget.h"
 #include "output/glue/CaptureIndicator.h"
+#include "sampling/RateUnit.h"
 #include "web/ui/Unit2.h"
 #include "web/ui/WebService.h"
 
@@ -28,6 +29,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -42,7 +44,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     setFont(QFont(QStringLiteral("Arial"), 8));
     if (!m_env.showMessage) {
         m_env.showMessage = [this](const std::string& text) {
-            if (m_unattended)
+            if (m_unattended || m_env.headless)
                 std::fprintf(stderr, "Flowloom: %s\n", text.c_str());
             else
                 QMessageBox::warning(this, QStringLiteral("Flowloom"),
@@ -77,6 +79,14 @@ TForm1::TForm1(Environment environment, QWidget* parent)
         m_history->flushHistory();
     });
 
+    // Nobody sees the status bar of a program without a window: its news (a
+    // cap warning, a failed background write) goes to standard error.
+    if (m_env.headless)
+        connect(statusBar(), &QStatusBar::messageChanged, this, [](const QString& text) {
+            if (!text.isEmpty())
+                std::fprintf(stderr, "Flowloom: %s\n", text.toLocal8Bit().constData());
+        });
+
     FormCreate();
     m_web->createWebDialog();
     m_autosave->start();
@@ -96,7 +106,8 @@ void TForm1::createControllers()
         m_ui, m_env, m_vars, *m_dialogs, *m_figures,
         WebController::Links{
             [this] { return m_capture->webGraphSnapshot(); },
-            [this](web::WebSnapshot& view) { m_history->publishHistoryView(view); }});
+            [this](web::WebSnapshot& view) { m_history->publishHistoryView(view); },
+            [this] { return m_run ? m_run->figures() : std::shared_ptr<const web::Figures>(); }});
     m_history = std::make_unique<HistoryController>(
         m_ui, m_env, m_files, *m_dialogs,
         HistoryController::Links{[this] { m_web->publishWebView(); }});
@@ -326,17 +337,36 @@ void TForm1::createGraph()
     m_ui.Chart1->setContextMenuPolicy(Qt::CustomContextMenu);
 }
 
+namespace {
+int rateWidth(const QLabel& panel)
+{
+    using sampling::RateUnit;
+    int widest = 0;
+    for (const RateUnit unit : {RateUnit::KBytes, RateUnit::Kbits, RateUnit::Mbits}) {
+        const QString text =
+            QStringLiteral("Out: ") + QString::fromStdString(sampling::widestRateText(unit));
+        widest = std::max(widest, panel.fontMetrics().horizontalAdvance(text));
+    }
+    // The sunken frame on both sides, and a little air.
+    return widest + 2 * panel.frameWidth() + 6;
+}
+} // namespace
+
 void TForm1::createStatusBar()
 {
     auto* bar = new QStatusBar(this);
     bar->setObjectName("StatusBar1");
     bar->setFixedHeight(21);
     bar->setSizeGripEnabled(true);
-    const int widths[4] = {150, 100, 100, 50};
+    int widths[4] = {150, 100, 100, 50};
     for (int i = 0; i < 4; ++i) {
         m_ui.StatusPanel[i] = new QLabel(bar);
         m_ui.StatusPanel[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         m_ui.StatusPanel[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        // The rate panels are at least as wide as the longest rate they can show
+        // ("Out: " and a 32-bit difference in any unit), so no rate is ever cut.
+        if (i == 1 || i == 2)
+            widths[i] = std::max(widths[i], rateWidth(*m_ui.StatusPanel[i]));
         m_ui.StatusPanel[i]->setMinimumWidth(widths[i]);
         if (i < 3) // fixed: the per-tick texts repaint the panel without a relayout
             m_ui.StatusPanel[i]->setFixedSize(widths[i], 17);

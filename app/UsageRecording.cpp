@@ -1,5 +1,7 @@
 #include "app/UsageRecording.h"
 
+#include "app/publish/FiguresBuilder.h"
+
 #include <QMetaObject>
 
 namespace flowloom::app {
@@ -137,6 +139,51 @@ UsageRecording::historyDocument(const usage::InterfaceIdentity& identity) const
         if (!store->lastReadComplete())
             return std::nullopt;
         return usage::historyCsv(days);
+    };
+}
+
+web::HistorySource
+UsageRecording::historySource(std::vector<usage::InterfaceIdentity> running) const
+{
+    using Outcome = web::HistoryAnswer::Outcome;
+    std::vector<usage::UsageBatch> unsaved = m_history.unsaved();
+    return [file = m_file, running = std::move(running), unsaved = std::move(unsaved),
+            on = m_writer != nullptr](const std::string& name, const std::string& firstDay,
+                                      const std::string& lastDay) -> web::HistoryAnswer {
+        web::HistoryAnswer answer;
+        std::unique_ptr<usage::UsageStore> store = on ? usage::UsageStore::open(file) : nullptr;
+        if (!store) {
+            answer.outcome = Outcome::Unavailable;
+            return answer;
+        }
+        std::optional<usage::InterfaceIdentity> identity;
+        for (const usage::InterfaceIdentity& candidate : running)
+            if (candidate.name == name) {
+                identity = candidate;
+                break;
+            }
+        if (!identity) {
+            const std::vector<usage::InterfaceIdentity> stored = store->identitiesNamed(name);
+            if (!store->lastReadComplete()) {
+                answer.outcome = Outcome::Unavailable;
+                return answer;
+            }
+            if (stored.empty()) {
+                answer.outcome = Outcome::UnknownInterface;
+                return answer;
+            }
+            identity = stored.front();
+        }
+        const std::vector<usage::DayUsage> days =
+            store->days(*identity, firstDay, lastDay, unsaved);
+        if (!store->lastReadComplete()) {
+            answer.outcome = Outcome::Unavailable;
+            return answer;
+        }
+        answer.address = hardwareAddressOf(*identity);
+        for (const usage::DayUsage& day : days)
+            answer.days.push_back({day.day, day.in, day.out});
+        return answer;
     };
 }
 

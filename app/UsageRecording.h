@@ -2,6 +2,7 @@
 
 #include "app/BackgroundSaver.h"
 #include "usage/UsageHistory.h"
+#include "web/documents/ApiDocuments.h"
 
 #include <QObject>
 #include <filesystem>
@@ -56,6 +57,11 @@ public:
     // history file is unavailable.
     std::function<std::optional<std::string>()>
     historyDocument(const usage::InterfaceIdentity& identity) const;
+
+    // The rows of history.json, read on any thread like historyDocument().
+    // A name is looked up among the run's interfaces (`running`, present ones
+    // first), then among those in the history, the newest first.
+    web::HistorySource historySource(std::vector<usage::InterfaceIdentity> running) const;
 
 private:
     struct Opened

@@ -59,7 +59,7 @@ WebController::WebController(const MainControls& ui, const Environment& env, Pro
         name->installEventFilter(this);
         connect(name, &QLineEdit::textChanged, this, [this] { publishWebView(); });
     }
-    for (QCheckBox* box : {s.cbCSV, s.cbFormat, s.cbImage})
+    for (QCheckBox* box : {s.cbCSV, s.cbFormat, s.cbImage, s.cbMetrics, s.cbJsonApi})
         connect(box, &QCheckBox::toggled, this, [this] { publishWebView(); });
 }
 
@@ -131,6 +131,8 @@ void WebController::publishWebView(bool evenWhenStopped)
     view.statistics = {text(p.Panel14), text(p.Panel15), text(p.Panel16), text(p.Panel18),
                        text(p.Panel19), text(p.Panel20), text(p.Panel26), text(p.Panel27),
                        text(p.Label39), text(p.Label41)};
+    if (sampling::isBitUnit(s.shownRateUnit()))
+        view.statistics.readableRateUnit = s.shownRateUnit();
     const web::NameFields names = nameFieldsOf(*m_ui.Setup);
     view.edTemp = names.edTemp;
     view.edWebStats = names.edWebStats;
@@ -141,6 +143,10 @@ void WebController::publishWebView(bool evenWhenStopped)
     view.cbImage = s.cbImage->isChecked();
     view.credentials = web::CredentialCheck(m_vars.Auth, m_vars.User, m_vars.Pass);
     view.imageType = m_ui.Setup->imageType();
+    view.cbMetrics = s.cbMetrics->isChecked();
+    view.cbJsonApi = s.cbJsonApi->isChecked();
+    if ((view.cbMetrics || view.cbJsonApi) && m_links.figures)
+        view.figures = m_links.figures();
     if (m_links.publishHistoryView)
         m_links.publishHistoryView(view);
     m_web->publish(std::move(view));

@@ -22,6 +22,7 @@ namespace flowloom::web {
 class TForm2;
 class WebService;
 struct WebSnapshot;
+struct Figures;
 struct NameDecision;
 } // namespace flowloom::web
 
@@ -39,6 +40,8 @@ public:
     {
         std::function<std::optional<QImage>()> graphSnapshot;
         std::function<void(web::WebSnapshot&)> publishHistoryView;
+        // The figures of the latest tick, for /metrics and the JSON API.
+        std::function<std::shared_ptr<const web::Figures>()> figures;
     };
 
     WebController(const MainControls& ui, const Environment& env, ProgramVariables& vars,

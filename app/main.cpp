@@ -3,6 +3,7 @@
 #include "app/ToolIcons.h"
 #include "app/Tray.h"
 #include "app/Unit1.h"
+#include "app/report/UsageReport.h"
 #include "app/startup/CommandLine.h"
 #include "sampling/NetlinkSource.h"
 
@@ -33,14 +34,29 @@ std::string secondStartText(bool answered, const std::string& lockProblem,
 }
 
 int showTheFirstInstance(const flowloom::app::SingleInstance& instance,
-                         const std::filesystem::path& settings)
+                         const std::filesystem::path& settings, bool headless)
 {
     const bool answered = instance.askFirstToShow();
     const std::string text = secondStartText(answered, instance.lockProblem(), settings.string());
     std::fprintf(stderr, "%s\n", text.c_str());
-    if (!answered)
+    if (!answered && !headless)
         QMessageBox::warning(nullptr, QStringLiteral("Flowloom"), QString::fromStdString(text));
     return 1;
+}
+// "--report": no display, no window, no lock; the history is only read.
+int printReport(const flowloom::app::ReportOptions& options)
+{
+    std::error_code error;
+    const std::filesystem::path programFile =
+        std::filesystem::read_symlink("/proc/self/exe", error);
+    const flowloom::usage::SystemZone zone;
+    flowloom::sampling::SystemWallClock clock;
+    const flowloom::app::ReportResult result = flowloom::app::usageReport(
+        options, {flowloom::app::systemFileLocations(programFile).settingsFile, clock.now(), zone,
+                  [] { return flowloom::sampling::NetlinkSource().interfaceSnapshot(); }});
+    std::fputs(result.out.c_str(), stdout);
+    std::fputs(result.err.c_str(), stderr);
+    return result.status;
 }
 } // namespace
 
@@ -59,15 +75,15 @@ int main(int argc, char** argv)
     case flowloom::app::CommandLineAction::Wrong:
         std::fprintf(stderr, "%s\n", options.error.c_str());
         return flowloom::app::kWrongUsageStatus;
+    case flowloom::app::CommandLineAction::Report:
+        return printReport(options.report);
     case flowloom::app::CommandLineAction::Run:
         break;
     }
-    if (options.headless) {
-        // The run without a window composes the accounting core, which this
-        // build does not have yet.
-        std::fprintf(stderr, "flowloom: --headless is not available in this build\n");
-        return 1;
-    }
+    // Without a display: the same program on Qt's offscreen platform, whose
+    // window is never shown. Graph images are still drawn for the web.
+    if (options.headless)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 
     // A write past a file-size limit is an ordinary write failure, reported
     // like any other, not the end of the program.
@@ -119,7 +135,7 @@ int main(int argc, char** argv)
     flowloom::app::prepareFolders(files);
     flowloom::app::SingleInstance instance(files.settingsFile);
     if (!instance.isFirst())
-        return showTheFirstInstance(instance, files.settingsFile);
+        return showTheFirstInstance(instance, files.settingsFile, options.headless);
     if (!instance.listenProblem().empty())
         std::fprintf(stderr,
                      "Flowloom cannot listen on %s: a second start cannot bring its window to "
@@ -128,10 +144,13 @@ int main(int argc, char** argv)
 
     flowloom::sampling::NetlinkSource interfaces;
     flowloom::sampling::SystemWallClock clock;
-    flowloom::app::TForm1 form({interfaces, clock, programFile, {}, files});
+    flowloom::app::TForm1 form(
+        {interfaces, clock, programFile, {}, files, nullptr, options.headless});
     window = &form;
-    QObject::connect(&instance, &flowloom::app::SingleInstance::showRequested, &form,
-                     [&form] { form.mnuRestoreClick(); });
+    // Without a display there is no window to bring to the front.
+    if (!options.headless)
+        QObject::connect(&instance, &flowloom::app::SingleInstance::showRequested, &form,
+                         [&form] { form.mnuRestoreClick(); });
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &form,
                      [&form](QSessionManager&) { form.closeUnattended(); });
     QObject::connect(&form, &flowloom::app::TForm1::closed, &application, &QApplication::quit);
@@ -142,7 +161,7 @@ int main(int argc, char** argv)
     if (closePending)
         QMetaObject::invokeMethod(
             &form, [&form] { form.closeUnattended(); }, Qt::QueuedConnection);
-    else
+    else if (!options.headless)
         form.showAtStart();
     return QApplication::exec();
 }

@@ -40,6 +40,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/app/help/flowloom.html ${packed_dir}/changel
 install(FILES ${install_dir}/flowloom.service DESTINATION lib/systemd/system)
 install(FILES ${install_dir}/flowloom-user.service DESTINATION lib/systemd/user
         RENAME flowloom.service)
+# A Grafana dashboard over our metric names, for machines Prometheus scrapes.
+install(FILES ${PROJECT_SOURCE_DIR}/app/install/flowloom-dashboard.json DESTINATION share/flowloom)
 # Registers the guide with Debian's documentation index (ignored elsewhere).
 install(FILES ${install_dir}/flowloom.doc-base DESTINATION share/doc-base RENAME flowloom)
 

@@ -1,8 +1,10 @@
 #include "graph/PlotFeed.h"
 
 #include "chart/AxisError.h"
+#include "graph/AxisFit.h"
 #include "sampling/ByteUnits.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
@@ -65,7 +67,7 @@ void PlotFeed::addShownTick(const sampling::TStatRec& rec, const PlotFeedSetting
                             const std::string& avgInText, const std::string& avgOutText,
                             const sampling::DateTime& now)
 {
-    m_unitDivisor = settings.kiloBytes ? static_cast<double>(sampling::kKiB) : 1.0;
+    m_unitDivisor = sampling::bytesPerUnit(settings.unit());
     const chart::TimeLabel label = chart::TimeLabel::fromHms(now.hour, now.minute, now.second);
     const double down = rec.CurIn / m_unitDivisor;
     const double up = rec.CurOut / m_unitDivisor;
@@ -120,6 +122,28 @@ void PlotFeed::tickTail(sampling::RunCounters& counters, const PlotFeedSettings&
         const double n = static_cast<double>(shown.size());
         m_chart.shiftAxis(AxisId::Bottom, n - (bottom.maximum() + 1.0));
     }
+
+    // After scrolling, so that the fit sees the page as it will be drawn.
+    if (settings.automatic && settings.fit)
+        fitToVisiblePage(settings);
+}
+
+void PlotFeed::fitToVisiblePage(const PlotFeedSettings& settings)
+{
+    if (!settings.plotDownload && !settings.plotUpload)
+        return;
+    const chart::Axis& bottom = m_chart.bottomAxis();
+    // Series1 and Series2 hold every point that Series3 and Series4 hold. A
+    // value that is no number (a gap) never wins a comparison, so it is passed over.
+    double largest = 0.0;
+    if (settings.plotDownload)
+        largest = largestOnPage(*m_series1, bottom.minimum(), bottom.maximum());
+    if (settings.plotUpload)
+        largest = std::max(largest, largestOnPage(*m_series2, bottom.minimum(), bottom.maximum()));
+    const double maximum = fittedMaximum(largest);
+    // A fitted maximum is always above 0, so this range is never refused; the
+    // floor stays just below zero as the tick tail keeps it.
+    m_chart.leftAxis().setRange(-0.002 * maximum, maximum);
 }
 
 void PlotFeed::emptyAllSeries()
@@ -249,7 +273,7 @@ void PlotFeed::addGapTick(const PlotFeedSettings& settings, const sampling::Date
 
 std::string PlotFeed::rbBytesClick(const PlotFeedSettings& settings)
 {
-    return settings.kiloBytes ? "KBytes / sec" : "Bytes / sec";
+    return std::string(sampling::axisLabel(settings.unit()));
 }
 
 } // namespace flowloom::graph

@@ -34,7 +34,8 @@ public:
     const chart::Series& series3() const { return *m_series3; }
     const chart::Series& series4() const { return *m_series4; }
 
-    // A KB (1024) in KB/sec, 1 in Bytes/sec; set on every shown tick.
+    // Bytes a second per plotted unit: a KB (1024) in KB/sec, 1 in Bytes/sec,
+    // 125 in kbit/s and 125,000 in Mbit/s; set on every shown tick.
     double unitDivisor() const { return m_unitDivisor; }
 
     // Start-up: bottom maximum = points per page, left maximum = "Max" and
@@ -58,6 +59,12 @@ public:
                   const std::function<bool()>& capture,
                   const std::function<void()>& pageLimit = {});
 
+    // The automatic maximum of "Visible page": fits the vertical axis to the
+    // largest plotted value on the page the horizontal axis shows (up or
+    // down), with the minimum just below zero. Runs at the end of every tick
+    // tail while "Automatic" and "Visible page" are chosen; nothing happens
+    // when neither direction is plotted.
+    void fitToVisiblePage(const PlotFeedSettings& settings);
     // A shown tick that spans a sleep of the machine: a gap in all four
     // series (no line across it, a marker under the axis) that leaves the
     // vertical axis as it is; it scrolls and counts like any shown tick.
@@ -82,7 +89,7 @@ public:
     void cbAutoClick(const PlotFeedSettings& settings);
     // Both plot boxes: only the selected kind's pair follows them.
     void cbDoPlotClick(const PlotFeedSettings& settings);
-    // Both unit buttons: the new text of the vertical axis label edLabel.
+    // The unit buttons: the new text of the vertical axis label edLabel.
     static std::string rbBytesClick(const PlotFeedSettings& settings);
 
     // A displayed figure as a number: every "," removed, surrounding spaces

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sampling/RateUnit.h"
+
 #include <QRgb>
 
 namespace flowloom::graph {
@@ -21,6 +23,20 @@ struct PlotFeedSettings
     bool steps = false;                    // rbSteps "Steps" (false: rbRamp "Ramp")
     QRgb downloadColour = qRgb(0, 255, 0); // "Plot"
     QRgb uploadColour = qRgb(255, 255, 0); // "PlotUp"
+    bool fit = false;                      // rbFit "Visible page"
+    bool kbits = false;                    // rbKbits "kbit/s"
+    bool mbits = false;                    // rbMbits "Mbit/s"
+
+    // The unit the points are plotted in.
+    sampling::RateUnit unit() const
+    {
+        using sampling::RateUnit;
+        if (mbits)
+            return RateUnit::Mbits;
+        if (kbits)
+            return RateUnit::Kbits;
+        return kiloBytes ? RateUnit::KBytes : RateUnit::Bytes;
+    }
 };
 
 } // namespace flowloom::graph

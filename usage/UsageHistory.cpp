@@ -10,7 +10,13 @@ void UsageHistory::attach(UsageStore* reader, std::uint64_t writtenSeq)
     m_reader = reader;
     m_nextSeq = writtenSeq + 1;
     m_pending.seq = m_nextSeq;
+    forgetTracked();
+}
+
+void UsageHistory::forgetTracked()
+{
     m_tracked.clear();
+    m_trackedAt.clear();
 }
 
 void UsageHistory::setBillingRule(const BillingRule& rule)
@@ -18,21 +24,21 @@ void UsageHistory::setBillingRule(const BillingRule& rule)
     if (rule == m_rule)
         return;
     m_rule = rule;
-    m_tracked.clear();
+    forgetTracked();
 }
 
 UsageHistory::Tracked& UsageHistory::current(const InterfaceIdentity& identity, const DateTime& now)
 {
-    for (Tracked& tracked : m_tracked) {
-        if (tracked.identity != identity)
-            continue;
-        if (!tracked.period.contains(now))
-            discover(tracked, now);
-        return tracked;
+    const auto [at, added] = m_trackedAt.try_emplace(identity, m_tracked.size());
+    if (added) {
+        m_tracked.push_back(Tracked{identity, {}, {}, 0, 0, {}});
+        discover(m_tracked.back(), now);
+        return m_tracked.back();
     }
-    m_tracked.push_back(Tracked{identity, {}, {}, 0, 0, {}});
-    discover(m_tracked.back(), now);
-    return m_tracked.back();
+    Tracked& tracked = m_tracked[at->second];
+    if (!tracked.period.contains(now))
+        discover(tracked, now);
+    return tracked;
 }
 
 // Looks up the period `now` falls in. A period without a record whose
@@ -74,14 +80,21 @@ void UsageHistory::discover(Tracked& tracked, const DateTime& now)
     seed.out = saturatingAdd(seed.out, tracked.out);
 }
 
-PeriodDelta& UsageHistory::pendingPeriod(const Tracked& tracked)
+PeriodDelta& UsageHistory::pendingPeriod(Tracked& tracked)
 {
-    for (PeriodDelta& delta : m_pending.periods) {
-        if (delta.start == tracked.startKey && delta.identity == tracked.identity)
-            return delta;
+    auto& periods = m_pending.periods;
+    if (tracked.periodAt < periods.size() && periods[tracked.periodAt].start == tracked.startKey &&
+        periods[tracked.periodAt].identity == tracked.identity)
+        return periods[tracked.periodAt];
+    for (std::size_t i = 0; i < periods.size(); ++i) {
+        if (periods[i].start == tracked.startKey && periods[i].identity == tracked.identity) {
+            tracked.periodAt = i;
+            return periods[i];
+        }
     }
-    m_pending.periods.push_back(PeriodDelta{tracked.identity, tracked.startKey, 0, 0, 0});
-    return m_pending.periods.back();
+    periods.push_back(PeriodDelta{tracked.identity, tracked.startKey, 0, 0, 0});
+    tracked.periodAt = periods.size() - 1;
+    return periods.back();
 }
 
 void UsageHistory::add(const InterfaceIdentity& identity, const DateTime& now, std::uint64_t in,
@@ -96,15 +109,25 @@ void UsageHistory::add(const InterfaceIdentity& identity, const DateTime& now, s
     period.in = saturatingAdd(period.in, in);
     period.out = saturatingAdd(period.out, out);
 
-    const std::string day = dayKey(now);
-    for (DayDelta& delta : m_pending.days) {
-        if (delta.day == day && delta.identity == identity) {
-            delta.in = saturatingAdd(delta.in, in);
-            delta.out = saturatingAdd(delta.out, out);
-            return;
-        }
+    if (tracked.dayKey.empty() || tracked.keyDate.year != now.year ||
+        tracked.keyDate.month != now.month || tracked.keyDate.day != now.day) {
+        tracked.dayKey = dayKey(now);
+        tracked.keyDate = now;
     }
-    m_pending.days.push_back(DayDelta{identity, day, in, out});
+    const std::string& day = tracked.dayKey;
+    auto& days = m_pending.days;
+    auto sameDay = [&](const DayDelta& delta) {
+        return delta.day == day && delta.identity == identity;
+    };
+    if (tracked.dayAt >= days.size() || !sameDay(days[tracked.dayAt])) {
+        const auto found = std::find_if(days.begin(), days.end(), sameDay);
+        tracked.dayAt = static_cast<std::size_t>(found - days.begin());
+        if (found == days.end())
+            days.push_back(DayDelta{identity, day, 0, 0});
+    }
+    DayDelta& delta = days[tracked.dayAt];
+    delta.in = saturatingAdd(delta.in, in);
+    delta.out = saturatingAdd(delta.out, out);
 }
 
 PeriodStatus UsageHistory::periodStatus(const InterfaceIdentity& identity, const DateTime& now)

@@ -6,6 +6,7 @@
 #include "usage/UsageStore.h"
 
 #include <cstdint>
+#include <map>
 #include <vector>
 
 namespace flowloom::usage {
@@ -72,15 +73,24 @@ private:
         std::uint64_t in = 0;
         std::uint64_t out = 0;
         CapWarnings warnings;
+        // Where this interface's bytes went last in the pending batch, and
+        // that day's key: every tick adds to the same two places, so they are
+        // checked first (the batch is new after each seal).
+        std::size_t periodAt = SIZE_MAX;
+        std::size_t dayAt = SIZE_MAX;
+        DateTime keyDate;
+        std::string dayKey;
     };
     Tracked& current(const InterfaceIdentity& identity, const DateTime& now);
     void discover(Tracked& tracked, const DateTime& now);
-    PeriodDelta& pendingPeriod(const Tracked& tracked);
+    PeriodDelta& pendingPeriod(Tracked& tracked);
+    void forgetTracked();
 
     const LocalZone& m_zone;
     UsageStore* m_reader = nullptr;
     BillingRule m_rule;
     std::vector<Tracked> m_tracked;
+    std::map<InterfaceIdentity, std::size_t> m_trackedAt; // index into m_tracked
     UsageBatch m_pending;
     std::vector<UsageBatch> m_sealed;
     std::uint64_t m_nextSeq = 1;

@@ -472,6 +472,64 @@ std::unique_ptr<UsageStore> UsageStore::open(const fs::path& path)
     return std::unique_ptr<UsageStore>(new UsageStore(connection.release()));
 }
 
+std::unique_ptr<UsageStore> UsageStore::openReadOnly(const fs::path& path, std::string& reason)
+{
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) {
+        reason = fs::exists(path, error) ? "it is not a file" : "there is no such file";
+        return nullptr;
+    }
+    Connection connection;
+    if (sqlite3_open_v2(path.c_str(), &connection.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        reason = connection.db ? sqlite3_errmsg(connection.db) : "it cannot be opened";
+        return nullptr;
+    }
+    sqlite3_extended_result_codes(connection.db, 0);
+    sqlite3_busy_timeout(connection.db, UsageStore::kBusyTimeoutMs);
+    const int application = pragmaNumber(connection.db, "PRAGMA application_id");
+    const int version = pragmaNumber(connection.db, "PRAGMA user_version");
+    if (application < 0 || version < 0) {
+        reason = sqlite3_errmsg(connection.db);
+        return nullptr;
+    }
+    if (application != kApplicationId) {
+        reason = "it is not a usage history";
+        return nullptr;
+    }
+    if (version > kSchemaVersion) {
+        reason = "it was written by a newer version of Flowloom";
+        return nullptr;
+    }
+    Statement quick(connection.db, "PRAGMA quick_check");
+    if (quick.step() != SQLITE_ROW || quick.text(0) != "ok") {
+        reason = quick.ok() ? "it is damaged (" + quick.text(0) + ")"
+                            : std::string(sqlite3_errmsg(connection.db));
+        return nullptr;
+    }
+    for (const char* sql : {kIdentityId, "SELECT day, download, upload FROM days",
+                            "SELECT start, download, upload, warned FROM periods",
+                            "SELECT value FROM meta WHERE key = 'written'"}) {
+        if (!Statement(connection.db, sql).ok()) {
+            reason = "it is damaged (" + std::string(sqlite3_errmsg(connection.db)) + ")";
+            return nullptr;
+        }
+    }
+    return std::unique_ptr<UsageStore>(new UsageStore(connection.release()));
+}
+
+std::vector<InterfaceIdentity> UsageStore::identitiesNamed(const std::string& name)
+{
+    std::vector<InterfaceIdentity> found;
+    Statement query(m_db, "SELECT name, address FROM interfaces i WHERE name = ?1 ORDER BY "
+                          "(SELECT max(day) FROM days d WHERE d.interface = i.id) DESC, id DESC");
+    query.bind(1, name);
+    int status = SQLITE_ERROR;
+    while ((status = query.step()) == SQLITE_ROW)
+        found.push_back({query.text(0), query.text(1)});
+    m_readComplete = status == SQLITE_DONE;
+    return found;
+}
+
 UsageStore::~UsageStore()
 {
     sqlite3_close_v2(m_db);

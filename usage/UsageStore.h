@@ -67,6 +67,11 @@ public:
     static StoreReport prepare(const std::filesystem::path& path, const DateTime& now);
     // A connection to a prepared database, or nothing.
     static std::unique_ptr<UsageStore> open(const std::filesystem::path& path);
+    // A read-only connection to a history another program may be writing:
+    // it takes no lock and writes nothing. Nothing, with the reason, when
+    // the file is missing, unreadable, damaged or not a usage history.
+    static std::unique_ptr<UsageStore> openReadOnly(const std::filesystem::path& path,
+                                                    std::string& reason);
 
     ~UsageStore();
     UsageStore(const UsageStore&) = delete;
@@ -85,7 +90,10 @@ public:
     // One billing period's usage, or nothing when it has no record.
     std::optional<PeriodUsage> period(const InterfaceIdentity& identity, const std::string& start,
                                       const std::vector<UsageBatch>& unsaved);
-    // False when the last days() or period() could not read the file (it was
+    // The identities of that name in the history, the one with the newest
+    // day first (an interface renamed or re-plugged has one per adapter).
+    std::vector<InterfaceIdentity> identitiesNamed(const std::string& name);
+    // False when the last days(), period() or identitiesNamed() could not read the file (it was
     // locked past the busy time-out): that answer held what is in memory only.
     bool lastReadComplete() const { return m_readComplete; }
 

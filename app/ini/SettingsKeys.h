@@ -102,6 +102,11 @@ enum class Key : std::uint8_t {
     HistoryName,
     CapScope,
     AutoStart,
+    Fit,
+    Kbits,
+    Mbits,
+    Metrics,
+    JsonApi,
     Count
 };
 
@@ -151,8 +156,8 @@ enum class Control : std::uint8_t {
 enum class RadioGroup : std::uint8_t {
     None,
     PageLimit,        // Stop, Restart
-    Units,            // Bytes, KB
-    AxisFollows,      // Peak, Avg
+    Units,            // Bytes, KB, Kbits, Mbits
+    AxisFollows,      // Peak, Avg, Fit
     SeriesType,       // Line, Area
     Drawing,          // Steps, Ramp
     ImageSize,        // rbPercent, rbPixels
@@ -363,14 +368,27 @@ inline constexpr std::array<KeyEntry, kKeyCount> kTable = {{
      Control::ListIndex, RG::None, true, 0, 1},
     // Start at login (an autostart entry); off unless the user turns it on.
     checkBox(Key::AutoStart, "AutoStart", false, "cbAutoStart"),
+    // The automatic maximum may follow the visible page instead of the
+    // session's peak or average; off unless chosen.
+    radio(Key::Fit, "Fit", false, "rbFit", RG::AxisFollows),
+    // Rates shown in bits per second (1000 bits a kbit), as bandwidth is sold.
+    radio(Key::Kbits, "Kbits", false, "rbKbits", RG::Units),
+    radio(Key::Mbits, "Mbits", false, "rbMbits", RG::Units),
+    // The documents for other programs: /metrics for Prometheus and the JSON
+    // API; off unless the user turns them on.
+    checkBox(Key::Metrics, "Metrics", false, "cbMetrics"),
+    checkBox(Key::JsonApi, "JsonApi", false, "cbJsonApi"),
 }};
 
 // The order in which start-up reads and applies the keys: where several
-// radio buttons of a group are stored as 1, the one read last wins.
+// radio buttons of a group are stored as 1, the one read last wins. The
+// units are read before "Label", so that a label the user wrote survives
+// the unit button's preset.
 inline constexpr std::array<Key, kKeyCount> kReadOrder = {{
     Key::URL, Key::First, Key::Stop, Key::Restart, Key::Points, Key::Max, Key::Bytes, Key::KB,
-    Key::Peak, Key::Avg, Key::Auto, Key::Btn3D, Key::Default, Key::Line, Key::Area, Key::Steps,
-    Key::Ramp, Key::Run, Key::Capture, Key::Folder, Key::Label, Key::Title, Key::Pages,
+    Key::Kbits, Key::Mbits, Key::Peak, Key::Avg, Key::Fit, Key::Auto, Key::Btn3D, Key::Default,
+    Key::Line, Key::Area, Key::Steps, Key::Ramp, Key::Run, Key::Capture, Key::Folder, Key::Label,
+    Key::Title, Key::Pages,
     Key::Minimize, Key::Web, Key::Temp, Key::Auth, Key::Lower, Key::User, Key::Pass, Key::Port,
     Key::Border, Key::Plot, Key::PlotUp, Key::Back, Key::Left, Key::Grid, Key::Height,
     Key::Width, Key::HTTP, Key::Cap, Key::Clip, Key::Print, Key::RbPercent, Key::RbPixels,
@@ -380,7 +398,7 @@ inline constexpr std::array<Key, kKeyCount> kReadOrder = {{
     Key::Formatt, Key::Imaget, Key::WebColour, Key::WebSize, Key::WebStyle, Key::WebName,
     Key::Alpha, Key::StartMin, Key::Month, Key::Time, Key::Reset, Key::ServerIP,
     Key::DataCap, Key::CapSize, Key::CapUnit, Key::CapCounts, Key::CapShare, Key::History,
-    Key::HistoryName, Key::CapScope, Key::AutoStart,
+    Key::HistoryName, Key::CapScope, Key::AutoStart, Key::Metrics, Key::JsonApi,
 }};
 // clang-format on
 
@@ -460,7 +478,7 @@ constexpr bool entriesAreConsistent()
     return true;
 }
 
-static_assert(kTable.size() == 86, "the settings file has 86 keys besides the per-interface ones");
+static_assert(kTable.size() == 91, "the settings file has 91 keys besides the per-interface ones");
 static_assert(kReadOrder.size() == kTable.size());
 static_assert(tableIsInEnumOrder(), "kTable must list the keys in the order of enum Key");
 static_assert(readOrderIsPermutation(), "kReadOrder must name every key exactly once");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,15 +13,36 @@ enum class CommandLineAction {
     Run,         // start: with a window, or without one (headless)
     ShowHelp,    // print helpText() and end with status 0
     ShowVersion, // print versionText() and end with status 0
+    Report,      // print the usage report (no display, no window) and end
     Wrong,       // print `error` on standard error and end with kWrongUsageStatus
 };
 
 // The exit status of a wrong command line, as command-line programs use it.
 inline constexpr int kWrongUsageStatus = 2;
 
+// What the usage report covers.
+enum class ReportSpan {
+    Period, // the current billing period, day by day (the default)
+    Days,   // the last `count` days, today included
+    Months, // the last `count` calendar months, this one included
+};
+
+// "--report" and the options that only go with it.
+struct ReportOptions
+{
+    ReportSpan span = ReportSpan::Period;
+    int count = 0;         // days or months
+    std::string interface; // --interface; empty: the one the data cap measures
+    bool json = false;     // --json: the JSON API's schema instead of a table
+    // --alert: end with status 1 when the billing period used at least this
+    // share of the data cap (percent), else 0.
+    std::optional<int> alertPercent;
+};
+
 struct CommandLine
 {
     CommandLineAction action = CommandLineAction::Run;
+    ReportOptions report;
     bool headless = false;  // --headless: no display, no window
     bool minimized = false; // --minimized: the window starts minimised
     // One line, without its line end: the option that is wrong and where help is.
@@ -44,5 +66,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv);
 std::string helpText();
 // "Flowloom <version>".
 std::string versionText();
+// "<version>" alone, as documents for other programs carry it.
+std::string versionNumber();
 
 } // namespace flowloom::app

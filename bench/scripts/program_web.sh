@@ -8,6 +8,7 @@
 #   /formatted.txt  at 1, 8 and 64 connections, flowloom and nginx
 #   /flowloom.jpg   at 1, 8 and 64 connections, flowloom (rendered for each
 #                   request); nginx's static copy at 8 connections
+#   /metrics        at 8 connections, flowloom, right after /formatted.txt
 #
 # Everything started here is stopped here, by PID, within about 80 s.
 #
@@ -32,7 +33,7 @@ WORK=$(mktemp -d)
 chmod 755 "$WORK"
 PORT=$(pick_port)
 program_install "$WORK/p" "$BUILD/app/flowloom" First=0 "URL=$LO" "ServerIP=$LO" Web=1 \
-    "Port=$PORT" Run=1 CSV=1 Format=1
+    "Port=$PORT" Run=1 CSV=1 Format=1 Metrics=1
 STARTED_AT=${EPOCHREALTIME/./}
 program_start "$WORK/p" offscreen
 wait_for_answer "$PORT" /formatted.txt ||
@@ -52,7 +53,11 @@ JPEG_BYTES=$(wc -c < "$WORK/n/www/flowloom.jpg")
 JPEG_SIZE=$(od -An -tu1 -v "$WORK/n/www/flowloom.jpg" | tr -s ' \n' ' ' |
     awk '{ for (i = 1; i < NF; i++) if ($i == 255 && ($(i+1) == 192 || $(i+1) == 194)) {
         printf "%dx%d", $(i+7) * 256 + $(i+8), $(i+5) * 256 + $(i+6); exit } }')
-echo "documents: /formatted.txt $TEXT_BYTES bytes, /flowloom.jpg $JPEG_BYTES bytes ($JPEG_SIZE)"
+[ "$(http_get "$PORT" /metrics "$WORK/metrics.txt")" = 200 ] ||
+    { echo "/metrics could not be fetched" >&2; exit 1; }
+METRICS_BYTES=$(wc -c < "$WORK/metrics.txt")
+echo "documents: /formatted.txt $TEXT_BYTES bytes, /flowloom.jpg $JPEG_BYTES bytes ($JPEG_SIZE), /metrics $METRICS_BYTES bytes"
+result_put web.metrics.bytes "$METRICS_BYTES"
 result_put web.documents "$TEXT_BYTES" "$JPEG_BYTES" "${JPEG_SIZE:-?}"
 
 NGINX_PORT=$(pick_port)
@@ -78,6 +83,8 @@ for c in "${CONNECTIONS[@]}"; do
     run formatted.txt "$c" flowloom
     run formatted.txt "$c" nginx
 done
+# Beside /formatted.txt at 8 connections of this run: the scrape's own document.
+run metrics 8 flowloom
 # The graph gains a point per second after two warm-up ticks: the size of its
 # history halfway through the one-connection image figure, which the
 # in-process floor is drawn with.

@@ -364,6 +364,16 @@ for c in 1 8 64; do
         "$(fmt "$ref" 0) nginx, same bytes ($(result "web.txt.nginx.$c" 2) / $(result "web.txt.nginx.$c" 3))" \
         "$(ratio_text "$r")" "$goal" "$met"
 done
+ours=$(result web.metrics.flowloom.8 1)
+ref=$(result web.txt.flowloom.8 1)
+r=$(calc a/b "$ours" "$ref")
+row "/metrics, 8 connections, $(result web.metrics.bytes 1) bytes (requests/s; p50 / p99 ms)" \
+    "$(fmt "$ours" 0) ($(result web.metrics.flowloom.8 2) / $(result web.metrics.flowloom.8 3))" \
+    "$(fmt "$ref" 0) /formatted.txt, same run" "$(ratio_text "$r")" "≥ 0.8 × /formatted.txt, no errors" \
+    "$(verdict "$r" ge 0.8 "$(result web.metrics.flowloom.8 4)")"
+scrape=$(bench_figure bench_metrics BM_MetricsScrape64/0 bytes)
+row "One /metrics scrape of 64 interfaces (bytes; OpenMetrics $(fmt "$(bench_figure bench_metrics BM_MetricsScrape64/1 bytes)" 0); written in $(fmt "$(calc a/1e3 "$(bench_figure bench_metrics BM_MetricsScrape64/0 real_time)")" 1) µs)" \
+    "$(fmt "$scrape" 0)" "—" "—" "none (reported)" "—"
 p50=$(result web.jpg.flowloom.1 2)
 r=$(calc a/b "$p50" "$imageFloor")
 row "/flowloom.jpg p50 at 1 connection, graph of about $(result web.jpg.points 1) points (ms; p99 $(result web.jpg.flowloom.1 3))" \

@@ -102,9 +102,12 @@ TEST(InterfaceBook, DifferencesFollowEachInterfaceThroughChangesOfTheTable)
     };
     InterfaceBook book;
     book.start({wide(2, "eth0", 1000, 500), narrow});
+    // The running sums since the start: the steps' differences added up.
+    std::vector<CounterDelta> sums(2);
     for (const Step& step : steps) {
         book.tick(step.table);
         ASSERT_EQ(book.size(), step.size) << step.what;
+        sums.resize(step.size);
         for (std::size_t p = 0; p < book.size(); ++p) {
             std::uint64_t in = 0, out = 0;
             for (const Expected& e : step.deltas) {
@@ -115,10 +118,19 @@ TEST(InterfaceBook, DifferencesFollowEachInterfaceThroughChangesOfTheTable)
             }
             EXPECT_EQ(book.deltas()[p].in, in) << step.what << ", position " << p;
             EXPECT_EQ(book.deltas()[p].out, out) << step.what << ", position " << p;
+            // A counter never falls: past the top of its range it stays there.
+            sums[p].in = in > ~std::uint64_t{0} - sums[p].in ? ~std::uint64_t{0} : sums[p].in + in;
+            sums[p].out += out;
+            ASSERT_EQ(book.sinceStart().size(), book.size()) << step.what;
+            EXPECT_EQ(book.sinceStart()[p].in, sums[p].in) << step.what << ", position " << p;
+            EXPECT_EQ(book.sinceStart()[p].out, sums[p].out) << step.what << ", position " << p;
         }
     }
     EXPECT_EQ(book.at(0).identity.name, "lan0");
     EXPECT_EQ(book.at(2).row.index, 9u) << "tun0 took its old position";
+    book.start({wide(2, "eth0", 0, 0)});
+    ASSERT_EQ(book.sinceStart().size(), 1u);
+    EXPECT_EQ(book.sinceStart()[0].in, 0u) << "a new start counts from zero";
 }
 
 TEST(InterfaceBook, ChangesNameWhatCameAndWent)

@@ -359,10 +359,10 @@ TEST(AccountingSoak, AMonthOfTicksWithFaultsKeepsEveryByte)
     for (const auto& [key, b] : expect.saved)
         byInterface[key.first][key.second] = b;
     for (const auto& [identity, expectedDays] : byInterface) {
-        const std::vector<usage::DayUsage> days =
+        const std::vector<usage::DayUsage> storedDays =
             run.writer->days(identity, "0000-01-01", "9999-12-31", {});
         std::map<std::string, Bytes> found;
-        for (const usage::DayUsage& d : days) {
+        for (const usage::DayUsage& d : storedDays) {
             found[d.day] = {d.in, d.out};
             if (identity != physicalSumIdentity())
                 stored += d.in + d.out;

@@ -3,6 +3,7 @@
 // A reader of desktop entries written from their rules, independent of the
 // program's writer, so that tests read back what the program wrote.
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -69,21 +70,22 @@ inline std::vector<std::string> execArguments(const std::string& value)
     return arguments;
 }
 
-// The value of `key` in the entry's text, as its lines hold it.
+// Every value of `key` in the text, as its lines hold them, in order. Systemd
+// units share this key=value line format.
+inline std::vector<std::string> rawValues(const std::string& text, const std::string& key)
+{
+    std::vector<std::string> found;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind(key + "=", 0) == 0)
+            found.push_back(line.substr(key.size() + 1));
+    return found;
+}
+
 inline std::optional<std::string> rawValue(const std::string& text, const std::string& key)
 {
-    const std::string start = key + "=";
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find('\n', at);
-        const std::string line = text.substr(at, end - at);
-        if (line.rfind(start, 0) == 0)
-            return line.substr(start.size());
-        if (end == std::string::npos)
-            break;
-        at = end + 1;
-    }
-    return std::nullopt;
+    const std::vector<std::string> found = rawValues(text, key);
+    return found.empty() ? std::nullopt : std::optional(found.front());
 }
 
 } // namespace flowloom::test

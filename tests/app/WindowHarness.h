@@ -54,7 +54,7 @@ struct WindowHarness
         form = std::make_unique<app::TForm1>(
             app::Environment{source, clock, programFile().toStdString(),
                              [this](const std::string& text) { messages.push_back(text); }, files,
-                             &dialogs, &sleepClocks});
+                             &dialogs, false, &sleepClocks});
     }
     QString programFile() const { return folder.path() + "/flowloom"; }
     QString iniPath() const { return folder.path() + "/flowloom.ini"; }

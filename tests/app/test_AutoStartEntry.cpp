@@ -16,17 +16,8 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using flowloom::app::autoStartEntryText;
-using flowloom::app::execArgument;
-using flowloom::app::isOwnAutoStartEntry;
-using flowloom::app::removeAutoStartEntry;
-using flowloom::app::writeAutoStartEntry;
-using flowloom::test::execArguments;
-using flowloom::test::rawValue;
-using flowloom::test::readBytes;
-using flowloom::test::TempFolder;
-using flowloom::test::unescaped;
-using flowloom::test::writeBytes;
+using namespace flowloom::app;
+using namespace flowloom::test;
 
 namespace {
 
@@ -38,16 +29,13 @@ ino_t inodeOf(const fs::path& path)
     return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
+const char* const kEntryName = "org.example.flowloom.desktop";
+
 } // namespace
 
 TEST(AutoStartEntry, ExecArgumentsAreQuotedByTheDesktopEntryRules)
 {
-    struct Case
-    {
-        std::string argument;
-        std::optional<std::string> exec;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
         {"/usr/bin/flowloom", "/usr/bin/flowloom"},
         {"/opt/a=b,c+d@e/flowloom", "/opt/a=b,c+d@e/flowloom"}, // nothing reserved
         {"/home/ann/my tools/flowloom", "\"/home/ann/my tools/flowloom\""},
@@ -76,8 +64,8 @@ TEST(AutoStartEntry, ExecArgumentsAreQuotedByTheDesktopEntryRules)
         {"/opt/\xED\xA0\x80", std::nullopt},     // a surrogate
         {"/opt/\xF4\x90\x80\x80", std::nullopt}, // past U+10FFFF
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(execArgument(c.argument), c.exec) << c.argument;
+    for (const auto& [argument, exec] : cases)
+        EXPECT_EQ(execArgument(argument), exec) << argument;
 }
 
 TEST(AutoStartEntry, TheEntryStartsThatProgramMinimisedWhateverItsPath)
@@ -85,8 +73,9 @@ TEST(AutoStartEntry, TheEntryStartsThatProgramMinimisedWhateverItsPath)
     for (const std::string program :
          {"/usr/bin/flowloom", "/home/ann/my tools/flowloom", "/opt/a\\b $x \"q\" 100%/flowloom",
           "/opt/`it's`;#/flowloom", "/home/j\xC3\xBCrgen/flowloom"}) {
+        SCOPED_TRACE(program);
         const std::optional<std::string> text = autoStartEntryText(program);
-        ASSERT_TRUE(text.has_value()) << program;
+        ASSERT_TRUE(text.has_value());
         EXPECT_EQ(text->rfind("[Desktop Entry]\n", 0), 0u);
         EXPECT_EQ(rawValue(*text, "Type"), "Application");
         EXPECT_EQ(rawValue(*text, "Icon"), "org.example.flowloom");
@@ -105,18 +94,20 @@ TEST(AutoStartEntry, TheEntryStartsThatProgramMinimisedWhateverItsPath)
 
 TEST(AutoStartEntry, OwnEntriesAreKnownByTheirMarkLine)
 {
-    EXPECT_TRUE(isOwnAutoStartEntry("[Desktop Entry]\nX-Flowloom-AutoStart=true\n"));
-    EXPECT_TRUE(isOwnAutoStartEntry("[Desktop Entry]\nX-Flowloom-AutoStart=true"));
-    EXPECT_FALSE(isOwnAutoStartEntry("[Desktop Entry]\nExec=flowloom\n"));
-    EXPECT_FALSE(isOwnAutoStartEntry("[Desktop Entry]\n#X-Flowloom-AutoStart=true\n"));
-    EXPECT_FALSE(isOwnAutoStartEntry("[Desktop Entry]\nX-Flowloom-AutoStart=false\n"));
-    EXPECT_FALSE(isOwnAutoStartEntry(""));
+    for (const auto& [text, own] : std::vector<std::pair<std::string, bool>>{
+             {"[Desktop Entry]\nX-Flowloom-AutoStart=true\n", true},
+             {"[Desktop Entry]\nX-Flowloom-AutoStart=true", true},
+             {"[Desktop Entry]\nExec=flowloom\n", false},
+             {"[Desktop Entry]\n#X-Flowloom-AutoStart=true\n", false},
+             {"[Desktop Entry]\nX-Flowloom-AutoStart=false\n", false},
+             {"", false}})
+        EXPECT_EQ(isOwnAutoStartEntry(text), own) << text;
 }
 
 TEST(AutoStartEntry, WritingMakesTheFolderAndReplacesTheEntryWhole)
 {
     TempFolder config;
-    const fs::path entry = config / "autostart" / "org.example.flowloom.desktop";
+    const fs::path entry = config / "autostart" / kEntryName;
     ASSERT_TRUE(writeAutoStartEntry(entry, "/opt/first/flowloom").ok);
     EXPECT_EQ(readBytes(entry), autoStartEntryText("/opt/first/flowloom"));
     EXPECT_EQ(fs::status(entry).permissions() & fs::perms::all,
@@ -131,11 +122,10 @@ TEST(AutoStartEntry, WritingMakesTheFolderAndReplacesTheEntryWhole)
     std::vector<fs::path> left;
     for (const auto& item : fs::directory_iterator(entry.parent_path()))
         left.push_back(item.path().filename());
-    EXPECT_EQ(left, std::vector<fs::path>{"org.example.flowloom.desktop"}) << "no temporary file";
+    EXPECT_EQ(left, std::vector<fs::path>{kEntryName}) << "no temporary file";
 
     // The written entry is one the desktop's own checker accepts.
-    const std::string command = "desktop-file-validate '" + entry.string() + "' 2>&1";
-    FILE* check = ::popen(command.c_str(), "r");
+    FILE* check = ::popen(("desktop-file-validate '" + entry.string() + "' 2>&1").c_str(), "r");
     ASSERT_NE(check, nullptr);
     std::string output;
     char buffer[256];
@@ -151,27 +141,23 @@ TEST(AutoStartEntry, AFailedWriteIsToldAndLeavesNothing)
     TempFolder config;
     // The autostart folder cannot be made: a file stands where it would go.
     writeBytes(config / "autostart", "not a folder");
-    const fs::path entry = config / "autostart" / "org.example.flowloom.desktop";
-    const auto result = writeAutoStartEntry(entry, "/usr/bin/flowloom");
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.message, "Unable to write to " + entry.string());
+    // And a program path no entry can hold.
+    for (const auto& [entry, program] : std::vector<std::pair<fs::path, std::string>>{
+             {config / "autostart" / kEntryName, "/usr/bin/flowloom"},
+             {config / "other" / kEntryName, "/opt/a\nb/flowloom"}}) {
+        const auto result = writeAutoStartEntry(entry, program);
+        EXPECT_FALSE(result.ok) << entry;
+        EXPECT_EQ(result.message, "Unable to write to " + entry.string());
+        EXPECT_FALSE(fs::exists(entry));
+    }
     EXPECT_EQ(readBytes(config / "autostart"), "not a folder");
-
-    // A program path no entry can hold.
-    const fs::path good = config / "other" / "org.example.flowloom.desktop";
-    const auto refused = writeAutoStartEntry(good, "/opt/a\nb/flowloom");
-    EXPECT_FALSE(refused.ok);
-    EXPECT_EQ(refused.message, "Unable to write to " + good.string());
-    EXPECT_FALSE(fs::exists(good));
 }
 
 TEST(AutoStartEntry, RemovingTakesOnlyAnEntryThisProgramWrote)
 {
     TempFolder config;
-    const fs::path entry = config / "autostart" / "org.example.flowloom.desktop";
-
-    // Nothing there: nothing to do.
-    EXPECT_TRUE(removeAutoStartEntry(entry).ok);
+    const fs::path entry = config / "autostart" / kEntryName;
+    EXPECT_TRUE(removeAutoStartEntry(entry).ok) << "nothing there: nothing to do";
 
     ASSERT_TRUE(writeAutoStartEntry(entry, "/usr/bin/flowloom").ok);
     const fs::path beside = config / "autostart" / "other.desktop";
@@ -180,13 +166,12 @@ TEST(AutoStartEntry, RemovingTakesOnlyAnEntryThisProgramWrote)
     EXPECT_FALSE(fs::exists(entry));
     EXPECT_TRUE(fs::exists(beside)) << "only the file of that name";
 
-    // The user's own entry of the same name (a desktop tool's copy of the launcher) stays.
+    // What stays: the user's own entry of the same name (a desktop tool's copy
+    // of the launcher), a link, even to an entry of ours, and a folder.
     const std::string users = "[Desktop Entry]\nType=Application\nExec=flowloom\n";
     writeBytes(entry, users);
     EXPECT_TRUE(removeAutoStartEntry(entry).ok);
     EXPECT_EQ(readBytes(entry), users);
-
-    // So does a link, even to an entry of ours, and a folder.
     fs::remove(entry);
     fs::create_symlink(beside, entry);
     EXPECT_TRUE(removeAutoStartEntry(entry).ok);

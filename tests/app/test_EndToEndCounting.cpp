@@ -3,6 +3,7 @@
 // kernel's own counters exactly.
 #include "ProgramRun.h"
 #include "sampling/NetlinkSource.h"
+#include "support/LoopbackClient.h"
 #include "support/LoopbackTraffic.h"
 #include "usage/UsageStore.h"
 
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -107,5 +109,67 @@ TEST(CountingEndToEnd, TheTotalsAndTheHistoryCountOnAfterThePageLimitStoppedTheP
     EXPECT_EQ(savedValue(ini, "LastTotalOut0"), static_cast<long long>(tx));
     const usage::DayUsage history = portable.loopbackHistory();
     EXPECT_EQ(history.in, rx) << "and so does the history";
+    EXPECT_EQ(history.out, tx);
+}
+
+TEST(CountingEndToEnd, HeadlessWithoutADisplayServesRecordsWarnsAndClosesInOrder)
+{
+    const sampling::TMIBIfArray interfaces = sampling::NetlinkSource().interfaceSnapshot();
+    if (interfaces.size() != 1 || interfaces[0].name != "lo")
+        GTEST_SKIP() << "needs a private network namespace with loopback alone";
+    Portable portable;
+    const std::uint16_t port = testsupport::freeLoopbackPort();
+    // The web server on; plotting stopped; a cap of 1 MB of download.
+    portable.writeIni(QStringLiteral("[Plotter]\r\nFirst=0\r\nURL=0\r\nServerIP=0\r\nWeb=1\r\n"
+                                     "Port=%1\r\nRun=0\r\nCSV=1\r\nDataCap=1\r\nCapSize=1\r\n"
+                                     "CapUnit=0\r\n")
+                          .arg(port)
+                          .toLatin1());
+    const std::uint64_t rxBefore = loopbackCounter(true);
+    const std::uint64_t txBefore = loopbackCounter(false);
+    QProcess process;
+    QProcessEnvironment env = testsupport::offscreenEnvironment(portable.home.path());
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(portable.folder.path());
+    process.start(portable.program(), {"--headless"});
+    ASSERT_TRUE(process.waitForStarted(10000));
+
+    // No packet before the program's first reading of the table, which it
+    // takes just before it opens the history.
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] { return QFileInfo::exists(portable.folder.path() + "/flowloom-history.sqlite"); }));
+    auto get = [port] {
+        return test::LoopbackClient::exchange(port, "GET /netstats.txt HTTP/1.1\r\n\r\n").bytes;
+    };
+    ASSERT_TRUE(testsupport::waitUntil([&] { return get().find("200 OK") != std::string::npos; }))
+        << "the web server answers without a display";
+    constexpr std::size_t kBytes = 2 * 1024 * 1024;
+    ASSERT_EQ(testsupport::pushThroughLoopback(kBytes), kBytes);
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        const std::string text = get();
+        const auto at = text.find("TotalInSince");
+        const auto equals = text.find('=', at);
+        return at != std::string::npos && equals != std::string::npos &&
+               std::strtoll(text.c_str() + equals + 1, nullptr, 10) >=
+                   static_cast<long long>(kBytes);
+    })) << "its cumulative total counts while nothing plots";
+    std::this_thread::sleep_for(std::chrono::seconds(2)); // the last request's bytes are read
+    // What loopback carried while the program ran (its close may send a
+    // last packet or two after its last reading).
+    const std::uint64_t rx = loopbackCounter(true) - rxBefore;
+    const std::uint64_t tx = loopbackCounter(false) - txBefore;
+    ASSERT_TRUE(testsupport::terminate(process));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_NE(process.readAllStandardError().indexOf("Flowloom: Data cap reached: "), -1)
+        << "the cap warning goes to standard error";
+
+    const QByteArray ini = portable.readIni();
+    EXPECT_EQ(savedValue(ini, "Web"), 1);
+    EXPECT_EQ(savedValue(ini, "LastTotalIn0"), static_cast<long long>(rx));
+    EXPECT_EQ(savedValue(ini, "LastTotalOut0"), static_cast<long long>(tx));
+    const usage::DayUsage history = portable.loopbackHistory();
+    EXPECT_EQ(history.in, rx) << "the history holds every byte";
     EXPECT_EQ(history.out, tx);
 }

@@ -1,5 +1,6 @@
 // The real program and the one-instance rule: a lock file left by root, a
 // stopped first program, and a socket that cannot be listened on.
+#include "IniTestSupport.h"
 #include "ProgramRun.h"
 #include "app/instance/InstanceSocket.h"
 #include "sampling/NetlinkSource.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -29,9 +31,7 @@ namespace {
 // a user's own folder does.
 struct Copy
 {
-    QTemporaryDir folder;
-    QTemporaryDir home;
-    QTemporaryDir runtime;
+    QTemporaryDir folder, home, runtime;
     bool asOtherUser;
 
     explicit Copy(bool otherUser = false) : asOtherUser(otherUser)
@@ -45,8 +45,11 @@ struct Copy
     }
     QString program() const { return folder.path() + "/flowloom"; }
     QString ini() const { return folder.path() + "/flowloom.ini"; }
-    QString guide() const { return folder.path() + "/flowloom.html"; }
     QString lock() const { return folder.path() + "/.flowloom.ini.lock"; }
+    std::filesystem::path socketFile() const
+    {
+        return app::instance::socketPathFor(ini().toStdString(), runtime.path().toStdString());
+    }
     static void giveToOtherUser(const QString& path)
     {
         [[maybe_unused]] const int changed =
@@ -54,18 +57,13 @@ struct Copy
     }
     void writeIni(const QByteArray& text) const
     {
-        QFile file(ini());
-        file.open(QIODevice::WriteOnly);
-        file.write(text);
-        file.close();
+        test::writeBytes(ini().toStdString(), text.toStdString());
         if (asOtherUser)
             giveToOtherUser(ini());
     }
     QByteArray readIni() const
     {
-        QFile file(ini());
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
+        return QByteArray::fromStdString(test::readBytes(ini().toStdString()));
     }
     void start(QProcess& process) const
     {
@@ -83,8 +81,9 @@ struct Copy
     bool startFirst(QProcess& process) const
     {
         start(process);
-        return process.waitForStarted(10000) &&
-               testsupport::waitUntil([&] { return QFileInfo(guide()).size() > 1000; });
+        return process.waitForStarted(10000) && testsupport::waitUntil([&] {
+                   return QFileInfo(folder.path() + "/flowloom.html").size() > 1000;
+               });
     }
 };
 
@@ -119,10 +118,7 @@ TEST(EndToEndInstance, RootsLockFileStillKeepsTheUsersSecondStartOut)
     const int lo = loopbackPosition();
     ASSERT_GE(lo, 0);
     Copy copy(true);
-    {
-        QFile lock(copy.lock());
-        ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
-    }
+    test::writeBytes(copy.lock().toStdString(), "");
     ::chmod(QFile::encodeName(copy.lock()).constData(), 0644);
     copy.writeIni(QStringLiteral("[Plotter]\r\nFirst=0\r\nURL=%1\r\nRun=1\r\n").arg(lo).toLatin1());
     QProcess first;
@@ -160,26 +156,17 @@ TEST(EndToEndInstance, ASecondStartBesideAStoppedFirstOneGivesUpInTime)
     ASSERT_TRUE(copy.startFirst(first));
     const auto firstId = static_cast<pid_t>(first.processId());
     ASSERT_EQ(::kill(firstId, SIGSTOP), 0);
-    struct Resume // also when a check below gives up early
-    {
-        pid_t id;
-        ~Resume()
-        {
-            if (id > 0)
-                ::kill(id, SIGCONT);
-        }
-    } resume{firstId};
+    auto resume = qScopeGuard([&] { ::kill(firstId, SIGCONT); }); // also when a check gives up
     // Earlier starts that gave up left their requests in its queue, until it
     // is full: a blocking connect would now wait for the stopped program.
-    const std::filesystem::path socketFile =
-        app::instance::socketPathFor(copy.ini().toStdString(), copy.runtime.path().toStdString());
+    const std::string socketFile = copy.socketFile();
     std::vector<sampling::UniqueFd> queued;
     bool full = false;
     while (!full && queued.size() < 64) {
         sampling::UniqueFd client(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
-        socketFile.native().copy(address.sun_path, sizeof address.sun_path - 1);
+        socketFile.copy(address.sun_path, sizeof address.sun_path - 1);
         if (::connect(client.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
             full = errno == EAGAIN;
         else
@@ -210,8 +197,8 @@ TEST(EndToEndInstance, ASecondStartBesideAStoppedFirstOneGivesUpInTime)
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 1);
 
+    resume.dismiss();
     ASSERT_EQ(::kill(firstId, SIGCONT), 0);
-    resume.id = 0;
     EXPECT_TRUE(testsupport::terminate(first)) << "the first one closes as usual";
     EXPECT_EQ(testsupport::everyKeyInOrder(copy.readIni()), "") << "and saves its settings";
 }
@@ -219,8 +206,7 @@ TEST(EndToEndInstance, ASecondStartBesideAStoppedFirstOneGivesUpInTime)
 TEST(EndToEndInstance, AFailureToListenIsReportedAndTheProgramRunsOn)
 {
     Copy copy;
-    const std::filesystem::path socketFile =
-        app::instance::socketPathFor(copy.ini().toStdString(), copy.runtime.path().toStdString());
+    const std::filesystem::path socketFile = copy.socketFile();
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString((socketFile / "in-the-way").string())));
     QProcess process;
     ASSERT_TRUE(copy.startFirst(process));

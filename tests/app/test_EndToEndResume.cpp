@@ -1,6 +1,7 @@
 // The real program resuming what the settings file says, where the file holds
 // what a wrong clock or a passing clash left there: a reset time in the far
 // future, and a server switch whose port was busy at start.
+#include "IniTestSupport.h"
 #include "ProgramRun.h"
 #include "sampling/NetlinkSource.h"
 #include "sampling/UniqueFd.h"
@@ -19,32 +20,19 @@ using namespace flowloom;
 namespace {
 struct Copy
 {
-    QTemporaryDir folder;
-    QTemporaryDir home;
+    QTemporaryDir folder, home;
     QString program() const { return folder.path() + "/flowloom"; }
-    QString ini() const { return folder.path() + "/flowloom.ini"; }
-    QString help() const { return folder.path() + "/flowloom.html"; }
+    std::string ini() const { return (folder.path() + "/flowloom.ini").toStdString(); }
     Copy() { QFile::copy(QStringLiteral(FLOWLOOM_BINARY), program()); }
-    void writeIni(const QByteArray& text) const
-    {
-        QFile file(ini());
-        file.open(QIODevice::WriteOnly);
-        file.write(text);
-    }
-    QByteArray readIni() const
-    {
-        QFile file(ini());
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
-    }
     // Starts the program and waits until start-up has written the guide.
     bool start(QProcess& process, const QProcessEnvironment& environment) const
     {
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(folder.path());
         process.start(program(), {});
-        return process.waitForStarted(10000) &&
-               testsupport::waitUntil([&] { return QFileInfo(help()).size() > 1000; });
+        return process.waitForStarted(10000) && testsupport::waitUntil([&] {
+                   return QFileInfo(folder.path() + "/flowloom.html").size() > 1000;
+               });
     }
     QProcessEnvironment environment() const
     {
@@ -63,14 +51,14 @@ int loopbackPosition()
 }
 
 // The value of `key` in a settings file, or nothing.
-QByteArray valueOf(const QByteArray& ini, const QByteArray& key)
+QByteArray valueOf(const std::string& ini, const QByteArray& key)
 {
-    const QByteArray entry = "\n" + key + "=";
-    const int at = ini.indexOf(entry);
+    const QByteArray text = QByteArray::fromStdString(ini), entry = "\n" + key + "=";
+    const int at = text.indexOf(entry);
     if (at < 0)
         return {};
     const int from = at + static_cast<int>(entry.size());
-    return ini.mid(from, ini.indexOf('\r', from) - from);
+    return text.mid(from, text.indexOf('\r', from) - from);
 }
 } // namespace
 
@@ -84,11 +72,12 @@ TEST(EndToEndResume, AResetTimeInTheYear9999DoesNotHoldOffTheNextMonthlyReset)
     Copy copy;
     // Reset on the 15th at 00:01:00; the program starts 15 seconds before,
     // time enough to be plotting by then also on a loaded machine.
-    copy.writeIni("[Plotter]\r\nFirst=0\r\nURL=" + n +
-                  "\r\nRun=1\r\nReset=1\r\nMonth=14\r\nTime=00:01:00\r\n"
-                  "LastTotalIn" +
-                  n + "=1000000000000\r\nLastInReset" + n + "=01/01/9999 23:59:59\r\nLastTotalOut" +
-                  n + "=1000000000000\r\nLastOutReset" + n + "=01/01/9999 23:59:59\r\n");
+    QByteArray ini = "[Plotter]\r\nFirst=0\r\nURL=" + n +
+                     "\r\nRun=1\r\nReset=1\r\nMonth=14\r\nTime=00:01:00\r\n";
+    for (const QByteArray direction : {"In", "Out"})
+        ini += "LastTotal" + direction + n + "=1000000000000\r\nLast" + direction + "Reset" + n +
+               "=01/01/9999 23:59:59\r\n";
+    test::writeBytes(copy.ini(), ini.toStdString());
     QProcessEnvironment environment = copy.environment();
     environment.insert("LD_PRELOAD", faketime);
     environment.insert("FAKETIME", "@2026-03-15 00:00:45"); // runs on from there
@@ -97,21 +86,23 @@ TEST(EndToEndResume, AResetTimeInTheYear9999DoesNotHoldOffTheNextMonthlyReset)
     ASSERT_TRUE(copy.start(process, environment)) << process.readAllStandardError().toStdString();
 
     // A reset is saved at once; the moment is some 15 seconds away.
-    const QByteArray resetKey = "LastInReset" + n;
-    for (int i = 0; i < 3 && !valueOf(copy.readIni(), resetKey).startsWith("15/03/2026"); ++i)
-        testsupport::waitUntil(
-            [&] { return valueOf(copy.readIni(), resetKey).startsWith("15/03/2026"); });
+    auto resetSaved = [&] {
+        return valueOf(test::readBytes(copy.ini()), "LastInReset" + n).startsWith("15/03/2026");
+    };
+    for (int i = 0; i < 3 && !resetSaved(); ++i)
+        testsupport::waitUntil(resetSaved);
     ASSERT_TRUE(testsupport::terminate(process));
 
-    const QByteArray saved = copy.readIni();
-    // The first tick at or after 00:01:00 resets both totals.
-    EXPECT_TRUE(valueOf(saved, "LastInReset" + n).startsWith("15/03/2026 00:01:0"))
-        << valueOf(saved, "LastInReset" + n).toStdString();
-    EXPECT_TRUE(valueOf(saved, "LastOutReset" + n).startsWith("15/03/2026 00:01:0"))
-        << valueOf(saved, "LastOutReset" + n).toStdString();
-    // Counted afresh: a few seconds of loopback, far from the stored 10^12.
-    EXPECT_LT(valueOf(saved, "LastTotalIn" + n).toLongLong(), 1'000'000'000'000LL / 10);
-    EXPECT_LT(valueOf(saved, "LastTotalOut" + n).toLongLong(), 1'000'000'000'000LL / 10);
+    const std::string saved = test::readBytes(copy.ini());
+    for (const QByteArray direction : {"In", "Out"}) {
+        // The first tick at or after 00:01:00 resets both totals.
+        const QByteArray reset = valueOf(saved, "Last" + direction + "Reset" + n);
+        EXPECT_TRUE(reset.startsWith("15/03/2026 00:01:0")) << reset.toStdString();
+        // Counted afresh: a few seconds of loopback, far from the stored 10^12.
+        EXPECT_LT(valueOf(saved, "LastTotal" + direction + n).toLongLong(),
+                  1'000'000'000'000LL / 10)
+            << direction.toStdString();
+    }
 }
 
 TEST(EndToEndResume, APortBusyAtStartLeavesTheServerSwitchedOnInTheFile)
@@ -130,8 +121,9 @@ TEST(EndToEndResume, APortBusyAtStartLeavesTheServerSwitchedOnInTheFile)
     const QByteArray port = QByteArray::number(ntohs(address.sin_port));
 
     Copy copy;
-    copy.writeIni("[Plotter]\r\nFirst=0\r\nWeb=1\r\nServerIP=" + QByteArray::number(lo) +
-                  "\r\nPort=" + port + "\r\n");
+    test::writeBytes(copy.ini(), ("[Plotter]\r\nFirst=0\r\nWeb=1\r\nServerIP=" +
+                                  QByteArray::number(lo) + "\r\nPort=" + port + "\r\n")
+                                     .toStdString());
     QProcess process;
     ASSERT_TRUE(copy.start(process, copy.environment()))
         << process.readAllStandardError().toStdString();
@@ -139,7 +131,7 @@ TEST(EndToEndResume, APortBusyAtStartLeavesTheServerSwitchedOnInTheFile)
         << "the failed start is told, the program runs on";
     ASSERT_TRUE(testsupport::terminate(process));
 
-    const QByteArray saved = copy.readIni();
+    const std::string saved = test::readBytes(copy.ini());
     EXPECT_EQ(valueOf(saved, "Web"), "1") << "the next start tries again";
     EXPECT_EQ(valueOf(saved, "Port"), port);
 }

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -13,11 +14,16 @@ using namespace flowloom;
 
 namespace {
 
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // A copy of the program in a folder of its own (portable: its settings beside it).
 struct Copy
 {
-    QTemporaryDir root;
-    QTemporaryDir home;
+    QTemporaryDir root, home;
     QString folder;
     explicit Copy(const QString& name = QStringLiteral("program"))
         : folder(root.path() + "/" + name)
@@ -31,19 +37,21 @@ struct Copy
     {
         return home.path() + "/.config/autostart/org.example.flowloom.desktop";
     }
-    void writeIni(const QByteArray& bytes) const
+    // Starts `program` on the offscreen platform, working in `workingFolder`.
+    bool start(QProcess& process, const QString& program, const QStringList& arguments,
+               const QString& workingFolder) const
     {
-        QFile file(ini());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        process.setProcessEnvironment(testsupport::offscreenEnvironment(home.path()));
+        process.setWorkingDirectory(workingFolder);
+        process.start(program, arguments);
+        return process.waitForStarted(10000);
     }
 };
 
 struct Ended
 {
     int status = -1;
-    QByteArray out;
-    QByteArray err;
+    QByteArray out, err;
 };
 
 // Runs the program to its end with no display at all: no X, no Wayland, no
@@ -65,12 +73,6 @@ Ended runWithoutDisplay(const Copy& copy, const QStringList& arguments)
     return ended;
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 TEST(EndToEndStart, HelpVersionAndAWrongOptionEndAtOnceWithTheirStatus)
@@ -87,25 +89,20 @@ TEST(EndToEndStart, HelpVersionAndAWrongOptionEndAtOnceWithTheirStatus)
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "Flowloom " FLOWLOOM_VERSION "\n");
 
-    struct Wrong
-    {
-        QStringList arguments;
-        QByteArray named;
-    };
-    const Wrong wrongs[] = {{{"--bogus"}, "'--bogus'"},
-                            {{"--minimized", "-x"}, "'-x'"},
-                            {{"--help", "--hepl"}, "'--hepl'"},
-                            {{"--headless=1"}, "'--headless'"},
-                            {{"settings.ini"}, "'settings.ini'"}};
-    for (const Wrong& wrong : wrongs) {
-        const Ended ended = runWithoutDisplay(copy, wrong.arguments);
-        const std::string name = wrong.arguments.join(' ').toStdString();
-        EXPECT_EQ(ended.status, 2) << name;
-        EXPECT_EQ(ended.out, "") << name;
-        EXPECT_EQ(ended.err.count('\n'), 1) << "one line: " << ended.err.toStdString();
+    for (const auto& [arguments, named] :
+         std::vector<std::pair<QStringList, QByteArray>>{{{"--bogus"}, "'--bogus'"},
+                                                         {{"--minimized", "-x"}, "'-x'"},
+                                                         {{"--help", "--hepl"}, "'--hepl'"},
+                                                         {{"--headless=1"}, "'--headless'"},
+                                                         {{"settings.ini"}, "'settings.ini'"}}) {
+        const Ended ended = runWithoutDisplay(copy, arguments);
+        SCOPED_TRACE(arguments.join(' ').toStdString() + ": " + ended.err.toStdString());
+        EXPECT_EQ(ended.status, 2);
+        EXPECT_EQ(ended.out, "");
+        EXPECT_EQ(ended.err.count('\n'), 1) << "one line";
         EXPECT_TRUE(ended.err.endsWith("\n"));
-        EXPECT_TRUE(ended.err.contains(wrong.named)) << ended.err.toStdString();
-        EXPECT_TRUE(ended.err.contains("flowloom --help")) << ended.err.toStdString();
+        EXPECT_TRUE(ended.err.contains(named));
+        EXPECT_TRUE(ended.err.contains("flowloom --help"));
     }
     // None of these runs got as far as the settings, the guide or a window.
     EXPECT_EQ(QDir(copy.folder).entryList(QDir::Files | QDir::Hidden), QStringList{"flowloom"});
@@ -115,12 +112,13 @@ TEST(EndToEndStart, StartAtLoginWritesAnEntryThatStartsTheProgramMinimised)
 {
     // A folder name with a space: the entry must quote the program's path.
     Copy copy(QStringLiteral("my tools"));
-    copy.writeIni("[Plotter]\r\nFirst=0\r\nAutoStart=1\r\n");
+    {
+        QFile ini(copy.ini());
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Plotter]\r\nFirst=0\r\nAutoStart=1\r\n");
+    }
     QProcess first;
-    first.setProcessEnvironment(testsupport::offscreenEnvironment(copy.home.path()));
-    first.setWorkingDirectory(copy.folder);
-    first.start(copy.program(), {});
-    ASSERT_TRUE(first.waitForStarted(10000));
+    ASSERT_TRUE(copy.start(first, copy.program(), {}, copy.folder));
     // The stored "on" writes the entry while the settings are applied.
     ASSERT_TRUE(testsupport::waitUntil([&] { return QFile::exists(copy.entry()); }))
         << first.readAllStandardError().toStdString();
@@ -136,13 +134,10 @@ TEST(EndToEndStart, StartAtLoginWritesAnEntryThatStartsTheProgramMinimised)
         << *exec;
 
     // What the desktop runs at login starts this program, which runs until
-    // asked to close.
+    // asked to close; a portable copy writes its guide beside itself once built.
     QProcess atLogin;
-    atLogin.setProcessEnvironment(testsupport::offscreenEnvironment(copy.home.path()));
-    atLogin.setWorkingDirectory(copy.home.path());
-    atLogin.start(QString::fromStdString(command[0]), {QString::fromStdString(command[1])});
-    ASSERT_TRUE(atLogin.waitForStarted(10000));
-    // A portable copy writes its guide beside itself once it is built.
+    ASSERT_TRUE(copy.start(atLogin, QString::fromStdString(command[0]),
+                           {QString::fromStdString(command[1])}, copy.home.path()));
     EXPECT_TRUE(testsupport::waitUntil(
         [&] { return QFileInfo(copy.folder + "/flowloom.html").size() > 1000; }));
     EXPECT_EQ(atLogin.state(), QProcess::Running) << atLogin.readAllStandardError().toStdString();

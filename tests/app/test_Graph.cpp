@@ -252,3 +252,96 @@ TEST(GraphInteraction, ApplyVerticalAxisMaximumTruncatesIntoTheBoxesNumbers)
     w.form->mnuApplyClick();
     EXPECT_EQ(w.form->controls().Setup->spMax->value(), 2147483647);
 }
+
+TEST(GraphAxes, VisiblePageBringsTheAxisDownOnceABurstHasScrolledAway)
+{
+    WindowHarness w("[Plotter]\r\nPoints=20\r\n");
+    app::SetupPage& s = *w.form->controls().Setup;
+    chart::Axis& vertical = w.form->controls().Chart1->chart().leftAxis();
+    s.rbFit->setChecked(true);
+    EXPECT_FALSE(s.rbPeak->isChecked()) << "one choice of the three";
+    w.form->controls().btnStart->click();
+    w.tick(0);
+    w.tick(0);
+    plot(w, 5, 2 * 1024 * 1024); // 2,048 KB/s -> 2,252.8 -> 2,500
+    EXPECT_DOUBLE_EQ(vertical.maximum(), 2500.0);
+    plot(w, 1, 1024u * 1024 * 1024); // 1 GB/s: 1,048,576 KB/s -> 1,153,433.6 -> 1,200,000
+    EXPECT_DOUBLE_EQ(vertical.maximum(), 1'200'000.0);
+    plot(w, 40, 2 * 1024 * 1024); // two pages later the burst is out of sight
+    EXPECT_DOUBLE_EQ(vertical.maximum(), 2500.0);
+
+    // Peak keeps the session's burst, as it always did.
+    s.rbPeak->setChecked(true);
+    plot(w, 1, 2 * 1024 * 1024);
+    EXPECT_DOUBLE_EQ(vertical.maximum(), 1'048'576.0 * 1.01);
+    // Choosing "Visible page" again fits at once, without waiting for a tick.
+    s.rbFit->setChecked(true);
+    EXPECT_DOUBLE_EQ(vertical.maximum(), 2500.0);
+}
+
+TEST(GraphAxes, BitUnitsReachTheAxisThePanelsAndTheTrayHint)
+{
+    WindowHarness w;
+    app::SetupPage& s = *w.form->controls().Setup;
+    s.rbMbits->setChecked(true);
+    EXPECT_EQ(s.edLabel->text(), "Mbit / sec");
+    EXPECT_EQ(w.form->controls().Chart1->chart().leftAxis().title(), "Mbit / sec");
+    w.form->controls().btnStart->click();
+    w.tick(0);
+    w.tick(0);
+    w.tick(1'250'000, 125'000); // 10 and 1 Mbit/s
+    EXPECT_EQ(w.form->controls().StatusPanel[1]->text(), "In: 10.00 Mbit/s");
+    EXPECT_EQ(w.form->controls().StatusPanel[2]->text(), "Out: 1.00 Mbit/s");
+    EXPECT_EQ(w.form->graph().plotFeed().series1().y(0), 10.0);
+    EXPECT_EQ(w.form->run().trayHint(), "Flowloom - 0.001 GB\nIn: 10.00 Mbit/s  Out: 1.00 Mbit/s");
+    // The Statistics tab keeps its bytes: web documents and the average mode read them.
+    EXPECT_EQ(w.text("Panel14"), "1,250,000");
+
+    s.rbKbits->setChecked(true);
+    EXPECT_EQ(s.edLabel->text(), "kbit / sec");
+    w.tick(1'250'000, 0);
+    EXPECT_EQ(w.form->controls().StatusPanel[1]->text(), "In: 10,000.0 kbit/s");
+
+    // Back to KB/sec: the panels and the hint are as they always were.
+    s.rbKBytes->setChecked(true);
+    w.tick(2048, 0);
+    EXPECT_EQ(w.form->controls().StatusPanel[1]->text(), "In: 2.0 KB/s");
+    EXPECT_EQ(w.form->run().trayHint(), "Flowloom - 0.002 GB");
+}
+
+TEST(GraphAxes, TheRatePanelsHoldTheLongestRateAndTheLabelsSayBytes)
+{
+    WindowHarness w;
+    w.form->show();
+    QLabel* out = w.form->controls().StatusPanel[2];
+    for (const char* text : {"Out: 4,194,304.0 KB/s", "Out: 34,359,738.4 kbit/s",
+                             "Out: 34,359.74 Mbit/s", "Out: 236,068.4 KB/s"})
+        EXPECT_LE(out->fontMetrics().horizontalAdvance(QString::fromLatin1(text)),
+                  out->contentsRect().width())
+            << text;
+    int bytesPerSec = 0;
+    for (const QLabel* label : w.form->findChildren<QLabel*>()) {
+        EXPECT_NE(label->text(), "Bytess / sec");
+        bytesPerSec += label->text() == "Bytes / sec" ? 1 : 0;
+    }
+    EXPECT_EQ(bytesPerSec, 2) << "download and upload";
+}
+
+TEST(GraphAxes, ALabelOfTheUsersOwnSurvivesABitUnitAtTheNextStart)
+{
+    // As saved after the user chose Mbit/s and then wrote a label of their own.
+    WindowHarness w("[Plotter]\r\nFirst=0\r\nKB=0\r\nMbits=1\r\nLabel=Mbits on eth0\r\n"
+                    "Peak=0\r\nFit=1\r\n");
+    const app::SetupPage& s = *w.form->controls().Setup;
+    EXPECT_TRUE(s.rbMbits->isChecked());
+    EXPECT_FALSE(s.rbKBytes->isChecked());
+    EXPECT_TRUE(s.rbFit->isChecked());
+    EXPECT_FALSE(s.rbPeak->isChecked());
+    EXPECT_EQ(s.edLabel->text(), "Mbits on eth0");
+    EXPECT_EQ(w.form->controls().Chart1->chart().leftAxis().title(), "Mbits on eth0");
+    w.form->close();
+    const std::string saved = w.readSettings();
+    for (const char* line : {"\r\nKB=0\r\n", "\r\nMbits=1\r\n", "\r\nKbits=0\r\n", "\r\nFit=1\r\n",
+                             "\r\nPeak=0\r\n", "\r\nLabel=Mbits on eth0\r\n"})
+        EXPECT_NE(saved.find(line), std::string::npos) << line;
+}

@@ -71,34 +71,32 @@ TEST(InstanceLock, AnotherUsersLockFileIsLockedReadOnlyOrCountsAsHeld)
 {
     if (!flowloom::test::canSwitchUser())
         GTEST_SKIP() << "needs root to act as another user";
-    using flowloom::test::kOtherUser;
     TempFolder folder;
     const auto own = folder / "own";
     std::filesystem::create_directory(own);
-    ASSERT_EQ(::chown(own.c_str(), kOtherUser, flowloom::test::kOtherGroup), 0);
+    ASSERT_EQ(::chown(own.c_str(), flowloom::test::kOtherUser, flowloom::test::kOtherGroup), 0);
     ::chmod(folder.path().c_str(), 0755);
-    const auto readable = own / ".readable.lock";
-    const auto closed = own / ".closed.lock";
-    flowloom::test::writeBytes(readable, "");
-    flowloom::test::writeBytes(closed, "");
-    ::chmod(readable.c_str(), 0644);
-    ::chmod(closed.c_str(), 0600);
-    auto outcomeAsOtherUser = [](const std::filesystem::path& path) {
-        return flowloom::test::runAsOtherUser(
-            [&] { return static_cast<int>(takeInstanceLock(path).outcome); });
+    const auto readable = own / ".readable.lock", closed = own / ".closed.lock";
+    for (const auto& [file, mode] : {std::pair{readable, 0644}, std::pair{closed, 0600}}) {
+        flowloom::test::writeBytes(file, "");
+        ::chmod(file.c_str(), mode);
+    }
+    auto expectAsOtherUser = [](const std::filesystem::path& path, LockOutcome outcome) {
+        EXPECT_EQ(flowloom::test::runAsOtherUser(
+                      [&] { return static_cast<int>(takeInstanceLock(path).outcome); }),
+                  static_cast<int>(outcome))
+            << path;
     };
 
-    EXPECT_EQ(outcomeAsOtherUser(readable), static_cast<int>(LockOutcome::Held))
-        << "flock needs no write access";
+    expectAsOtherUser(readable, LockOutcome::Held); // flock needs no write access
     EXPECT_EQ(modeOf(readable), 0644u) << "root's file is left as it is";
     {
         const InstanceLock held = takeInstanceLock(readable);
         ASSERT_EQ(held.outcome, LockOutcome::Held);
-        EXPECT_EQ(outcomeAsOtherUser(readable), static_cast<int>(LockOutcome::HeldElsewhere));
+        expectAsOtherUser(readable, LockOutcome::HeldElsewhere);
     }
-    EXPECT_EQ(outcomeAsOtherUser(closed), static_cast<int>(LockOutcome::Unusable))
-        << "a lock file that cannot be opened is not a free lock";
+    // A lock file that cannot be opened is not a free lock.
+    expectAsOtherUser(closed, LockOutcome::Unusable);
     // Root's own folder, with no lock file: nowhere to keep one.
-    EXPECT_EQ(outcomeAsOtherUser(folder / ".none.lock"),
-              static_cast<int>(LockOutcome::NowhereToKeep));
+    expectAsOtherUser(folder / ".none.lock", LockOutcome::NowhereToKeep);
 }

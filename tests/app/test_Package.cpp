@@ -91,7 +91,8 @@ TEST(Package, BuildsInstallsIntoATemporaryRootAndRunsAsAnInstalledProgram)
                             "./usr/share/man/man1/flowloom.1.gz",
                             "./usr/share/doc/flowloom/flowloom.html",
                             "./usr/lib/systemd/system/flowloom.service",
-                            "./usr/lib/systemd/user/flowloom.service"};
+                            "./usr/lib/systemd/user/flowloom.service",
+                            "./usr/share/flowloom/flowloom-dashboard.json"};
     const int sizes[] = {16, 32, 48, 64, 128, 256};
     for (const int size : sizes)
         expected << QStringLiteral("./usr/share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(id);

@@ -151,7 +151,12 @@ TEST(SettingsFile, NoFileGivesEveryDefaultAndASaveWritesTheWholeTable)
                                       "History=0",
                                       "HistoryName=history.csv",
                                       "CapScope=0",
-                                      "AutoStart=0"}));
+                                      "AutoStart=0",
+                                      "Fit=0",
+                                      "Kbits=0",
+                                      "Mbits=0",
+                                      "Metrics=0",
+                                      "JsonApi=0"}));
     EXPECT_FALSE(SettingsFile::load(path, kRuntime).boolean(Key::First));
 }
 
@@ -169,12 +174,19 @@ TEST(SettingsFile, AFileOfAnEarlierVersionReadsAsBeforeAndGainsTheNewKeysAtItsEn
     EXPECT_FALSE(loaded.boolean(Key::History)) << "the history document is off";
     EXPECT_EQ(loaded.integer(Key::CapShare), 80);
     EXPECT_FALSE(loaded.boolean(Key::AutoStart)) << "no start at login";
+    EXPECT_FALSE(loaded.boolean(Key::Fit)) << "the axis follows the peak as before";
+    EXPECT_TRUE(loaded.boolean(Key::KB) && !loaded.boolean(Key::Kbits) &&
+                !loaded.boolean(Key::Mbits))
+        << "rates stay in bytes";
+    EXPECT_FALSE(loaded.boolean(Key::Metrics)) << "no /metrics";
+    EXPECT_FALSE(loaded.boolean(Key::JsonApi)) << "no JSON API";
 
     ASSERT_TRUE(SettingsFile::save(path, loaded, {}).ok());
     const std::string saved = readBytes(path);
     EXPECT_EQ(saved.find("[Plotter]\r\nReset=1\r\nMonth=28\r\nCSV=1\r\n"), 0u)
         << "keys that were there stay where they were";
-    EXPECT_NE(saved.find("HistoryName=history.csv\r\nCapScope=0\r\nAutoStart=0\r\n[Other]\r\nx=1\r\n"),
+    EXPECT_NE(saved.find("HistoryName=history.csv\r\nCapScope=0\r\nAutoStart=0\r\nFit=0\r\nKbits="
+                         "0\r\nMbits=0\r\nMetrics=0\r\nJsonApi=0\r\n[Other]\r\nx=1\r\n"),
               std::string::npos)
         << "the new keys end the section";
 }

@@ -27,21 +27,22 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "Time", "Reset",
         // added later, after all of the above
         "DataCap", "CapSize", "CapUnit", "CapCounts", "CapShare", "History", "HistoryName",
-        "CapScope", "AutoStart"};
+        "CapScope", "AutoStart", "Fit", "Kbits", "Mbits", "Metrics", "JsonApi"};
     const std::vector<std::string_view> readOrder = {
-        "URL",       "First",      "Stop",     "Restart",   "Points",    "Max",      "Bytes",
-        "KB",        "Peak",       "Avg",      "Auto",      "btn3D",     "Default",  "Line",
-        "Area",      "Steps",      "Ramp",     "Run",       "Capture",   "Folder",   "Label",
-        "Title",     "Pages",      "Minimize", "Web",       "Temp",      "Auth",     "Lower",
-        "User",      "Pass",       "Port",     "Border",    "Plot",      "PlotUp",   "Back",
-        "Left",      "Grid",       "Height",   "Width",     "HTTP",      "Cap",      "Clip",
-        "Print",     "rbPercent",  "rbPixels", "spPercent", "Colour",    "FontName", "FontSize",
-        "FontStyle", "JPG",        "GIF",      "BMP",       "PNG",       "Gray",     "Append",
-        "Vertical",  "Horizontal", "Stay",     "DoPlot",    "DoPlotUp",  "CSV",      "Format",
-        "Image",     "WebStats",   "Formatt",  "Imaget",    "WebColour", "WebSize",  "WebStyle",
-        "WebName",   "Alpha",      "StartMin", "Month",     "Time",      "Reset",    "ServerIP",
-        "DataCap",   "CapSize",    "CapUnit",  "CapCounts", "CapShare",  "History",  "HistoryName",
-        "CapScope", "AutoStart"};
+        "URL",       "First",    "Stop",        "Restart",   "Points",     "Max",      "Bytes",
+        "KB",        "Kbits",    "Mbits",       "Peak",      "Avg",        "Fit",      "Auto",
+        "btn3D",     "Default",  "Line",        "Area",      "Steps",      "Ramp",     "Run",
+        "Capture",   "Folder",   "Label",       "Title",     "Pages",      "Minimize", "Web",
+        "Temp",      "Auth",     "Lower",       "User",      "Pass",       "Port",     "Border",
+        "Plot",      "PlotUp",   "Back",        "Left",      "Grid",       "Height",   "Width",
+        "HTTP",      "Cap",      "Clip",        "Print",     "rbPercent",  "rbPixels", "spPercent",
+        "Colour",    "FontName", "FontSize",    "FontStyle", "JPG",        "GIF",      "BMP",
+        "PNG",       "Gray",     "Append",      "Vertical",  "Horizontal", "Stay",     "DoPlot",
+        "DoPlotUp",  "CSV",      "Format",      "Image",     "WebStats",   "Formatt",  "Imaget",
+        "WebColour", "WebSize",  "WebStyle",    "WebName",   "Alpha",      "StartMin", "Month",
+        "Time",      "Reset",    "ServerIP",    "DataCap",   "CapSize",    "CapUnit",  "CapCounts",
+        "CapShare",  "History",  "HistoryName", "CapScope",  "AutoStart",
+        "Metrics",   "JsonApi"};
     ASSERT_EQ(SettingsKeys::table().size(), writeOrder.size());
     for (std::size_t i = 0; i < writeOrder.size(); ++i)
         EXPECT_EQ(SettingsKeys::table()[i].name, writeOrder[i]);
@@ -73,6 +74,23 @@ TEST(SettingsKeys, EntriesNameTheirControlsAndRanges)
     EXPECT_EQ(SettingsKeys::entry(Key::AutoStart).owner, "cbAutoStart");
     EXPECT_EQ(SettingsKeys::entry(Key::AutoStart).control, Control::CheckBox);
     EXPECT_FALSE(SettingsKeys::defaultOn(Key::AutoStart));
+    // The fitted axis and the bit units join their radio groups, off at first.
+    EXPECT_EQ(SettingsKeys::entry(Key::Fit).owner, "rbFit");
+    EXPECT_EQ(SettingsKeys::entry(Key::Fit).group, RadioGroup::AxisFollows);
+    EXPECT_FALSE(SettingsKeys::defaultOn(Key::Fit));
+    EXPECT_EQ(SettingsKeys::entry(Key::Kbits).owner, "rbKbits");
+    EXPECT_EQ(SettingsKeys::entry(Key::Mbits).owner, "rbMbits");
+    EXPECT_EQ(SettingsKeys::entry(Key::Kbits).group, RadioGroup::Units);
+    EXPECT_EQ(SettingsKeys::entry(Key::Mbits).group, RadioGroup::Units);
+    EXPECT_FALSE(SettingsKeys::defaultOn(Key::Kbits));
+    EXPECT_FALSE(SettingsKeys::defaultOn(Key::Mbits));
+    // The documents for other programs are opt-in, each with its own switch.
+    EXPECT_EQ(SettingsKeys::entry(Key::Metrics).owner, "cbMetrics");
+    EXPECT_EQ(SettingsKeys::entry(Key::JsonApi).owner, "cbJsonApi");
+    EXPECT_EQ(SettingsKeys::entry(Key::Metrics).control, Control::CheckBox);
+    EXPECT_EQ(SettingsKeys::entry(Key::JsonApi).control, Control::CheckBox);
+    EXPECT_FALSE(SettingsKeys::defaultOn(Key::Metrics));
+    EXPECT_FALSE(SettingsKeys::defaultOn(Key::JsonApi));
 
     EXPECT_EQ(SettingsKeys::find("points"), Key::Points);
     EXPECT_EQ(SettingsKeys::find("BTN3D"), Key::Btn3D);

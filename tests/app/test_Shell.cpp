@@ -3,22 +3,27 @@
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "app/Tray.h"
+#include "app/shell/GuideOpener.h"
 #include "app/startup/AutoStartEntry.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace flowloom;
 using testsupport::WindowHarness;
@@ -244,4 +249,123 @@ TEST(Shell, AStoredStartAtLoginRewritesTheEntryForThisCopy)
     EXPECT_TRUE(text.contains("\nExec=" + w.programFile().toUtf8() + " --minimized\n"))
         << text.toStdString();
     EXPECT_FALSE(text.contains("/old/place"));
+}
+
+namespace {
+// A stand-in for the desktop's opener: an "xdg-open" first on PATH that
+// records its argument and ends with the given status (4: the browser failed).
+struct StandInOpener
+{
+    QTemporaryDir folder;
+    QByteArray oldPath = qgetenv("PATH");
+
+    explicit StandInOpener(std::optional<int> status)
+    {
+        if (status) {
+            const QString script = folder.path() + "/xdg-open";
+            std::ofstream(script.toStdString())
+                << "#!/bin/sh\nprintf '%s' \"$1\" > '" << folder.path().toStdString()
+                << "/opened'\nexit " << *status << "\n";
+            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            qputenv("PATH", folder.path().toLocal8Bit() + ":" + oldPath);
+        } else {
+            qputenv("PATH", folder.path().toLocal8Bit()); // no opener anywhere
+        }
+    }
+    ~StandInOpener() { qputenv("PATH", oldPath); }
+    std::string opened() const
+    {
+        std::ifstream file(folder.path().toStdString() + "/opened");
+        return std::string((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    }
+};
+
+template <typename Done> bool waitUntil(Done done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 20'000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return done();
+}
+} // namespace
+
+TEST(Shell, F1AndHelpOpenTheGuideInTheBrowser)
+{
+    StandInOpener opener(0);
+    WindowHarness w;
+    const std::string guide = w.form->shell().helpFile().path().string();
+    w.form->show();
+    w.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+    QTest::keyClick(w.form.get(), Qt::Key_F1);
+    ASSERT_TRUE(waitUntil([&] { return !opener.opened().empty(); })) << "F1 opened nothing";
+    EXPECT_EQ(opener.opened(), "file://" + guide);
+    EXPECT_TRUE(w.messages.empty());
+
+    std::filesystem::remove(opener.folder.path().toStdString() + "/opened");
+    w.get<QToolButton>("btnHelp")->click();
+    ASSERT_TRUE(waitUntil([&] { return !opener.opened().empty(); }));
+    EXPECT_EQ(opener.opened(), "file://" + guide);
+    // The opener has ended well: still no message.
+    QTest::qWait(100);
+    EXPECT_TRUE(w.messages.empty());
+}
+
+TEST(Shell, AGuideThatCannotBeOpenedIsToldInAMessage)
+{
+    struct Case
+    {
+        std::optional<int> status; // none: no opener can be started at all
+        const char* what;
+    };
+    for (const Case& c : {Case{4, "the browser failed"}, Case{3, "no browser found"},
+                          Case{std::nullopt, "no opener"}}) {
+        StandInOpener opener(c.status);
+        WindowHarness w;
+        const auto guide = w.form->shell().helpFile().path();
+        w.form->btnHelpClick();
+        ASSERT_TRUE(waitUntil([&] { return !w.messages.empty(); })) << c.what;
+        ASSERT_EQ(w.messages.size(), 1u) << c.what;
+        EXPECT_EQ(w.messages[0], app::GuideOpener::failureText(guide)) << c.what;
+        EXPECT_NE(w.messages[0].find(guide.string()), std::string::npos) << c.what;
+    }
+
+    // A guide removed behind the program's back: said at once, nothing started.
+    StandInOpener opener(0);
+    WindowHarness w;
+    const auto guide = w.form->shell().helpFile().path();
+    std::filesystem::remove(guide);
+    w.form->btnHelpClick();
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_EQ(w.messages[0], "The user guide " + guide.string() + " is missing.");
+    QTest::qWait(100);
+    EXPECT_TRUE(opener.opened().empty());
+}
+
+TEST(Shell, TheGuideWrittenAtStartDescribesTodaysProgram)
+{
+    WindowHarness w;
+    std::ifstream file(w.form->shell().helpFile().path());
+    const std::string guide((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    ASSERT_GT(guide.size(), 10'000u);
+    // A section for each part of the program a user meets.
+    for (const char* section : {"id=\"history\"", "id=\"usage\"", "id=\"tray\"", "id=\"headless\"",
+                                "id=\"programs\"", "id=\"settings\"", "id=\"help\""})
+        EXPECT_NE(guide.find(section), std::string::npos) << section;
+    // What the program now does, by the names the user sees or types.
+    for (const char* phrase :
+         {"  History  ", "Data Cap Warning ", "in the background", "--headless",
+          "systemctl --user enable --now flowloom.service", "One Flowloom per settings file",
+          "/metrics", "/api/v1/summary.json", "The live page", "notification service",
+          "Start at login", "<b>F1</b>", "Visible page", "kbit/s", "Mbit/s"})
+        EXPECT_NE(guide.find(phrase), std::string::npos) << phrase;
+    // What it no longer does or never said.
+    for (const char* stale : {"three tabs", "Bytess", "takes no command-line options",
+                              "nothing of the run is saved", "holds five pages"})
+        EXPECT_EQ(guide.find(stale), std::string::npos) << stale;
 }

@@ -16,24 +16,12 @@
 #include <sys/un.h>
 #include <thread>
 
-using flowloom::app::SingleInstance;
 using flowloom::test::TempFolder;
 namespace fs = std::filesystem;
+namespace app = flowloom::app;
 namespace instance = flowloom::app::instance;
 
 namespace {
-// Points $XDG_RUNTIME_DIR at a private folder of the test's own.
-class RuntimeFolder
-{
-public:
-    RuntimeFolder() { ::setenv("XDG_RUNTIME_DIR", m_folder.path().c_str(), 1); }
-    ~RuntimeFolder() { ::unsetenv("XDG_RUNTIME_DIR"); }
-    const fs::path& path() const { return m_folder.path(); }
-
-private:
-    TempFolder m_folder; // 0700, made by mkdtemp
-};
-
 // Runs `work` on a thread while this thread serves the event loop, as the
 // first program does while a second start waits for it.
 template <typename Work> auto whileServing(Work work)
@@ -71,38 +59,43 @@ int connectionAsOtherUser(const fs::path& socketFile)
 }
 } // namespace
 
-TEST(SingleInstance, TheSecondProgramAsksTheFirstToShowItsWindow)
+// Each test's own private $XDG_RUNTIME_DIR and settings file.
+class SingleInstance : public ::testing::Test
 {
-    RuntimeFolder runtime;
+protected:
+    SingleInstance() { ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1); }
+    ~SingleInstance() override { ::unsetenv("XDG_RUNTIME_DIR"); }
+
+    TempFolder runtime; // 0700, made by mkdtemp
     TempFolder folder;
     const fs::path settings = folder / "flowloom.ini";
-    SingleInstance first(settings);
+    const fs::path socketFile = instance::socketPathFor(settings, runtime.path());
+};
+
+TEST_F(SingleInstance, TheSecondProgramAsksTheFirstToShowItsWindow)
+{
+    app::SingleInstance first(settings);
     ASSERT_TRUE(first.isFirst());
     EXPECT_EQ(first.listenProblem(), "");
     int shown = 0;
-    QObject::connect(&first, &SingleInstance::showRequested, [&] { ++shown; });
-    const fs::path socketFile = instance::socketPathFor(settings, runtime.path());
+    QObject::connect(&first, &app::SingleInstance::showRequested, [&] { ++shown; });
     EXPECT_TRUE(fs::is_socket(socketFile));
 
-    const SingleInstance second(settings);
+    const app::SingleInstance second(settings);
     EXPECT_FALSE(second.isFirst());
     EXPECT_EQ(second.lockProblem(), "") << "the lock is simply held";
     EXPECT_TRUE(whileServing([&] { return second.askFirstToShow(); }));
     EXPECT_EQ(shown, 1);
 }
 
-TEST(SingleInstance, AnotherUsersConnectionHasNoEffect)
+TEST_F(SingleInstance, AnotherUsersConnectionHasNoEffect)
 {
     if (!flowloom::test::canSwitchUser())
         GTEST_SKIP() << "needs root to act as another user";
-    RuntimeFolder runtime;
-    TempFolder folder;
-    const fs::path settings = folder / "flowloom.ini";
-    SingleInstance first(settings);
+    app::SingleInstance first(settings);
     ASSERT_TRUE(first.isFirst());
     int shown = 0;
-    QObject::connect(&first, &SingleInstance::showRequested, [&] { ++shown; });
-    const fs::path socketFile = instance::socketPathFor(settings, runtime.path());
+    QObject::connect(&first, &app::SingleInstance::showRequested, [&] { ++shown; });
     // The private folder keeps others out; opened here so that the program's
     // own check of the peer is what is tested.
     ::chmod(runtime.path().c_str(), 0711);
@@ -112,47 +105,36 @@ TEST(SingleInstance, AnotherUsersConnectionHasNoEffect)
     EXPECT_EQ(shown, 0);
 
     ::chmod(runtime.path().c_str(), 0700);
-    const SingleInstance second(settings);
+    const app::SingleInstance second(settings);
     EXPECT_TRUE(whileServing([&] { return second.askFirstToShow(); })) << "still listening";
     EXPECT_EQ(shown, 1);
 }
 
-TEST(SingleInstance, ALockFileThatCannotBeUsedMeansNotTheFirst)
+TEST_F(SingleInstance, ALockFileThatCannotBeUsedMeansNotTheFirst)
 {
-    RuntimeFolder runtime;
-    TempFolder folder;
-    const fs::path settings = folder / "flowloom.ini";
     fs::create_directory(instance::lockPathFor(settings));
-    const SingleInstance start(settings);
+    const app::SingleInstance start(settings);
     EXPECT_FALSE(start.isFirst());
     EXPECT_NE(start.lockProblem().find(instance::lockPathFor(settings).string()),
               std::string::npos);
     EXPECT_FALSE(start.askFirstToShow()) << "nobody answers";
 }
 
-TEST(SingleInstance, AFailureToListenIsReportedAndTheProgramStaysFirst)
+TEST_F(SingleInstance, AFailureToListenIsReportedAndTheProgramStaysFirst)
 {
-    RuntimeFolder runtime;
-    TempFolder folder;
-    const fs::path settings = folder / "flowloom.ini";
-    const fs::path socketFile = instance::socketPathFor(settings, runtime.path());
     fs::create_directories(socketFile / "in-the-way");
-    const SingleInstance first(settings);
+    const app::SingleInstance first(settings);
     EXPECT_TRUE(first.isFirst());
     EXPECT_NE(first.listenProblem().find(socketFile.string()), std::string::npos)
         << first.listenProblem();
-    const SingleInstance second(settings);
+    const app::SingleInstance second(settings);
     EXPECT_FALSE(second.isFirst()) << "the lock still holds";
 }
 
-TEST(SingleInstance, TheSocketFileGoesWithTheFirstProgram)
+TEST_F(SingleInstance, TheSocketFileGoesWithTheFirstProgram)
 {
-    RuntimeFolder runtime;
-    TempFolder folder;
-    const fs::path settings = folder / "flowloom.ini";
-    const fs::path socketFile = instance::socketPathFor(settings, runtime.path());
     {
-        const SingleInstance first(settings);
+        const app::SingleInstance first(settings);
         ASSERT_TRUE(fs::is_socket(socketFile));
     }
     EXPECT_FALSE(fs::exists(fs::symlink_status(socketFile)));

@@ -335,6 +335,32 @@ case_typing_points_per_page() {
     [ "$(setting "$DIR" Points)" = 200 ] || fail "Points is $(setting "$DIR" Points), not 200"
 }
 
+# F1 opens the user guide with the desktop's opener: a stand-in "xdg-open",
+# first on PATH, records the address it is given. When the opener fails (no
+# browser could be started), a message box says so.
+case_f1_opens_the_guide() {
+    local opener=$WORK/bin/xdg-open id
+    mkdir -p "$WORK/bin"
+    printf '#!/bin/sh\nprintf "%%s\\n" "$1" >> "%s/opened"\nexit "$(cat "%s/status")"\n' \
+        "$WORK" "$WORK" > "$opener"
+    chmod +x "$opener"
+    echo 0 > "$WORK/status"
+    export PATH=$WORK/bin:$PATH
+    start_plotting
+    id=$(main_window) || fail "no main window"
+    xdotool windowactivate --sync "$id" key --clearmodifiers F1
+    wait_until 10 test -s "$WORK/opened" || fail "F1 opened nothing"
+    [ "$(cat "$WORK/opened")" = "file://$DIR/flowloom.html" ] ||
+        fail "F1 opened $(cat "$WORK/opened"), not the guide"
+    no_dialog "^Flowloom$" || fail "a message box after the guide opened"
+
+    echo 4 > "$WORK/status" # what xdg-open returns when the browser fails
+    xdotool windowactivate --sync "$id" key --clearmodifiers F1
+    wait_until 10 dialog_window "^Flowloom$" > /dev/null || fail "a failed opening told nothing"
+    [ "$(wc -l < "$WORK/opened")" -eq 2 ] || fail "the second F1 did not reach the opener"
+    terminate_program
+}
+
 # ---- the desktop's services (private buses with python3-dbusmock) -----------
 
 # Notify calls the mock notification service got, and of those the ones

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <stdexcept>
+#include <string>
 
 using namespace flowloom;
 using graph::PlotFeed;
@@ -393,6 +396,159 @@ TEST(PlotFeed, StepsApplyToAllFourAndTheUnitsRenameTheAxisLabel)
     EXPECT_EQ(PlotFeed::rbBytesClick(PlotFeedSettings{.kiloBytes = true}), "KBytes / sec");
 }
 
+namespace {
+enum class Follows { Peak, Average, Fit };
+
+struct BurstResult
+{
+    double afterBurst = 0;
+    double afterScrollingPast = 0;
+};
+
+// 2 KB/s for 20 ticks, one tick of 3 GB/s, then 2 KB/s until the burst has
+// scrolled a whole page out of sight. The average mode is given the burst
+// itself as its displayed average, so that it too has something to follow.
+BurstResult runBurst(Follows follows)
+{
+    FeedRun run(100);
+    run.settings.peak = follows == Follows::Peak;
+    run.settings.average = follows == Follows::Average;
+    run.settings.fit = follows == Follows::Fit;
+    constexpr std::uint32_t kBurst = 3u * 1024 * 1024 * 1024; // 3 GB/s
+    const std::string average = follows == Follows::Average ? "3,221,225,472" : "0";
+    auto tick = [&](std::uint32_t in) {
+        ++run.seconds;
+        run.counters.raiseAll();
+        if (run.counters.WarmUpCount < 3)
+            return;
+        run.rec.CurIn = in;
+        run.rec.CurOut = 0;
+        run.rec.PeakIn = std::max<std::uint64_t>(run.rec.PeakIn, in);
+        run.feed.addShownTick(run.rec, run.settings, average, "0", run.now());
+        run.feed.tickTail(run.counters, run.settings, [] { return false; });
+    };
+    for (int i = 0; i < 22; ++i)
+        tick(2048);
+    tick(kBurst);
+    BurstResult result;
+    result.afterBurst = run.leftMax();
+    for (int i = 0; i < 250; ++i)
+        tick(2048);
+    result.afterScrollingPast = run.leftMax();
+    return result;
+}
+} // namespace
+
+TEST(PlotFeed, PeakAndAverageKeepABurstForTheSessionAndVisiblePageLetsItGo)
+{
+    // 3 GB/s in KB/s is 3,145,728.
+    struct Case
+    {
+        Follows follows;
+        double afterBurst;
+        double afterScrollingPast;
+    };
+    const Case cases[] = {
+        // Peak: 1 % above the peak, never lowered.
+        {Follows::Peak, 3'145'728.0 * 1.01, 3'145'728.0 * 1.01},
+        // Average: half above the displayed average, never lowered.
+        {Follows::Average, 3'145'728.0 * 1.5, 3'145'728.0 * 1.5},
+        // Visible page: 3,145,728 x 1.1 tidied to 4,000,000 while the burst
+        // shows; then 2 KB/s x 1.1 = 2.2, tidied to 2.5.
+        {Follows::Fit, 4'000'000.0, 2.5},
+    };
+    for (const Case& c : cases) {
+        const BurstResult result = runBurst(c.follows);
+        EXPECT_DOUBLE_EQ(result.afterBurst, c.afterBurst) << static_cast<int>(c.follows);
+        EXPECT_DOUBLE_EQ(result.afterScrollingPast, c.afterScrollingPast)
+            << static_cast<int>(c.follows);
+    }
+}
+
+TEST(PlotFeed, VisiblePageFollowsThePageTickByTickUpAndDown)
+{
+    FeedRun run(50);
+    run.settings.fit = true;
+    run.tick();
+    run.tick();
+    // Only the first shown point: 10 KB/s -> 11 -> 12.
+    run.tick(10 * 1024, 0);
+    EXPECT_DOUBLE_EQ(run.leftMax(), 12.0);
+    EXPECT_DOUBLE_EQ(run.chart.leftAxis().minimum(), -0.002 * 12.0);
+    // A larger value raises it at once: 100 KB/s -> 110 -> 120.
+    run.tick(100 * 1024, 0);
+    EXPECT_DOUBLE_EQ(run.leftMax(), 120.0);
+    const std::size_t burstX = run.feed.series1().size() - 1;
+    // While the burst is on the page the maximum holds; the tick its point
+    // leaves the page, the maximum comes down to the 10 KB/s left.
+    bool cameDown = false;
+    for (int i = 0; i < 120 && !cameDown; ++i) {
+        run.tick(10 * 1024, 0);
+        const bool burstShown = static_cast<double>(burstX) >= std::floor(run.bottomMin());
+        EXPECT_DOUBLE_EQ(run.leftMax(), burstShown ? 120.0 : 12.0) << "tick " << i;
+        cameDown = !burstShown;
+    }
+    EXPECT_TRUE(cameDown) << "the burst never left a 50-point page";
+
+    // Upload counts as well, and only while "Plot upload" is checked.
+    run.tick(0, 400 * 1024); // 440 -> 500
+    EXPECT_DOUBLE_EQ(run.leftMax(), 500.0);
+    run.settings.plotUpload = false;
+    run.tick(0, 0);
+    EXPECT_DOUBLE_EQ(run.leftMax(), 12.0);
+    // With neither direction plotted the axis stays where it is.
+    run.settings.plotDownload = false;
+    run.tick(1024 * 1024, 1024 * 1024);
+    EXPECT_DOUBLE_EQ(run.leftMax(), 12.0);
+    // Without "Automatic" the fit does nothing either.
+    run.settings.plotDownload = true;
+    run.settings.automatic = false;
+    run.tick(1024 * 1024, 0);
+    EXPECT_DOUBLE_EQ(run.leftMax(), 12.0);
+}
+
+TEST(PlotFeed, VisiblePageAfterAClearOrOnAQuietPage)
+{
+    FeedRun run(100);
+    run.settings.fit = true;
+    run.tick();
+    run.tick();
+    run.tick(0, 0);
+    // No traffic on the page: a range of 1 keeps the zero line visible.
+    EXPECT_EQ(run.leftMax(), 1.0);
+    run.tick(5 * 1024 * 1024, 0); // 5120 KB/s -> 5632 -> 6000
+    EXPECT_EQ(run.leftMax(), 6000.0);
+    // Clear sets "Maximum value" as before; the next tick fits the empty page's first point.
+    run.feed.btnClearClick(run.counters, run.settings);
+    EXPECT_EQ(run.leftMax(), 800.0);
+    run.tick(3 * 1024, 0); // 3 -> 3.3 -> 4
+    EXPECT_DOUBLE_EQ(run.leftMax(), 4.0);
+}
+
+TEST(PlotFeed, BitUnitsPlotDecimalBitsAndNameTheAxis)
+{
+    FeedRun run;
+    run.settings.kbits = true;
+    run.tick();
+    run.tick();
+    run.tick(125'000, 250); // 1,000 kbit/s and 2 kbit/s
+    EXPECT_EQ(run.feed.unitDivisor(), 125.0);
+    EXPECT_EQ(run.feed.series1().y(0), 1000.0);
+    EXPECT_EQ(run.feed.series2().y(0), 2.0);
+    run.settings.kbits = false;
+    run.settings.mbits = true;
+    run.tick(1'250'000, 0); // 10 Mbit/s
+    EXPECT_EQ(run.feed.unitDivisor(), 125'000.0);
+    EXPECT_EQ(run.feed.series1().y(1), 10.0);
+    EXPECT_EQ(run.feed.series1().y(0), 1000.0) << "points already drawn keep their values";
+    // Peak mode compares in the plotted unit: the first peak, 1,000 kbit/s,
+    // raised 800 to 1,010; the new peak, 1,250,000 bytes, is 10 Mbit/s and
+    // stays below it.
+    EXPECT_EQ(run.leftMax(), 1000.0 * 1.01);
+
+    EXPECT_EQ(PlotFeed::rbBytesClick(PlotFeedSettings{.kbits = true}), "kbit / sec");
+    EXPECT_EQ(PlotFeed::rbBytesClick(PlotFeedSettings{.mbits = true}), "Mbit / sec");
+    EXPECT_EQ(PlotFeed::rbBytesClick(PlotFeedSettings{.kiloBytes = false}), "Bytes / sec");
 TEST(PlotFeed, ATickAcrossASleepIsAGapThatLeavesTheAxisAlone)
 {
     FeedRun run(10);

@@ -2,46 +2,38 @@
 // locked, what was at the path before the start, and who may read the file.
 #include "usage/UsageStore.h"
 
+#include "app/IniTestSupport.h"
 #include "sampling/ScriptedSource.h"
 #include "usage/UsageRules.h"
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <set>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace flowloom::usage;
 using flowloom::sampling::ScriptedSource;
+using flowloom::test::readBytes;
+using flowloom::test::TempFolder;
+using flowloom::test::writeBytes;
 namespace fs = std::filesystem;
 
 namespace {
-struct TempFolder
+fs::path historyIn(const TempFolder& folder)
 {
-    fs::path path = fs::temp_directory_path() /
-                    ("flowloom-store-" + std::to_string(::getpid()) + "-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    TempFolder()
-    {
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TempFolder() { fs::remove_all(path); }
-    fs::path file() const { return path / "flowloom-history.sqlite"; }
-    std::set<std::string> names() const
-    {
-        std::set<std::string> result;
-        for (const auto& entry : fs::directory_iterator(path))
-            result.insert(entry.path().filename().string());
-        return result;
-    }
-};
+    return folder / "flowloom-history.sqlite";
+}
+
+std::set<std::string> namesIn(const TempFolder& folder)
+{
+    std::set<std::string> result;
+    for (const auto& entry : fs::directory_iterator(folder.path()))
+        result.insert(entry.path().filename().string());
+    return result;
+}
 
 constexpr DateTime at(int y, int mo, int d, int h = 12)
 {
@@ -64,19 +56,17 @@ void writeDays(const fs::path& file, const std::vector<DateTime>& days)
     ASSERT_TRUE(writer->write({batch}, error)) << error;
 }
 
+std::vector<DayUsage> everyDay(UsageStore& store)
+{
+    return store.days(kEth, "0000-01-01", "9999-12-31", {});
+}
+
 std::vector<std::string> storedDays(const fs::path& file)
 {
     std::vector<std::string> keys;
-    auto reader = UsageStore::open(file);
-    for (const DayUsage& day : reader->days(kEth, "0000-01-01", "9999-12-31", {}))
+    for (const DayUsage& day : everyDay(*UsageStore::open(file)))
         keys.push_back(day.day);
     return keys;
-}
-
-std::string contents(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 unsigned modeOf(const fs::path& file)
@@ -158,9 +148,9 @@ TEST(UsageStore, PruningNeverFollowsAClockFarPastTheNewestStoredDay)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempFolder folder;
-        writeDays(folder.file(), c.stored);
-        ASSERT_TRUE(UsageStore::prepare(folder.file(), c.now).ready);
-        EXPECT_EQ(storedDays(folder.file()), c.kept);
+        writeDays(historyIn(folder), c.stored);
+        ASSERT_TRUE(UsageStore::prepare(historyIn(folder), c.now).ready);
+        EXPECT_EQ(storedDays(historyIn(folder)), c.kept);
     }
 }
 
@@ -169,31 +159,33 @@ TEST(UsageStore, AFileHeldLockedIsLeftAsItIsAndWorthTryingAgain)
     for (const bool readersToo : {false, true}) {
         SCOPED_TRACE(readersToo ? "held exclusively" : "held by a writer");
         TempFolder folder;
-        writeDays(folder.file(), {at(2026, 12, 1), at(2026, 12, 2)});
-        HeldLock lock(folder.file(), readersToo);
-        auto reader = UsageStore::open(folder.file());
+        const fs::path file = historyIn(folder);
+        writeDays(file, {at(2026, 12, 1), at(2026, 12, 2)});
+        HeldLock lock(file, readersToo);
+        auto reader = UsageStore::open(file);
 
-        const StoreReport report = UsageStore::prepare(folder.file(), at(2026, 12, 3));
+        const StoreReport report = UsageStore::prepare(file, at(2026, 12, 3));
         EXPECT_FALSE(report.ready);
         EXPECT_TRUE(report.retry);
         EXPECT_TRUE(report.movedTo.empty());
         EXPECT_NE(report.message.find("tried again every minute"), std::string::npos)
             << report.message;
-        const auto days = reader->days(kEth, "0000-01-01", "9999-12-31", {});
+        const auto days = everyDay(*reader);
         EXPECT_EQ(reader->lastReadComplete(), !readersToo);
         EXPECT_EQ(days.size(), readersToo ? 0u : 2u);
 
         lock.release();
-        EXPECT_TRUE(UsageStore::prepare(folder.file(), at(2026, 12, 3)).ready);
-        EXPECT_EQ(reader->days(kEth, "0000-01-01", "9999-12-31", {}).size(), 2u);
+        EXPECT_TRUE(UsageStore::prepare(file, at(2026, 12, 3)).ready);
+        EXPECT_EQ(everyDay(*reader).size(), 2u);
         EXPECT_TRUE(reader->lastReadComplete());
         reader.reset();
-        EXPECT_EQ(folder.names(), (std::set<std::string>{"flowloom-history.sqlite"}));
+        EXPECT_EQ(namesIn(folder), (std::set<std::string>{"flowloom-history.sqlite"}));
     }
 }
 
 TEST(UsageStore, WhatWasAtThePathBeforeTheStartIsNeverRemoved)
 {
+    const std::string damaged(4000, 'x');
     struct Case
     {
         const char* what;
@@ -203,16 +195,16 @@ TEST(UsageStore, WhatWasAtThePathBeforeTheStartIsNeverRemoved)
     const Case cases[] = {
         {"a link into a drive that is not there",
          [](const TempFolder& f) {
-             fs::create_symlink(f.path / "unmounted" / "h.sqlite", f.file());
+             fs::create_symlink(f / "unmounted" / "h.sqlite", historyIn(f));
          },
          true},
         {"a link to a missing file in a folder that is there",
-         [](const TempFolder& f) { fs::create_symlink(f.path / "gone.sqlite", f.file()); }, true},
-        {"a folder", [](const TempFolder& f) { fs::create_directory(f.file()); }, false},
+         [](const TempFolder& f) { fs::create_symlink(f / "gone.sqlite", historyIn(f)); }, true},
+        {"a folder", [](const TempFolder& f) { fs::create_directory(historyIn(f)); }, false},
         {"a link to a damaged file",
-         [](const TempFolder& f) {
-             std::ofstream(f.path / "elsewhere.sqlite", std::ios::binary) << std::string(4000, 'x');
-             fs::create_symlink(f.path / "elsewhere.sqlite", f.file());
+         [&](const TempFolder& f) {
+             writeBytes(f / "elsewhere.sqlite", damaged);
+             fs::create_symlink(f / "elsewhere.sqlite", historyIn(f));
          },
          false},
     };
@@ -220,60 +212,100 @@ TEST(UsageStore, WhatWasAtThePathBeforeTheStartIsNeverRemoved)
         SCOPED_TRACE(c.what);
         TempFolder folder;
         c.make(folder);
-        const auto before = folder.names();
-        const fs::file_type type = fs::symlink_status(folder.file()).type();
+        const auto before = namesIn(folder);
+        const fs::file_type type = fs::symlink_status(historyIn(folder)).type();
 
-        const StoreReport report = UsageStore::prepare(folder.file(), at(2026, 12, 3));
+        const StoreReport report = UsageStore::prepare(historyIn(folder), at(2026, 12, 3));
         EXPECT_FALSE(report.ready);
         EXPECT_EQ(report.retry, c.retry);
         EXPECT_FALSE(report.message.empty());
-        EXPECT_EQ(folder.names(), before) << "nothing removed, moved or made beside it";
-        EXPECT_EQ(fs::symlink_status(folder.file()).type(), type);
+        EXPECT_EQ(namesIn(folder), before) << "nothing removed, moved or made beside it";
+        EXPECT_EQ(fs::symlink_status(historyIn(folder)).type(), type);
+        if (fs::exists(folder / "elsewhere.sqlite")) {
+            EXPECT_EQ(readBytes(folder / "elsewhere.sqlite"), damaged) << "left as it was";
+        }
     }
-    // A damaged file behind the link is left as it was.
-    TempFolder folder;
-    std::ofstream(folder.path / "elsewhere.sqlite", std::ios::binary) << std::string(4000, 'x');
-    fs::create_symlink(folder.path / "elsewhere.sqlite", folder.file());
-    UsageStore::prepare(folder.file(), at(2026, 12, 3));
-    EXPECT_EQ(contents(folder.path / "elsewhere.sqlite"), std::string(4000, 'x'));
 }
 
 TEST(UsageStore, AHistoryBehindALinkIsUsedThroughIt)
 {
     TempFolder folder;
-    const fs::path target = folder.path / "drive" / "history.sqlite";
+    const fs::path target = folder / "drive" / "history.sqlite";
     fs::create_directories(target.parent_path());
     writeDays(target, {at(2026, 12, 1)});
-    fs::create_symlink(target, folder.file());
-    ASSERT_TRUE(UsageStore::prepare(folder.file(), at(2026, 12, 3)).ready);
-    writeDays(folder.file(), {at(2026, 12, 3)});
-    EXPECT_TRUE(fs::is_symlink(folder.file()));
+    fs::create_symlink(target, historyIn(folder));
+    ASSERT_TRUE(UsageStore::prepare(historyIn(folder), at(2026, 12, 3)).ready);
+    writeDays(historyIn(folder), {at(2026, 12, 3)});
+    EXPECT_TRUE(fs::is_symlink(historyIn(folder)));
     EXPECT_EQ(storedDays(target), (std::vector<std::string>{"2026-12-01", "2026-12-03"}));
 }
 
 TEST(UsageStore, ANewHistoryIsReadableByItsOwnerOnlyAndAnOldOneKeepsItsMode)
 {
     TempFolder folder;
-    const fs::path wal = folder.path / "flowloom-history.sqlite-wal";
-    const fs::path shm = folder.path / "flowloom-history.sqlite-shm";
-    {
-        writeDays(folder.file(), {at(2026, 12, 1)});
-        auto held = UsageStore::open(folder.file()); // keeps the companions there
-        EXPECT_EQ(storedDays(folder.file()).size(), 1u);
-        EXPECT_EQ(modeOf(folder.file()), 0600u);
-        ASSERT_TRUE(fs::exists(wal));
-        EXPECT_EQ(modeOf(wal), 0600u);
-        ASSERT_TRUE(fs::exists(shm));
-        EXPECT_EQ(modeOf(shm), 0600u);
-    }
+    const fs::path file = historyIn(folder), wal = folder / "flowloom-history.sqlite-wal",
+                   shm = folder / "flowloom-history.sqlite-shm";
+    // Writes a day more and, while the history is open (which keeps its
+    // companions there), checks the modes of `files`.
+    auto expectModes = [&](const DateTime& day, std::size_t daysStored, unsigned mode,
+                           std::vector<fs::path> files) {
+        writeDays(file, {day});
+        auto held = UsageStore::open(file);
+        EXPECT_EQ(storedDays(file).size(), daysStored);
+        for (const fs::path& companion : files) {
+            ASSERT_TRUE(fs::exists(companion)) << companion;
+            EXPECT_EQ(modeOf(companion), mode) << companion;
+        }
+    };
+    expectModes(at(2026, 12, 1), 1, 0600u, {file, wal, shm});
     // The user chose other bits for the file: they stay, and its companions follow.
     fs::remove(wal);
     fs::remove(shm);
-    ASSERT_EQ(::chmod(folder.file().c_str(), 0640), 0);
-    writeDays(folder.file(), {at(2026, 12, 2)});
-    auto held = UsageStore::open(folder.file());
-    EXPECT_EQ(storedDays(folder.file()).size(), 2u);
-    EXPECT_EQ(modeOf(folder.file()), 0640u);
-    ASSERT_TRUE(fs::exists(wal));
-    EXPECT_EQ(modeOf(wal), 0640u);
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+    expectModes(at(2026, 12, 2), 2, 0640u, {file, wal});
+}
+
+TEST(UsageStore, AReadOnlyConnectionReadsWhatIsCommittedAndRefusesWhatIsNoHistory)
+{
+    const TempFolder folder;
+    std::string reason;
+    EXPECT_FALSE(UsageStore::openReadOnly(folder.file(), reason));
+    EXPECT_EQ(reason, "there is no such file");
+    EXPECT_FALSE(fs::exists(folder.file())) << "a read-only open makes nothing";
+    EXPECT_FALSE(UsageStore::openReadOnly(folder.path, reason));
+    EXPECT_EQ(reason, "it is not a file");
+
+    // The same name with two adapters: the one used last comes first.
+    const InterfaceIdentity older{"eth0", "02-00-00-00-00-77"};
+    ASSERT_NE(older, kEth);
+    writeDays(folder.file(), {at(2026, 12, 1), at(2026, 12, 3)});
+    {
+        auto writer = UsageStore::open(folder.file());
+        UsageBatch batch;
+        batch.seq = writer->writtenSeq() + 1;
+        batch.days.push_back(DayDelta{older, "2026-11-20", 5, 5});
+        std::string error;
+        ASSERT_TRUE(writer->write({batch}, error)) << error;
+    }
+    const auto reader = UsageStore::openReadOnly(folder.file(), reason);
+    ASSERT_TRUE(reader) << reason;
+    EXPECT_EQ(reader->identitiesNamed("eth0"), (std::vector<InterfaceIdentity>{kEth, older}));
+    EXPECT_TRUE(reader->identitiesNamed("wlan0").empty());
+    EXPECT_TRUE(reader->lastReadComplete());
+    EXPECT_EQ(reader->days(kEth, "2026-12-01", "2026-12-31", {}).size(), 2u);
+    std::string error;
+    EXPECT_FALSE(reader->write({UsageBatch{99, {{kEth, "2026-12-04", 1, 1}}, {}}}, error))
+        << "it writes nothing";
+
+    // Another program's database, and bytes that are none.
+    const fs::path other = folder.path / "other.sqlite";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(other.c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "CREATE TABLE t(x)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    EXPECT_FALSE(UsageStore::openReadOnly(other, reason));
+    EXPECT_EQ(reason, "it is not a usage history");
+    std::ofstream(folder.path / "text.sqlite") << "just some text, long enough to be a header";
+    EXPECT_FALSE(UsageStore::openReadOnly(folder.path / "text.sqlite", reason));
+    EXPECT_FALSE(reason.empty());
 }

@@ -114,3 +114,41 @@ TEST(StatisticsDocuments, LinesSplitAtCrLfOnly)
     EXPECT_EQ(lines[2], "b\nc");
     EXPECT_EQ(lines[3], "last");
 }
+
+TEST(StatisticsDocuments, ABitUnitShowsTheFormattedRatesInBitsAndLeavesTheRestAlone)
+{
+    using flowloom::sampling::RateUnit;
+    StatisticsView view = exampleView();
+    const std::string csvInBytes = StatisticsDocuments::commaSeparated(view);
+    const std::string formattedInBytes = StatisticsDocuments::formatted(view);
+    // KB/s is no bit unit: the documents are the bytes of the Statistics tab.
+    view.readableRateUnit = RateUnit::KBytes;
+    EXPECT_EQ(StatisticsDocuments::formatted(view), formattedInBytes);
+
+    view.readableRateUnit = RateUnit::Kbits;
+    EXPECT_EQ(StatisticsDocuments::commaSeparated(view), csvInBytes) << "programs read bytes";
+    const std::string text = StatisticsDocuments::formatted(view);
+    const auto lines = StatisticsDocuments::lines(text);
+    ASSERT_EQ(lines.size(), 16u);
+    // bytes x 8 / 1000: 1,234 -> 9.872, 5,678 -> 45.424, 910 -> 7.28,
+    // 11 -> 0.088, 22 -> 0.176, 33 -> 0.264.
+    EXPECT_EQ(lines[1], "  Bits Per Sec : 9.9 kbit/s");
+    EXPECT_EQ(lines[2], "  Peak Per Sec : 45.4 kbit/s");
+    EXPECT_EQ(lines[3], "  Avg Per Sec  : 7.3 kbit/s");
+    EXPECT_EQ(lines[9], "  Bits Per Sec : 0.1 kbit/s");
+    EXPECT_EQ(lines[10], "  Peak Per Sec : 0.2 kbit/s");
+    EXPECT_EQ(lines[11], "  Avg Per Sec  : 0.3 kbit/s");
+    // The totals stay in bytes.
+    EXPECT_EQ(lines[6], "     123,456,789 Bytes.  ");
+    EXPECT_EQ(lines[14], "     987,654 Bytes.");
+
+    view.readableRateUnit = RateUnit::Mbits;
+    view.Panel15 = "125,000,000"; // 1,000 Mbit/s
+    view.Panel16 = "";            // nothing shown yet stays nothing
+    const auto mbits = StatisticsDocuments::formatted(view);
+    const auto mbitLines = StatisticsDocuments::lines(mbits);
+    ASSERT_EQ(mbitLines.size(), 16u);
+    EXPECT_EQ(mbitLines[1], "  Bits Per Sec : 0.01 Mbit/s");
+    EXPECT_EQ(mbitLines[2], "  Peak Per Sec : 1,000.00 Mbit/s");
+    EXPECT_EQ(mbitLines[3], "  Avg Per Sec  : ");
+}

@@ -1,6 +1,10 @@
 #include "web/documents/StatisticsDocuments.h"
 
+#include "sampling/RateUnit.h"
+
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <initializer_list>
 #include <iterator>
 
@@ -16,6 +20,34 @@ void appendLine(std::string& out, std::initializer_list<std::string_view> pieces
         out.append(piece);
     }
     out.append(kLineEnd);
+}
+
+// A displayed rate in bytes a second, in the bit unit: "1,250" in kbit/s is
+// "10.0 kbit/s". A text that is no whole number (nothing shown yet) stays as it is.
+std::string inBits(const std::string& figure, sampling::RateUnit unit)
+{
+    const std::string digits = StatisticsDocuments::withoutCommas(figure);
+    std::uint64_t bytes = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), bytes);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
+        return figure;
+    return sampling::rateText(static_cast<long double>(bytes), unit);
+}
+
+// The three rate lines of one direction.
+void appendRates(std::string& out, const StatisticsView& view, const std::string& rate,
+                 const std::string& peak, const std::string& average)
+{
+    const sampling::RateUnit unit = view.readableRateUnit;
+    if (!sampling::isBitUnit(unit)) {
+        appendLine(out, {"  Bytes Per Sec: ", rate});
+        appendLine(out, {"  Peak Per Sec : ", peak});
+        appendLine(out, {"  Avg Per Sec  : ", average});
+        return;
+    }
+    appendLine(out, {"  Bits Per Sec : ", inBits(rate, unit)});
+    appendLine(out, {"  Peak Per Sec : ", inBits(peak, unit)});
+    appendLine(out, {"  Avg Per Sec  : ", inBits(average, unit)});
 }
 
 } // namespace
@@ -51,9 +83,7 @@ std::string StatisticsDocuments::formatted(const StatisticsView& view)
     std::string out;
     out.reserve(256 + view.Label39.size() + view.Label41.size());
     appendLine(out, {"Download:"});
-    appendLine(out, {"  Bytes Per Sec: ", view.Panel14});
-    appendLine(out, {"  Peak Per Sec : ", view.Panel15});
-    appendLine(out, {"  Avg Per Sec  : ", view.Panel16});
+    appendRates(out, view, view.Panel14, view.Panel15, view.Panel16);
     appendLine(out, {});
     appendLine(out, {"  Total Since ", view.Label39, ": "});
     // The two trailing spaces here and none on the upload line are part of
@@ -61,9 +91,7 @@ std::string StatisticsDocuments::formatted(const StatisticsView& view)
     appendLine(out, {"     ", view.Panel26, " Bytes.  "});
     appendLine(out, {});
     appendLine(out, {"Upload:"});
-    appendLine(out, {"  Bytes Per Sec: ", view.Panel18});
-    appendLine(out, {"  Peak Per Sec : ", view.Panel19});
-    appendLine(out, {"  Avg Per Sec  : ", view.Panel20});
+    appendRates(out, view, view.Panel18, view.Panel19, view.Panel20);
     appendLine(out, {});
     appendLine(out, {"  Total Since ", view.Label41, ": "});
     appendLine(out, {"     ", view.Panel27, " Bytes."});

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sampling/RateUnit.h"
+
 #include <string>
 
 namespace flowloom::web {
@@ -20,6 +22,10 @@ struct StatisticsView
     std::string Panel27; // cumulative upload total
     std::string Label39; // download total counted since
     std::string Label41; // upload total counted since
+    // The unit of the rates in the documents people read: a bit unit shows
+    // them there in bits; any other leaves the bytes as the Statistics tab
+    // shows them. The comma-separated document always has bytes.
+    sampling::RateUnit readableRateUnit = sampling::RateUnit::Bytes;
 };
 
 } // namespace flowloom::web

@@ -1,6 +1,7 @@
 #include "web/ui/WebService.h"
 
 #include "sampling/UnexpectedException.h"
+#include "web/documents/MetricsDocument.h"
 #include "web/documents/MimeTable.h"
 #include "web/documents/StatisticsDocuments.h"
 #include "web/server/BlockingWait.h"
@@ -10,6 +11,7 @@
 #include <new>
 #include <stdexcept>
 #include <thread>
+#include <variant>
 
 namespace flowloom::web {
 
@@ -350,8 +352,69 @@ void WebService::HTTPServerCommandGet(Connection&, const Request& request, Reply
         reply.setContentText(std::move(*document));
         return;
     }
+    if (serveForPrograms(*view, request, reply))
+        return;
     reply.setStatus(404);
     reply.setContentText(notFoundPage(reply.statusText()));
+}
+
+bool WebService::serveForPrograms(const WebSnapshot& view, const Request& request, Reply& reply)
+{
+    const std::string& path = request.documentPath();
+    const bool metrics = view.cbMetrics && path == "/metrics";
+    const bool summary = view.cbJsonApi && path == kSummaryPath;
+    const bool history = view.cbJsonApi && path == kHistoryPath;
+    if (!metrics && !summary && !history)
+        return false;
+    // A short reason in plain text, for programs and the people reading their logs.
+    auto refuse = [&reply](int code, const std::string& reason) {
+        reply.setStatus(code, code == 503 ? std::string("Service Unavailable")
+                                          : std::string(Reply::statusTextFor(code)));
+        reply.setContentType("text/plain; charset=utf-8");
+        reply.setContentText(reason + "\n");
+    };
+    if (!view.figures) {
+        refuse(503, "no figures yet: the first tick has not come");
+        return true;
+    }
+    if (metrics) {
+        const MetricsFormat format = metricsFormatFor(request.header("Accept").value_or(""));
+        reply.setContentType(std::string(metricsContentType(format)));
+        reply.setContentText(metricsDocument(*view.figures, format));
+        return true;
+    }
+    if (summary) {
+        reply.setContentType("application/json");
+        reply.setContentText(summaryJson(*view.figures));
+        return true;
+    }
+    auto parsed = parseHistoryQuery(request.query());
+    if (const std::string* reason = std::get_if<std::string>(&parsed)) {
+        refuse(400, *reason);
+        return true;
+    }
+    const HistoryQuery& query = std::get<HistoryQuery>(parsed);
+    if (!view.historySource) {
+        refuse(503, "the usage history is not kept");
+        return true;
+    }
+    const HistoryAnswer answer =
+        view.historySource(query.interface, query.firstDay(), query.lastDay());
+    switch (answer.outcome) {
+    case HistoryAnswer::Outcome::UnknownInterface:
+        refuse(404, "no interface named " + jsonString(query.interface));
+        return true;
+    case HistoryAnswer::Outcome::Unavailable:
+        refuse(503, "the usage history file cannot be read now");
+        return true;
+    case HistoryAnswer::Outcome::Found:
+        break;
+    }
+    reply.setContentType("application/json");
+    reply.setContentText(
+        historyJson(view.figures->version, query, answer.address,
+                    query.granularity == Granularity::Month ? monthsOf(answer.days) : answer.days));
+    return true;
 }
 
 } // namespace flowloom::web

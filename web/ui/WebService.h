@@ -1,7 +1,9 @@
 #pragma once
 
 #include "output/encoders/ImageType.h"
+#include "web/documents/ApiDocuments.h"
 #include "web/documents/CredentialCheck.h"
+#include "web/documents/Figures.h"
 #include "web/documents/StatisticsView.h"
 #include "web/server/HttpServer.h"
 
@@ -42,6 +44,13 @@ struct WebSnapshot
     // and what the window still holds in memory; copied with the view.
     // Nothing while the history file is unavailable (the reply is 503).
     std::function<std::optional<std::string>()> historyDocument;
+    // The documents for other programs (opt-in): /metrics and the JSON API,
+    // from the figures of the tick; none before the first tick.
+    bool cbMetrics = false;
+    bool cbJsonApi = false;
+    std::shared_ptr<const Figures> figures;
+    // The history rows of history.json, read on the connection's thread.
+    HistorySource historySource;
 };
 
 // The renderings that only the user-interface thread may make. Each returns a
@@ -106,6 +115,8 @@ private:
                                                     bool shareWithWaiting, output::ImageType type);
     void serveImage(std::shared_ptr<const Reply::Bytes> bytes, const std::string& path,
                     Reply& reply);
+    // /metrics and the JSON API; false when the path is none of theirs.
+    static bool serveForPrograms(const WebSnapshot& view, const Request& request, Reply& reply);
 
     std::function<void(std::function<void()>)> m_postToUi;
     WebRenderers m_renderers;
