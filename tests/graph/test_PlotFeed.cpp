@@ -549,6 +549,8 @@ TEST(PlotFeed, BitUnitsPlotDecimalBitsAndNameTheAxis)
     EXPECT_EQ(PlotFeed::rbBytesClick(PlotFeedSettings{.kbits = true}), "kbit / sec");
     EXPECT_EQ(PlotFeed::rbBytesClick(PlotFeedSettings{.mbits = true}), "Mbit / sec");
     EXPECT_EQ(PlotFeed::rbBytesClick(PlotFeedSettings{.kiloBytes = false}), "Bytes / sec");
+}
+
 TEST(PlotFeed, ATickAcrossASleepIsAGapThatLeavesTheAxisAlone)
 {
     FeedRun run(10);
