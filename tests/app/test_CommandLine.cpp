@@ -187,7 +187,7 @@ TEST(CommandLine, TheReportTakesItsSpanInterfaceFormAndAlert)
     for (const auto& [arguments, error] : wrongs) {
         const CommandLine line = parseCommandLine(arguments);
         EXPECT_EQ(line.action, CommandLineAction::Wrong) << join(arguments);
-        EXPECT_EQ(line.error, "flowloom: " + error + kSeeHelp) << join(arguments);
+        EXPECT_EQ(line.error, "flowloom: " + error + "; see 'flowloom --help'") << join(arguments);
     }
     // Help still comes first, and lists the report's options.
     const std::vector<std::string_view> helpToo = {"--report", "--help"};

@@ -269,25 +269,25 @@ TEST(UsageStore, AReadOnlyConnectionReadsWhatIsCommittedAndRefusesWhatIsNoHistor
 {
     const TempFolder folder;
     std::string reason;
-    EXPECT_FALSE(UsageStore::openReadOnly(folder.file(), reason));
+    EXPECT_FALSE(UsageStore::openReadOnly(historyIn(folder), reason));
     EXPECT_EQ(reason, "there is no such file");
-    EXPECT_FALSE(fs::exists(folder.file())) << "a read-only open makes nothing";
-    EXPECT_FALSE(UsageStore::openReadOnly(folder.path, reason));
+    EXPECT_FALSE(fs::exists(historyIn(folder))) << "a read-only open makes nothing";
+    EXPECT_FALSE(UsageStore::openReadOnly(folder.path(), reason));
     EXPECT_EQ(reason, "it is not a file");
 
     // The same name with two adapters: the one used last comes first.
     const InterfaceIdentity older{"eth0", "02-00-00-00-00-77"};
     ASSERT_NE(older, kEth);
-    writeDays(folder.file(), {at(2026, 12, 1), at(2026, 12, 3)});
+    writeDays(historyIn(folder), {at(2026, 12, 1), at(2026, 12, 3)});
     {
-        auto writer = UsageStore::open(folder.file());
+        auto writer = UsageStore::open(historyIn(folder));
         UsageBatch batch;
         batch.seq = writer->writtenSeq() + 1;
         batch.days.push_back(DayDelta{older, "2026-11-20", 5, 5});
         std::string error;
         ASSERT_TRUE(writer->write({batch}, error)) << error;
     }
-    const auto reader = UsageStore::openReadOnly(folder.file(), reason);
+    const auto reader = UsageStore::openReadOnly(historyIn(folder), reason);
     ASSERT_TRUE(reader) << reason;
     EXPECT_EQ(reader->identitiesNamed("eth0"), (std::vector<InterfaceIdentity>{kEth, older}));
     EXPECT_TRUE(reader->identitiesNamed("wlan0").empty());
@@ -298,14 +298,14 @@ TEST(UsageStore, AReadOnlyConnectionReadsWhatIsCommittedAndRefusesWhatIsNoHistor
         << "it writes nothing";
 
     // Another program's database, and bytes that are none.
-    const fs::path other = folder.path / "other.sqlite";
+    const fs::path other = folder / "other.sqlite";
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(other.c_str(), &db), SQLITE_OK);
     sqlite3_exec(db, "CREATE TABLE t(x)", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     EXPECT_FALSE(UsageStore::openReadOnly(other, reason));
     EXPECT_EQ(reason, "it is not a usage history");
-    std::ofstream(folder.path / "text.sqlite") << "just some text, long enough to be a header";
-    EXPECT_FALSE(UsageStore::openReadOnly(folder.path / "text.sqlite", reason));
+    std::ofstream(folder / "text.sqlite") << "just some text, long enough to be a header";
+    EXPECT_FALSE(UsageStore::openReadOnly(folder / "text.sqlite", reason));
     EXPECT_FALSE(reason.empty());
 }
