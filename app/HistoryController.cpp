@@ -152,12 +152,17 @@ void HistoryController::showCapWarning(usage::CapLevel level, const usage::CapRu
                             : QStringLiteral("%1 % of the data cap reached").arg(rule.sharePercent),
                         text, level == usage::CapLevel::Full};
     // Without a notification service or a tray: a box that does not stop the run.
-    m_ui.notices->notify(notice, [this, text] { showNotice(text); });
+    m_ui.notices->notify(notice, [this, text] { showNoticeBox(text); });
 }
 
 void HistoryController::showNotice(const QString& text)
 {
     m_ui.notices->showInPanel(text);
+    showNoticeBox(text);
+}
+
+void HistoryController::showNoticeBox(const QString& text)
+{
     if (m_notice == nullptr) {
         m_notice = new QMessageBox(QMessageBox::Information, QStringLiteral("Flowloom"), text,
                                    QMessageBox::Ok, m_ui.window);

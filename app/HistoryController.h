@@ -69,7 +69,8 @@ private:
     usage::CapRule capRule() const;
     void showCapWarning(usage::CapLevel level, const usage::CapRule& rule,
                         const usage::PeriodStatus& status, const std::string& interfaceName);
-    void showNotice(const QString& text);
+    void showNotice(const QString& text); // the notice panel and the box
+    void showNoticeBox(const QString& text);
     void showUnavailable();
     void historyWritten(std::uint64_t seq, bool ok, const std::string& error);
 

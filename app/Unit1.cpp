@@ -59,13 +59,20 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     createPages();
     createStatusBar();
     m_ui.tray = new Tray(applicationIcon(), this);
-    m_ui.notices =
-        new DesktopNotices(*m_ui.StatusNotice,
-                           DesktopNotices::Links{[this] { return m_ui.tray->isVisible(); },
-                                                 [this](const QString& title, const QString& text) {
-                                                     m_ui.tray->showBalloon(title, text);
-                                                 }},
-                           this);
+    // Nobody sees the status bar of a program without a window: its notices
+    // (a cap warning, a failed background write) go to standard error.
+    auto toStandardError = [](const QString& text) {
+        std::fprintf(stderr, "Flowloom: %s\n", text.toLocal8Bit().constData());
+    };
+    m_ui.notices = new DesktopNotices(
+        *m_ui.StatusNotice,
+        DesktopNotices::Links{[this] { return m_ui.tray->isVisible(); },
+                              [this](const QString& title, const QString& text) {
+                                  m_ui.tray->showBalloon(title, text);
+                              },
+                              m_env.headless ? std::function<void(const QString&)>(toStandardError)
+                                             : nullptr},
+        this);
     m_figures = std::make_unique<FigureBoard>(*this);
     createControllers();
     resize(799, 480);
@@ -78,14 +85,6 @@ TForm1::TForm1(Environment environment, QWidget* parent)
         m_settings->autosaveTotals();
         m_history->flushHistory();
     });
-
-    // Nobody sees the status bar of a program without a window: its news (a
-    // cap warning, a failed background write) goes to standard error.
-    if (m_env.headless)
-        connect(statusBar(), &QStatusBar::messageChanged, this, [](const QString& text) {
-            if (!text.isEmpty())
-                std::fprintf(stderr, "Flowloom: %s\n", text.toLocal8Bit().constData());
-        });
 
     FormCreate();
     m_web->createWebDialog();

@@ -58,6 +58,8 @@ void DesktopNotices::showInPanel(const QString& text)
     m_panel.setText(text);
     m_panel.setToolTip(text);
     m_clear->start();
+    if (m_links.panelShown)
+        m_links.panelShown(text);
 }
 
 void DesktopNotices::fallBack(const Notice& notice, const std::function<void()>& notShown)

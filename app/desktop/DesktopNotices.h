@@ -31,6 +31,8 @@ public:
     {
         std::function<bool()> trayShown;
         std::function<void(const QString& title, const QString& text)> balloon;
+        // Each text the notice panel shows (a program without a window tells it elsewhere).
+        std::function<void(const QString& text)> panelShown = {};
     };
     static constexpr int kPanelMilliseconds = 10'000;
     // How long a silent bus may keep a notice from its fallback.
