@@ -31,7 +31,8 @@ UsageHistory::Tracked& UsageHistory::current(const InterfaceIdentity& identity, 
 {
     const auto [at, added] = m_trackedAt.try_emplace(identity, m_tracked.size());
     if (added) {
-        m_tracked.push_back(Tracked{identity, {}, {}, 0, 0, {}});
+        m_tracked.emplace_back();
+        m_tracked.back().identity = identity;
         discover(m_tracked.back(), now);
         return m_tracked.back();
     }
