@@ -37,4 +37,18 @@ bool UniqueFd::close() noexcept
     return fd >= 0 && ::close(fd) == 0;
 }
 
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 } // namespace flowloom::sampling

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 namespace flowloom::sampling {
 
 // Owns one file descriptor (a file, socket, pipe end, epoll set, eventfd or
@@ -30,5 +32,9 @@ public:
 private:
     int m_fd = -1;
 };
+
+// Writes every byte to a descriptor, going on after a short write or an
+// interrupted one; false on the first real error (errno tells which).
+bool writeAll(int fd, std::string_view bytes);
 
 } // namespace flowloom::sampling

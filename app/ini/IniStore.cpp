@@ -58,20 +58,6 @@ private:
     std::string m_path;
 };
 
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 void checkKeyName(std::string_view key)
 {
     if (key.empty() || trimBlanks(key) != key || key.front() == '[' || key.front() == ';' ||
@@ -296,7 +282,7 @@ IniSaveResult IniStore::save(const fs::path& path, FileSecrecy secrecy) const
     if (::fchmod(fd.get(), static_cast<mode_t>(fileMode(existingMode, secrecy))) != 0)
         return failed;
 
-    if (!writeAll(fd.get(), serialise()) || ::fsync(fd.get()) != 0 || !fd.close())
+    if (!sampling::writeAll(fd.get(), serialise()) || ::fsync(fd.get()) != 0 || !fd.close())
         return failed;
     if (::rename(temporary.path().c_str(), target.c_str()) != 0)
         return failed;

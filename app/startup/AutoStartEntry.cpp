@@ -1,6 +1,7 @@
 #include "app/startup/AutoStartEntry.h"
 
 #include "app/ini/FileLocations.h"
+#include "sampling/TextBytes.h"
 #include "sampling/UniqueFd.h"
 
 #include <cerrno>
@@ -25,66 +26,12 @@ constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
 // The characters a backslash escapes inside quotes.
 constexpr std::string_view kEscapedInQuotes = "\"`$\\";
 
-bool validUtf8(std::string_view text)
-{
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        char32_t code = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            code = lead & 0x1Fu;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            code = lead & 0x0Fu;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            code = lead & 0x07u;
-        } else {
-            return false;
-        }
-        if (i + length > text.size())
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0u) != 0x80u)
-                return false;
-            code = (code << 6) | (next & 0x3Fu);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF.
-        const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-        if (overlong || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
-            return false;
-        i += length;
-    }
-    return true;
-}
-
 bool hasControlCharacter(std::string_view text)
 {
     for (const char c : text)
         if (static_cast<unsigned char>(c) < 0x20 || c == '\x7F')
             return true;
     return false;
-}
-
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 AutoStartResult unableToWrite(const fs::path& entry)
@@ -96,7 +43,7 @@ AutoStartResult unableToWrite(const fs::path& entry)
 
 std::optional<std::string> execArgument(std::string_view argument)
 {
-    if (argument.empty() || hasControlCharacter(argument) || !validUtf8(argument))
+    if (argument.empty() || hasControlCharacter(argument) || !sampling::isValidUtf8(argument))
         return std::nullopt;
     const bool quoted = argument.find_first_of(kReserved) != std::string_view::npos;
     std::string out = quoted ? "\"" : "";
@@ -166,7 +113,7 @@ AutoStartResult writeAutoStartEntry(const fs::path& entry, const fs::path& progr
     sampling::UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!fd.valid())
         return unableToWrite(entry);
-    const bool written = ::fchmod(fd.get(), 0644) == 0 && writeAll(fd.get(), *text) &&
+    const bool written = ::fchmod(fd.get(), 0644) == 0 && sampling::writeAll(fd.get(), *text) &&
                          ::fsync(fd.get()) == 0 && fd.close() &&
                          ::rename(temporary.c_str(), entry.c_str()) == 0;
     if (!written) {
