@@ -1,0 +1,154 @@
+#include "appnet/ApplicationCollector.h"
+
+namespace flowloom::appnet {
+
+namespace {
+
+// Counters only grow while a socket lives; a smaller reading adds nothing.
+std::uint64_t grown(std::uint64_t now, std::uint64_t before)
+{
+    return now >= before ? now - before : 0;
+}
+
+void add(std::map<Application, ByteCount>& totals, const Application& owner, std::uint64_t in,
+         std::uint64_t out)
+{
+    if (in == 0 && out == 0)
+        return;
+    ByteCount& sum = totals[owner];
+    sum.in += in;
+    sum.out += out;
+}
+
+std::vector<ApplicationBytes> listOf(const std::map<Application, ByteCount>& totals)
+{
+    std::vector<ApplicationBytes> list;
+    list.reserve(totals.size());
+    for (const auto& [application, bytes] : totals)
+        list.push_back({application, bytes});
+    return list;
+}
+
+ByteCount otherThan(const ByteCount& interfaces, const std::vector<ApplicationBytes>& attributed)
+{
+    ByteCount sum;
+    for (const ApplicationBytes& a : attributed) {
+        sum.in += a.bytes.in;
+        sum.out += a.bytes.out;
+    }
+    return {interfaces.in > sum.in ? interfaces.in - sum.in : 0,
+            interfaces.out > sum.out ? interfaces.out - sum.out : 0};
+}
+
+} // namespace
+
+ApplicationCollector::ApplicationCollector(TcpSocketSource& source, SocketOwners& owners)
+    : m_source(source), m_owners(owners)
+{}
+
+void ApplicationCollector::reset()
+{
+    m_sockets.clear();
+    m_closedBefore.clear();
+    m_closedNow.clear();
+    m_started = false;
+}
+
+const ApplicationCollector::Tracked*
+ApplicationCollector::listenerOn(const TcpSocketReading& socket) const
+{
+    for (const auto& [cookie, tracked] : m_sockets)
+        if (tracked.last.state == tcp_state::Listen && tracked.last.localPort == socket.localPort)
+            return &tracked;
+    return nullptr;
+}
+
+void ApplicationCollector::addClosed(const TcpSocketReading& closed, Totals& internet,
+                                     Totals& loopback, ApplicationTick& out)
+{
+    m_closedNow.insert(closed.cookie);
+    const auto found = m_sockets.find(closed.cookie);
+    if (found != m_sockets.end()) {
+        const Tracked& tracked = found->second;
+        if (closed.hasInfo)
+            add(tracked.loopback ? loopback : internet, tracked.owner,
+                grown(closed.bytesReceived, tracked.last.bytesReceived),
+                grown(closed.bytesSent, tracked.last.bytesSent));
+        m_sockets.erase(found);
+        ++out.socketsClosed;
+        return;
+    }
+    // Opened and closed since the previous tick.
+    if (!closed.hasInfo || (closed.bytesReceived == 0 && closed.bytesSent == 0))
+        return;
+    ++out.socketsClosed;
+    if (const Tracked* listener = listenerOn(closed))
+        add(isLoopbackSocket(closed) ? loopback : internet, listener->owner, closed.bytesReceived,
+            closed.bytesSent);
+}
+
+void ApplicationCollector::addLive(const std::vector<TcpSocketReading>& live, Totals& internet,
+                                   Totals& loopback)
+{
+    for (auto& [cookie, tracked] : m_sockets)
+        ++tracked.missing;
+    for (const TcpSocketReading& socket : live) {
+        if (!socket.hasInfo || m_closedNow.contains(socket.cookie) ||
+            m_closedBefore.contains(socket.cookie))
+            continue;
+        const auto found = m_sockets.find(socket.cookie);
+        if (found != m_sockets.end()) {
+            Tracked& tracked = found->second;
+            add(tracked.loopback ? loopback : internet, tracked.owner,
+                grown(socket.bytesReceived, tracked.last.bytesReceived),
+                grown(socket.bytesSent, tracked.last.bytesSent));
+            tracked.last = socket;
+            tracked.missing = 0;
+            continue;
+        }
+        Tracked tracked{socket, m_owners.ownerOf(socket), isLoopbackSocket(socket), 0};
+        // New since the previous tick: everything it counted is new. On the
+        // first look it is the base.
+        if (m_started)
+            add(tracked.loopback ? loopback : internet, tracked.owner, socket.bytesReceived,
+                socket.bytesSent);
+        m_sockets.emplace(socket.cookie, std::move(tracked));
+    }
+    // A socket missing twice closed without a message reaching us (the
+    // kernel drops them under a burst); what it did since its last reading is lost.
+    std::erase_if(m_sockets, [](const auto& entry) { return entry.second.missing > 1; });
+}
+
+ApplicationTick ApplicationCollector::tick(const InterfaceTraffic& interfaces)
+{
+    ApplicationTick out;
+    m_owners.newTick();
+    m_closedBuffer.clear();
+    m_liveBuffer.clear();
+    m_source.drainClosed(m_closedBuffer);
+    const bool polled = m_source.poll(m_liveBuffer);
+
+    const bool started = m_started;
+    Totals internet;
+    Totals loopback;
+    m_closedNow.clear();
+    if (m_started)
+        for (const TcpSocketReading& closed : m_closedBuffer)
+            addClosed(closed, internet, loopback, out);
+    if (polled) {
+        addLive(m_liveBuffer, internet, loopback);
+        m_started = true;
+    }
+    out.counted = started;
+    m_closedBefore.swap(m_closedNow);
+    if (!polled) // this tick's closes stay known for the next dump
+        m_closedBefore.insert(m_closedNow.begin(), m_closedNow.end());
+
+    out.internet = listOf(internet);
+    out.loopback = listOf(loopback);
+    out.internetOther = otherThan(interfaces.internet, out.internet);
+    out.loopbackOther = otherThan(interfaces.loopback, out.loopback);
+    return out;
+}
+
+} // namespace flowloom::appnet

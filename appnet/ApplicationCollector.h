@@ -1,0 +1,59 @@
+#pragma once
+
+#include "appnet/Application.h"
+#include "appnet/SockDiag.h"
+#include "appnet/SockDiagSource.h"
+#include "appnet/SocketOwners.h"
+
+#include <cstdint>
+#include <map>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace flowloom::appnet {
+
+// Per-application traffic, one tick at a time. Every tick it reads the TCP
+// sockets that closed since the previous tick (their final counts) and every
+// live one, takes each socket's bytes received and sent since it was last
+// seen, and adds them to the socket's application (found once, at its first
+// sight). A socket seen first in its close was opened and closed between two
+// ticks: its owner can no longer be asked, so it goes to the program that
+// listens on its port, or else stays unattributed (in "Other").
+class ApplicationCollector
+{
+public:
+    ApplicationCollector(TcpSocketSource& source, SocketOwners& owners);
+
+    ApplicationTick tick(const InterfaceTraffic& interfaces);
+    // Forgets every socket: the next tick is a first look again (after a pause).
+    void reset();
+
+    std::size_t trackedSockets() const { return m_sockets.size(); }
+
+private:
+    struct Tracked
+    {
+        TcpSocketReading last;
+        Application owner;
+        bool loopback = false;
+        int missing = 0; // ticks since it was last in a dump
+    };
+    using Totals = std::map<Application, ByteCount>;
+
+    void addClosed(const TcpSocketReading& closed, Totals& internet, Totals& loopback,
+                   ApplicationTick& out);
+    void addLive(const std::vector<TcpSocketReading>& live, Totals& internet, Totals& loopback);
+    const Tracked* listenerOn(const TcpSocketReading& socket) const;
+
+    TcpSocketSource& m_source;
+    SocketOwners& m_owners;
+    std::unordered_map<std::uint64_t, Tracked> m_sockets; // by cookie
+    std::unordered_set<std::uint64_t> m_closedBefore;     // closed in the previous tick
+    std::unordered_set<std::uint64_t> m_closedNow;
+    bool m_started = false;
+    std::vector<TcpSocketReading> m_closedBuffer;
+    std::vector<TcpSocketReading> m_liveBuffer;
+};
+
+} // namespace flowloom::appnet
