@@ -102,6 +102,7 @@ enum class Key : std::uint8_t {
     HistoryName,
     CapScope,
     AutoStart,
+    AppTraffic,
     Count
 };
 
@@ -363,6 +364,9 @@ inline constexpr std::array<KeyEntry, kKeyCount> kTable = {{
      Control::ListIndex, RG::None, true, 0, 1},
     // Start at login (an autostart entry); off unless the user turns it on.
     checkBox(Key::AutoStart, "AutoStart", false, "cbAutoStart"),
+    // Traffic per application (polling the TCP sockets each tick); on unless
+    // the user turns it off.
+    checkBox(Key::AppTraffic, "AppTraffic", true, "cbAppTraffic"),
 }};
 
 // The order in which start-up reads and applies the keys: where several
@@ -380,7 +384,7 @@ inline constexpr std::array<Key, kKeyCount> kReadOrder = {{
     Key::Formatt, Key::Imaget, Key::WebColour, Key::WebSize, Key::WebStyle, Key::WebName,
     Key::Alpha, Key::StartMin, Key::Month, Key::Time, Key::Reset, Key::ServerIP,
     Key::DataCap, Key::CapSize, Key::CapUnit, Key::CapCounts, Key::CapShare, Key::History,
-    Key::HistoryName, Key::CapScope, Key::AutoStart,
+    Key::HistoryName, Key::CapScope, Key::AutoStart, Key::AppTraffic,
 }};
 // clang-format on
 
@@ -460,7 +464,7 @@ constexpr bool entriesAreConsistent()
     return true;
 }
 
-static_assert(kTable.size() == 86, "the settings file has 86 keys besides the per-interface ones");
+static_assert(kTable.size() == 87, "the settings file has 87 keys besides the per-interface ones");
 static_assert(kReadOrder.size() == kTable.size());
 static_assert(tableIsInEnumOrder(), "kTable must list the keys in the order of enum Key");
 static_assert(readOrderIsPermutation(), "kReadOrder must name every key exactly once");

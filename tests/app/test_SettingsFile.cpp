@@ -151,7 +151,8 @@ TEST(SettingsFile, NoFileGivesEveryDefaultAndASaveWritesTheWholeTable)
                                       "History=0",
                                       "HistoryName=history.csv",
                                       "CapScope=0",
-                                      "AutoStart=0"}));
+                                      "AutoStart=0",
+                                      "AppTraffic=1"}));
     EXPECT_FALSE(SettingsFile::load(path, kRuntime).boolean(Key::First));
 }
 
@@ -169,12 +170,14 @@ TEST(SettingsFile, AFileOfAnEarlierVersionReadsAsBeforeAndGainsTheNewKeysAtItsEn
     EXPECT_FALSE(loaded.boolean(Key::History)) << "the history document is off";
     EXPECT_EQ(loaded.integer(Key::CapShare), 80);
     EXPECT_FALSE(loaded.boolean(Key::AutoStart)) << "no start at login";
+    EXPECT_TRUE(loaded.boolean(Key::AppTraffic)) << "traffic per application is on";
 
     ASSERT_TRUE(SettingsFile::save(path, loaded, {}).ok());
     const std::string saved = readBytes(path);
     EXPECT_EQ(saved.find("[Plotter]\r\nReset=1\r\nMonth=28\r\nCSV=1\r\n"), 0u)
         << "keys that were there stay where they were";
-    EXPECT_NE(saved.find("HistoryName=history.csv\r\nCapScope=0\r\nAutoStart=0\r\n[Other]\r\nx=1\r\n"),
+    EXPECT_NE(saved.find("HistoryName=history.csv\r\nCapScope=0\r\nAutoStart=0\r\nAppTraffic=1\r\n["
+                         "Other]\r\nx=1\r\n"),
               std::string::npos)
         << "the new keys end the section";
 }

@@ -27,7 +27,7 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "Time", "Reset",
         // added later, after all of the above
         "DataCap", "CapSize", "CapUnit", "CapCounts", "CapShare", "History", "HistoryName",
-        "CapScope", "AutoStart"};
+        "CapScope", "AutoStart", "AppTraffic"};
     const std::vector<std::string_view> readOrder = {
         "URL",       "First",      "Stop",     "Restart",   "Points",    "Max",      "Bytes",
         "KB",        "Peak",       "Avg",      "Auto",      "btn3D",     "Default",  "Line",
@@ -41,7 +41,7 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "Image",     "WebStats",   "Formatt",  "Imaget",    "WebColour", "WebSize",  "WebStyle",
         "WebName",   "Alpha",      "StartMin", "Month",     "Time",      "Reset",    "ServerIP",
         "DataCap",   "CapSize",    "CapUnit",  "CapCounts", "CapShare",  "History",  "HistoryName",
-        "CapScope", "AutoStart"};
+        "CapScope", "AutoStart", "AppTraffic"};
     ASSERT_EQ(SettingsKeys::table().size(), writeOrder.size());
     for (std::size_t i = 0; i < writeOrder.size(); ++i)
         EXPECT_EQ(SettingsKeys::table()[i].name, writeOrder[i]);
@@ -73,6 +73,10 @@ TEST(SettingsKeys, EntriesNameTheirControlsAndRanges)
     EXPECT_EQ(SettingsKeys::entry(Key::AutoStart).owner, "cbAutoStart");
     EXPECT_EQ(SettingsKeys::entry(Key::AutoStart).control, Control::CheckBox);
     EXPECT_FALSE(SettingsKeys::defaultOn(Key::AutoStart));
+    // Traffic per application is on unless turned off.
+    EXPECT_EQ(SettingsKeys::entry(Key::AppTraffic).owner, "cbAppTraffic");
+    EXPECT_EQ(SettingsKeys::entry(Key::AppTraffic).control, Control::CheckBox);
+    EXPECT_TRUE(SettingsKeys::defaultOn(Key::AppTraffic));
 
     EXPECT_EQ(SettingsKeys::find("points"), Key::Points);
     EXPECT_EQ(SettingsKeys::find("BTN3D"), Key::Btn3D);
