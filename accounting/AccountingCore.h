@@ -83,6 +83,8 @@ public:
 
     const InterfaceBook& interfaces() const { return m_book; }
     const sampling::TotalsModel& totals() const { return m_totals; }
+    // The history the ticks go to, or none.
+    usage::UsageHistory* history() const { return m_history; }
     // The identity the data cap and the billing period are measured on.
     std::optional<usage::InterfaceIdentity> capIdentity() const;
 

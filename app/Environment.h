@@ -6,8 +6,13 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+
+namespace flowloom::appnet {
+class ApplicationTraffic;
+}
 
 namespace flowloom::app {
 
@@ -27,6 +32,8 @@ struct Environment
     std::optional<FileLocations> files = std::nullopt;
     // The common dialogs the window opens; none: the desktop's own.
     Dialogs* dialogs = nullptr;
+    // The traffic per application; none: the system's sockets.
+    std::function<std::unique_ptr<appnet::ApplicationTraffic>()> applicationTraffic = {};
 };
 
 // The locations of the running program under the rule of fileLocations(),

@@ -16,6 +16,7 @@ class ChartWidget;
 
 namespace flowloom::app {
 
+class ApplicationsPage;
 class HistoryPage;
 class SetupPage;
 class StatisticsPage;
@@ -46,6 +47,7 @@ struct MainControls
     StatisticsPage* Statistics = nullptr;
     SetupPage* Setup = nullptr;
     HistoryPage* History = nullptr;
+    ApplicationsPage* Applications = nullptr;
     // The graph, its legend and its popup menu.
     graph::ChartWidget* Chart1 = nullptr;
     QFrame* Panel22 = nullptr;  // download legend bar

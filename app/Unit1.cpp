@@ -5,6 +5,7 @@
 #include "app/StatisticsPage.h"
 #include "app/ToolIcons.h"
 #include "app/Tray.h"
+#include "app/apps/ApplicationsPage.h"
 #include "graph/ChartWidget.h"
 #include "output/glue/CaptureIndicator.h"
 #include "web/ui/Unit2.h"
@@ -102,6 +103,13 @@ void TForm1::createControllers()
             [this] { return m_capture->captureTrigger(); },
             [this] { m_settings->saveInBackground(); }});
     m_history->attachCore(&m_run->core());
+    m_apps = std::make_unique<ApplicationsController>(
+        m_ui, m_env.applicationTraffic ? m_env.applicationTraffic()
+                                       : std::make_unique<appnet::ApplicationTraffic>());
+    m_run->setTickHook(
+        [this](const accounting::TickTraffic& traffic, const sampling::DateTime& now) {
+            m_apps->tick(traffic, now, m_run->core());
+        });
     m_settings = std::make_unique<SettingsKeeper>(m_ui, m_env, m_files, m_vars, m_run->totals());
 }
 
@@ -253,6 +261,9 @@ void TForm1::createPages()
     m_ui.History = new HistoryPage(m_ui.PageControl1);
     m_ui.History->setObjectName("TabSheetHistory");
     m_ui.PageControl1->addTab(m_ui.History, QStringLiteral("  History  "));
+    m_ui.Applications = new ApplicationsPage(m_ui.PageControl1);
+    m_ui.Applications->setObjectName("TabSheetApplications");
+    m_ui.PageControl1->addTab(m_ui.Applications, QStringLiteral("  Applications  "));
     setCentralWidget(m_ui.PageControl1);
 }
 

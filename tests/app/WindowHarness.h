@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +26,8 @@ struct WindowHarness
     std::vector<std::string> messages;
     std::optional<app::FileLocations> files;        // none: beside the program
     app::Dialogs dialogs = app::Dialogs::desktop(); // tests script the answers
+    // The traffic per application the window makes; none: the system's.
+    std::function<std::unique_ptr<appnet::ApplicationTraffic>()> applicationTraffic;
     std::unique_ptr<app::TForm1> form;
     std::uint32_t in = 1000;
     std::uint32_t out = 500;
@@ -43,7 +46,8 @@ struct WindowHarness
     {
         form = std::make_unique<app::TForm1>(app::Environment{
             source, clock, programFile().toStdString(),
-            [this](const std::string& text) { messages.push_back(text); }, files, &dialogs});
+            [this](const std::string& text) { messages.push_back(text); }, files, &dialogs,
+            applicationTraffic});
     }
     QString programFile() const { return folder.path() + "/flowloom"; }
     QString iniPath() const { return folder.path() + "/flowloom.ini"; }
