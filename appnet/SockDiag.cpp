@@ -126,6 +126,25 @@ std::vector<std::uint8_t> tcpDumpRequest(std::uint8_t family, std::uint32_t sequ
     return bytes;
 }
 
+std::vector<std::uint8_t> tcpDumpRequestBothFamilies(std::uint32_t sequence)
+{
+    struct
+    {
+        nlmsghdr header;
+        inet_diag_req request;
+    } message{};
+    message.header.nlmsg_len = sizeof message;
+    message.header.nlmsg_type = TCPDIAG_GETSOCK;
+    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    message.header.nlmsg_seq = sequence;
+    message.request.idiag_family = AF_INET; // not a filter on this request
+    message.request.idiag_ext = 1u << (INET_DIAG_INFO - 1);
+    message.request.idiag_states = kDumpStates;
+    std::vector<std::uint8_t> bytes(sizeof message);
+    std::memcpy(bytes.data(), &message, sizeof message);
+    return bytes;
+}
+
 bool parseDiagMessage(const std::uint8_t* body, std::size_t size, TcpSocketReading& reading)
 {
     inet_diag_msg message{};
@@ -180,7 +199,10 @@ DiagParse parseTcpDump(const std::uint8_t* data, std::size_t size, std::uint32_t
         data, size, false, sequence,
         [&](const nlmsghdr& header, const std::uint8_t* body, std::size_t length) {
             TcpSocketReading reading;
-            if (header.nlmsg_type == SOCK_DIAG_BY_FAMILY && parseDiagMessage(body, length, reading))
+            // Answers carry the type of their request.
+            if ((header.nlmsg_type == SOCK_DIAG_BY_FAMILY ||
+                 header.nlmsg_type == TCPDIAG_GETSOCK) &&
+                parseDiagMessage(body, length, reading))
                 sockets.push_back(reading);
         });
 }

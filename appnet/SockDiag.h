@@ -49,6 +49,10 @@ bool isLoopbackSocket(const TcpSocketReading& socket);
 // family, with tcp_info, in every state but the time-wait and request
 // mini-sockets (which have no counts).
 std::vector<std::uint8_t> tcpDumpRequest(std::uint8_t family, std::uint32_t sequence);
+// The same for both families at once: the older TCPDIAG_GETSOCK request,
+// which the kernel answers from one walk of its TCP tables instead of one
+// walk per family (the walk is most of a dump's cost on a large machine).
+std::vector<std::uint8_t> tcpDumpRequestBothFamilies(std::uint32_t sequence);
 
 // Pure parsers over the bytes of one recv(); they append what they find.
 // A dump's messages with another sequence number are skipped; NLMSG_DONE ends it.

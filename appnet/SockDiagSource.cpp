@@ -58,10 +58,14 @@ SockDiagSource::SockDiagSource() : m_buffer(kBufferSize)
     }
     // A first dump tells whether the kernel answers for TCP at all.
     std::vector<TcpSocketReading> probe;
-    if (!dump(AF_INET, probe))
+    if (!dumpFamily(AF_INET, probe))
         m_problem = "TCP socket diagnostics are not offered by this kernel";
     // A kernel without IPv6 has no such sockets to ask for.
-    m_ipv6 = dump(AF_INET6, probe);
+    m_ipv6 = dumpFamily(AF_INET6, probe);
+    // One walk for both families where the kernel answers the older request
+    // with both families' sockets (a socket that opened meanwhile aside).
+    std::vector<TcpSocketReading> both;
+    m_bothAtOnce = m_ipv6 && dumpBoth(both) && both.size() >= probe.size();
 }
 
 void SockDiagSource::drainClosed(std::vector<TcpSocketReading>& closed)
@@ -89,15 +93,32 @@ bool SockDiagSource::poll(std::vector<TcpSocketReading>& live)
 {
     if (!m_dump.valid())
         return false;
-    const bool four = dump(AF_INET, live);
-    const bool six = !m_ipv6 || dump(AF_INET6, live);
+    if (m_bothAtOnce)
+        return dumpBoth(live);
+    const bool four = dumpFamily(AF_INET, live);
+    const bool six = !m_ipv6 || dumpFamily(AF_INET6, live);
     return four && six;
 }
 
-bool SockDiagSource::dump(std::uint8_t family, std::vector<TcpSocketReading>& live)
+bool SockDiagSource::dumpFamily(std::uint8_t family, std::vector<TcpSocketReading>& live)
 {
     const std::uint32_t sequence = ++m_sequence;
-    const std::vector<std::uint8_t> request = tcpDumpRequest(family, sequence);
+    return dump(tcpDumpRequest(family, sequence), sequence, live);
+}
+
+bool SockDiagSource::dumpBoth(std::vector<TcpSocketReading>& live)
+{
+    const std::uint32_t sequence = ++m_sequence;
+    const std::size_t before = live.size();
+    if (dump(tcpDumpRequestBothFamilies(sequence), sequence, live))
+        return true;
+    live.resize(before); // nothing half read
+    return false;
+}
+
+bool SockDiagSource::dump(const std::vector<std::uint8_t>& request, std::uint32_t sequence,
+                          std::vector<TcpSocketReading>& live)
+{
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
     ssize_t sent;

@@ -40,7 +40,10 @@ public:
     bool poll(std::vector<TcpSocketReading>& live) override;
 
 private:
-    bool dump(std::uint8_t family, std::vector<TcpSocketReading>& live);
+    bool dump(const std::vector<std::uint8_t>& request, std::uint32_t sequence,
+              std::vector<TcpSocketReading>& live);
+    bool dumpFamily(std::uint8_t family, std::vector<TcpSocketReading>& live);
+    bool dumpBoth(std::vector<TcpSocketReading>& live);
 
     sampling::UniqueFd m_dump;
     sampling::UniqueFd m_closes;
@@ -49,6 +52,7 @@ private:
     std::string m_problem;
     std::uint64_t m_lostCloses = 0;
     bool m_ipv6 = true;
+    bool m_bothAtOnce = false; // the kernel answers the one request for both families
 };
 
 } // namespace flowloom::appnet

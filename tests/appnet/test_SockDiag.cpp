@@ -6,6 +6,7 @@
 #include <cstring>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
+#include <linux/rtnetlink.h>
 #include <linux/sock_diag.h>
 #include <linux/tcp.h>
 #include <netinet/in.h>
@@ -260,6 +261,46 @@ TEST(SockDiag, DumpRequestAsksForTcpWithInfoInLiveStates)
         EXPECT_FALSE(request.idiag_states & (1u << tcp_state::TimeWait));
         EXPECT_FALSE(request.idiag_states & (1u << tcp_state::NewSynRecv));
     }
+}
+
+TEST(SockDiag, OneRequestForBothFamiliesAndItsAnswers)
+{
+    const std::vector<std::uint8_t> bytes = tcpDumpRequestBothFamilies(9);
+    ASSERT_EQ(bytes.size(), sizeof(nlmsghdr) + sizeof(inet_diag_req));
+    nlmsghdr header{};
+    std::memcpy(&header, bytes.data(), sizeof header);
+    EXPECT_EQ(header.nlmsg_len, bytes.size());
+    EXPECT_EQ(header.nlmsg_type, TCPDIAG_GETSOCK);
+    EXPECT_EQ(header.nlmsg_flags, NLM_F_REQUEST | NLM_F_DUMP);
+    EXPECT_EQ(header.nlmsg_seq, 9u);
+    inet_diag_req request{};
+    std::memcpy(&request, bytes.data() + sizeof header, sizeof request);
+    EXPECT_EQ(request.idiag_ext, 1u << (INET_DIAG_INFO - 1));
+    EXPECT_TRUE(request.idiag_states & (1u << tcp_state::Established));
+    EXPECT_FALSE(request.idiag_states & (1u << tcp_state::TimeWait));
+
+    // Its answers carry its type; other types are not sockets.
+    SocketSpec four;
+    four.received = 4;
+    SocketSpec six;
+    six.family = AF_INET6;
+    six.received = 6;
+    auto answer = join({diagMessage(four, 9), diagMessage(six, 9), done(9)});
+    auto retype = [&](std::size_t offset, std::uint16_t type) {
+        std::memcpy(answer.data() + offset + offsetof(nlmsghdr, nlmsg_type), &type, sizeof type);
+    };
+    const std::size_t second = diagMessage(four, 9).size();
+    retype(0, TCPDIAG_GETSOCK);
+    retype(second, TCPDIAG_GETSOCK);
+    std::vector<TcpSocketReading> sockets;
+    ASSERT_EQ(parseTcpDump(answer.data(), answer.size(), 9, sockets), DiagParse::Done);
+    ASSERT_EQ(sockets.size(), 2u);
+    EXPECT_EQ(sockets[0].family, AF_INET);
+    EXPECT_EQ(sockets[1].family, AF_INET6);
+    retype(second, RTM_NEWLINK);
+    sockets.clear();
+    parseTcpDump(answer.data(), answer.size(), 9, sockets);
+    EXPECT_EQ(sockets.size(), 1u);
 }
 
 TEST(SockDiag, LoopbackSockets)
