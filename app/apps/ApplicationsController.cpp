@@ -16,8 +16,6 @@ namespace flowloom::app {
 
 namespace {
 
-// Totals come from the history file: read again every few ticks, not every one.
-constexpr int kTicksPerTotals = 5;
 constexpr int kStatusMilliseconds = 60'000;
 // A tick's bytes are shown per second over the sampling interval, as the
 // program's other figures are.
@@ -76,42 +74,37 @@ void ApplicationsController::tick(const accounting::TickTraffic& traffic,
     m_traffic->tick(appnet::InterfaceTraffic{{traffic.physical.in, traffic.physical.out},
                                              {traffic.loopback.in, traffic.loopback.out}},
                     now);
-    const bool readTotals = ++m_ticksSinceTotals >= kTicksPerTotals;
-    if (m_ui.PageControl1->currentWidget() != m_ui.Applications)
-        return; // drawn when looked at
-    if (readTotals)
-        m_ticksSinceTotals = 0;
-    showPage(now, core, readTotals);
+    // Drawn, and the totals read from the history, only while looked at.
+    if (m_ui.PageControl1->currentWidget() == m_ui.Applications)
+        showPage(now, core);
 }
 
 void ApplicationsController::showNow()
 {
     if (m_core == nullptr)
         return; // no tick yet
-    m_ticksSinceTotals = 0;
-    showPage(m_now, *m_core, true);
+    showPage(m_now, *m_core);
 }
 
 void ApplicationsController::showPage(const sampling::DateTime& now,
-                                      const accounting::AccountingCore& core, bool readTotals)
+                                      const accounting::AccountingCore& core)
 {
     const bool loopback = m_ui.Applications->loopbackShown();
     const usage::InterfaceIdentity identity =
         loopback ? appnet::loopbackIdentity() : accounting::physicalSumIdentity();
-    if (readTotals) {
-        m_today.clear();
-        m_period.clear();
-        if (usage::UsageHistory* history = core.history()) {
-            const std::string today = usage::dayKey(now);
-            m_today = history->applications(identity, today, today);
-            const usage::BillingPeriod period = usage::billingPeriodAt(core.resetRule(), now);
-            m_period = history->applications(identity, usage::dayKey(period.start), today);
-        }
+    std::vector<usage::ApplicationUsage> today;
+    std::vector<usage::ApplicationUsage> period;
+    if (usage::UsageHistory* history = core.history()) {
+        const std::string day = usage::dayKey(now);
+        today = history->applications(identity, day, day);
+        // The period's days, its first day whole.
+        const usage::BillingPeriod billing = usage::billingPeriodAt(core.resetRule(), now);
+        period = history->applications(identity, usage::dayKey(billing.start), day);
     }
     const appnet::ApplicationTick& latest = m_traffic->latest();
     m_ui.Applications->showTable(appnet::applicationTable(
         loopback ? latest.loopback : latest.internet,
-        loopback ? latest.loopbackOther : latest.internetOther, kTickSeconds, m_today, m_period));
+        loopback ? latest.loopbackOther : latest.internetOther, kTickSeconds, today, period));
 }
 
 } // namespace flowloom::app

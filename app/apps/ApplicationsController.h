@@ -31,20 +31,16 @@ public:
     const appnet::ApplicationTraffic& traffic() const { return *m_traffic; }
 
 private:
-    void showPage(const sampling::DateTime& now, const accounting::AccountingCore& core,
-                  bool readTotals);
+    void showPage(const sampling::DateTime& now, const accounting::AccountingCore& core);
     void showState();
-    // At once, with the totals read again (the page or its scope was chosen).
+    // At once (the page or its scope was chosen).
     void showNow();
 
     const MainControls& m_ui;
     std::unique_ptr<appnet::ApplicationTraffic> m_traffic;
-    int m_ticksSinceTotals = 0;
     const accounting::AccountingCore* m_core = nullptr; // seen in the latest tick
     sampling::DateTime m_now;
     bool m_toldUnavailable = false;
-    std::vector<usage::ApplicationUsage> m_today;
-    std::vector<usage::ApplicationUsage> m_period;
 };
 
 } // namespace flowloom::app
