@@ -54,13 +54,18 @@ void ApplicationCollector::reset()
     m_started = false;
 }
 
-const ApplicationCollector::Tracked*
-ApplicationCollector::listenerOn(const TcpSocketReading& socket) const
+void ApplicationCollector::knowListeners()
 {
+    m_listeners.clear();
     for (const auto& [cookie, tracked] : m_sockets)
-        if (tracked.last.state == tcp_state::Listen && tracked.last.localPort == socket.localPort)
-            return &tracked;
-    return nullptr;
+        if (tracked.last.state == tcp_state::Listen)
+            m_listeners.emplace(tracked.last.localPort, tracked.owner);
+}
+
+const Application* ApplicationCollector::listenerOn(const TcpSocketReading& socket) const
+{
+    const auto found = m_listeners.find(socket.localPort);
+    return found == m_listeners.end() ? nullptr : &found->second;
 }
 
 void ApplicationCollector::addClosed(const TcpSocketReading& closed, Totals& internet,
@@ -82,8 +87,8 @@ void ApplicationCollector::addClosed(const TcpSocketReading& closed, Totals& int
     if (!closed.hasInfo || (closed.bytesReceived == 0 && closed.bytesSent == 0))
         return;
     ++out.socketsClosed;
-    if (const Tracked* listener = listenerOn(closed))
-        add(isLoopbackSocket(closed) ? loopback : internet, listener->owner, closed.bytesReceived,
+    if (const Application* listener = listenerOn(closed))
+        add(isLoopbackSocket(closed) ? loopback : internet, *listener, closed.bytesReceived,
             closed.bytesSent);
 }
 
@@ -132,6 +137,10 @@ ApplicationTick ApplicationCollector::tick(const InterfaceTraffic& interfaces)
     Totals internet;
     Totals loopback;
     m_closedNow.clear();
+    // The listeners as they were before this tick's closes (one that closes
+    // with its last connection still names it), once per tick with closes.
+    if (m_started && !m_closedBuffer.empty())
+        knowListeners();
     if (m_started)
         for (const TcpSocketReading& closed : m_closedBuffer)
             addClosed(closed, internet, loopback, out);

@@ -44,7 +44,8 @@ private:
     void addClosed(const TcpSocketReading& closed, Totals& internet, Totals& loopback,
                    ApplicationTick& out);
     void addLive(const std::vector<TcpSocketReading>& live, Totals& internet, Totals& loopback);
-    const Tracked* listenerOn(const TcpSocketReading& socket) const;
+    void knowListeners();
+    const Application* listenerOn(const TcpSocketReading& socket) const;
 
     TcpSocketSource& m_source;
     SocketOwners& m_owners;
@@ -52,6 +53,7 @@ private:
     std::unordered_set<std::uint64_t> m_closedBefore;     // closed in the previous tick
     std::unordered_set<std::uint64_t> m_closedNow;
     bool m_started = false;
+    std::unordered_map<std::uint16_t, Application> m_listeners; // by port, this tick's
     std::vector<TcpSocketReading> m_closedBuffer;
     std::vector<TcpSocketReading> m_liveBuffer;
 };

@@ -166,6 +166,20 @@ TEST_F(Collector, ShortConnectionsGoToTheListenerOfTheirPortOrStayUnattributed)
     EXPECT_EQ(owners.lookups, 1u) << "closed sockets are never looked up";
 }
 
+TEST_F(Collector, AListenerClosingInTheSameTickStillNamesItsLastConnection)
+{
+    TcpSocketReading served = loopbackSocket(9, 0, 700, 70);
+    served.localPort = 8080;
+    source.steps = {
+        {{}, {listener(5, 33, 8080)}},
+        {{listener(5, 33, 8080), served}, {}},
+    };
+    tick();
+    const ApplicationTick t = tick();
+    EXPECT_EQ(bytesOf(t.loopback, kServer).in, 700u);
+    EXPECT_EQ(bytesOf(t.loopback, kServer).out, 70u);
+}
+
 TEST_F(Collector, FailedDumpDefersTheGrowthWithoutLosingOrDoublingIt)
 {
     source.steps = {
