@@ -44,10 +44,10 @@ struct WindowHarness
     }
     void create()
     {
-        form = std::make_unique<app::TForm1>(app::Environment{
-            source, clock, programFile().toStdString(),
-            [this](const std::string& text) { messages.push_back(text); }, files, &dialogs,
-            applicationTraffic});
+        form = std::make_unique<app::TForm1>(
+            app::Environment{source, clock, programFile().toStdString(),
+                             [this](const std::string& text) { messages.push_back(text); }, files,
+                             &dialogs, applicationTraffic});
     }
     QString programFile() const { return folder.path() + "/flowloom"; }
     QString iniPath() const { return folder.path() + "/flowloom.ini"; }

@@ -52,7 +52,7 @@ private:
     std::vector<std::uint8_t> m_bytes;
 };
 
-struct SocketSpec
+struct SocketFields
 {
     std::uint8_t family = AF_INET;
     std::uint16_t localPort = 0;
@@ -69,30 +69,30 @@ struct SocketSpec
     int protocol = -1;                         // -1: no attribute
 };
 
-std::vector<std::uint8_t> diagMessage(const SocketSpec& spec, std::uint32_t sequence)
+std::vector<std::uint8_t> diagMessage(const SocketFields& fields, std::uint32_t sequence)
 {
     Message message(SOCK_DIAG_BY_FAMILY, sequence);
     inet_diag_msg body{};
-    body.idiag_family = spec.family;
+    body.idiag_family = fields.family;
     body.idiag_state = tcp_state::Established;
-    body.id.idiag_sport = htons(spec.localPort);
-    body.id.idiag_dport = htons(spec.remotePort);
+    body.id.idiag_sport = htons(fields.localPort);
+    body.id.idiag_dport = htons(fields.remotePort);
     body.id.idiag_src[0] = htonl(0x7F000001);
     body.id.idiag_dst[0] = htonl(0x7F000002);
-    body.id.idiag_cookie[0] = spec.cookieLow;
-    body.id.idiag_cookie[1] = spec.cookieHigh;
-    body.idiag_uid = spec.uid;
-    body.idiag_inode = spec.inode;
+    body.id.idiag_cookie[0] = fields.cookieLow;
+    body.id.idiag_cookie[1] = fields.cookieHigh;
+    body.idiag_uid = fields.uid;
+    body.idiag_inode = fields.inode;
     message.append(&body, sizeof body);
     tcp_info info{};
-    info.tcpi_bytes_acked = spec.acked;
-    info.tcpi_bytes_received = spec.received;
-    info.tcpi_bytes_sent = spec.sent;
-    message.attribute(INET_DIAG_INFO, &info, spec.infoLength);
-    if (spec.cgroup != 0)
-        message.attribute(INET_DIAG_CGROUP_ID, &spec.cgroup, sizeof spec.cgroup);
-    if (spec.protocol >= 0) {
-        const auto protocol = static_cast<std::uint8_t>(spec.protocol);
+    info.tcpi_bytes_acked = fields.acked;
+    info.tcpi_bytes_received = fields.received;
+    info.tcpi_bytes_sent = fields.sent;
+    message.attribute(INET_DIAG_INFO, &info, fields.infoLength);
+    if (fields.cgroup != 0)
+        message.attribute(INET_DIAG_CGROUP_ID, &fields.cgroup, sizeof fields.cgroup);
+    if (fields.protocol >= 0) {
+        const auto protocol = static_cast<std::uint8_t>(fields.protocol);
         message.attribute(INET_DIAG_PROTOCOL, &protocol, 1);
     }
     return message.bytes();
@@ -116,7 +116,7 @@ std::vector<std::uint8_t> done(std::uint32_t sequence)
 
 TEST(SockDiag, DumpReadsEveryFieldOfEverySocketUntilDone)
 {
-    SocketSpec a;
+    SocketFields a;
     a.localPort = 0x1F90; // 8080: byte order matters
     a.remotePort = 0xC350;
     a.cookieLow = 0x89ABCDEF;
@@ -127,7 +127,7 @@ TEST(SockDiag, DumpReadsEveryFieldOfEverySocketUntilDone)
     a.received = 7000;
     a.sent = 5100; // with a retransmission
     a.cgroup = 0x1122334455667788ull;
-    SocketSpec b;
+    SocketFields b;
     b.family = AF_INET6;
     b.received = 1;
     b.sent = 2;
@@ -159,17 +159,17 @@ TEST(SockDiag, DumpReadsEveryFieldOfEverySocketUntilDone)
 
 TEST(SockDiag, DumpFramingOtherSequencesErrorsAndTruncation)
 {
-    SocketSpec spec;
-    spec.received = 10;
+    SocketFields fields;
+    fields.received = 10;
     std::vector<TcpSocketReading> sockets;
 
     // Another request's messages are skipped, and its DONE ends nothing.
-    auto other = join({diagMessage(spec, 3), done(3)});
+    auto other = join({diagMessage(fields, 3), done(3)});
     EXPECT_EQ(parseTcpDump(other.data(), other.size(), 4, sockets), DiagParse::More);
     EXPECT_TRUE(sockets.empty());
 
     // A part without DONE: more to come.
-    auto part = diagMessage(spec, 4);
+    auto part = diagMessage(fields, 4);
     EXPECT_EQ(parseTcpDump(part.data(), part.size(), 4, sockets), DiagParse::More);
     EXPECT_EQ(sockets.size(), 1u);
 
@@ -180,7 +180,7 @@ TEST(SockDiag, DumpFramingOtherSequencesErrorsAndTruncation)
     EXPECT_EQ(parseTcpDump(errorBytes.data(), errorBytes.size(), 4, sockets), DiagParse::Bad);
 
     // A message whose length runs past the datagram.
-    auto cut = diagMessage(spec, 4);
+    auto cut = diagMessage(fields, 4);
     EXPECT_EQ(parseTcpDump(cut.data(), cut.size() - 1, 4, sockets), DiagParse::Bad);
     // A length shorter than a header.
     auto tiny = cut;
@@ -206,12 +206,12 @@ TEST(SockDiag, OlderKernelsShorterTcpInfo)
         {offsetof(tcp_info, tcpi_bytes_acked), false, 0},
     };
     for (const Case& c : cases) {
-        SocketSpec spec;
-        spec.acked = 250;
-        spec.received = 400;
-        spec.sent = 300;
-        spec.infoLength = c.infoLength;
-        const auto bytes = diagMessage(spec, 1);
+        SocketFields fields;
+        fields.acked = 250;
+        fields.received = 400;
+        fields.sent = 300;
+        fields.infoLength = c.infoLength;
+        const auto bytes = diagMessage(fields, 1);
         TcpSocketReading reading;
         ASSERT_TRUE(
             parseDiagMessage(bytes.data() + NLMSG_HDRLEN, bytes.size() - NLMSG_HDRLEN, reading));
@@ -223,12 +223,12 @@ TEST(SockDiag, OlderKernelsShorterTcpInfo)
 
 TEST(SockDiag, ClosesKeepTcpOnlyWhateverTheirSequence)
 {
-    SocketSpec tcp;
+    SocketFields tcp;
     tcp.protocol = IPPROTO_TCP;
     tcp.received = 9;
-    SocketSpec udp;
+    SocketFields udp;
     udp.protocol = IPPROTO_UDP;
-    SocketSpec unknown; // no protocol attribute: the group says TCP
+    SocketFields unknown; // no protocol attribute: the group says TCP
     unknown.received = 5;
     const auto bytes = join({diagMessage(tcp, 0), diagMessage(udp, 0), diagMessage(unknown, 99)});
     std::vector<TcpSocketReading> closed;
@@ -280,9 +280,9 @@ TEST(SockDiag, OneRequestForBothFamiliesAndItsAnswers)
     EXPECT_FALSE(request.idiag_states & (1u << tcp_state::TimeWait));
 
     // Its answers carry its type; other types are not sockets.
-    SocketSpec four;
+    SocketFields four;
     four.received = 4;
-    SocketSpec six;
+    SocketFields six;
     six.family = AF_INET6;
     six.received = 6;
     auto answer = join({diagMessage(four, 9), diagMessage(six, 9), done(9)});
