@@ -1,5 +1,6 @@
 // The collector as a program of its own, for the test in a private network
 // namespace: it is started as an unprivileged user and ticks when told to.
+//   arguments: [--cgroup-root DIR]
 //   stdin: "tick" (one tick), "quit"
 //   stdout: "ready <cgroup v2: 0|1>", then per tick the lines
 //     "tick <counted> <closed sockets>", "app <internet|loopback> <by> <in> <out> <name>",
@@ -55,14 +56,17 @@ void print(const char* where, const std::vector<appnet::ApplicationBytes>& list)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    // --cgroup-root DIR: where the cgroup v2 tree is (else /sys/fs/cgroup).
+    const std::string cgroupRoot =
+        argc > 2 && std::string(argv[1]) == "--cgroup-root" ? argv[2] : "/sys/fs/cgroup";
     appnet::SockDiagSource source;
     if (!source.available()) {
         std::printf("unavailable %s\n", source.problem().c_str());
         return 3;
     }
-    appnet::SystemSocketOwners owners;
+    appnet::SystemSocketOwners owners("/proc", cgroupRoot);
     appnet::ApplicationCollector collector(source, owners);
     InterfaceReader interfaces;
     collector.tick(interfaces.read()); // the first look: the base

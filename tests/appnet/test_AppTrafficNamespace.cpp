@@ -11,13 +11,16 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <poll.h>
+#include <sched.h>
 #include <sstream>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -198,12 +201,13 @@ std::vector<std::string> asNobody(std::vector<std::string> argv)
 }
 
 // Puts a process into a cgroup named like a desktop application's scope;
-// the directory is removed when the test ends.
+// at the end the process goes back to the tree's root and the scope is removed.
 class ApplicationScope
 {
 public:
     ApplicationScope(const std::string& root, pid_t pid)
-        : m_path(root + "/app-test-peerfour-" + std::to_string(::getpid()) + ".scope")
+        : m_root(root),
+          m_path(root + "/app-test-peerfour-" + std::to_string(::getpid()) + ".scope"), m_pid(pid)
     {
         if (::mkdir(m_path.c_str(), 0755) != 0)
             return;
@@ -214,14 +218,16 @@ public:
     }
     ~ApplicationScope()
     {
-        // The peer has ended by now; an empty cgroup can be removed.
+        std::ofstream(m_root + "/cgroup.procs") << m_pid << "\n"; // ended already: no harm
         for (int i = 0; i < 50 && ::rmdir(m_path.c_str()) != 0 && errno == EBUSY; ++i)
             std::this_thread::sleep_for(20ms);
     }
     bool ok() const { return m_ok; }
 
 private:
+    std::string m_root;
     std::string m_path;
+    pid_t m_pid;
     bool m_ok = false;
 };
 
@@ -323,6 +329,79 @@ TEST(AppTrafficNamespace, TcpByProgramShortOnesThroughTheirCloseUdpOnlyInOther)
                 static_cast<unsigned long long>(first.loopbackOther.out),
                 static_cast<unsigned long long>(payload));
     probe.send("quit");
+}
+
+// Where /sys/fs/cgroup is not a cgroup v2 tree (a v1 or hybrid machine),
+// the v2 tree can still be mounted in a mount namespace of the test's own:
+// root's program, moved into an application scope there, is named by it.
+class PrivateCgroupTree
+{
+public:
+    PrivateCgroupTree()
+    {
+        char pattern[] = "/tmp/flowloom-cgroup2-XXXXXX";
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mkdtemp(pattern) == nullptr) {
+            m_problem = std::string("no mount namespace of its own: ") + std::strerror(errno);
+            return;
+        }
+        m_path = pattern;
+        ::chmod(m_path.c_str(), 0755); // the collector's user walks it
+        if (::mount("none", m_path.c_str(), "cgroup2", 0, nullptr) != 0) {
+            m_problem = std::string("cgroup2 cannot be mounted: ") + std::strerror(errno);
+            ::rmdir(m_path.c_str());
+            m_path.clear();
+            return;
+        }
+        m_mounted = true;
+    }
+    ~PrivateCgroupTree()
+    {
+        if (m_mounted)
+            ::umount(m_path.c_str());
+        if (!m_path.empty())
+            ::rmdir(m_path.c_str());
+    }
+    const std::string& path() const { return m_path; }
+    const std::string& problem() const { return m_problem; }
+    bool ok() const { return m_mounted; }
+
+private:
+    std::string m_path;
+    std::string m_problem;
+    bool m_mounted = false;
+};
+
+TEST(AppTrafficNamespace, AnotherUsersProgramIsNamedByItsCgroup)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run programs as another user";
+    if (flowloom::appnet::CgroupNames::isCgroup2("/sys/fs/cgroup"))
+        GTEST_SKIP() << "/sys/fs/cgroup is a cgroup v2 tree: the test above names root's "
+                        "program by its cgroup there";
+    const PrivateCgroupTree tree;
+    if (!tree.ok())
+        GTEST_SKIP() << tree.problem();
+
+    Child probe(asNobody({APPNET_PROBE, "--cgroup-root", tree.path()}));
+    const std::string ready = probe.line();
+    if (ready.rfind("unavailable", 0) == 0)
+        GTEST_SKIP() << "the kernel offers no socket diagnostics here: " << ready;
+    ASSERT_EQ(ready, "ready 1") << "the collector sees the tree as cgroup v2";
+    {
+        Child peer({APPNET_PEER, "4"});
+        const ApplicationScope scope(tree.path(), peer.pid());
+        ASSERT_TRUE(scope.ok());
+        ASSERT_TRUE(peer.send("long " + std::to_string(kLongSix)));
+        ASSERT_EQ(peer.line(), "ok");
+        Tick tick;
+        ASSERT_TRUE(readTick(probe, tick));
+        EXPECT_EQ(tick.app("loopback cgroup peerfour").in, 2 * kLongSix);
+        EXPECT_EQ(tick.app("loopback cgroup peerfour").out, 2 * kLongSix);
+        EXPECT_EQ(tick.apps.size(), 1u) << "root's program is not known by its user only";
+        probe.send("quit");
+    } // the peer ends before its scope is removed
 }
 
 } // namespace
