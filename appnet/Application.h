@@ -45,7 +45,7 @@ struct ApplicationBytes
     ByteCount bytes;
 };
 
-// One tick's traffic by application, the internet-facing interfaces and
+// One poll's traffic by application (since the previous poll), the internet-facing interfaces and
 // loopback apart. "Other" is what the interfaces counted beyond the
 // attributed TCP bytes: UDP, closed connections of unknown owners, headers.
 struct ApplicationTick
@@ -56,6 +56,9 @@ struct ApplicationTick
     ByteCount loopbackOther;
     std::size_t socketsClosed = 0; // counted through their close this tick
     bool counted = false;          // false on the first look (the base) and when off
+    // The ticks these figures span: one while polled every tick, more after
+    // ticks without a poll (their closes and interface bytes come with it).
+    int ticks = 1;
 
     ByteCount attributedInternet() const;
 };

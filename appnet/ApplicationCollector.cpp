@@ -52,6 +52,11 @@ void ApplicationCollector::reset()
     m_closedBefore.clear();
     m_closedNow.clear();
     m_started = false;
+    m_pendingInternet.clear();
+    m_pendingLoopback.clear();
+    m_pendingInterfaces = {};
+    m_pendingClosed = 0;
+    m_pendingTicks = 0;
 }
 
 void ApplicationCollector::knowListeners()
@@ -124,18 +129,20 @@ void ApplicationCollector::addLive(const std::vector<TcpSocketReading>& live, To
     std::erase_if(m_sockets, [](const auto& entry) { return entry.second.missing > 1; });
 }
 
-ApplicationTick ApplicationCollector::tick(const InterfaceTraffic& interfaces)
+std::optional<ApplicationTick> ApplicationCollector::tick(const InterfaceTraffic& interfaces,
+                                                          bool poll)
 {
     ApplicationTick out;
-    m_owners.newTick();
     m_closedBuffer.clear();
     m_liveBuffer.clear();
     m_source.drainClosed(m_closedBuffer);
-    const bool polled = m_source.poll(m_liveBuffer);
+    bool polled = false;
+    if (poll) {
+        m_owners.newTick();
+        polled = m_source.poll(m_liveBuffer);
+    }
 
     const bool started = m_started;
-    Totals internet;
-    Totals loopback;
     m_closedNow.clear();
     // The listeners as they were before this tick's closes (one that closes
     // with its last connection still names it), once per tick with closes.
@@ -143,20 +150,38 @@ ApplicationTick ApplicationCollector::tick(const InterfaceTraffic& interfaces)
         knowListeners();
     if (m_started)
         for (const TcpSocketReading& closed : m_closedBuffer)
-            addClosed(closed, internet, loopback, out);
+            addClosed(closed, m_pendingInternet, m_pendingLoopback, out);
+    m_pendingClosed += out.socketsClosed;
     if (polled) {
-        addLive(m_liveBuffer, internet, loopback);
+        addLive(m_liveBuffer, m_pendingInternet, m_pendingLoopback);
         m_started = true;
     }
-    out.counted = started;
     m_closedBefore.swap(m_closedNow);
-    if (!polled) // this tick's closes stay known for the next dump
+    if (!polled) // the closes since the previous dump stay known for the next
         m_closedBefore.insert(m_closedNow.begin(), m_closedNow.end());
 
-    out.internet = listOf(internet);
-    out.loopback = listOf(loopback);
-    out.internetOther = otherThan(interfaces.internet, out.internet);
-    out.loopbackOther = otherThan(interfaces.loopback, out.loopback);
+    m_pendingInterfaces.internet.in += interfaces.internet.in;
+    m_pendingInterfaces.internet.out += interfaces.internet.out;
+    m_pendingInterfaces.loopback.in += interfaces.loopback.in;
+    m_pendingInterfaces.loopback.out += interfaces.loopback.out;
+    ++m_pendingTicks;
+    if (!poll)
+        return std::nullopt;
+
+    // A failed dump ends the interval as well: the live sockets' bytes then
+    // come with the next poll that succeeds.
+    out.counted = started;
+    out.socketsClosed = m_pendingClosed;
+    out.ticks = m_pendingTicks;
+    out.internet = listOf(m_pendingInternet);
+    out.loopback = listOf(m_pendingLoopback);
+    out.internetOther = otherThan(m_pendingInterfaces.internet, out.internet);
+    out.loopbackOther = otherThan(m_pendingInterfaces.loopback, out.loopback);
+    m_pendingInternet.clear();
+    m_pendingLoopback.clear();
+    m_pendingInterfaces = {};
+    m_pendingClosed = 0;
+    m_pendingTicks = 0;
     return out;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -14,18 +15,25 @@
 namespace flowloom::appnet {
 
 // Per-application traffic, one tick at a time. Every tick it reads the TCP
-// sockets that closed since the previous tick (their final counts) and every
-// live one, takes each socket's bytes received and sent since it was last
+// sockets that closed since the previous tick (their final counts), and at
+// each poll every live one; it takes each socket's bytes received and sent since it was last
 // seen, and adds them to the socket's application (found once, at its first
 // sight). A socket seen first in its close was opened and closed between two
-// ticks: its owner can no longer be asked, so it goes to the program that
+// polls: its owner can no longer be asked, so it goes to the program that
 // listens on its port, or else stays unattributed (in "Other").
 class ApplicationCollector
 {
 public:
     ApplicationCollector(TcpSocketSource& source, SocketOwners& owners);
 
-    ApplicationTick tick(const InterfaceTraffic& interfaces);
+    // Every tick reads the closes; `poll` says whether the live sockets are
+    // read too. Only a poll ends an interval: the figures returned then span
+    // every tick since the previous poll (`ticks`), the closes read between
+    // them included, and "Other" is that interval's interface bytes minus
+    // what was attributed in it. Between polls nothing is returned (nullopt).
+    std::optional<ApplicationTick> tick(const InterfaceTraffic& interfaces, bool poll);
+    // A tick with a poll (every tick polled).
+    ApplicationTick tick(const InterfaceTraffic& interfaces) { return *tick(interfaces, true); }
     // Forgets every socket: the next tick is a first look again (after a pause).
     void reset();
 
@@ -56,6 +64,12 @@ private:
     std::unordered_map<std::uint16_t, Application> m_listeners; // by port, this tick's
     std::vector<TcpSocketReading> m_closedBuffer;
     std::vector<TcpSocketReading> m_liveBuffer;
+    // What the ticks since the previous poll counted, given out at the next.
+    Totals m_pendingInternet;
+    Totals m_pendingLoopback;
+    InterfaceTraffic m_pendingInterfaces;
+    std::size_t m_pendingClosed = 0;
+    int m_pendingTicks = 0;
 };
 
 } // namespace flowloom::appnet

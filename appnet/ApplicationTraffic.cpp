@@ -17,9 +17,10 @@ ApplicationTraffic::ApplicationTraffic()
 }
 
 ApplicationTraffic::ApplicationTraffic(TcpSocketSource& source, SocketOwners& owners,
-                                       std::string problem)
+                                       std::string problem,
+                                       std::function<PollCadence::Clock::time_point()> clock)
     : m_collector(std::make_unique<ApplicationCollector>(source, owners)),
-      m_problem(std::move(problem))
+      m_problem(std::move(problem)), m_clock(std::move(clock))
 {}
 
 ApplicationTraffic::~ApplicationTraffic() = default;
@@ -32,6 +33,7 @@ void ApplicationTraffic::setOn(bool on)
     // Sockets are not followed while off: what they did meanwhile is not
     // this tick's, so the next look is a base again.
     m_collector->reset();
+    m_cadence.forget();
     m_latest = ApplicationTick{};
 }
 
@@ -51,7 +53,12 @@ void ApplicationTraffic::tick(const InterfaceTraffic& interfaces, const sampling
 {
     if (!counting())
         return;
-    m_latest = m_collector->tick(interfaces);
+    const PollCadence::Clock::time_point clock = m_clock ? m_clock() : PollCadence::Clock::now();
+    std::optional<ApplicationTick> polled =
+        m_collector->tick(interfaces, m_cadence.due(clock, m_shown));
+    if (!polled)
+        return;
+    m_latest = std::move(*polled);
     if (m_latest.counted)
         record(now);
 }

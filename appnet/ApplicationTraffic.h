@@ -1,12 +1,14 @@
 #pragma once
 
 #include "appnet/ApplicationCollector.h"
+#include "appnet/PollCadence.h"
 #include "appnet/SockDiagSource.h"
 #include "appnet/SocketOwners.h"
 #include "sampling/DateTime.h"
 #include "usage/InterfaceIdentity.h"
 #include "usage/UsageHistory.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,7 +32,9 @@ public:
     // The system's sockets, processes and cgroups.
     ApplicationTraffic();
     // Given ones (tests); `problem` non-empty: the kernel offers nothing.
-    ApplicationTraffic(TcpSocketSource& source, SocketOwners& owners, std::string problem = {});
+    // `clock` times the polls (none: the steady clock).
+    ApplicationTraffic(TcpSocketSource& source, SocketOwners& owners, std::string problem = {},
+                       std::function<PollCadence::Clock::time_point()> clock = {});
     ~ApplicationTraffic();
     ApplicationTraffic(const ApplicationTraffic&) = delete;
     ApplicationTraffic& operator=(const ApplicationTraffic&) = delete;
@@ -48,8 +52,18 @@ public:
     // internet-facing interfaces' sum is kept under; none keeps no history.
     void attachHistory(usage::UsageHistory* history, usage::InterfaceIdentity internet);
 
+    // Whether someone looks at the figures per application now: the live
+    // sockets are then read every tick, otherwise once per
+    // kHiddenPollInterval (the closes every tick). Until told, it is shown.
+    void setShown(bool shown) { m_shown = shown; }
+    bool shown() const { return m_shown; }
+
+    // A tick with a poll records the bytes of every tick since the previous
+    // poll in the history, under the poll's day (an interval that spans
+    // midnight goes whole to the new day).
     void tick(const InterfaceTraffic& interfaces, const sampling::DateTime& now);
-    // The latest tick's figures (not counted while off).
+    // The latest poll's figures (not counted while off); `ticks` says how
+    // many ticks they span.
     const ApplicationTick& latest() const { return m_latest; }
     std::size_t trackedSockets() const;
 
@@ -61,6 +75,9 @@ private:
     std::unique_ptr<ApplicationCollector> m_collector;
     std::string m_problem;
     bool m_on = true;
+    bool m_shown = true;
+    PollCadence m_cadence;
+    std::function<PollCadence::Clock::time_point()> m_clock;
     usage::UsageHistory* m_history = nullptr;
     usage::InterfaceIdentity m_internet;
     ApplicationTick m_latest;
