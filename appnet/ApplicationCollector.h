@@ -16,8 +16,8 @@ namespace flowloom::appnet {
 
 // Per-application traffic, one tick at a time. Every tick it reads the TCP
 // sockets that closed since the previous tick (their final counts), and at
-// each poll every live one; it takes each socket's bytes received and sent since it was last
-// seen, and adds them to the socket's application (found once, at its first
+// each poll every live one; it takes each socket's bytes received and sent
+// since it was last seen, and adds them to the socket's application (found once, at its first
 // sight). A socket seen first in its close was opened and closed between two
 // polls: its owner can no longer be asked, so it goes to the program that
 // listens on its port, or else stays unattributed (in "Other").

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <algorithm>
 
 namespace flowloom::app {
 
@@ -71,12 +72,22 @@ void ApplicationsController::tick(const accounting::TickTraffic& traffic,
                                               kStatusMilliseconds);
     }
     m_traffic->attachHistory(core.history(), accounting::physicalSumIdentity());
+    // Nobody looking, the live sockets are read seldom (a read walks the
+    // kernel's whole TCP table); shown again, this tick reads them.
+    const bool shown = pageShown();
+    m_traffic->setShown(shown);
     m_traffic->tick(appnet::InterfaceTraffic{{traffic.physical.in, traffic.physical.out},
                                              {traffic.loopback.in, traffic.loopback.out}},
                     now);
     // Drawn, and the totals read from the history, only while looked at.
-    if (m_ui.PageControl1->currentWidget() == m_ui.Applications)
+    if (shown)
         showPage(now, core);
+}
+
+bool ApplicationsController::pageShown() const
+{
+    return m_ui.PageControl1->currentWidget() == m_ui.Applications && m_ui.window->isVisible() &&
+           !m_ui.window->isMinimized();
 }
 
 void ApplicationsController::showNow()
@@ -102,9 +113,10 @@ void ApplicationsController::showPage(const sampling::DateTime& now,
         period = history->applications(identity, usage::dayKey(billing.start), day);
     }
     const appnet::ApplicationTick& latest = m_traffic->latest();
-    m_ui.Applications->showTable(appnet::applicationTable(
-        loopback ? latest.loopback : latest.internet,
-        loopback ? latest.loopbackOther : latest.internetOther, kTickSeconds, today, period));
+    m_ui.Applications->showTable(
+        appnet::applicationTable(loopback ? latest.loopback : latest.internet,
+                                 loopback ? latest.loopbackOther : latest.internetOther,
+                                 kTickSeconds * std::max(latest.ticks, 1), today, period));
 }
 
 } // namespace flowloom::app

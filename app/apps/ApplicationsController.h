@@ -33,6 +33,8 @@ public:
 private:
     void showPage(const sampling::DateTime& now, const accounting::AccountingCore& core);
     void showState();
+    // The page is the current one in a window on the screen.
+    bool pageShown() const;
     // At once (the page or its scope was chosen).
     void showNow();
 

@@ -15,6 +15,8 @@
 #include <QTableWidget>
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 using namespace flowloom;
 using testsupport::WindowHarness;
 
@@ -32,6 +34,8 @@ struct AppsWindow
     appnet::ScriptedSockets sockets;
     appnet::FakeOwners owners;
     std::string problem;
+    // When the collector reads the live sockets: a clock the test moves.
+    std::chrono::steady_clock::time_point steady{std::chrono::seconds(1000)};
     WindowHarness w{"[Plotter]\r\nFirst=0\r\n", false};
 
     explicit AppsWindow(std::string kernelProblem = {}) : problem(std::move(kernelProblem))
@@ -39,7 +43,8 @@ struct AppsWindow
         owners.byUid = {{1000, {appnet::IdentifiedBy::Process, "browser"}},
                         {33, {appnet::IdentifiedBy::Cgroup, "webserver"}}};
         w.applicationTraffic = [this] {
-            return std::make_unique<appnet::ApplicationTraffic>(sockets, owners, problem);
+            return std::make_unique<appnet::ApplicationTraffic>(sockets, owners, problem,
+                                                                [this] { return steady; });
         };
         w.create();
     }
@@ -60,6 +65,7 @@ TEST(Applications, ThePageShowsEachTicksRatesSortedWithOtherAndTheShare)
         {{}, {loopbackSocket(1, 1000, 1024, 2048), loopbackSocket(2, 33, 4096, 512)}},
         {{}, {loopbackSocket(1, 1000, 1024, 2048), loopbackSocket(2, 33, 4096, 512)}},
     };
+    f.show(); // the page is drawn, and the sockets read every tick, only while seen
     f.btnStartClick();
     tabs.setCurrentWidget(&a.page()); // Start shows the graph
     a.w.tick(0, 0);                   // the first look: a base
@@ -89,6 +95,45 @@ TEST(Applications, ThePageShowsEachTicksRatesSortedWithOtherAndTheShare)
     EXPECT_EQ(cell(table, 0, 4), "0.004"); // 4,096 bytes in MB
     EXPECT_EQ(cell(table, 0, 6), "0.004") << "this period holds today";
     EXPECT_EQ(a.page().LabelAttributed->text(), "Attributed to applications: no traffic this tick");
+}
+
+TEST(Applications, UnseenTheSocketsAreReadOncePerIntervalAndShownAgainAtOnce)
+{
+    AppsWindow a;
+    app::TForm1& f = *a.w.form;
+    QTabWidget& tabs = *f.controls().PageControl1;
+    using appnet::internetSocket;
+    // Each poll takes the next step.
+    a.sockets.steps = {
+        {{}, {internetSocket(1, 1000, 0, 0)}},
+        {{}, {internetSocket(1, 1000, 3000, 300)}},
+        {{}, {internetSocket(1, 1000, 4000, 400)}},
+        {{}, {internetSocket(1, 1000, 4000, 400)}},
+    };
+    f.btnStartClick();
+    a.w.tick(0, 0); // the first look reads at once, seen or not
+    EXPECT_EQ(a.sockets.steps.size(), 3u);
+    for (int second = 1; second < 30; ++second) {
+        a.steady += std::chrono::seconds(1);
+        a.w.tick(100, 10);
+    }
+    EXPECT_EQ(a.sockets.steps.size(), 3u) << "window not shown: no read within the interval";
+    a.steady += std::chrono::seconds(1);
+    a.w.tick(100, 10); // 30 s after the first read
+    EXPECT_EQ(a.sockets.steps.size(), 2u);
+    EXPECT_EQ(f.applications().traffic().latest().ticks, 30);
+
+    f.show();
+    a.steady += std::chrono::seconds(1);
+    a.w.tick(100, 10);
+    EXPECT_EQ(a.sockets.steps.size(), 2u) << "shown, but another page is current";
+    tabs.setCurrentWidget(&a.page());
+    a.steady += std::chrono::seconds(1);
+    a.w.tick(100, 10);
+    EXPECT_EQ(a.sockets.steps.size(), 1u) << "the page seen: read at the next tick";
+    a.steady += std::chrono::seconds(1);
+    a.w.tick(0, 0);
+    EXPECT_EQ(a.sockets.steps.size(), 0u) << "and at every tick after";
 }
 
 TEST(Applications, TheSettingSwitchesTheCountingOff)
