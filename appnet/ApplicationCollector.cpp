@@ -143,11 +143,6 @@ std::optional<ApplicationTick> ApplicationCollector::tick(const InterfaceTraffic
     }
 
     const bool started = m_started;
-    m_closedNow.clear();
-    // The listeners as they were before this tick's closes (one that closes
-    // with its last connection still names it), once per tick with closes.
-    if (m_started && !m_closedBuffer.empty())
-        knowListeners();
     if (m_started)
         for (const TcpSocketReading& closed : m_closedBuffer)
             addClosed(closed, m_pendingInternet, m_pendingLoopback, out);
@@ -155,10 +150,14 @@ std::optional<ApplicationTick> ApplicationCollector::tick(const InterfaceTraffic
     if (polled) {
         addLive(m_liveBuffer, m_pendingInternet, m_pendingLoopback);
         m_started = true;
+        // The closes since the previous dump are left out of the next one
+        // too; between dumps they gather, each once.
+        m_closedBefore.swap(m_closedNow);
+        m_closedNow.clear();
+        // The listeners as this dump found them, for the closes until the
+        // next one (one that closes with its last connection still names it).
+        knowListeners();
     }
-    m_closedBefore.swap(m_closedNow);
-    if (!polled) // the closes since the previous dump stay known for the next
-        m_closedBefore.insert(m_closedNow.begin(), m_closedNow.end());
 
     m_pendingInterfaces.internet.in += interfaces.internet.in;
     m_pendingInterfaces.internet.out += interfaces.internet.out;

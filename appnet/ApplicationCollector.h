@@ -58,10 +58,10 @@ private:
     TcpSocketSource& m_source;
     SocketOwners& m_owners;
     std::unordered_map<std::uint64_t, Tracked> m_sockets; // by cookie
-    std::unordered_set<std::uint64_t> m_closedBefore;     // closed in the previous tick
-    std::unordered_set<std::uint64_t> m_closedNow;
+    std::unordered_set<std::uint64_t> m_closedBefore;     // closed before the previous dump
+    std::unordered_set<std::uint64_t> m_closedNow;        // closed since the previous dump
     bool m_started = false;
-    std::unordered_map<std::uint16_t, Application> m_listeners; // by port, this tick's
+    std::unordered_map<std::uint16_t, Application> m_listeners; // by port, at the latest dump
     std::vector<TcpSocketReading> m_closedBuffer;
     std::vector<TcpSocketReading> m_liveBuffer;
     // What the ticks since the previous poll counted, given out at the next.

@@ -231,3 +231,32 @@ TEST_F(Cadence, BetweenReadsNothingIsRecordedAndAReadAcrossMidnightGoesToTheNewD
 }
 
 } // namespace
+
+namespace {
+
+TEST(CadenceCollector, ASocketWhoseCloseWasReadBetweenDumpsIsNotCountedAgainByTheNextDump)
+{
+    LiveSockets sockets;
+    FakeOwners owners;
+    owners.byUid = {{1000, {IdentifiedBy::Process, "browser"}}};
+    ApplicationCollector collector(sockets, owners);
+    sockets.open(1);
+    ASSERT_TRUE(collector.tick({}, true)); // the base
+    sockets.grow(1, 500, 50);
+    // Its close is read at a tick without a dump; the kernel still lists it
+    // at the next dump (a closing socket leaves its table a moment later).
+    sockets.closing.push_back(sockets.live.at(1));
+    EXPECT_FALSE(collector.tick({{500, 50}, {}}, false));
+    EXPECT_FALSE(collector.tick({}, false));
+    sockets.grow(1, 9, 9); // a reading it cannot have made after its close
+    const std::optional<ApplicationTick> polled = collector.tick({}, true);
+    ASSERT_TRUE(polled);
+    ASSERT_EQ(polled->internet.size(), 1u);
+    EXPECT_EQ(polled->internet[0].bytes.in, 500u) << "counted through its close, once";
+    EXPECT_EQ(polled->internet[0].bytes.out, 50u);
+    EXPECT_EQ(polled->socketsClosed, 1u);
+    EXPECT_EQ(polled->ticks, 3);
+    EXPECT_EQ(collector.trackedSockets(), 0u);
+}
+
+} // namespace
