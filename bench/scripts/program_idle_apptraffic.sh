@@ -3,7 +3,8 @@
 # AppTraffic=1 beside the same program with AppTraffic=0, measured in one run
 # so that both see the same machine: COPIES instances of each, started side
 # by side from folders of their own, plotting loopback at one tick per second
-# with the window shown on the offscreen platform. CPU time is the scheduler's
+# with the window shown on the offscreen platform and the graph page current
+# (so the sockets are polled once per 30 s, not every tick). CPU time is the scheduler's
 # nanosecond account of every thread over SECONDS after start-up has settled,
 # as a percentage of a core. Prints each instance, the mean of each setting
 # and the difference, and records them for the table.
