@@ -82,6 +82,9 @@ TickReport AccountingCore::tick(const sampling::TMIBIfArray& table, const sampli
     m_billing.reset();
     if (const auto identity = capIdentity(); identity && m_history != nullptr)
         m_billing = m_history->periodStatus(*identity, now);
+    report.traffic = sumTraffic();
+    if (m_tickHook)
+        m_tickHook(report.traffic, now);
     return report;
 }
 
@@ -103,6 +106,23 @@ void AccountingCore::record(const sampling::DateTime& now)
         }
     }
     m_history->add(physicalSumIdentity(), now, physical.in, physical.out);
+}
+
+TickTraffic AccountingCore::sumTraffic() const
+{
+    TickTraffic traffic;
+    const std::vector<CounterDelta>& deltas = m_book.deltas();
+    for (std::size_t p = 0; p < deltas.size(); ++p) {
+        const BookEntry& entry = m_book.at(p);
+        CounterDelta* sum = entry.physical           ? &traffic.physical
+                            : entry.row.name == "lo" ? &traffic.loopback
+                                                     : nullptr;
+        if (sum == nullptr)
+            continue;
+        sum->in = sampling::saturatingAdd(sum->in, deltas[p].in);
+        sum->out = sampling::saturatingAdd(sum->out, deltas[p].out);
+    }
+    return traffic;
 }
 
 void AccountingCore::checkCap(TickReport& report, const sampling::DateTime& now)

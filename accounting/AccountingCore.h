@@ -8,6 +8,7 @@
 #include "usage/UsageHistory.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,14 @@ enum class CapScope { Selected = 0, Physical = 1 };
 // history. No interface can be named so: a colon is not allowed in a name.
 const usage::InterfaceIdentity& physicalSumIdentity();
 
+// One tick's bytes summed as the counting beside the interfaces wants them:
+// the physical interfaces (the internet-facing ones) and loopback.
+struct TickTraffic
+{
+    CounterDelta physical;
+    CounterDelta loopback;
+};
+
 // What one tick did, for the faces that show it.
 struct TickReport
 {
@@ -32,6 +41,7 @@ struct TickReport
     usage::CapLevel cap = usage::CapLevel::None;
     usage::PeriodStatus capStatus;
     std::string capInterface;
+    TickTraffic traffic;
 };
 
 // The counting of a run, whatever the window does: every tick it takes the
@@ -63,6 +73,10 @@ public:
     const usage::CapRule& capRule() const { return m_capRule; }
 
     TickReport tick(const sampling::TMIBIfArray& table, const sampling::DateTime& now);
+    // Counting that runs in every tick beside the interfaces' (the traffic
+    // per application): called after the tick's bytes are recorded.
+    using TickHook = std::function<void(const TickTraffic&, const sampling::DateTime&)>;
+    void setTickHook(TickHook hook) { m_tickHook = std::move(hook); }
 
     // Resets by hand of the selected interface's totals; false when nothing changed.
     bool resetIn(const sampling::DateTime& now);
@@ -70,6 +84,8 @@ public:
 
     const InterfaceBook& interfaces() const { return m_book; }
     const sampling::TotalsModel& totals() const { return m_totals; }
+    // The history the ticks go to, or none.
+    usage::UsageHistory* history() const { return m_history; }
     // The identity the data cap and the billing period are measured on.
     std::optional<usage::InterfaceIdentity> capIdentity() const;
     // The billing period as the last tick left it, on capIdentity(); none
@@ -79,6 +95,7 @@ public:
 private:
     void record(const sampling::DateTime& now);
     void checkCap(TickReport& report, const sampling::DateTime& now);
+    TickTraffic sumTraffic() const;
 
     InterfaceBook m_book;
     sampling::TotalsModel m_totals;
@@ -89,6 +106,7 @@ private:
     CapScope m_capScope = CapScope::Selected;
     int m_selected = -1;
     std::optional<usage::PeriodStatus> m_billing;
+    TickHook m_tickHook;
 };
 
 } // namespace flowloom::accounting

@@ -7,8 +7,13 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+
+namespace flowloom::appnet {
+class ApplicationTraffic;
+}
 
 namespace flowloom::app {
 
@@ -33,6 +38,8 @@ struct Environment
     bool headless = false;
     // The boot and monotonic clocks that tell a sleep; none: the system's.
     const sampling::SleepClocks* sleepClocks = nullptr;
+    // The traffic per application; none: the system's sockets.
+    std::function<std::unique_ptr<appnet::ApplicationTraffic>()> applicationTraffic = {};
 };
 
 // The locations of the running program under the rule of fileLocations(),

@@ -17,6 +17,7 @@ class ChartWidget;
 namespace flowloom::app {
 
 class DesktopNotices;
+class ApplicationsPage;
 class HistoryPage;
 class SetupPage;
 class StatisticsPage;
@@ -47,6 +48,7 @@ struct MainControls
     StatisticsPage* Statistics = nullptr;
     SetupPage* Setup = nullptr;
     HistoryPage* History = nullptr;
+    ApplicationsPage* Applications = nullptr;
     // The graph, its legend and its popup menu.
     graph::ChartWidget* Chart1 = nullptr;
     QFrame* Panel22 = nullptr;  // download legend bar

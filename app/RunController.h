@@ -78,6 +78,11 @@ public:
     // Plotting: started, and the graph not held with the mouse.
     bool plotting() const;
     const accounting::AccountingCore& core() const { return m_core; }
+    // Counting beside the interfaces in every tick (traffic per application).
+    void setTickHook(accounting::AccountingCore::TickHook hook)
+    {
+        m_core.setTickHook(std::move(hook));
+    }
     const sampling::TotalsModel& totals() const { return m_core.totals(); }
     const sampling::RunCounters& counters() const { return m_counters; }
     // The figures of the latest tick for other programs; null before the start.

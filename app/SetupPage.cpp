@@ -379,6 +379,9 @@ void SetupPage::createOptionsPage()
     y->addWidget(cbMinimize, 1, 0, 1, 2);
     y->addWidget(cbStartMin, 2, 0, 1, 2);
     y->addWidget(cbAutoStart, 3, 0, 1, 2);
+    cbAppTraffic = check("Traffic per application", "cbAppTraffic", system);
+    cbAppTraffic->setChecked(K::defaultOn(Key::AppTraffic));
+    y->addWidget(cbAppTraffic, 4, 0, 1, 2);
 
     auto* info = named(new QFrame(system), "InfoPanel");
     // A styled frame: a plain sunken panel's light edges vanish on the light

@@ -128,6 +128,8 @@ public:
     QSlider* tb1; // "Transparency"
     QCheckBox* cbMinimize;
     QCheckBox* cbStartMin;
+    // "Traffic per application"
+    QCheckBox* cbAppTraffic;
     QCheckBox* cbAutoStart; // "Start at login"
     QLabel* Label49;        // link to the project's page
     NumberBox* spPages;

@@ -7,6 +7,7 @@
 #include "app/Tray.h"
 #include "app/desktop/DesktopNotices.h"
 #include "app/desktop/SleepWatcher.h"
+#include "app/apps/ApplicationsPage.h"
 #include "graph/ChartWidget.h"
 #include "output/glue/CaptureIndicator.h"
 #include "sampling/RateUnit.h"
@@ -128,6 +129,13 @@ void TForm1::createControllers()
                                          },
                                          [this] { m_run->wokeUp(); }},
                      this);
+    m_apps = std::make_unique<ApplicationsController>(
+        m_ui, m_env.applicationTraffic ? m_env.applicationTraffic()
+                                       : std::make_unique<appnet::ApplicationTraffic>());
+    m_run->setTickHook(
+        [this](const accounting::TickTraffic& traffic, const sampling::DateTime& now) {
+            m_apps->tick(traffic, now, m_run->core());
+        });
     m_settings = std::make_unique<SettingsKeeper>(m_ui, m_env, m_files, m_vars, m_run->totals());
 }
 
@@ -279,6 +287,9 @@ void TForm1::createPages()
     m_ui.History = new HistoryPage(m_ui.PageControl1);
     m_ui.History->setObjectName("TabSheetHistory");
     m_ui.PageControl1->addTab(m_ui.History, QStringLiteral("  History  "));
+    m_ui.Applications = new ApplicationsPage(m_ui.PageControl1);
+    m_ui.Applications->setObjectName("TabSheetApplications");
+    m_ui.PageControl1->addTab(m_ui.Applications, QStringLiteral("  Applications  "));
     setCentralWidget(m_ui.PageControl1);
 }
 

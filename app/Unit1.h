@@ -13,6 +13,7 @@
 #include "app/SettingsKeeper.h"
 #include "app/ShellController.h"
 #include "app/WebController.h"
+#include "app/apps/ApplicationsController.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -135,6 +136,7 @@ public:
     WebController& web() { return *m_web; }
     HistoryController& history() { return *m_history; }
     ShellController& shell() { return *m_shell; }
+    ApplicationsController& applications() { return *m_apps; }
     SettingsKeeper& settings() { return *m_settings; }
 
 signals:
@@ -171,6 +173,7 @@ private:
     std::unique_ptr<WebController> m_web;
     std::unique_ptr<HistoryController> m_history;
     std::unique_ptr<ShellController> m_shell;
+    std::unique_ptr<ApplicationsController> m_apps; // the run's tick calls it
     std::unique_ptr<RunController> m_run;
     std::unique_ptr<SettingsKeeper> m_settings;
 };

@@ -28,6 +28,19 @@ struct PeriodDelta
     int warned = 0;
 };
 
+// Bytes to add to one application's day on one interface (or on the sum of
+// the physical ones). `kind` says how the application was identified; the
+// history keeps it as a small number beside the name.
+struct ApplicationDayDelta
+{
+    InterfaceIdentity identity;
+    std::string application;
+    int kind = 0;
+    std::string day; // dayKey
+    std::uint64_t in = 0;
+    std::uint64_t out = 0;
+};
+
 // What one background write adds to the database. Batches are numbered; the
 // database keeps the number of the last one written, in the same transaction
 // as its bytes, so a batch is never added twice and a reader can tell whether
@@ -37,8 +50,9 @@ struct UsageBatch
     std::uint64_t seq = 0;
     std::vector<DayDelta> days;
     std::vector<PeriodDelta> periods;
+    std::vector<ApplicationDayDelta> applications;
 
-    bool empty() const { return days.empty() && periods.empty(); }
+    bool empty() const { return days.empty() && periods.empty() && applications.empty(); }
 };
 
 } // namespace flowloom::usage

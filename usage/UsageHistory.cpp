@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace flowloom::usage {
 
@@ -129,6 +130,53 @@ void UsageHistory::add(const InterfaceIdentity& identity, const DateTime& now, s
     DayDelta& delta = days[tracked.dayAt];
     delta.in = saturatingAdd(delta.in, in);
     delta.out = saturatingAdd(delta.out, out);
+}
+
+void UsageHistory::addApplication(const InterfaceIdentity& identity, const std::string& application,
+                                  int kind, const DateTime& now, std::uint64_t in,
+                                  std::uint64_t out)
+{
+    if (in == 0 && out == 0)
+        return;
+    const std::string day = dayKey(now);
+    for (ApplicationDayDelta& delta : m_pending.applications) {
+        if (delta.day == day && delta.kind == kind && delta.application == application &&
+            delta.identity == identity) {
+            delta.in = saturatingAdd(delta.in, in);
+            delta.out = saturatingAdd(delta.out, out);
+            return;
+        }
+    }
+    m_pending.applications.push_back(
+        ApplicationDayDelta{identity, application, kind, day, in, out});
+}
+
+std::vector<ApplicationUsage> UsageHistory::applications(const InterfaceIdentity& identity,
+                                                         const std::string& from,
+                                                         const std::string& to)
+{
+    if (m_reader != nullptr)
+        return m_reader->applications(identity, from, to, unsaved());
+    // Kept in memory only: what this run recorded.
+    std::vector<ApplicationUsage> result;
+    for (const UsageBatch& batch : unsaved()) {
+        for (const ApplicationDayDelta& a : batch.applications) {
+            if (a.identity != identity || a.day < from || a.day > to)
+                continue;
+            auto at = std::find_if(result.begin(), result.end(), [&](const ApplicationUsage& u) {
+                return u.application == a.application && u.kind == a.kind;
+            });
+            if (at == result.end())
+                at = result.insert(result.end(), ApplicationUsage{a.application, a.kind, 0, 0});
+            at->in = saturatingAdd(at->in, a.in);
+            at->out = saturatingAdd(at->out, a.out);
+        }
+    }
+    std::sort(result.begin(), result.end(),
+              [](const ApplicationUsage& a, const ApplicationUsage& b) {
+                  return std::tie(a.application, a.kind) < std::tie(b.application, b.kind);
+              });
+    return result;
 }
 
 PeriodStatus UsageHistory::periodStatus(const InterfaceIdentity& identity, const DateTime& now)

@@ -45,6 +45,13 @@ public:
     void add(const InterfaceIdentity& identity, const DateTime& now, std::uint64_t in,
              std::uint64_t out);
 
+    // Bytes of one application on an interface at local time `now`.
+    void addApplication(const InterfaceIdentity& identity, const std::string& application, int kind,
+                        const DateTime& now, std::uint64_t in, std::uint64_t out);
+    // Every application's bytes on an interface from `from` to `to` (day keys).
+    std::vector<ApplicationUsage> applications(const InterfaceIdentity& identity,
+                                               const std::string& from, const std::string& to);
+
     PeriodStatus periodStatus(const InterfaceIdentity& identity, const DateTime& now);
     // The cap warning to show now for this interface, or None. A warning shown
     // is remembered with the period (and so in the database).

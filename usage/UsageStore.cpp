@@ -36,6 +36,10 @@ CREATE TABLE IF NOT EXISTS days(interface INTEGER NOT NULL, day TEXT NOT NULL,
 CREATE TABLE IF NOT EXISTS periods(interface INTEGER NOT NULL, start TEXT NOT NULL,
     download INTEGER NOT NULL, upload INTEGER NOT NULL, warned INTEGER NOT NULL,
     PRIMARY KEY(interface, start)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS app_days(interface INTEGER NOT NULL, day TEXT NOT NULL,
+    kind INTEGER NOT NULL, application TEXT NOT NULL,
+    download INTEGER NOT NULL, upload INTEGER NOT NULL,
+    PRIMARY KEY(interface, day, kind, application)) WITHOUT ROWID;
 INSERT OR IGNORE INTO meta(key, value) VALUES('written', 0);
 )";
 
@@ -47,6 +51,10 @@ INSERT OR IGNORE INTO meta(key, value) VALUES('written', 0);
 const char* const kAddDay = "INSERT INTO days(interface, day, download, upload) VALUES(?1, ?2, ?3, "
                             "?4) ON CONFLICT(interface, day) DO UPDATE SET " FLOWLOOM_ADD(
                                 "download") ", " FLOWLOOM_ADD("upload");
+const char* const kAddApplicationDay =
+    "INSERT INTO app_days(interface, day, kind, application, download, upload) "
+    "VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(interface, day, kind, application) DO UPDATE "
+    "SET " FLOWLOOM_ADD("download") ", " FLOWLOOM_ADD("upload");
 const char* const kAddPeriod =
     "INSERT INTO periods(interface, start, download, upload, warned) VALUES(?1, ?2, ?3, ?4, ?5) "
     "ON CONFLICT(interface, start) DO UPDATE SET " FLOWLOOM_ADD("download") ", " FLOWLOOM_ADD(
@@ -210,7 +218,7 @@ bool createSchema(sqlite3* db, std::string& reason)
         return false;
     }
     // The statements the program uses must compile against what is there.
-    for (const char* sql : {kAddDay, kAddPeriod, kIdentityId}) {
+    for (const char* sql : {kAddDay, kAddPeriod, kAddApplicationDay, kIdentityId}) {
         if (!Statement(db, sql).ok()) {
             reason = sqlite3_errmsg(db);
             return false;
@@ -285,6 +293,8 @@ void prune(sqlite3* db, const DateTime& now)
     days.bind(1, oldest).step();
     Statement periods(db, "DELETE FROM periods WHERE start < ?1");
     periods.bind(1, oldest).step();
+    Statement applications(db, "DELETE FROM app_days WHERE day < ?1");
+    applications.bind(1, oldest).step();
 }
 
 fs::path withSuffix(const fs::path& path, const char* suffix)
@@ -560,9 +570,11 @@ bool UsageStore::write(const std::vector<UsageBatch>& batches, std::string& erro
     Statement findId(m_db, kIdentityId);
     Statement addDay(m_db, kAddDay);
     Statement addPeriod(m_db, kAddPeriod);
+    Statement addApplication(m_db, kAddApplicationDay);
     Statement setWritten(m_db, "UPDATE meta SET value = ?1 WHERE key = 'written'");
     std::map<InterfaceIdentity, std::int64_t> ids;
-    bool ok = addName.ok() && findId.ok() && addDay.ok() && addPeriod.ok() && setWritten.ok();
+    bool ok = addName.ok() && findId.ok() && addDay.ok() && addPeriod.ok() && addApplication.ok() &&
+              setWritten.ok();
     auto idOf = [&](const InterfaceIdentity& identity) -> std::int64_t {
         if (const auto known = ids.find(identity); known != ids.end())
             return known->second;
@@ -594,6 +606,16 @@ bool UsageStore::write(const std::vector<UsageBatch>& batches, std::string& erro
                 .bind(5, std::int64_t{p.warned});
             ok = ok && addPeriod.step() == SQLITE_DONE;
             addPeriod.reset();
+        }
+        for (const ApplicationDayDelta& a : batch.applications) {
+            addApplication.bind(1, idOf(a.identity))
+                .bind(2, a.day)
+                .bind(3, std::int64_t{a.kind})
+                .bind(4, a.application)
+                .bind(5, stored(a.in))
+                .bind(6, stored(a.out));
+            ok = ok && addApplication.step() == SQLITE_DONE;
+            addApplication.reset();
         }
         last = std::max(last, batch.seq);
     });
@@ -648,6 +670,49 @@ std::vector<DayUsage> UsageStore::days(const InterfaceIdentity& identity, const 
     result.reserve(byDay.size());
     for (auto& [key, day] : byDay)
         result.push_back(std::move(day));
+    return result;
+}
+
+std::vector<ApplicationUsage> UsageStore::applications(const InterfaceIdentity& identity,
+                                                       const std::string& from,
+                                                       const std::string& to,
+                                                       const std::vector<UsageBatch>& unsaved)
+{
+    std::map<std::pair<std::string, int>, ApplicationUsage> byName;
+    std::uint64_t written = 0;
+    {
+        Transaction transaction(m_db, "BEGIN");
+        const std::optional<std::uint64_t> seq = readWrittenSeq();
+        Statement query(m_db, "SELECT application, kind, sum(download), sum(upload) FROM app_days "
+                              "WHERE interface = (SELECT id FROM interfaces WHERE name = ?1 AND "
+                              "address = ?2) AND day BETWEEN ?3 AND ?4 GROUP BY application, kind");
+        query.bind(1, identity.name).bind(2, identity.address).bind(3, from).bind(4, to);
+        int status = SQLITE_ERROR;
+        while (seq && (status = query.step()) == SQLITE_ROW) {
+            ApplicationUsage usage{query.text(0), static_cast<int>(query.integer(1)),
+                                   loaded(query.integer(2)), loaded(query.integer(3))};
+            byName[{usage.application, usage.kind}] = usage;
+        }
+        m_readComplete = transaction.open() && seq && status == SQLITE_DONE;
+        if (!m_readComplete)
+            byName.clear();
+        written = seq.value_or(0);
+    }
+    forUnsaved(unsaved, written, [&](const UsageBatch& batch) {
+        for (const ApplicationDayDelta& a : batch.applications) {
+            if (a.identity != identity || a.day < from || a.day > to)
+                continue;
+            ApplicationUsage& usage = byName[{a.application, a.kind}];
+            usage.application = a.application;
+            usage.kind = a.kind;
+            usage.in = saturatingAdd(usage.in, a.in);
+            usage.out = saturatingAdd(usage.out, a.out);
+        }
+    });
+    std::vector<ApplicationUsage> result;
+    result.reserve(byName.size());
+    for (auto& [key, usage] : byName)
+        result.push_back(std::move(usage));
     return result;
 }
 

@@ -25,6 +25,17 @@ struct DayUsage
     bool operator==(const DayUsage&) const = default;
 };
 
+// One application's bytes over a range of days.
+struct ApplicationUsage
+{
+    std::string application;
+    int kind = 0;
+    std::uint64_t in = 0;
+    std::uint64_t out = 0;
+
+    bool operator==(const ApplicationUsage&) const = default;
+};
+
 struct PeriodUsage
 {
     std::uint64_t in = 0;
@@ -87,6 +98,11 @@ public:
     // oldest first; only days with a record.
     std::vector<DayUsage> days(const InterfaceIdentity& identity, const std::string& from,
                                const std::string& to, const std::vector<UsageBatch>& unsaved);
+    // Every application's bytes on one interface from `from` to `to` (day
+    // keys, both included), by name and kind.
+    std::vector<ApplicationUsage> applications(const InterfaceIdentity& identity,
+                                               const std::string& from, const std::string& to,
+                                               const std::vector<UsageBatch>& unsaved);
     // One billing period's usage, or nothing when it has no record.
     std::optional<PeriodUsage> period(const InterfaceIdentity& identity, const std::string& start,
                                       const std::vector<UsageBatch>& unsaved);

@@ -107,6 +107,7 @@ enum class Key : std::uint8_t {
     Mbits,
     Metrics,
     JsonApi,
+    AppTraffic,
     Count
 };
 
@@ -378,6 +379,9 @@ inline constexpr std::array<KeyEntry, kKeyCount> kTable = {{
     // API; off unless the user turns them on.
     checkBox(Key::Metrics, "Metrics", false, "cbMetrics"),
     checkBox(Key::JsonApi, "JsonApi", false, "cbJsonApi"),
+    // Traffic per application (polling the TCP sockets each tick); on unless
+    // the user turns it off.
+    checkBox(Key::AppTraffic, "AppTraffic", true, "cbAppTraffic"),
 }};
 
 // The order in which start-up reads and applies the keys: where several
@@ -398,7 +402,7 @@ inline constexpr std::array<Key, kKeyCount> kReadOrder = {{
     Key::Formatt, Key::Imaget, Key::WebColour, Key::WebSize, Key::WebStyle, Key::WebName,
     Key::Alpha, Key::StartMin, Key::Month, Key::Time, Key::Reset, Key::ServerIP,
     Key::DataCap, Key::CapSize, Key::CapUnit, Key::CapCounts, Key::CapShare, Key::History,
-    Key::HistoryName, Key::CapScope, Key::AutoStart, Key::Metrics, Key::JsonApi,
+    Key::HistoryName, Key::CapScope, Key::AutoStart, Key::Metrics, Key::JsonApi, Key::AppTraffic,
 }};
 // clang-format on
 
@@ -478,7 +482,7 @@ constexpr bool entriesAreConsistent()
     return true;
 }
 
-static_assert(kTable.size() == 91, "the settings file has 91 keys besides the per-interface ones");
+static_assert(kTable.size() == 92, "the settings file has 92 keys besides the per-interface ones");
 static_assert(kReadOrder.size() == kTable.size());
 static_assert(tableIsInEnumOrder(), "kTable must list the keys in the order of enum Key");
 static_assert(readOrderIsPermutation(), "kReadOrder must name every key exactly once");

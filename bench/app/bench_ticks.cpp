@@ -115,10 +115,13 @@ void BM_TickGrowth(benchmark::State& state)
         QTemporaryDir folder;
         {
             // Loopback's neighbour selected, plotting on, no page limit: the
-            // series grow for the whole run, as with "Pages" 0 for weeks.
+            // series grow for the whole run, as with "Pages" 0 for weeks. The
+            // traffic per application is off: this is the tick's own cost,
+            // which bench_appnet's collector tick is set beside.
             QFile ini(folder.path() + "/flowloom.ini");
             if (!ini.open(QIODevice::WriteOnly) ||
-                ini.write("[Plotter]\r\nFirst=0\r\nURL=1\r\nRun=1\r\nPages=0\r\n") < 0) {
+                ini.write("[Plotter]\r\nFirst=0\r\nURL=1\r\nRun=1\r\nPages=0\r\nAppTraffic=0\r\n") <
+                    0) {
                 state.SkipWithError("cannot write the settings file");
                 return;
             }

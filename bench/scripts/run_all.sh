@@ -79,6 +79,10 @@ step "idle cost and memory of the real program (${IDLE_SECONDS} s, in the backgr
 bash "$SCRIPTS/program_idle.sh" "$BUILD" "$IDLE_SECONDS" > "$OUT/idle.log" 2>&1 &
 IDLE_PID=$!
 remember_pid "$IDLE_PID"
+# The traffic per application on beside off, in the same way and at the same time.
+bash "$SCRIPTS/program_idle_apptraffic.sh" "$BUILD" "$IDLE_SECONDS" > "$OUT/idle-apptraffic.log" 2>&1 &
+APPTRAFFIC_PID=$!
+remember_pid "$APPTRAFFIC_PID"
 
 # ---- in-process benchmarks ------------------------------------------------------------
 
@@ -122,6 +126,12 @@ if wait "$IDLE_PID"; then
 else
     FAILED+=(program_idle)
     tail -20 "$OUT/idle.log"
+fi
+if wait "$APPTRAFFIC_PID"; then
+    cat "$OUT/idle-apptraffic.log"
+else
+    FAILED+=(program_idle_apptraffic)
+    tail -20 "$OUT/idle-apptraffic.log"
 fi
 
 # ---- whole-program figures under load ------------------------------------------------
@@ -301,6 +311,18 @@ coreTick4=$(calc a/1e3 "$(bench_figure bench_accounting BM_AccountingCoreTick/4 
 coreTick64=$(calc a/1e3 "$(bench_figure bench_accounting BM_AccountingCoreTick/64 cpu_time)")
 row "Accounting core, one tick of 64 interfaces: differences, totals, history, cap (µs; 4 interfaces: $(fmt "$coreTick4" 2))" \
     "$(fmt "$coreTick64" 2)" "—" "—" "none (reported)" "—"
+
+appTick10=$(calc a/1e3 "$(bench_figure bench_appnet BM_ApplicationCollectorTick/10 cpu_time)")
+appTick1000=$(calc a/1e3 "$(bench_figure bench_appnet BM_ApplicationCollectorTick/1000 cpu_time)")
+r=$(calc a/b "$appTick1000" "$tickCost")
+row "Traffic per application, one tick with 1,000 open TCP sockets (µs; with 10: $(fmt "$appTick10" 1))" \
+    "$(fmt "$appTick1000" 1)" "$(fmt "$tickCost" 1) one real tick" "$(ratio_text "$r")" \
+    "small next to the tick: < 1 × one real tick" "$(verdict "$r" lt 1)"
+appOn=$(result idle.apptraffic.on 1)
+appOff=$(result idle.apptraffic.off 1)
+r=$(calc a/b "$appOn" "$appOff")
+row "Idle CPU with traffic per application on (% of a core, loopback plotted)" "$(fmt "$appOn" 3)" \
+    "$(fmt "$appOff" 3) with it off" "$(ratio_text "$r")" "none (reported)" "—"
 
 # --- the HTTP layer
 for c in 8 64; do

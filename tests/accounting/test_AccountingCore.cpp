@@ -195,6 +195,31 @@ TEST(AccountingCore, CountsEveryInterfaceIntoHistoryAndOnlyTheSelectedIntoTheTot
     EXPECT_EQ(r.day(physicalSumIdentity(), t0, false), 10u + 9 + 9);
 }
 
+TEST(AccountingCore, TheTickHookGetsThePhysicalAndLoopbackSumsAfterTheRecord)
+{
+    Recorded r;
+    const DateTime t0{2026, 12, 8, 10, 0, 0};
+    const DateTime t1{2026, 12, 8, 10, 0, 1};
+    AccountingCore core(t0);
+    core.start({loopback(0), wide(2, "eth0", 0, 0), tun(4, 0, 0), wide(3, "wlan0", 0, 0)}, {}, t0);
+    core.attachHistory(&r.history);
+    std::vector<TickTraffic> seen;
+    core.setTickHook([&](const TickTraffic& traffic, const DateTime& now) {
+        EXPECT_EQ(now, t1);
+        // The interfaces' bytes are in the history before the hook runs.
+        EXPECT_EQ(r.day(physicalSumIdentity(), now), 1000u + 30);
+        seen.push_back(traffic);
+    });
+    const TickReport report = core.tick(
+        {loopback(500), wide(2, "eth0", 1000, 100), tun(4, 77, 77), wide(3, "wlan0", 30, 3)}, t1);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].physical.in, 1000u + 30) << "the tunnel is neither physical nor loopback";
+    EXPECT_EQ(seen[0].physical.out, 100u + 3);
+    EXPECT_EQ(seen[0].loopback.in, 500u);
+    EXPECT_EQ(seen[0].loopback.out, 500u);
+    EXPECT_EQ(report.traffic.physical.in, seen[0].physical.in);
+}
+
 TEST(AccountingCore, TheMonthlyResetComesOnTimeAndTheCapFollowsItsScope)
 {
     Recorded r;

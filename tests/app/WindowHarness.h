@@ -1,18 +1,33 @@
 #pragma once
 
 #include "app/Unit1.h"
+#include "appnet/ApplicationTraffic.h"
 #include "sampling/ScriptedSource.h"
 #include "support/ManualClock.h"
 
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace flowloom::testsupport {
+
+// No TCP sockets at all: the window's traffic per application reads none of
+// the host's (each read would walk the kernel's TCP table every tick).
+struct NoTcpSockets final : appnet::TcpSocketSource
+{
+    void drainClosed(std::vector<appnet::TcpSocketReading>&) override {}
+    bool poll(std::vector<appnet::TcpSocketReading>&) override { return true; }
+};
+struct NoSocketOwners final : appnet::SocketOwners
+{
+    void newTick() override {}
+    appnet::Application ownerOf(const appnet::TcpSocketReading&) override { return {}; }
+};
 
 // A main window over a scripted interface table (lo at 127.0.0.1 and eth0 at
 // 192.168.1.10), a manual clock and a temporary program folder, with an
@@ -35,6 +50,13 @@ struct WindowHarness
     std::vector<std::string> messages;
     std::optional<app::FileLocations> files;        // none: beside the program
     app::Dialogs dialogs = app::Dialogs::desktop(); // tests script the answers
+    // The traffic per application the window makes: by default one over no
+    // sockets; none: the system's.
+    std::function<std::unique_ptr<appnet::ApplicationTraffic>()> applicationTraffic = [] {
+        static NoTcpSockets none; // stateless: one serves every window
+        static NoSocketOwners nobody;
+        return std::make_unique<appnet::ApplicationTraffic>(none, nobody);
+    };
     std::unique_ptr<app::TForm1> form;
     std::uint32_t in = 1000;
     std::uint32_t out = 500;
@@ -54,7 +76,7 @@ struct WindowHarness
         form = std::make_unique<app::TForm1>(
             app::Environment{source, clock, programFile().toStdString(),
                              [this](const std::string& text) { messages.push_back(text); }, files,
-                             &dialogs, false, &sleepClocks});
+                             &dialogs, false, &sleepClocks, applicationTraffic});
     }
     QString programFile() const { return folder.path() + "/flowloom"; }
     QString iniPath() const { return folder.path() + "/flowloom.ini"; }

@@ -156,7 +156,8 @@ TEST(SettingsFile, NoFileGivesEveryDefaultAndASaveWritesTheWholeTable)
                                       "Kbits=0",
                                       "Mbits=0",
                                       "Metrics=0",
-                                      "JsonApi=0"}));
+                                      "JsonApi=0",
+                                      "AppTraffic=1"}));
     EXPECT_FALSE(SettingsFile::load(path, kRuntime).boolean(Key::First));
 }
 
@@ -180,13 +181,14 @@ TEST(SettingsFile, AFileOfAnEarlierVersionReadsAsBeforeAndGainsTheNewKeysAtItsEn
         << "rates stay in bytes";
     EXPECT_FALSE(loaded.boolean(Key::Metrics)) << "no /metrics";
     EXPECT_FALSE(loaded.boolean(Key::JsonApi)) << "no JSON API";
+    EXPECT_TRUE(loaded.boolean(Key::AppTraffic)) << "traffic per application is on";
 
     ASSERT_TRUE(SettingsFile::save(path, loaded, {}).ok());
     const std::string saved = readBytes(path);
     EXPECT_EQ(saved.find("[Plotter]\r\nReset=1\r\nMonth=28\r\nCSV=1\r\n"), 0u)
         << "keys that were there stay where they were";
     EXPECT_NE(saved.find("HistoryName=history.csv\r\nCapScope=0\r\nAutoStart=0\r\nFit=0\r\nKbits="
-                         "0\r\nMbits=0\r\nMetrics=0\r\nJsonApi=0\r\n[Other]\r\nx=1\r\n"),
+                         "0\r\nMbits=0\r\nMetrics=0\r\nJsonApi=0\r\nAppTraffic=1\r\n[Other]\r\nx=1\r\n"),
               std::string::npos)
         << "the new keys end the section";
 }

@@ -27,7 +27,7 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "Time", "Reset",
         // added later, after all of the above
         "DataCap", "CapSize", "CapUnit", "CapCounts", "CapShare", "History", "HistoryName",
-        "CapScope", "AutoStart", "Fit", "Kbits", "Mbits", "Metrics", "JsonApi"};
+        "CapScope", "AutoStart", "Fit", "Kbits", "Mbits", "Metrics", "JsonApi", "AppTraffic"};
     const std::vector<std::string_view> readOrder = {
         "URL",       "First",    "Stop",        "Restart",   "Points",     "Max",      "Bytes",
         "KB",        "Kbits",    "Mbits",       "Peak",      "Avg",        "Fit",      "Auto",
@@ -42,7 +42,7 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "WebColour", "WebSize",  "WebStyle",    "WebName",   "Alpha",      "StartMin", "Month",
         "Time",      "Reset",    "ServerIP",    "DataCap",   "CapSize",    "CapUnit",  "CapCounts",
         "CapShare",  "History",  "HistoryName", "CapScope",  "AutoStart",
-        "Metrics",   "JsonApi"};
+        "Metrics",   "JsonApi",  "AppTraffic"};
     ASSERT_EQ(SettingsKeys::table().size(), writeOrder.size());
     for (std::size_t i = 0; i < writeOrder.size(); ++i)
         EXPECT_EQ(SettingsKeys::table()[i].name, writeOrder[i]);
@@ -91,6 +91,10 @@ TEST(SettingsKeys, EntriesNameTheirControlsAndRanges)
     EXPECT_EQ(SettingsKeys::entry(Key::JsonApi).control, Control::CheckBox);
     EXPECT_FALSE(SettingsKeys::defaultOn(Key::Metrics));
     EXPECT_FALSE(SettingsKeys::defaultOn(Key::JsonApi));
+    // Traffic per application is on unless turned off.
+    EXPECT_EQ(SettingsKeys::entry(Key::AppTraffic).owner, "cbAppTraffic");
+    EXPECT_EQ(SettingsKeys::entry(Key::AppTraffic).control, Control::CheckBox);
+    EXPECT_TRUE(SettingsKeys::defaultOn(Key::AppTraffic));
 
     EXPECT_EQ(SettingsKeys::find("points"), Key::Points);
     EXPECT_EQ(SettingsKeys::find("BTN3D"), Key::Btn3D);

@@ -43,11 +43,12 @@ TEST(MainWindow, FrameAndInterfaceList)
     EXPECT_TRUE(f.controls().btnStart->isEnabled());
     EXPECT_TRUE(f.controls().btnStop->isChecked());
     EXPECT_FALSE(f.controls().btnStart->isChecked());
-    ASSERT_EQ(f.controls().PageControl1->count(), 4);
+    ASSERT_EQ(f.controls().PageControl1->count(), 5);
     EXPECT_EQ(f.controls().PageControl1->tabText(0), "  Graph  ");
     EXPECT_EQ(f.controls().PageControl1->tabText(1), "  Statistics  ");
     EXPECT_EQ(f.controls().PageControl1->tabText(2), "  Setup  ");
     EXPECT_EQ(f.controls().PageControl1->tabText(3), "  History  ");
+    EXPECT_EQ(f.controls().PageControl1->tabText(4), "  Applications  ");
     EXPECT_EQ(f.controls().StatusPanel[0]->width(), 150);
     EXPECT_TRUE(f.controls().Label13->isHidden());
 

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "app/MainControls.h"
+#ifndef Q_MOC_RUN
+#include "accounting/AccountingCore.h"
+#include "appnet/ApplicationTraffic.h"
+#include "usage/UsageStore.h"
+#endif
+
+#include <QObject>
+#include <memory>
+#include <vector>
+
+namespace flowloom::app {
+
+// Traffic per application in the window: the accounting core's tick hook
+// runs the counting, the setting switches it, and the "  Applications  "
+// page shows it. Where the kernel offers no socket diagnostics it stays off
+// and says so once in the status bar.
+class ApplicationsController final : public QObject
+{
+public:
+    ApplicationsController(const MainControls& ui,
+                           std::unique_ptr<appnet::ApplicationTraffic> traffic);
+    ~ApplicationsController() override;
+
+    // From the core's tick, after the interfaces' bytes are recorded.
+    void tick(const accounting::TickTraffic& traffic, const sampling::DateTime& now,
+              const accounting::AccountingCore& core);
+    void cbAppTrafficClick();
+    const appnet::ApplicationTraffic& traffic() const { return *m_traffic; }
+
+private:
+    void showPage(const sampling::DateTime& now, const accounting::AccountingCore& core);
+    void showState();
+    // The page is the current one in a window on the screen.
+    bool pageShown() const;
+    // At once (the page or its scope was chosen).
+    void showNow();
+
+    const MainControls& m_ui;
+    std::unique_ptr<appnet::ApplicationTraffic> m_traffic;
+    const accounting::AccountingCore* m_core = nullptr; // seen in the latest tick
+    sampling::DateTime m_now;
+    bool m_toldUnavailable = false;
+};
+
+} // namespace flowloom::app

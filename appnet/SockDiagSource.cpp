@@ -1,0 +1,158 @@
+#include "appnet/SockDiagSource.h"
+
+#include <cerrno>
+#include <cstring>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace flowloom::appnet {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+sampling::UniqueFd openDiagSocket()
+{
+    return sampling::UniqueFd(
+        ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_SOCK_DIAG));
+}
+
+std::string describe(const char* what)
+{
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+} // namespace
+
+SockDiagSource::SockDiagSource() : m_buffer(kBufferSize)
+{
+    m_dump = openDiagSocket();
+    if (!m_dump.valid()) {
+        m_problem = describe("socket diagnostics");
+        return;
+    }
+    m_closes = openDiagSocket();
+    if (!m_closes.valid()) {
+        m_problem = describe("socket diagnostics");
+        return;
+    }
+    // Bound, it gets a port id of its own: the kernel delivers a broadcast to
+    // no socket whose port id is its own (0), as an unbound socket's is.
+    sockaddr_nl local{};
+    local.nl_family = AF_NETLINK;
+    if (::bind(m_closes.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        m_problem = describe("TCP close notifications");
+        return;
+    }
+    // A larger receive buffer rides out a burst of closing connections.
+    const int size = 1024 * 1024;
+    (void)::setsockopt(m_closes.get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    for (const int group : {SKNLGRP_INET_TCP_DESTROY, SKNLGRP_INET6_TCP_DESTROY}) {
+        if (::setsockopt(m_closes.get(), SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group,
+                         sizeof group) != 0) {
+            m_problem = describe("TCP close notifications");
+            return;
+        }
+    }
+    // A first dump tells whether the kernel answers for TCP at all.
+    std::vector<TcpSocketReading> probe;
+    if (!dumpFamily(AF_INET, probe))
+        m_problem = "TCP socket diagnostics are not offered by this kernel";
+    // A kernel without IPv6 has no such sockets to ask for.
+    m_ipv6 = dumpFamily(AF_INET6, probe);
+    // One walk for both families where the kernel answers the older request
+    // with both families' sockets (a socket that opened meanwhile aside).
+    std::vector<TcpSocketReading> both;
+    m_bothAtOnce = m_ipv6 && dumpBoth(both) && both.size() >= probe.size();
+}
+
+void SockDiagSource::drainClosed(std::vector<TcpSocketReading>& closed)
+{
+    if (!m_closes.valid())
+        return;
+    for (;;) {
+        const ssize_t got = ::recv(m_closes.get(), m_buffer.data(), m_buffer.size(), 0);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == ENOBUFS) { // the kernel dropped some; keep reading the rest
+                ++m_lostCloses;
+                continue;
+            }
+            return; // EAGAIN: all read
+        }
+        if (got == 0)
+            return;
+        parseTcpDestroyed(m_buffer.data(), static_cast<std::size_t>(got), closed);
+    }
+}
+
+bool SockDiagSource::poll(std::vector<TcpSocketReading>& live)
+{
+    if (!m_dump.valid())
+        return false;
+    if (m_bothAtOnce)
+        return dumpBoth(live);
+    const bool four = dumpFamily(AF_INET, live);
+    const bool six = !m_ipv6 || dumpFamily(AF_INET6, live);
+    return four && six;
+}
+
+bool SockDiagSource::dumpFamily(std::uint8_t family, std::vector<TcpSocketReading>& live)
+{
+    const std::uint32_t sequence = ++m_sequence;
+    return dump(tcpDumpRequest(family, sequence), sequence, live);
+}
+
+bool SockDiagSource::dumpBoth(std::vector<TcpSocketReading>& live)
+{
+    const std::uint32_t sequence = ++m_sequence;
+    const std::size_t before = live.size();
+    if (dump(tcpDumpRequestBothFamilies(sequence), sequence, live))
+        return true;
+    live.resize(before); // nothing half read
+    return false;
+}
+
+bool SockDiagSource::dump(const std::vector<std::uint8_t>& request, std::uint32_t sequence,
+                          std::vector<TcpSocketReading>& live)
+{
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    ssize_t sent;
+    do {
+        sent = ::sendto(m_dump.get(), request.data(), request.size(), 0,
+                        reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel);
+    } while (sent < 0 && errno == EINTR);
+    if (sent != static_cast<ssize_t>(request.size()))
+        return false;
+    // The answer is ready in parts; wait for each (the kernel writes it at once).
+    for (int idle = 0; idle < 1000;) {
+        const ssize_t got = ::recv(m_dump.get(), m_buffer.data(), m_buffer.size(), 0);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                pollfd wait{m_dump.get(), POLLIN, 0};
+                if (::poll(&wait, 1, 1000) <= 0)
+                    return false;
+                ++idle;
+                continue;
+            }
+            return false;
+        }
+        switch (parseTcpDump(m_buffer.data(), static_cast<std::size_t>(got), sequence, live)) {
+        case DiagParse::Done:
+            return true;
+        case DiagParse::Bad:
+            return false;
+        case DiagParse::More:
+            break;
+        }
+    }
+    return false;
+}
+
+} // namespace flowloom::appnet

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "appnet/SockDiag.h"
+#include "sampling/UniqueFd.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace flowloom::appnet {
+
+// Where the TCP sockets of a tick come from: the kernel, or a script in tests.
+class TcpSocketSource
+{
+public:
+    virtual ~TcpSocketSource() = default;
+    // Every socket's final reading announced since the previous call.
+    virtual void drainClosed(std::vector<TcpSocketReading>& closed) = 0;
+    // Every live socket now; false when the dump failed.
+    virtual bool poll(std::vector<TcpSocketReading>& live) = 0;
+};
+
+// The kernel's socket diagnostics: a dump of the TCP sockets of both
+// families per poll, and the TCP destruction groups for the sockets that
+// close between two polls. Neither needs a privilege.
+class SockDiagSource final : public TcpSocketSource
+{
+public:
+    SockDiagSource();
+    SockDiagSource(const SockDiagSource&) = delete;
+    SockDiagSource& operator=(const SockDiagSource&) = delete;
+
+    // Whether the kernel offers what is needed; when not, why (for the status bar).
+    bool available() const { return m_problem.empty(); }
+    const std::string& problem() const { return m_problem; }
+    // Closing messages the kernel dropped because they came faster than read.
+    std::uint64_t lostCloses() const { return m_lostCloses; }
+
+    void drainClosed(std::vector<TcpSocketReading>& closed) override;
+    bool poll(std::vector<TcpSocketReading>& live) override;
+
+private:
+    bool dump(const std::vector<std::uint8_t>& request, std::uint32_t sequence,
+              std::vector<TcpSocketReading>& live);
+    bool dumpFamily(std::uint8_t family, std::vector<TcpSocketReading>& live);
+    bool dumpBoth(std::vector<TcpSocketReading>& live);
+
+    sampling::UniqueFd m_dump;
+    sampling::UniqueFd m_closes;
+    std::uint32_t m_sequence = 0;
+    std::vector<std::uint8_t> m_buffer;
+    std::string m_problem;
+    std::uint64_t m_lostCloses = 0;
+    bool m_ipv6 = true;
+    bool m_bothAtOnce = false; // the kernel answers the one request for both families
+};
+
+} // namespace flowloom::appnet
