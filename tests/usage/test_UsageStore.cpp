@@ -294,7 +294,7 @@ TEST(UsageStore, AReadOnlyConnectionReadsWhatIsCommittedAndRefusesWhatIsNoHistor
     EXPECT_TRUE(reader->lastReadComplete());
     EXPECT_EQ(reader->days(kEth, "2026-12-01", "2026-12-31", {}).size(), 2u);
     std::string error;
-    EXPECT_FALSE(reader->write({UsageBatch{99, {{kEth, "2026-12-04", 1, 1}}, {}}}, error))
+    EXPECT_FALSE(reader->write({UsageBatch{99, {{kEth, "2026-12-04", 1, 1}}, {}, {}}}, error))
         << "it writes nothing";
 
     // Another program's database, and bytes that are none.
