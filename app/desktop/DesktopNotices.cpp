@@ -11,8 +11,8 @@
 namespace flowloom::app {
 
 namespace {
-const QString kService = QStringLiteral("org.freedesktop.Notifications");
-const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
+const QString kNotificationsPath = QStringLiteral("/org/freedesktop/Notifications");
 } // namespace
 
 DesktopNotices::DesktopNotices(QLabel& panel, Links links, QObject* parent, int panelMilliseconds)
@@ -35,8 +35,8 @@ void DesktopNotices::notify(const Notice& notice, std::function<void()> notShown
         fallBack(notice, notShown);
         return;
     }
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
+    QDBusMessage call = QDBusMessage::createMethodCall(kNotifications, kNotificationsPath,
+                                                       kNotifications, QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("org.example.flowloom"));
     hints.insert(QStringLiteral("urgency"),

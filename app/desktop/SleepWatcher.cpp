@@ -8,8 +8,8 @@
 namespace flowloom::app {
 
 namespace {
-const QString kService = QStringLiteral("org.freedesktop.login1");
-const QString kPath = QStringLiteral("/org/freedesktop/login1");
+const QString kLogind = QStringLiteral("org.freedesktop.login1");
+const QString kLogindPath = QStringLiteral("/org/freedesktop/login1");
 const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
 } // namespace
 
@@ -20,8 +20,8 @@ SleepWatcher::SleepWatcher(Links links, QObject* parent)
     if (!bus.isConnected())
         return;
     // The bus's connect takes the slot's name; it has no form for a function.
-    m_watching = bus.connect(kService, kPath, kManager, QStringLiteral("PrepareForSleep"), this,
-                             SLOT(prepareForSleep(bool)));
+    m_watching = bus.connect(kLogind, kLogindPath, kManager, QStringLiteral("PrepareForSleep"),
+                             this, SLOT(prepareForSleep(bool)));
     if (m_watching)
         takeInhibitor();
 }
@@ -43,7 +43,7 @@ void SleepWatcher::prepareForSleep(bool sleeping)
 void SleepWatcher::takeInhibitor()
 {
     QDBusMessage call =
-        QDBusMessage::createMethodCall(kService, kPath, kManager, QStringLiteral("Inhibit"));
+        QDBusMessage::createMethodCall(kLogind, kLogindPath, kManager, QStringLiteral("Inhibit"));
     call << QStringLiteral("sleep") << QStringLiteral("Flowloom")
          << QStringLiteral("Counting the last bytes before the machine sleeps")
          << QStringLiteral("delay");
