@@ -361,11 +361,11 @@ TEST(Shell, TheGuideWrittenAtStartDescribesTodaysProgram)
     for (const char* phrase :
          {"  History  ", "Data Cap Warning ", "in the background", "--headless",
           "systemctl --user enable --now flowloom.service", "One Flowloom per settings file",
-          "/metrics", "/api/v1/summary.json", "The live page", "notification service",
+          "/metrics", "/api/v1/summary.json", "flowloom --report", "notification service",
           "Start at login", "<b>F1</b>", "Visible page", "kbit/s", "Mbit/s"})
         EXPECT_NE(guide.find(phrase), std::string::npos) << phrase;
     // What it no longer does or never said.
     for (const char* stale : {"three tabs", "Bytess", "takes no command-line options",
-                              "nothing of the run is saved", "holds five pages"})
+                              "nothing of the run is saved", "holds five pages", "live page"})
         EXPECT_EQ(guide.find(stale), std::string::npos) << stale;
 }
