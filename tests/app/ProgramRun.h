@@ -3,6 +3,7 @@
 // Runs of the real program on the offscreen platform, with HOME in a
 // temporary folder so that no run touches the user's own files.
 #include "app/ini/SettingsKeys.h"
+#include "sampling/NetlinkSource.h"
 
 #include <QByteArray>
 #include <QList>
@@ -59,6 +60,40 @@ inline std::string everyKeyInOrder(const QByteArray& ini)
     if (next != table.size())
         return "missing key " + std::string(table[next].name);
     return {};
+}
+
+// The loopback interface's position in the system's table, or -1.
+inline int loopbackPosition()
+{
+    const sampling::TMIBIfArray rows = sampling::NetlinkSource().interfaceSnapshot();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].name == "lo")
+            return static_cast<int>(i);
+    return -1;
+}
+
+// The stored text of `key` in a settings file's bytes; empty when it is absent.
+inline QByteArray storedValue(const QByteArray& ini, const QByteArray& key)
+{
+    const QByteArray entry = "\n" + key + "=";
+    const int at = ini.indexOf(entry);
+    if (at < 0)
+        return {};
+    const int from = at + static_cast<int>(entry.size());
+    return ini.mid(from, ini.indexOf('\r', from) - from);
+}
+
+// A stored whole number, or -1 when the key is absent.
+inline long long storedInteger(const QByteArray& ini, const QByteArray& key)
+{
+    const QByteArray value = storedValue(ini, key);
+    return value.isEmpty() ? -1 : value.toLongLong();
+}
+
+// The saved download total of the interface at `position`, or -1.
+inline long long savedDownloadTotal(const QByteArray& ini, int position)
+{
+    return storedInteger(ini, "LastTotalIn" + QByteArray::number(position));
 }
 
 } // namespace flowloom::testsupport

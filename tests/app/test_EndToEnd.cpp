@@ -19,6 +19,8 @@
 #include <thread>
 
 using namespace flowloom;
+using testsupport::loopbackPosition;
+using testsupport::savedDownloadTotal;
 
 namespace {
 struct Installed
@@ -103,15 +105,6 @@ TEST(EndToEnd, TerminationSavesAndKeepsUnknownKeys)
 }
 
 namespace {
-int loopbackPosition()
-{
-    sampling::NetlinkSource source;
-    const sampling::TMIBIfArray rows = source.interfaceSnapshot();
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i].name == "lo")
-            return static_cast<int>(i);
-    return -1;
-}
 
 // Download bytes of the loopback interface over every day of the history.
 long long historyDownload(const Installed& installed)
@@ -195,16 +188,6 @@ TEST(EndToEnd, LoopbackTrafficIsServedAndSavedAtTermination)
 }
 
 namespace {
-// The saved download total of the interface at `position`, or -1.
-long long savedDownloadTotal(const QByteArray& ini, int position)
-{
-    const QByteArray key = "\nLastTotalIn" + QByteArray::number(position) + "=";
-    const int at = ini.indexOf(key);
-    if (at < 0)
-        return -1;
-    const int from = at + static_cast<int>(key.size());
-    return ini.mid(from, ini.indexOf('\r', from) - from).toLongLong();
-}
 
 // Starts the program plotting loopback and pushes `bytes` through it; false
 // when that failed.

@@ -27,15 +27,6 @@ std::uint64_t loopbackCounter(bool received)
     return 0;
 }
 
-long long savedValue(const QByteArray& ini, const QByteArray& key)
-{
-    const int at = ini.indexOf("\n" + key + "=");
-    if (at < 0)
-        return -1;
-    const int from = at + static_cast<int>(key.size()) + 2;
-    return ini.mid(from, ini.indexOf('\r', from) - from).toLongLong();
-}
-
 struct Portable
 {
     QTemporaryDir folder;
@@ -103,10 +94,10 @@ TEST(CountingEndToEnd, TheTotalsAndTheHistoryCountOnAfterThePageLimitStoppedTheP
     const std::uint64_t tx = loopbackCounter(false) - txBefore;
     ASSERT_GT(rx, kBytes) << "the pushed bytes and their headers";
     const QByteArray ini = portable.readIni();
-    EXPECT_EQ(savedValue(ini, "Run"), 0) << "the page limit stopped the plot";
-    EXPECT_EQ(savedValue(ini, "LastTotalIn0"), static_cast<long long>(rx))
+    EXPECT_EQ(testsupport::storedInteger(ini, "Run"), 0) << "the page limit stopped the plot";
+    EXPECT_EQ(testsupport::storedInteger(ini, "LastTotalIn0"), static_cast<long long>(rx))
         << "the cumulative total holds every byte loopback carried";
-    EXPECT_EQ(savedValue(ini, "LastTotalOut0"), static_cast<long long>(tx));
+    EXPECT_EQ(testsupport::storedInteger(ini, "LastTotalOut0"), static_cast<long long>(tx));
     const usage::DayUsage history = portable.loopbackHistory();
     EXPECT_EQ(history.in, rx) << "and so does the history";
     EXPECT_EQ(history.out, tx);
@@ -166,9 +157,9 @@ TEST(CountingEndToEnd, HeadlessWithoutADisplayServesRecordsWarnsAndClosesInOrder
         << "the cap warning goes to standard error";
 
     const QByteArray ini = portable.readIni();
-    EXPECT_EQ(savedValue(ini, "Web"), 1);
-    EXPECT_EQ(savedValue(ini, "LastTotalIn0"), static_cast<long long>(rx));
-    EXPECT_EQ(savedValue(ini, "LastTotalOut0"), static_cast<long long>(tx));
+    EXPECT_EQ(testsupport::storedInteger(ini, "Web"), 1);
+    EXPECT_EQ(testsupport::storedInteger(ini, "LastTotalIn0"), static_cast<long long>(rx));
+    EXPECT_EQ(testsupport::storedInteger(ini, "LastTotalOut0"), static_cast<long long>(tx));
     const usage::DayUsage history = portable.loopbackHistory();
     EXPECT_EQ(history.in, rx) << "the history holds every byte";
     EXPECT_EQ(history.out, tx);

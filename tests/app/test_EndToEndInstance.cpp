@@ -24,6 +24,8 @@
 #include <vector>
 
 using namespace flowloom;
+using testsupport::loopbackPosition;
+using testsupport::savedDownloadTotal;
 
 namespace {
 // A portable copy with a private runtime folder of its own, for root or, with
@@ -87,26 +89,6 @@ struct Copy
     }
 };
 
-int loopbackPosition()
-{
-    sampling::NetlinkSource source;
-    const sampling::TMIBIfArray rows = source.interfaceSnapshot();
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i].name == "lo")
-            return static_cast<int>(i);
-    return -1;
-}
-
-// The saved download total of the interface at `position`, or -1.
-long long savedDownloadTotal(const QByteArray& ini, int position)
-{
-    const QByteArray key = "\nLastTotalIn" + QByteArray::number(position) + "=";
-    const int at = ini.indexOf(key);
-    if (at < 0)
-        return -1;
-    const int from = at + static_cast<int>(key.size());
-    return ini.mid(from, ini.indexOf('\r', from) - from).toLongLong();
-}
 } // namespace
 
 // After one start as root, a lock file of root's (0644) lies in the user's

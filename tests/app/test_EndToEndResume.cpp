@@ -16,6 +16,14 @@
 #include <sys/socket.h>
 
 using namespace flowloom;
+using testsupport::loopbackPosition;
+
+namespace {
+QByteArray valueOf(const std::string& ini, const QByteArray& key)
+{
+    return testsupport::storedValue(QByteArray::fromStdString(ini), key);
+}
+} // namespace
 
 namespace {
 struct Copy
@@ -40,26 +48,6 @@ struct Copy
     }
 };
 
-int loopbackPosition()
-{
-    sampling::NetlinkSource source;
-    const sampling::TMIBIfArray rows = source.interfaceSnapshot();
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i].name == "lo")
-            return static_cast<int>(i);
-    return -1;
-}
-
-// The value of `key` in a settings file, or nothing.
-QByteArray valueOf(const std::string& ini, const QByteArray& key)
-{
-    const QByteArray text = QByteArray::fromStdString(ini), entry = "\n" + key + "=";
-    const int at = text.indexOf(entry);
-    if (at < 0)
-        return {};
-    const int from = at + static_cast<int>(entry.size());
-    return text.mid(from, text.indexOf('\r', from) - from);
-}
 } // namespace
 
 TEST(EndToEndResume, AResetTimeInTheYear9999DoesNotHoldOffTheNextMonthlyReset)
