@@ -12,14 +12,27 @@ using namespace flowloom::appnet;
 
 namespace {
 
+struct NameCase
+{
+    const char* text;
+    const char* program; // nullptr: none
+};
+
+template <std::size_t N, typename Reader>
+void expectPrograms(const NameCase (&cases)[N], Reader read)
+{
+    for (const NameCase& c : cases) {
+        const std::optional<std::string> program = read(c.text);
+        if (c.program == nullptr)
+            EXPECT_FALSE(program.has_value()) << c.text << " gave " << program.value_or("");
+        else
+            EXPECT_EQ(program.value_or("(none)"), c.program) << c.text;
+    }
+}
+
 TEST(CgroupNames, UnitsToPrograms)
 {
-    struct Case
-    {
-        const char* unit;
-        const char* program; // nullptr: none
-    };
-    const Case cases[] = {
+    const NameCase cases[] = {
         // Desktop launches: app-<launcher>-<id>-<random>.scope
         {"app-gnome-firefox-4711.scope", "firefox"},
         {"app-gnome-org.gnome.Terminal-12345.scope", "org.gnome.Terminal"},
@@ -53,23 +66,12 @@ TEST(CgroupNames, UnitsToPrograms)
         // A broken escape is kept as it stands.
         {"odd\\x2.service", "odd\\x2"},
     };
-    for (const Case& c : cases) {
-        const std::optional<std::string> program = applicationOfUnit(c.unit);
-        if (c.program == nullptr)
-            EXPECT_FALSE(program.has_value()) << c.unit << " gave " << program.value_or("");
-        else
-            EXPECT_EQ(program.value_or("(none)"), c.program) << c.unit;
-    }
+    expectPrograms(cases, applicationOfUnit);
 }
 
 TEST(CgroupNames, PathsAreReadFromTheirDeepestUnitUp)
 {
-    struct Case
-    {
-        const char* path;
-        const char* program;
-    };
-    const Case cases[] = {
+    const NameCase cases[] = {
         {"user.slice/user-1000.slice/user@1000.service/app.slice/"
          "app-gnome-firefox-4711.scope",
          "firefox"},
@@ -84,13 +86,7 @@ TEST(CgroupNames, PathsAreReadFromTheirDeepestUnitUp)
         {"", nullptr},
         {"/", nullptr},
     };
-    for (const Case& c : cases) {
-        const std::optional<std::string> program = applicationOfCgroupPath(c.path);
-        if (c.program == nullptr)
-            EXPECT_FALSE(program.has_value()) << c.path << " gave " << program.value_or("");
-        else
-            EXPECT_EQ(program.value_or("(none)"), c.program) << c.path;
-    }
+    expectPrograms(cases, applicationOfCgroupPath);
 }
 
 class FakeTree : public ::testing::Test

@@ -149,10 +149,8 @@ TEST_F(Cadence, NoByteIsLostOrCountedTwiceAcrossChangesOfCadence)
     auto shownAt = [](int second) {
         return second <= 3 || (second >= 71 && second <= 75) || second == 101;
     };
-    std::uint64_t browserIn = 0;
-    std::uint64_t browserOut = 0;
-    std::uint64_t otherIn = 0;
-    std::uint64_t otherOut = 0;
+    ByteCount browser;
+    ByteCount other;
     std::set<int> polled;
     for (int second = 1; second <= 101; ++second) {
         std::uint64_t in = 0;
@@ -166,10 +164,8 @@ TEST_F(Cadence, NoByteIsLostOrCountedTwiceAcrossChangesOfCadence)
                 in += 7;
                 out += 3;
             }
-            browserIn += in;
-            browserOut += out;
-            otherIn += 5;
-            otherOut += 5;
+            browser = {browser.in + in, browser.out + out};
+            other = {other.in + 5, other.out + 5};
         }
         // Socket 2 was read at second 33 and closes between two reads; its
         // last bytes come through its close.
@@ -183,8 +179,7 @@ TEST_F(Cadence, NoByteIsLostOrCountedTwiceAcrossChangesOfCadence)
             sockets.grow(3, 50, 20);
             in += 50;
             out += 20;
-            otherIn += 50;
-            otherOut += 20;
+            other = {other.in + 50, other.out + 20};
             sockets.close(3);
         }
         const int pollsBefore = sockets.polls;
@@ -201,8 +196,8 @@ TEST_F(Cadence, NoByteIsLostOrCountedTwiceAcrossChangesOfCadence)
     EXPECT_EQ(sockets.drains, 101) << "the closes are read every tick";
 
     const std::vector<usage::ApplicationUsage> expected = {
-        {kOtherName, kOtherKind, otherIn, otherOut},
-        {"browser", static_cast<int>(IdentifiedBy::Process), browserIn, browserOut},
+        {kOtherName, kOtherKind, other.in, other.out},
+        {"browser", static_cast<int>(IdentifiedBy::Process), browser.in, browser.out},
     };
     EXPECT_EQ(on(kDay), expected);
 }
@@ -229,10 +224,6 @@ TEST_F(Cadence, BetweenReadsNothingIsRecordedAndAReadAcrossMidnightGoesToTheNewD
     };
     EXPECT_EQ(on(morning), expected);
 }
-
-} // namespace
-
-namespace {
 
 TEST(CadenceCollector, ASocketWhoseCloseWasReadBetweenDumpsIsNotCountedAgainByTheNextDump)
 {

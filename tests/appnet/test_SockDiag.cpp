@@ -116,21 +116,18 @@ std::vector<std::uint8_t> done(std::uint32_t sequence)
 
 TEST(SockDiag, DumpReadsEveryFieldOfEverySocketUntilDone)
 {
-    SocketFields a;
-    a.localPort = 0x1F90; // 8080: byte order matters
-    a.remotePort = 0xC350;
-    a.cookieLow = 0x89ABCDEF;
-    a.cookieHigh = 0x01234567;
-    a.uid = 1000;
-    a.inode = 424242;
-    a.acked = 5000;
-    a.received = 7000;
-    a.sent = 5100; // with a retransmission
-    a.cgroup = 0x1122334455667788ull;
-    SocketFields b;
-    b.family = AF_INET6;
-    b.received = 1;
-    b.sent = 2;
+    // Ports 8080 and 50000 (byte order matters); more sent than acknowledged.
+    const SocketFields a{.localPort = 0x1F90,
+                         .remotePort = 0xC350,
+                         .cookieLow = 0x89ABCDEF,
+                         .cookieHigh = 0x01234567,
+                         .uid = 1000,
+                         .inode = 424242,
+                         .acked = 5000,
+                         .received = 7000,
+                         .sent = 5100,
+                         .cgroup = 0x1122334455667788ull};
+    const SocketFields b{.family = AF_INET6, .received = 1, .sent = 2};
     const auto bytes = join({diagMessage(a, 7), diagMessage(b, 7), done(7)});
 
     std::vector<TcpSocketReading> sockets;
@@ -159,8 +156,7 @@ TEST(SockDiag, DumpReadsEveryFieldOfEverySocketUntilDone)
 
 TEST(SockDiag, DumpFramingOtherSequencesErrorsAndTruncation)
 {
-    SocketFields fields;
-    fields.received = 10;
+    const SocketFields fields{.received = 10};
     std::vector<TcpSocketReading> sockets;
 
     // Another request's messages are skipped, and its DONE ends nothing.
@@ -206,11 +202,8 @@ TEST(SockDiag, OlderKernelsShorterTcpInfo)
         {offsetof(tcp_info, tcpi_bytes_acked), false, 0},
     };
     for (const Case& c : cases) {
-        SocketFields fields;
-        fields.acked = 250;
-        fields.received = 400;
-        fields.sent = 300;
-        fields.infoLength = c.infoLength;
+        const SocketFields fields{
+            .acked = 250, .received = 400, .sent = 300, .infoLength = c.infoLength};
         const auto bytes = diagMessage(fields, 1);
         TcpSocketReading reading;
         ASSERT_TRUE(
@@ -223,13 +216,9 @@ TEST(SockDiag, OlderKernelsShorterTcpInfo)
 
 TEST(SockDiag, ClosesKeepTcpOnlyWhateverTheirSequence)
 {
-    SocketFields tcp;
-    tcp.protocol = IPPROTO_TCP;
-    tcp.received = 9;
-    SocketFields udp;
-    udp.protocol = IPPROTO_UDP;
-    SocketFields unknown; // no protocol attribute: the group says TCP
-    unknown.received = 5;
+    const SocketFields tcp{.received = 9, .protocol = IPPROTO_TCP};
+    const SocketFields udp{.protocol = IPPROTO_UDP};
+    const SocketFields unknown{.received = 5}; // no protocol attribute: the group says TCP
     const auto bytes = join({diagMessage(tcp, 0), diagMessage(udp, 0), diagMessage(unknown, 99)});
     std::vector<TcpSocketReading> closed;
     EXPECT_EQ(parseTcpDestroyed(bytes.data(), bytes.size(), closed), DiagParse::Done);
@@ -280,11 +269,8 @@ TEST(SockDiag, OneRequestForBothFamiliesAndItsAnswers)
     EXPECT_FALSE(request.idiag_states & (1u << tcp_state::TimeWait));
 
     // Its answers carry its type; other types are not sockets.
-    SocketFields four;
-    four.received = 4;
-    SocketFields six;
-    six.family = AF_INET6;
-    six.received = 6;
+    const SocketFields four{.received = 4};
+    const SocketFields six{.family = AF_INET6, .received = 6};
     auto answer = join({diagMessage(four, 9), diagMessage(six, 9), done(9)});
     auto retype = [&](std::size_t offset, std::uint16_t type) {
         std::memcpy(answer.data() + offset + offsetof(nlmsghdr, nlmsg_type), &type, sizeof type);

@@ -11,27 +11,14 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <unistd.h>
+
+#include "HistoryFolder.h"
 
 using namespace flowloom::usage;
 using flowloom::sampling::ScriptedSource;
-namespace fs = std::filesystem;
+using flowloom::usage::test::TempFolder;
 
 namespace {
-
-struct TempFolder
-{
-    fs::path path = fs::temp_directory_path() /
-                    ("flowloom-apphistory-" + std::to_string(::getpid()) + "-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    TempFolder()
-    {
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TempFolder() { fs::remove_all(path); }
-    fs::path file() const { return path / "flowloom-history.sqlite"; }
-};
 
 const InterfaceIdentity kEth = identityOf(ScriptedSource::row(1, "eth0", 0, 0));
 const InterfaceIdentity kLo{"lo", ""};

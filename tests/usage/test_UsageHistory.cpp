@@ -9,24 +9,14 @@
 #include <gtest/gtest.h>
 #include <iterator>
 
+#include "HistoryFolder.h"
+
 using namespace flowloom::usage;
 using flowloom::sampling::ScriptedSource;
 namespace fs = std::filesystem;
+using flowloom::usage::test::TempFolder;
 
 namespace {
-struct TempFolder
-{
-    fs::path path = fs::temp_directory_path() /
-                    ("flowloom-usage-" + std::to_string(::getpid()) + "-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    TempFolder()
-    {
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TempFolder() { fs::remove_all(path); }
-    fs::path file() const { return path / "flowloom-history.sqlite"; }
-};
 
 flowloom::sampling::TMIBIfRow row(std::uint32_t index, const char* name, std::uint8_t mac)
 {
