@@ -125,14 +125,14 @@ TEST(JsonApi, TheSummaryHoldsTheFiguresOfTheStatisticsPageAtTheSameTick)
     EXPECT_EQ(summary["interface"].toObject()["name"].toString(), "lo");
     const QJsonObject received = summary["received"].toObject();
     const QJsonObject sent = summary["sent"].toObject();
-    EXPECT_EQ(received["current_bytes_per_second"].toDouble(), shown(p.Panel14));
-    EXPECT_EQ(received["peak_bytes_per_second"].toDouble(), shown(p.Panel15));
-    EXPECT_EQ(received["average_bytes_per_second"].toDouble(), shown(p.Panel16));
-    EXPECT_EQ(sent["current_bytes_per_second"].toDouble(), shown(p.Panel18));
-    EXPECT_EQ(sent["peak_bytes_per_second"].toDouble(), shown(p.Panel19));
-    EXPECT_EQ(sent["average_bytes_per_second"].toDouble(), shown(p.Panel20));
-    EXPECT_EQ(received["cumulative_bytes"].toDouble(), shown(p.Panel26));
-    EXPECT_EQ(sent["cumulative_bytes"].toDouble(), shown(p.Panel27));
+    for (const auto& [key, receivedLabel, sentLabel] :
+         {std::tuple{"current_bytes_per_second", p.Panel14, p.Panel18},
+          std::tuple{"peak_bytes_per_second", p.Panel15, p.Panel19},
+          std::tuple{"average_bytes_per_second", p.Panel16, p.Panel20},
+          std::tuple{"cumulative_bytes", p.Panel26, p.Panel27}}) {
+        EXPECT_EQ(received[key].toDouble(), shown(receivedLabel)) << key;
+        EXPECT_EQ(sent[key].toDouble(), shown(sentLabel)) << key;
+    }
     EXPECT_EQ(received["current_bytes_per_second"].toDouble(), 2000) << "the last tick's second";
     EXPECT_EQ(received["cumulative_bytes"].toDouble(), 11000) << "every tick's bytes";
     EXPECT_EQ(sent["cumulative_bytes"].toDouble(), 1150);
@@ -210,24 +210,17 @@ TEST(JsonApi, HistoryRowsAreThoseOfTheHistoryFile)
     }
 
     // Bad parameters: 400 and one line; an unknown interface: 404.
-    struct Bad
-    {
-        const char* query;
-        const char* status;
-    };
-    const Bad bad[] = {
-        {"", "HTTP/1.1 400 Bad Request"},
-        {"?interface=eth0&granularity=week", "HTTP/1.1 400 Bad Request"},
-        {"?interface=eth0&from=2026-13-01", "HTTP/1.1 400 Bad Request"},
-        {"?interface=eth0&from=2026-12-07&to=2026-12-01", "HTTP/1.1 400 Bad Request"},
-        {"?interface=eth0&colour=red", "HTTP/1.1 400 Bad Request"},
-        {"?interface=wlan9", "HTTP/1.1 404 Not Found"},
-    };
-    for (const Bad& b : bad) {
-        const test::Received reply = get(w, std::string("/api/v1/history.json") + b.query);
-        EXPECT_EQ(statusLine(reply), b.status) << b.query;
+    const std::string badRequest = "HTTP/1.1 400 Bad Request";
+    for (const auto& [query, status] :
+         {std::pair{"", badRequest}, std::pair{"?interface=eth0&granularity=week", badRequest},
+          std::pair{"?interface=eth0&from=2026-13-01", badRequest},
+          std::pair{"?interface=eth0&from=2026-12-07&to=2026-12-01", badRequest},
+          std::pair{"?interface=eth0&colour=red", badRequest},
+          std::pair{"?interface=wlan9", std::string("HTTP/1.1 404 Not Found")}}) {
+        const test::Received reply = get(w, std::string("/api/v1/history.json") + query);
+        EXPECT_EQ(statusLine(reply), status) << query;
         const std::string reason = body(reply);
-        EXPECT_FALSE(reason.empty()) << b.query;
+        EXPECT_FALSE(reason.empty()) << query;
         EXPECT_EQ(reason.find('\n'), reason.size() - 1) << "one line: " << reason;
     }
 }

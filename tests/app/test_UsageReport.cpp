@@ -56,6 +56,10 @@ struct Seeded
     }
     fs::path settings() const { return folder / "flowloom.ini"; }
     fs::path history() const { return usage::historyPathFor(settings()); }
+    std::string historyError(const std::string& why) const
+    {
+        return "flowloom: the usage history " + history().string() + why;
+    }
     void writeSettings(const std::string& text) const
     {
         std::ofstream(settings(), std::ios::binary) << text;
@@ -84,11 +88,12 @@ struct Seeded
     }
 };
 
-ReportOptions span(ReportSpan span, int count = 0)
+ReportOptions span(ReportSpan span, int count = 0, bool json = false)
 {
     ReportOptions options;
     options.span = span;
     options.count = count;
+    options.json = json;
     return options;
 }
 
@@ -123,37 +128,37 @@ TEST(UsageReport, TablesAreAlignedWithUnitsThatScale)
     s.seed();
     const std::string heading = "Usage of eth0 (" + eth0().address + "), ";
 
-    ReportResult result = s.report(span(ReportSpan::Period));
-    EXPECT_EQ(result.status, kReportDone);
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.out, heading +
-                              "this billing period\n\n"
-                              "Date        Download      Upload     Total\n"
-                              "2026-12-01  1.00 MiB  512.00 KiB  1.50 MiB\n"
-                              "2026-12-05  3.50 MiB    1.50 KiB  3.50 MiB\n"
-                              "2026-12-11     512 B         0 B     512 B\n"
-                              "Total       4.50 MiB  513.50 KiB  5.00 MiB\n" +
-                              kPeriodLines);
-
-    result = s.report(span(ReportSpan::Days, 12));
-    EXPECT_EQ(result.out, heading +
-                              "the last 12 days\n\n"
-                              "Date        Download      Upload     Total\n"
-                              "2026-11-30    1000 B        24 B  1.00 KiB\n"
-                              "2026-12-01  1.00 MiB  512.00 KiB  1.50 MiB\n"
-                              "2026-12-05  3.50 MiB    1.50 KiB  3.50 MiB\n"
-                              "2026-12-11     512 B         0 B     512 B\n"
-                              "Total       4.50 MiB  513.52 KiB  5.00 MiB\n" +
-                              kPeriodLines);
-
-    result = s.report(span(ReportSpan::Months, 2));
-    EXPECT_EQ(result.out, heading +
-                              "the last 2 months\n\n"
-                              "Month    Download      Upload     Total\n"
-                              "2026-11    1000 B        24 B  1.00 KiB\n"
-                              "2026-12  4.50 MiB  513.50 KiB  5.00 MiB\n"
-                              "Total    4.50 MiB  513.52 KiB  5.00 MiB\n" +
-                              kPeriodLines);
+    const struct
+    {
+        ReportOptions options;
+        std::string table;
+    } tables[] = {
+        {span(ReportSpan::Period), "this billing period\n\n"
+                                   "Date        Download      Upload     Total\n"
+                                   "2026-12-01  1.00 MiB  512.00 KiB  1.50 MiB\n"
+                                   "2026-12-05  3.50 MiB    1.50 KiB  3.50 MiB\n"
+                                   "2026-12-11     512 B         0 B     512 B\n"
+                                   "Total       4.50 MiB  513.50 KiB  5.00 MiB\n"},
+        {span(ReportSpan::Days, 12), "the last 12 days\n\n"
+                                     "Date        Download      Upload     Total\n"
+                                     "2026-11-30    1000 B        24 B  1.00 KiB\n"
+                                     "2026-12-01  1.00 MiB  512.00 KiB  1.50 MiB\n"
+                                     "2026-12-05  3.50 MiB    1.50 KiB  3.50 MiB\n"
+                                     "2026-12-11     512 B         0 B     512 B\n"
+                                     "Total       4.50 MiB  513.52 KiB  5.00 MiB\n"},
+        {span(ReportSpan::Months, 2), "the last 2 months\n\n"
+                                      "Month    Download      Upload     Total\n"
+                                      "2026-11    1000 B        24 B  1.00 KiB\n"
+                                      "2026-12  4.50 MiB  513.50 KiB  5.00 MiB\n"
+                                      "Total    4.50 MiB  513.52 KiB  5.00 MiB\n"},
+    };
+    ReportResult result;
+    for (const auto& [options, table] : tables) {
+        result = s.report(options);
+        EXPECT_EQ(result.status, kReportDone) << table;
+        EXPECT_EQ(result.err, "") << table;
+        EXPECT_EQ(result.out, heading + table + kPeriodLines);
+    }
 
     // Today alone; another interface by name; the sum of the physical ones.
     EXPECT_NE(s.report(span(ReportSpan::Days, 1)).out.find("\n2026-12-11     512 B"),
@@ -175,9 +180,7 @@ TEST(UsageReport, JsonIsTheApisSchema)
 {
     Seeded s;
     s.seed();
-    ReportOptions days = span(ReportSpan::Days, 12);
-    days.json = true;
-    EXPECT_EQ(s.report(days).out,
+    EXPECT_EQ(s.report(span(ReportSpan::Days, 12, true)).out,
               "{\"version\":\"" + versionNumber() + "\",\"interface\":\"eth0\",\"address\":\"" +
                   eth0().address +
                   "\",\"granularity\":\"day\",\"from\":\"2026-11-30\",\"to\":\"2026-12-11\","
@@ -185,17 +188,15 @@ TEST(UsageReport, JsonIsTheApisSchema)
                   "{\"date\":\"2026-12-01\",\"received_bytes\":1048576,\"sent_bytes\":524288},"
                   "{\"date\":\"2026-12-05\",\"received_bytes\":3670016,\"sent_bytes\":1536},"
                   "{\"date\":\"2026-12-11\",\"received_bytes\":512,\"sent_bytes\":0}]}\n");
-    ReportOptions months = span(ReportSpan::Months, 2);
-    months.json = true;
-    EXPECT_NE(s.report(months).out.find(
-                  "\"granularity\":\"month\",\"from\":\"2026-11\",\"to\":\"2026-12\",\"rows\":[{"
-                  "\"date\":\"2026-11\",\"received_bytes\":1000,\"sent_bytes\":24},{\"date\":"
-                  "\"2026-12\",\"received_bytes\":4719104,\"sent_bytes\":525824}]}"),
-              std::string::npos)
+    EXPECT_NE(
+        s.report(span(ReportSpan::Months, 2, true))
+            .out.find(
+                "\"granularity\":\"month\",\"from\":\"2026-11\",\"to\":\"2026-12\",\"rows\":[{"
+                "\"date\":\"2026-11\",\"received_bytes\":1000,\"sent_bytes\":24},{\"date\":"
+                "\"2026-12\",\"received_bytes\":4719104,\"sent_bytes\":525824}]}"),
+        std::string::npos)
         << "the month's days added up";
-    ReportOptions period = span(ReportSpan::Period);
-    period.json = true;
-    EXPECT_EQ(s.report(period).out,
+    EXPECT_EQ(s.report(span(ReportSpan::Period, 0, true)).out,
               "{\"version\":\"" + versionNumber() +
                   "\",\"period\":{\"interface\":\"eth0\",\"start\":\"2026-12-01T00:00:00Z\","
                   "\"end\":\"2027-01-01T00:00:00Z\",\"received_bytes\":4719104,\"sent_bytes\":"
@@ -212,8 +213,7 @@ TEST(UsageReport, ExitStatusesTellTheAlertAndTheFailures)
     ReportResult result = s.report(span(ReportSpan::Period));
     EXPECT_EQ(result.status, kReportFailed);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "flowloom: the usage history " + s.history().string() +
-                              " cannot be read: there is no such file\n");
+    EXPECT_EQ(result.err, s.historyError(" cannot be read: there is no such file\n"));
 
     s.seed();
     // 5244928 of 10485760 bytes: 50.02 %.
@@ -230,8 +230,7 @@ TEST(UsageReport, ExitStatusesTellTheAlertAndTheFailures)
     unknown.interface = "wlan9";
     result = s.report(unknown);
     EXPECT_EQ(result.status, kReportFailed);
-    EXPECT_EQ(result.err, "flowloom: the usage history " + s.history().string() +
-                              " has no interface named wlan9\n");
+    EXPECT_EQ(result.err, s.historyError(" has no interface named wlan9\n"));
 
     // Another program writing meanwhile (WAL): the report reads what was committed.
     sqlite3* writer = nullptr;
@@ -253,11 +252,7 @@ TEST(UsageReport, ExitStatusesTellTheAlertAndTheFailures)
         std::ofstream(s.history(), std::ios::binary | std::ios::trunc) << bytes;
         result = s.report(span(ReportSpan::Period));
         EXPECT_EQ(result.status, kReportFailed);
-        EXPECT_EQ(result.err.rfind("flowloom: the usage history " + s.history().string() +
-                                       " cannot be read: ",
-                                   0),
-                  0u)
-            << result.err;
+        EXPECT_EQ(result.err.rfind(s.historyError(" cannot be read: "), 0), 0u) << result.err;
         EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << "one line";
     }
 }
@@ -292,8 +287,7 @@ TEST(UsageReport, TheProgramReportsWithoutAnyDisplayAndLeavesNoLock)
         program.string() + " --report";
     ProgramRun result = run(command);
     EXPECT_EQ(result.status, 2) << result.output;
-    EXPECT_EQ(result.output, "flowloom: the usage history " + s.history().string() +
-                                 " cannot be read: there is no such file\n");
+    EXPECT_EQ(result.output, s.historyError(" cannot be read: there is no such file\n"));
 
     s.seed();
     s.writeSettings("[Plotter]\r\nReset=0\r\nDataCap=1\r\nCapSize=1\r\nCapUnit=0\r\n");

@@ -118,39 +118,33 @@ TEST(MetricsDocument, FamiliesAppearOnceEachWithHelpAndTypeBeforeTheirSamples)
             ++samplesOf[name];
         }
         // Every interface has its own series: the names differ, escaped or not.
-        EXPECT_EQ(samplesOf["flowloom_interface_receive_bytes_total"], 64);
-        EXPECT_EQ(samplesOf["flowloom_interface_transmit_bytes_total"], 64);
-        EXPECT_EQ(samplesOf["flowloom_interface_present"], 64);
-        EXPECT_EQ(samplesOf["flowloom_build_info"], 1);
-        EXPECT_EQ(samplesOf["flowloom_data_cap_used_ratio"], 1);
+        for (const auto& [name, count] :
+             {std::pair{"flowloom_interface_receive_bytes_total", 64},
+              std::pair{"flowloom_interface_transmit_bytes_total", 64},
+              std::pair{"flowloom_interface_present", 64}, std::pair{"flowloom_build_info", 1},
+              std::pair{"flowloom_data_cap_used_ratio", 1}})
+            EXPECT_EQ(samplesOf[name], count) << name;
     }
 }
 
 TEST(MetricsDocument, LabelValuesAreEscapedAndValidUtf8)
 {
     const std::string document = metricsDocument(manyInterfaces(), MetricsFormat::Text);
-    // Backslash, double quote and line feed are escaped; nothing else is.
-    EXPECT_NE(document.find("flowloom_interface_receive_bytes_total{device=\"eth\\\"0\"} 0\n"),
-              std::string::npos);
-    EXPECT_NE(document.find(
-                  "flowloom_interface_receive_bytes_total{device=\"back\\\\slash\",address=\"02-"
-                  "00-00-00-00-11\"} 1000\n"),
-              std::string::npos);
-    EXPECT_NE(document.find("{device=\"new\\nline\",address=\"02-00-00-00-00-12\"} 2000\n"),
-              std::string::npos);
-    // Bytes that are not UTF-8 become U+FFFD, one each.
-    EXPECT_NE(document.find("{device=\"bad\xEF\xBF\xBD\xEF\xBF\xBD\"} 3000\n"), std::string::npos);
-    EXPECT_NE(document.find("device=\"\xc3\xbcml\xc3\xa4ut\""), std::string::npos);
-    EXPECT_NE(document.find("flowloom_build_info{version=\"9.8.7\"} 1\n"), std::string::npos);
-    EXPECT_NE(document.find("veth63\"} 18446744073709551615\n"), std::string::npos)
-        << "a counter at the top of its range as an exact integer";
-    EXPECT_NE(document.find("flowloom_data_cap_used_ratio{device=\"eth\\\"0\",counts=\"both\"} "
-                            "0.011\n"),
-              std::string::npos)
-        << "11 of 1000 bytes";
-    EXPECT_NE(document.find("flowloom_billing_period_end_timestamp_seconds{device=\"eth\\\"0\"} "
-                            "1798761600\n"),
-              std::string::npos);
+    for (const char* fragment :
+         {// Backslash, double quote and line feed are escaped; nothing else is.
+          "flowloom_interface_receive_bytes_total{device=\"eth\\\"0\"} 0\n",
+          "flowloom_interface_receive_bytes_total{device=\"back\\\\slash\",address=\"02-00-00-00-"
+          "00-11\"} 1000\n",
+          "{device=\"new\\nline\",address=\"02-00-00-00-00-12\"} 2000\n",
+          // Bytes that are not UTF-8 become U+FFFD, one each.
+          "{device=\"bad\xEF\xBF\xBD\xEF\xBF\xBD\"} 3000\n", "device=\"\xc3\xbcml\xc3\xa4ut\"",
+          "flowloom_build_info{version=\"9.8.7\"} 1\n",
+          // A counter at the top of its range as an exact integer.
+          "veth63\"} 18446744073709551615\n",
+          // 11 of 1000 bytes.
+          "flowloom_data_cap_used_ratio{device=\"eth\\\"0\",counts=\"both\"} 0.011\n",
+          "flowloom_billing_period_end_timestamp_seconds{device=\"eth\\\"0\"} 1798761600\n"})
+        EXPECT_NE(document.find(fragment), std::string::npos) << fragment;
 }
 
 TEST(MetricsDocument, InterfacesWithTheSameLabelsAreOneSeries)
@@ -176,13 +170,11 @@ TEST(MetricsDocument, OpenMetricsNamesCounterFamiliesWithoutTotalAndEndsWithEof)
 {
     const std::string document = metricsDocument(manyInterfaces(), MetricsFormat::OpenMetrics);
     EXPECT_TRUE(document.ends_with("\n# EOF\n"));
-    EXPECT_NE(document.find("# TYPE flowloom_interface_receive_bytes counter\n"),
-              std::string::npos);
-    EXPECT_NE(document.find("\nflowloom_interface_receive_bytes_total{device=\"eth\\\"0\"} 0\n"),
-              std::string::npos);
-    EXPECT_NE(
-        document.find("# TYPE flowloom_build info\nflowloom_build_info{version=\"9.8.7\"} 1\n"),
-        std::string::npos);
+    for (const char* fragment :
+         {"# TYPE flowloom_interface_receive_bytes counter\n",
+          "\nflowloom_interface_receive_bytes_total{device=\"eth\\\"0\"} 0\n",
+          "# TYPE flowloom_build info\nflowloom_build_info{version=\"9.8.7\"} 1\n"})
+        EXPECT_NE(document.find(fragment), std::string::npos) << fragment;
     EXPECT_EQ(metricsDocument(manyInterfaces(), MetricsFormat::Text).find("# EOF"),
               std::string::npos);
 }
