@@ -419,3 +419,64 @@ ensure_built() {
     fi
     cmake --build "$build" --target "$@" -j2 > /dev/null
 }
+
+# idle_side_by_side COPIES SECONDS SETTLE A-NAME A-BINARY A-SETTING B-NAME B-BINARY B-SETTING
+# Idle cost of two programs (or one program with two settings), COPIES of each
+# started alternately from folders of their own, plotting loopback at one tick
+# a second with the window shown on the offscreen platform. CPU time is the
+# scheduler's nanosecond account of every thread over SECONDS after SETTLE
+# seconds of start-up, as a percentage of a core. A setting is one extra
+# "Key=value" for the settings file, or empty. Prints each instance and sets
+# IDLE_MEAN[A-NAME], IDLE_MEAN[B-NAME] and IDLE_SPAN (the seconds measured).
+declare -A IDLE_MEAN
+IDLE_SPAN=0
+idle_side_by_side() {
+    local copies=$1 seconds=$2 settle=$3
+    local -A binary=([$4]=$5 [$7]=$8) setting=([$4]=$6 [$7]=$9)
+    local -a sides=("$4" "$7")
+    local lo work name which i
+    lo=$(loopback_position "$BUILD/bench/app/bench_reference_process")
+    [ -n "$lo" ] || { echo "no loopback interface" >&2; return 1; }
+    work=$(mktemp -d)
+    local -A pid ns0 sum
+    local -a names=()
+    # Alternating starts, so that neither side always starts first.
+    for i in $(seq 1 "$copies"); do
+        for which in "${sides[@]}"; do
+            name="$which-$i"
+            # shellcheck disable=SC2086
+            program_install "$work/$name" "${binary[$which]}" First=0 "URL=$lo" Run=1 Web=0 \
+                ${setting[$which]}
+            program_start "$work/$name" offscreen
+            program_wait_started "$work/$name" "$PROGRAM_PID" ||
+                { echo "$name did not start:" >&2; cat "$work/$name/err.txt" >&2; return 1; }
+            pid[$name]=$PROGRAM_PID
+            names+=("$name")
+        done
+    done
+    sleep "$settle"
+    for name in "${names[@]}"; do ns0[$name]=$(cpu_ns "${pid[$name]}"); done
+    local t0=$EPOCHREALTIME t1
+    sleep "$seconds" &
+    remember_pid $!
+    wait $!
+    t1=$EPOCHREALTIME
+    for which in "${sides[@]}"; do sum[$which]=0; done
+    printf '%-12s %12s\n' instance cpu-%-core
+    local a0 ids0 a1 ids1 percent
+    for name in "${names[@]}"; do
+        read -r a0 ids0 <<< "${ns0[$name]}"
+        read -r a1 ids1 <<< "$(cpu_ns "${pid[$name]}")"
+        [ "$ids0" = "$ids1" ] ||
+            { echo "$name: threads came or went during the measurement" >&2; return 1; }
+        percent=$(awk -v n=$((a1 - a0)) -v a="$t0" -v b="$t1" \
+            'BEGIN { printf "%.4f", 100 * n / 1e9 / (b - a) }')
+        printf '%-12s %12s\n' "$name" "$percent"
+        sum[${name%-*}]=$(awk -v s="${sum[${name%-*}]}" -v p="$percent" 'BEGIN { print s + p }')
+    done
+    for which in "${sides[@]}"; do
+        IDLE_MEAN[$which]=$(awk -v s="${sum[$which]}" -v n="$copies" 'BEGIN { printf "%.4f", s / n }')
+    done
+    IDLE_SPAN=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.1f", b - a }')
+    for name in "${names[@]}"; do stop_pid "${pid[$name]}"; done
+}

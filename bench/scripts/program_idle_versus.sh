@@ -16,58 +16,17 @@ BASELINE=${1:?the baseline program to compare with}
 BUILD=${2:-$FLOWLOOM_ROOT/build-bench}
 SECONDS_MEASURED=${3:-120}
 COPIES=${4:-3}
-SETTLE=40 # Qt's pooled start-up threads end after 30 s idle
+SETTLE=${SETTLE:-40} # Qt's pooled start-up threads end after 30 s idle
 
 clean_up_on_exit
 
 ensure_built "$BUILD" flowloom bench_reference_process
 BUILD=$(cd "$BUILD" && pwd)
 PROGRAM="$BUILD/app/flowloom"
-LO=$(loopback_position "$BUILD/bench/app/bench_reference_process")
-[ -n "$LO" ] || { echo "no loopback interface" >&2; exit 1; }
 
-WORK=$(mktemp -d)
-declare -A PID BINARY
-NAMES=()
-# Alternating starts, so that neither program always starts first.
-for i in $(seq 1 "$COPIES"); do
-    for which in ours baseline; do
-        name="$which-$i"
-        binary=$PROGRAM
-        [ "$which" = baseline ] && binary=$BASELINE
-        program_install "$WORK/$name" "$binary" First=0 "URL=$LO" Run=1 Web=0
-        program_start "$WORK/$name" offscreen
-        program_wait_started "$WORK/$name" "$PROGRAM_PID" ||
-            { echo "$name did not start:" >&2; cat "$WORK/$name/err.txt" >&2; exit 1; }
-        PID[$name]=$PROGRAM_PID
-        NAMES+=("$name")
-    done
-done
-
-sleep "$SETTLE"
-declare -A NS0
-for name in "${NAMES[@]}"; do NS0[$name]=$(cpu_ns "${PID[$name]}"); done
-T0=$EPOCHREALTIME
-sleep "$SECONDS_MEASURED" &
-remember_pid $!
-wait $!
-T1=$EPOCHREALTIME
-
-declare -A SUM
-SUM[ours]=0
-SUM[baseline]=0
-printf '%-12s %12s\n' instance cpu-%-core
-for name in "${NAMES[@]}"; do
-    read -r ns0 ids0 <<< "${NS0[$name]}"
-    read -r ns1 ids1 <<< "$(cpu_ns "${PID[$name]}")"
-    [ "$ids0" = "$ids1" ] || { echo "$name: threads came or went during the measurement" >&2; exit 1; }
-    percent=$(awk -v n=$((ns1 - ns0)) -v a="$T0" -v b="$T1" 'BEGIN { printf "%.4f", 100 * n / 1e9 / (b - a) }')
-    printf '%-12s %12s\n' "$name" "$percent"
-    SUM[${name%-*}]=$(awk -v s="${SUM[${name%-*}]}" -v p="$percent" 'BEGIN { print s + p }')
-done
-ours=$(awk -v s="${SUM[ours]}" -v n="$COPIES" 'BEGIN { printf "%.4f", s / n }')
-baseline=$(awk -v s="${SUM[baseline]}" -v n="$COPIES" 'BEGIN { printf "%.4f", s / n }')
-printf 'mean: this build %s, baseline %s, difference %s %% of a core (over %.1f s)\n' \
+idle_side_by_side "$COPIES" "$SECONDS_MEASURED" "$SETTLE" ours "$PROGRAM" "" baseline "$BASELINE" ""
+ours=${IDLE_MEAN[ours]}
+baseline=${IDLE_MEAN[baseline]}
+printf 'mean: this build %s, baseline %s, difference %s %% of a core (over %s s)\n' \
     "$ours" "$baseline" "$(awk -v a="$ours" -v b="$baseline" 'BEGIN { printf "%+.4f", a - b }')" \
-    "$(awk -v a="$T0" -v b="$T1" 'BEGIN { print b - a }')"
-for name in "${NAMES[@]}"; do stop_pid "${PID[$name]}"; done
+    "$IDLE_SPAN"
