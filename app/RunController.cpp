@@ -130,8 +130,11 @@ void RunController::updateFigures()
         selected >= 0 && static_cast<std::size_t>(selected) < m_statistics.size()
             ? &m_statistics.record(static_cast<std::size_t>(selected))
             : nullptr;
-    m_published = std::make_shared<const web::Figures>(
-        figuresOf(m_core, statistics, m_zone, m_env.clock.now(), versionNumber()));
+    web::Figures figures =
+        figuresOf(m_core, statistics, m_zone, m_env.clock.now(), versionNumber());
+    if (m_figuresHook)
+        m_figuresHook(figures);
+    m_published = std::make_shared<const web::Figures>(std::move(figures));
 }
 
 // --- Sampling ----------------------------------------------------------------

@@ -83,6 +83,11 @@ public:
     {
         m_core.setTickHook(std::move(hook));
     }
+    // Adds to each tick's figures for other programs (traffic per application).
+    void setFiguresHook(std::function<void(web::Figures&)> hook)
+    {
+        m_figuresHook = std::move(hook);
+    }
     const sampling::TotalsModel& totals() const { return m_core.totals(); }
     const sampling::RunCounters& counters() const { return m_counters; }
     // The figures of the latest tick for other programs; null before the start.
@@ -115,6 +120,7 @@ private:
     sampling::StatisticsEngine m_statistics;
     usage::SystemZone m_zone;
     std::shared_ptr<const web::Figures> m_published;
+    std::function<void(web::Figures&)> m_figuresHook;
     sampling::SystemSleepClocks m_systemSleepClocks;
     sampling::SleepDetector m_sleep;
     bool m_held = false; // the graph is held with the mouse

@@ -5,9 +5,9 @@
 #include "app/StatisticsPage.h"
 #include "app/ToolIcons.h"
 #include "app/Tray.h"
+#include "app/apps/ApplicationsPage.h"
 #include "app/desktop/DesktopNotices.h"
 #include "app/desktop/SleepWatcher.h"
-#include "app/apps/ApplicationsPage.h"
 #include "graph/ChartWidget.h"
 #include "output/glue/CaptureIndicator.h"
 #include "sampling/RateUnit.h"
@@ -136,6 +136,10 @@ void TForm1::createControllers()
         [this](const accounting::TickTraffic& traffic, const sampling::DateTime& now) {
             m_apps->tick(traffic, now, m_run->core());
         });
+    m_run->setFiguresHook([this](web::Figures& figures) {
+        if (m_web->service().isActive())
+            m_apps->publish(figures, m_run->core());
+    });
     m_settings = std::make_unique<SettingsKeeper>(m_ui, m_env, m_files, m_vars, m_run->totals());
 }
 

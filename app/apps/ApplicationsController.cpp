@@ -2,6 +2,7 @@
 
 #include "app/SetupPage.h"
 #include "app/apps/ApplicationsPage.h"
+#include "app/publish/ApplicationFigures.h"
 #include "sampling/Statistics.h"
 #include "usage/UsageRules.h"
 
@@ -100,23 +101,20 @@ void ApplicationsController::showNow()
 void ApplicationsController::showPage(const sampling::DateTime& now,
                                       const accounting::AccountingCore& core)
 {
-    const bool loopback = m_ui.Applications->loopbackShown();
-    const usage::InterfaceIdentity identity =
-        loopback ? appnet::loopbackIdentity() : accounting::physicalSumIdentity();
-    std::vector<usage::ApplicationUsage> today;
-    std::vector<usage::ApplicationUsage> period;
-    if (usage::UsageHistory* history = core.history()) {
-        const std::string day = usage::dayKey(now);
-        today = history->applications(identity, day, day);
-        // The period's days, its first day whole.
-        const usage::BillingPeriod billing = usage::billingPeriodAt(core.resetRule(), now);
-        period = history->applications(identity, usage::dayKey(billing.start), day);
-    }
     const appnet::ApplicationTick& latest = m_traffic->latest();
-    m_ui.Applications->showTable(
-        appnet::applicationTable(loopback ? latest.loopback : latest.internet,
-                                 loopback ? latest.loopbackOther : latest.internetOther,
-                                 kTickSeconds * std::max(latest.ticks, 1), today, period));
+    m_ui.Applications->showTable(scopeTable(
+        latest, m_ui.Applications->loopbackShown(), core.history(),
+        applicationDaysAt(core.resetRule(), now), kTickSeconds * std::max(latest.ticks, 1)));
+}
+
+void ApplicationsController::publish(web::Figures& figures, const accounting::AccountingCore& core)
+{
+    // Four reads of the history per tick, so only for a program that reads them.
+    const bool read = m_ui.Setup->cbJsonApi->isChecked() || m_ui.Setup->cbMetrics->isChecked();
+    usage::UsageHistory* history = core.history();
+    if (!read || history == nullptr || m_core == nullptr)
+        return;
+    figures.applications = applicationsFigures(*m_traffic, *history, core.resetRule(), m_now);
 }
 
 } // namespace flowloom::app

@@ -5,6 +5,7 @@
 #include "accounting/AccountingCore.h"
 #include "appnet/ApplicationTraffic.h"
 #include "usage/UsageStore.h"
+#include "web/documents/Figures.h"
 #endif
 
 #include <QObject>
@@ -29,6 +30,9 @@ public:
               const accounting::AccountingCore& core);
     void cbAppTrafficClick();
     const appnet::ApplicationTraffic& traffic() const { return *m_traffic; }
+    // Adds today's and the period's bytes per application to the tick's
+    // figures, while /metrics or the JSON API is switched on.
+    void publish(web::Figures& figures, const accounting::AccountingCore& core);
 
 private:
     void showPage(const sampling::DateTime& now, const accounting::AccountingCore& core);

@@ -1,21 +1,31 @@
 // Traffic per application in the window: the Applications page fed by the
-// accounting core's tick, the setting, and the note where the kernel offers
-// nothing. The sockets are scripted.
+// accounting core's tick, the setting, the note where the kernel offers
+// nothing, and the same figures in /api/v1/applications.json and /metrics.
+// The sockets are scripted.
 #include "WindowHarness.h"
 #include "app/SetupPage.h"
 #include "app/apps/ApplicationsController.h"
 #include "app/apps/ApplicationsPage.h"
 #include "appnet/ApplicationTraffic.h"
 #include "appnet/FakeSockets.h"
+#include "support/LoopbackClient.h"
+#include "web/ui/WebService.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
+#include <map>
 
 using namespace flowloom;
 using testsupport::WindowHarness;
@@ -36,10 +46,13 @@ struct AppsWindow
     std::string problem;
     // When the collector reads the live sockets: a clock the test moves.
     std::chrono::steady_clock::time_point steady{std::chrono::seconds(1000)};
-    WindowHarness w{"[Plotter]\r\nFirst=0\r\n", false};
+    WindowHarness w{std::string(), false};
 
-    explicit AppsWindow(std::string kernelProblem = {}) : problem(std::move(kernelProblem))
+    explicit AppsWindow(std::string kernelProblem = {},
+                        const std::string& settings = "[Plotter]\r\nFirst=0\r\n")
+        : problem(std::move(kernelProblem))
     {
+        w.writeSettings(settings);
         owners.byUid = {{1000, {appnet::IdentifiedBy::Process, "browser"}},
                         {33, {appnet::IdentifiedBy::Cgroup, "webserver"}}};
         w.applicationTraffic = [this] {
@@ -49,7 +62,43 @@ struct AppsWindow
         w.create();
     }
     app::ApplicationsPage& page() { return *w.form->controls().Applications; }
+
+    // A document of the window's web server, fetched from another thread while
+    // this (the user-interface) thread runs its events; its body.
+    std::string get(const std::string& path)
+    {
+        const QString url = w.form->controls().Setup->Label2->text(); // http://127.0.0.1:PORT/
+        const int colon = url.lastIndexOf(':');
+        const auto port = static_cast<std::uint16_t>(
+            url.mid(colon + 1, url.indexOf('/', colon) - colon - 1).toInt());
+        const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        auto reply = std::async(std::launch::async,
+                                [=] { return test::LoopbackClient::exchange(port, request); });
+        while (reply.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+            QCoreApplication::processEvents();
+        const std::string bytes = reply.get().bytes;
+        EXPECT_TRUE(bytes.starts_with("HTTP/1.1 200 OK\r\n")) << path << ": " << bytes;
+        const auto end = bytes.find("\r\n\r\n");
+        return end == std::string::npos ? std::string() : bytes.substr(end + 4);
+    }
 };
+
+// The page's rows by name: identified by, today down and up, period down and up.
+std::map<std::string, std::vector<std::string>> rowsOf(const QTableWidget* table)
+{
+    std::map<std::string, std::vector<std::string>> rows;
+    for (int r = 0; r < table->rowCount(); ++r)
+        rows[cell(table, r, 0)] = {cell(table, r, 1), cell(table, r, 4), cell(table, r, 5),
+                                   cell(table, r, 6), cell(table, r, 7)};
+    return rows;
+}
+
+// A byte count below a thousand megabytes as the page shows it: megabytes
+// (2^20 bytes) with three decimals.
+std::string megabytesShown(double bytes)
+{
+    return QString::number(bytes / 1048576.0, 'f', 3).toStdString();
+}
 
 TEST(Applications, ThePageShowsEachTicksRatesSortedWithOtherAndTheShare)
 {
@@ -95,6 +144,93 @@ TEST(Applications, ThePageShowsEachTicksRatesSortedWithOtherAndTheShare)
     EXPECT_EQ(cell(table, 0, 4), "0.004"); // 4,096 bytes in MB
     EXPECT_EQ(cell(table, 0, 6), "0.004") << "this period holds today";
     EXPECT_EQ(a.page().LabelAttributed->text(), "Attributed to applications: no traffic this tick");
+}
+
+TEST(Applications, TheDocumentsForProgramsHoldThePagesTotalsScopeByScope)
+{
+    AppsWindow a({}, "[Plotter]\r\nFirst=0\r\nWeb=1\r\nPort=0\r\nServerIP=0\r\n"
+                     "JsonApi=1\r\nMetrics=1\r\n");
+    app::TForm1& f = *a.w.form;
+    using appnet::internetSocket;
+    using appnet::loopbackSocket;
+    a.sockets.steps = {
+        {{}, {internetSocket(1, 1000, 0, 0), loopbackSocket(2, 33, 0, 0)}},
+        {{}, {internetSocket(1, 1000, 3000, 300), loopbackSocket(2, 33, 4096, 512)}},
+    };
+    f.show();
+    f.btnStartClick();
+    f.controls().PageControl1->setCurrentWidget(&a.page());
+    a.w.tick(0, 0);       // the base
+    a.w.tick(6144, 3072); // lo: 6144 in, 3072 out; eth0 twice that
+
+    const QJsonObject document =
+        QJsonDocument::fromJson(QByteArray::fromStdString(a.get("/api/v1/applications.json")))
+            .object();
+    EXPECT_EQ(document["state"].toString(), "counting");
+    // What each scope holds: name, identified by, bytes down and up (today and period alike).
+    struct Expected
+    {
+        const char* name;
+        const char* by; // "" for Other
+        double in;
+        double out;
+    };
+    struct Scope
+    {
+        const char* member;
+        const char* interface;
+        int pageScope;
+        std::vector<Expected> rows; // in the document's order
+    };
+    const std::vector<Scope> scopes = {
+        // eth0: 12288 in and 6144 out, 3000 and 300 of them the browser's.
+        {"internet",
+         ":physical",
+         0,
+         {{"browser", "process", 3000, 300}, {appnet::kOtherName, "", 12288 - 3000, 6144 - 300}}},
+        {"loopback",
+         ":loopback",
+         1,
+         {{"webserver", "cgroup", 4096, 512}, {appnet::kOtherName, "", 6144 - 4096, 3072 - 512}}},
+    };
+    for (const Scope& scope : scopes) {
+        const QJsonObject json = document[scope.member].toObject();
+        EXPECT_EQ(json["interface"].toString(), scope.interface);
+        const QJsonArray applications = json["applications"].toArray();
+        ASSERT_EQ(applications.size(), static_cast<qsizetype>(scope.rows.size())) << scope.member;
+        a.page().cbAppScope->setCurrentIndex(scope.pageScope);
+        const auto page = rowsOf(a.page().tblApplications);
+        EXPECT_EQ(page.size(), scope.rows.size()) << scope.member;
+        for (std::size_t i = 0; i < scope.rows.size(); ++i) {
+            const Expected& e = scope.rows[i];
+            const QJsonObject row = applications[static_cast<qsizetype>(i)].toObject();
+            EXPECT_EQ(row["name"].toString().toStdString(), e.name);
+            if (*e.by == 0)
+                EXPECT_TRUE(row["identified_by"].isNull()) << e.name;
+            else
+                EXPECT_EQ(row["identified_by"].toString().toStdString(), e.by);
+            EXPECT_EQ(row["today_received_bytes"].toDouble(), e.in) << e.name;
+            EXPECT_EQ(row["today_sent_bytes"].toDouble(), e.out) << e.name;
+            EXPECT_EQ(row["period_received_bytes"].toDouble(), e.in) << e.name;
+            EXPECT_EQ(row["period_sent_bytes"].toDouble(), e.out) << e.name;
+            // The page shows the same figures.
+            ASSERT_EQ(page.count(e.name), 1u) << e.name;
+            const std::vector<std::string> expectedCells = {
+                e.by, megabytesShown(e.in), megabytesShown(e.out), megabytesShown(e.in),
+                megabytesShown(e.out)};
+            EXPECT_EQ(page.at(e.name), expectedCells) << e.name;
+        }
+    }
+
+    const std::string metrics = a.get("/metrics");
+    for (const char* fragment :
+         {"flowloom_application_receive_bytes_total{device=\":physical\",application=\"browser\","
+          "identified_by=\"process\"} 3000\n",
+          "flowloom_application_transmit_bytes_total{device=\":loopback\",application="
+          "\"webserver\",identified_by=\"cgroup\"} 512\n",
+          "flowloom_application_receive_bytes_total{device=\":loopback\",application=\"other\","
+          "identified_by=\"other\"} 2048\n"})
+        EXPECT_NE(metrics.find(fragment), std::string::npos) << fragment << " in " << metrics;
 }
 
 TEST(Applications, UnseenTheSocketsAreReadOncePerIntervalAndShownAgainAtOnce)

@@ -79,7 +79,8 @@ TEST(JsonApi, TheDocumentsForProgramsAreOffUntilSwitchedOnAndAskForThePassword)
     app::SetupPage& s = *w.form->controls().Setup;
     w.tick(100, 10);
     const std::string credentials = "Authorization: Basic YW5uOmFlc3Q=\r\n"; // ann:aest
-    for (const char* path : {"/metrics", "/api/v1/summary.json", "/api/v1/history.json"})
+    for (const char* path :
+         {"/metrics", "/api/v1/summary.json", "/api/v1/history.json", "/api/v1/applications.json"})
         EXPECT_EQ(statusLine(get(w, path, credentials)), "HTTP/1.1 404 Not Found") << path;
 
     s.cbMetrics->setChecked(true);
@@ -100,9 +101,16 @@ TEST(JsonApi, TheDocumentsForProgramsAreOffUntilSwitchedOnAndAskForThePassword)
     EXPECT_EQ(statusLine(get(w, "/api/v1/summary.json", credentials)), "HTTP/1.1 404 Not Found")
         << "each has its own switch";
 
+    EXPECT_EQ(statusLine(get(w, "/api/v1/applications.json", credentials)),
+              "HTTP/1.1 404 Not Found")
+        << "the JSON API's switch, not that of /metrics";
+
     s.cbJsonApi->setChecked(true);
-    EXPECT_EQ(statusLine(get(w, "/api/v1/summary.json")), "HTTP/1.1 401 Unauthorized");
-    EXPECT_EQ(statusLine(get(w, "/api/v1/summary.json", credentials)), "HTTP/1.1 200 OK");
+    w.tick(100, 10); // the figures of a tick with the document wanted
+    for (const char* path : {"/api/v1/summary.json", "/api/v1/applications.json"}) {
+        EXPECT_EQ(statusLine(get(w, path)), "HTTP/1.1 401 Unauthorized") << path;
+        EXPECT_EQ(statusLine(get(w, path, credentials)), "HTTP/1.1 200 OK") << path;
+    }
 }
 
 TEST(JsonApi, TheSummaryHoldsTheFiguresOfTheStatisticsPageAtTheSameTick)

@@ -42,7 +42,48 @@ Figures manyInterfaces()
     figures.received.cumulativeSince = 1'700'000'000;
     figures.period = PeriodFigures{"eth\"0", 1'796'083'200, 1'798'761'600, 5, 6, 50, 60};
     figures.cap = CapFigures{1000, "both", 11, 110, 80};
+    ApplicationsFigures applications;
+    applications.internet.interface = Figures::kPhysicalSum;
+    applications.internet.applications = {{"say \"hi\"", "process", 0, 0, 30, 3},
+                                          {"back\\slash", "cgroup", 0, 0, 20, 2},
+                                          {"two\nlines", "user", 0, 0, 10, 1},
+                                          {"Other (UDP and unattributed)", "", 0, 0, 7, 7}};
+    applications.loopback = {Figures::kLoopbackSum,
+                             {{"Other (UDP and unattributed)", "", 0, 0, 0, 0}}};
+    figures.applications = applications;
     return figures;
+}
+
+// `count` applications named app-01, app-02, ..., app-01 with the most bytes,
+// and the Other row, in an order of their own.
+ApplicationScopeFigures applicationsOf(std::size_t count, std::uint64_t otherIn,
+                                       std::uint64_t otherOut)
+{
+    ApplicationScopeFigures scope{Figures::kPhysicalSum, {}};
+    scope.applications.push_back({"Other (UDP and unattributed)", "", 0, 0, otherIn, otherOut});
+    for (std::size_t i = count; i >= 1; --i) {
+        const std::string name = (i < 10 ? "app-0" : "app-") + std::to_string(i);
+        // app-i: (count + 1 - i) thousand bytes down, as many tens up.
+        scope.applications.push_back(
+            {name, "process", 0, 0, 1000 * (count + 1 - i), 10 * (count + 1 - i)});
+    }
+    return scope;
+}
+
+// The value of every sample of a family, by its label text.
+std::map<std::string, std::uint64_t> samplesOf(const std::string& document,
+                                               const std::string& sample)
+{
+    std::map<std::string, std::uint64_t> values;
+    std::istringstream in(document);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.starts_with(sample + "{"))
+            continue;
+        const std::size_t space = line.rfind(' ');
+        values[line.substr(sample.size(), space - sample.size())] =
+            std::stoull(line.substr(space + 1));
+    }
+    return values;
 }
 
 struct Run
@@ -177,6 +218,83 @@ TEST(MetricsDocument, OpenMetricsNamesCounterFamiliesWithoutTotalAndEndsWithEof)
         EXPECT_NE(document.find(fragment), std::string::npos) << fragment;
     EXPECT_EQ(metricsDocument(manyInterfaces(), MetricsFormat::Text).find("# EOF"),
               std::string::npos);
+}
+
+TEST(MetricsDocument, ApplicationsAreTheTopTenOfThePeriodAndOneOtherWithTheRest)
+{
+    struct Case
+    {
+        std::size_t applications;
+        std::size_t namedSeries; // the rest go to "other"
+    };
+    for (const Case c :
+         {Case{0, 0}, Case{3, 3}, Case{10, 10}, Case{11, 10}, Case{12, 10}, Case{40, 10}}) {
+        Figures figures;
+        figures.applications = ApplicationsFigures{};
+        figures.applications->internet = applicationsOf(c.applications, 500, 50);
+        figures.applications->loopback = {Figures::kLoopbackSum, {}};
+        const std::string document = metricsDocument(figures, MetricsFormat::Text);
+        const auto received = samplesOf(document, "flowloom_application_receive_bytes_total");
+        const auto sent = samplesOf(document, "flowloom_application_transmit_bytes_total");
+        const std::string prefix = "{device=\":physical\",application=\"";
+        std::uint64_t namedIn = 0;
+        for (std::size_t i = 1; i <= c.applications; ++i) {
+            const std::string name = (i < 10 ? "app-0" : "app-") + std::to_string(i);
+            const std::string labels = prefix + name + "\",identified_by=\"process\"}";
+            EXPECT_EQ(received.count(labels), i <= c.namedSeries ? 1u : 0u)
+                << c.applications << " applications: " << name;
+            if (i <= c.namedSeries) {
+                EXPECT_EQ(received.at(labels), 1000 * (c.applications + 1 - i)) << name;
+                EXPECT_EQ(sent.at(labels), 10 * (c.applications + 1 - i)) << name;
+                namedIn += 1000 * (c.applications + 1 - i);
+            }
+        }
+        // 1000 * (1 + 2 + ... + n) bytes down in all, and the unattributed 500.
+        const std::uint64_t allIn = 1000 * c.applications * (c.applications + 1) / 2 + 500;
+        const std::uint64_t allOut = 10 * c.applications * (c.applications + 1) / 2 + 50;
+        const std::string other = prefix + "other\",identified_by=\"other\"}";
+        ASSERT_EQ(received.count(other), 1u) << "always there";
+        EXPECT_EQ(received.at(other), allIn - namedIn) << c.applications << " applications";
+        std::uint64_t sumIn = 0, sumOut = 0;
+        for (const auto& [labels, value] : received)
+            sumIn += value;
+        for (const auto& [labels, value] : sent)
+            sumOut += value;
+        EXPECT_EQ(sumIn, allIn) << "nothing lost or counted twice";
+        EXPECT_EQ(sumOut, allOut);
+        // Each scope: at most 10 named series and other.
+        EXPECT_EQ(received.size(), c.namedSeries + 2) << "with loopback's other";
+        EXPECT_EQ(received.count("{device=\":loopback\",application=\"other\",identified_by="
+                                 "\"other\"}"),
+                  1u);
+    }
+}
+
+TEST(MetricsDocument, ApplicationNamesAreEscapedInBothForms)
+{
+    for (const MetricsFormat format : {MetricsFormat::Text, MetricsFormat::OpenMetrics}) {
+        const std::string document = metricsDocument(manyInterfaces(), format);
+        // Both forms name the samples of a counter with "_total".
+        const std::string sample = "flowloom_application_receive_bytes_total";
+        for (const std::string& fragment :
+             {sample + "{device=\":physical\",application=\"say \\\"hi\\\"\","
+                       "identified_by=\"process\"} 30\n",
+              sample + "{device=\":physical\",application=\"back\\\\slash\","
+                       "identified_by=\"cgroup\"} 20\n",
+              sample + "{device=\":physical\",application=\"two\\nlines\","
+                       "identified_by=\"user\"} 10\n",
+              sample + "{device=\":physical\",application=\"other\","
+                       "identified_by=\"other\"} 7\n"})
+            EXPECT_NE(document.find(fragment), std::string::npos) << fragment;
+        const std::string type = format == MetricsFormat::Text
+                                     ? "# TYPE flowloom_application_transmit_bytes_total counter\n"
+                                     : "# TYPE flowloom_application_transmit_bytes counter\n";
+        EXPECT_NE(document.find(type), std::string::npos) << type;
+    }
+    Figures none;
+    EXPECT_EQ(metricsDocument(none, MetricsFormat::Text).find("flowloom_application"),
+              std::string::npos)
+        << "no series while the figures carry no applications";
 }
 
 TEST(MetricsDocument, TheScraperChoosesTheForm)

@@ -68,6 +68,26 @@ void writeDirection(JsonWriter& json, const DirectionFigures& d)
     json.endObject();
 }
 
+void writeScope(JsonWriter& json, const ApplicationScopeFigures& scope)
+{
+    json.beginObject();
+    json.key("interface").value(scope.interface);
+    json.key("applications").beginArray();
+    for (const ApplicationFigures& a : scope.applications) {
+        json.beginObject();
+        json.key("name").value(a.name);
+        json.key("identified_by");
+        a.other() ? json.null() : json.value(a.identifiedBy);
+        json.key("today_received_bytes").value(a.todayReceivedBytes);
+        json.key("today_sent_bytes").value(a.todaySentBytes);
+        json.key("period_received_bytes").value(a.periodReceivedBytes);
+        json.key("period_sent_bytes").value(a.periodSentBytes);
+        json.endObject();
+    }
+    json.endArray();
+    json.endObject();
+}
+
 } // namespace
 
 std::vector<HistoryRow> monthsOf(const std::vector<HistoryRow>& days)
@@ -238,6 +258,24 @@ std::string historyJson(const std::string& version, const HistoryQuery& query,
         json.endObject();
     }
     json.endArray();
+    json.endObject();
+    return json.take() + "\n";
+}
+
+std::string applicationsJson(const std::string& version, std::int64_t time,
+                             const ApplicationsFigures& applications)
+{
+    JsonWriter json;
+    json.beginObject();
+    json.key("version").value(version);
+    json.key("time").value(isoInstant(time));
+    json.key("state").value(applications.state);
+    json.key("today").value(applications.today);
+    json.key("period_first_day").value(applications.periodFirstDay);
+    json.key("internet");
+    writeScope(json, applications.internet);
+    json.key("loopback");
+    writeScope(json, applications.loopback);
     json.endObject();
     return json.take() + "\n";
 }

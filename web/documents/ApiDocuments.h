@@ -13,10 +13,11 @@
 
 namespace flowloom::web {
 
-// The JSON API, version 1: /api/v1/summary.json and /api/v1/history.json.
-// The command-line report prints the same documents.
+// The JSON API, version 1: /api/v1/summary.json, /api/v1/history.json and
+// /api/v1/applications.json. The command-line report prints the first two.
 inline constexpr std::string_view kSummaryPath = "/api/v1/summary.json";
 inline constexpr std::string_view kHistoryPath = "/api/v1/history.json";
+inline constexpr std::string_view kApplicationsPath = "/api/v1/applications.json";
 
 enum class Granularity { Day, Month };
 
@@ -74,6 +75,13 @@ using HistorySource = std::function<HistoryAnswer(
 std::string summaryJson(const Figures& figures);
 std::string historyJson(const std::string& version, const HistoryQuery& query,
                         const std::string& address, const std::vector<HistoryRow>& rows);
+// Today's and the period's bytes per application, the internet-facing
+// interfaces and loopback apart: {"version", "time", "state", "today",
+// "period_first_day", "internet", "loopback"}; each scope names its
+// "interface" and lists its "applications", the Other row last with an
+// "identified_by" of null.
+std::string applicationsJson(const std::string& version, std::int64_t time,
+                             const ApplicationsFigures& applications);
 // The billing period and the cap as summaryJson has them, in a document of
 // their own: {"version", "period", "cap"}.
 std::string periodJson(const std::string& version, const std::optional<PeriodFigures>& period,

@@ -57,11 +57,48 @@ struct CapFigures
     }
 };
 
+// One application's bytes as the history holds them: today's and those of
+// the billing period (its first day whole).
+struct ApplicationFigures
+{
+    std::string name;
+    std::string identifiedBy; // "process", "cgroup" or "user"; empty for the Other row
+    std::uint64_t todayReceivedBytes = 0;
+    std::uint64_t todaySentBytes = 0;
+    std::uint64_t periodReceivedBytes = 0;
+    std::uint64_t periodSentBytes = 0;
+
+    bool other() const { return identifiedBy.empty(); }
+    bool operator==(const ApplicationFigures&) const = default;
+};
+
+// The applications of one scope: the internet-facing interfaces' sum or
+// loopback, never mixed.
+struct ApplicationScopeFigures
+{
+    std::string interface; // Figures::kPhysicalSum or Figures::kLoopbackSum
+    // By the period's bytes (download and upload), most first, then by name;
+    // the Other row ("Other (UDP and unattributed)") last, always there.
+    std::vector<ApplicationFigures> applications;
+};
+
+struct ApplicationsFigures
+{
+    std::string state;          // "counting", "off" (switched off) or "unavailable"
+    std::string today;          // the local day "yyyy-mm-dd"
+    std::string periodFirstDay; // the billing period's first local day
+    ApplicationScopeFigures internet;
+    ApplicationScopeFigures loopback;
+};
+
 struct Figures
 {
     // The name the period and cap carry when they measure the sum of the
     // physical interfaces.
     static constexpr const char* kPhysicalSum = ":physical";
+    // The name the applications' loopback figures carry: the sum of the
+    // loopback interfaces.
+    static constexpr const char* kLoopbackSum = ":loopback";
 
     std::string version;                      // the program's version number
     std::int64_t time = 0;                    // the tick's moment
@@ -74,6 +111,9 @@ struct Figures
     std::optional<PeriodFigures> period;
     // None while the data cap is off.
     std::optional<CapFigures> cap;
+    // Traffic per application; none while no program reads it (the JSON API
+    // and /metrics off) or the usage history is not kept.
+    std::optional<ApplicationsFigures> applications;
 };
 
 } // namespace flowloom::web

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -144,6 +145,60 @@ Labels interfaceLabels(const InterfaceFigures& figures)
     if (!figures.address.empty())
         labels.emplace_back("address", figures.address);
     return labels;
+}
+
+// One scope's applications as series: the period's top ones, each by its name, then
+// one "other" series with the rest and the unattributed bytes.
+struct ApplicationSeries
+{
+    Labels labels;
+    std::uint64_t received = 0;
+    std::uint64_t sent = 0;
+};
+
+std::vector<ApplicationSeries> applicationSeries(const ApplicationScopeFigures& scope)
+{
+    std::vector<const ApplicationFigures*> ranked;
+    ApplicationSeries rest{{{"device", scope.interface},
+                            {"application", kOtherApplicationSeries},
+                            {"identified_by", kOtherApplicationSeries}}};
+    for (const ApplicationFigures& a : scope.applications) {
+        if (!a.other()) {
+            ranked.push_back(&a);
+            continue;
+        }
+        rest.received = addCapped(rest.received, a.periodReceivedBytes);
+        rest.sent = addCapped(rest.sent, a.periodSentBytes);
+    }
+    // The period's most first; equal ones by name, so that a scrape is stable.
+    std::sort(
+        ranked.begin(), ranked.end(), [](const ApplicationFigures* a, const ApplicationFigures* b) {
+            const std::uint64_t periodA = addCapped(a->periodReceivedBytes, a->periodSentBytes);
+            const std::uint64_t periodB = addCapped(b->periodReceivedBytes, b->periodSentBytes);
+            return std::tie(periodB, a->name, a->identifiedBy) <
+                   std::tie(periodA, b->name, b->identifiedBy);
+        });
+    std::vector<ApplicationSeries> series;
+    for (std::size_t i = 0; i < ranked.size(); ++i) {
+        const ApplicationFigures& a = *ranked[i];
+        if (i >= kTopApplications) {
+            rest.received = addCapped(rest.received, a.periodReceivedBytes);
+            rest.sent = addCapped(rest.sent, a.periodSentBytes);
+            continue;
+        }
+        Labels labels{{"device", validUtf8(scope.interface)},
+                      {"application", validUtf8(a.name)},
+                      {"identified_by", a.identifiedBy}};
+        // Names that are not UTF-8 can become one: one series, their bytes added.
+        auto same = std::find_if(series.begin(), series.end(),
+                                 [&](const ApplicationSeries& s) { return s.labels == labels; });
+        if (same == series.end())
+            same = series.insert(series.end(), ApplicationSeries{std::move(labels)});
+        same->received = addCapped(same->received, a.periodReceivedBytes);
+        same->sent = addCapped(same->sent, a.periodSentBytes);
+    }
+    series.push_back(std::move(rest));
+    return series;
 }
 
 } // namespace
@@ -286,6 +341,24 @@ std::string metricsDocument(const Figures& figures, MetricsFormat format)
                        "The share of the data cap used so far; 1 at the cap.");
             out.sample(capped, number(c.usedRatio()));
         }
+    }
+    if (figures.applications) {
+        std::vector<ApplicationSeries> applications =
+            applicationSeries(figures.applications->internet);
+        std::vector<ApplicationSeries> loopback = applicationSeries(figures.applications->loopback);
+        applications.insert(applications.end(), loopback.begin(), loopback.end());
+        out.family("flowloom_application_receive_bytes", Type::Counter,
+                   "Bytes received per application in the current billing period, from 0 at "
+                   "its start: its top 10 applications, then the rest with the unattributed "
+                   "bytes as application other.");
+        for (const ApplicationSeries& a : applications)
+            out.sample(a.labels, number(a.received));
+        out.family("flowloom_application_transmit_bytes", Type::Counter,
+                   "Bytes sent per application in the current billing period, from 0 at its "
+                   "start: its top 10 applications, then the rest with the unattributed bytes "
+                   "as application other.");
+        for (const ApplicationSeries& a : applications)
+            out.sample(a.labels, number(a.sent));
     }
     return out.finish();
 }

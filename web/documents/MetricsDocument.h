@@ -19,6 +19,12 @@ enum class MetricsFormat {
 MetricsFormat metricsFormatFor(std::string_view accept);
 std::string_view metricsContentType(MetricsFormat format);
 
+// Per scope, the applications with the most bytes in the billing period
+// that get a series of their own; the rest, with the unattributed bytes, are
+// the one series named so.
+inline constexpr std::size_t kTopApplications = 10;
+inline constexpr const char* kOtherApplicationSeries = "other";
+
 // The /metrics document of one tick's figures. Every family has our prefix,
 // one HELP and one TYPE line, and appears once; label values are escaped
 // and valid UTF-8. Interfaces that would carry the same labels (two gone

@@ -364,7 +364,8 @@ bool WebService::serveForPrograms(const WebSnapshot& view, const Request& reques
     const bool metrics = view.cbMetrics && path == "/metrics";
     const bool summary = view.cbJsonApi && path == kSummaryPath;
     const bool history = view.cbJsonApi && path == kHistoryPath;
-    if (!metrics && !summary && !history)
+    const bool applications = view.cbJsonApi && path == kApplicationsPath;
+    if (!metrics && !summary && !history && !applications)
         return false;
     // A short reason in plain text, for programs and the people reading their logs.
     auto refuse = [&reply](int code, const std::string& reason) {
@@ -386,6 +387,16 @@ bool WebService::serveForPrograms(const WebSnapshot& view, const Request& reques
     if (summary) {
         reply.setContentType("application/json");
         reply.setContentText(summaryJson(*view.figures));
+        return true;
+    }
+    if (applications) {
+        if (!view.figures->applications) {
+            refuse(503, "the usage history is not kept");
+            return true;
+        }
+        reply.setContentType("application/json");
+        reply.setContentText(applicationsJson(view.figures->version, view.figures->time,
+                                              *view.figures->applications));
         return true;
     }
     auto parsed = parseHistoryQuery(request.query());

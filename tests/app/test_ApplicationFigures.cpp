@@ -1,0 +1,123 @@
+// The figures per application that the documents publish: the same totals
+// as the Applications page's table, over the same days, ordered by the
+// period's bytes with the Other row last, the two scopes apart.
+#include "accounting/AccountingCore.h"
+#include "app/publish/ApplicationFigures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace flowloom::web {
+// Readable failures.
+void PrintTo(const ApplicationFigures& f, std::ostream* out)
+{
+    *out << '{' << f.name << ' ' << f.identifiedBy << ' ' << f.todayReceivedBytes << ' '
+         << f.todaySentBytes << ' ' << f.periodReceivedBytes << ' ' << f.periodSentBytes << '}';
+}
+} // namespace flowloom::web
+
+using namespace flowloom;
+
+namespace {
+
+const sampling::DateTime kNow{2026, 12, 8, 15, 0, 0};
+
+struct NoSockets final : appnet::TcpSocketSource
+{
+    void drainClosed(std::vector<appnet::TcpSocketReading>&) override {}
+    bool poll(std::vector<appnet::TcpSocketReading>&) override { return true; }
+};
+
+struct NoOwners final : appnet::SocketOwners
+{
+    void newTick() override {}
+    appnet::Application ownerOf(const appnet::TcpSocketReading&) override { return {}; }
+};
+
+struct Recorded
+{
+    bool loopback;
+    const char* name;
+    int kind; // IdentifiedBy, or appnet::kOtherKind
+    sampling::DateTime day;
+    std::uint64_t in;
+    std::uint64_t out;
+};
+
+TEST(ApplicationFigures, TheDocumentsHoldThePagesTotalsOrderedByThePeriod)
+{
+    usage::UtcZone zone;
+    usage::UsageHistory history{zone};
+    usage::BillingRule rule;
+    rule.automatic = true;
+    rule.dayItem = 4; // the period starts on the 5th at 00:01: its first day is the 5th
+    const int process = static_cast<int>(appnet::IdentifiedBy::Process);
+    const int cgroup = static_cast<int>(appnet::IdentifiedBy::Cgroup);
+    const sampling::DateTime before{2026, 12, 4, 23, 0, 0};
+    const sampling::DateTime earlier{2026, 12, 6, 12, 0, 0};
+    for (const Recorded& r :
+         std::vector<Recorded>{{false, "old", process, before, 900'000, 0}, // the previous period
+                               {false, "editor", process, earlier, 5000, 50},
+                               {false, "browser", process, kNow, 3000, 300},
+                               {false, "browser", process, earlier, 100, 10},
+                               {false, appnet::kOtherName, appnet::kOtherKind, kNow, 70, 7},
+                               {true, "webserver", cgroup, kNow, 4096, 512},
+                               {true, "editor", process, kNow, 1, 1}}) {
+        const usage::InterfaceIdentity& identity =
+            r.loopback ? appnet::loopbackIdentity() : accounting::physicalSumIdentity();
+        history.addApplication(identity, r.name, r.kind, r.day, r.in, r.out);
+    }
+    const app::ApplicationDays days = app::applicationDaysAt(rule, kNow);
+    EXPECT_EQ(days.today, "2026-12-08");
+    EXPECT_EQ(days.periodFirstDay, "2026-12-05");
+
+    NoSockets none;
+    NoOwners nobody;
+    appnet::ApplicationTraffic traffic(none, nobody); // never ticked: the history's totals alone
+    const web::ApplicationsFigures figures = app::applicationsFigures(traffic, history, rule, kNow);
+    EXPECT_EQ(figures.today, days.today);
+    EXPECT_EQ(figures.periodFirstDay, days.periodFirstDay);
+
+    using F = web::ApplicationFigures;
+    struct Scope
+    {
+        const web::ApplicationScopeFigures& figures;
+        const char* interface;
+        bool loopback;
+        std::vector<F> expected;
+    };
+    for (const Scope& scope : {
+             Scope{figures.internet,
+                   web::Figures::kPhysicalSum,
+                   false,
+                   {// editor 5050 in the period before browser's 3000 + 300 + 100 + 10
+                    F{"editor", "process", 0, 0, 5000, 50},
+                    F{"browser", "process", 3000, 300, 3100, 310},
+                    F{appnet::kOtherName, "", 70, 7, 70, 7}}},
+             Scope{figures.loopback,
+                   web::Figures::kLoopbackSum,
+                   true,
+                   {F{"webserver", "cgroup", 4096, 512, 4096, 512},
+                    F{"editor", "process", 1, 1, 1, 1}, F{appnet::kOtherName, "", 0, 0, 0, 0}}},
+         }) {
+        EXPECT_EQ(scope.figures.interface, scope.interface);
+        EXPECT_EQ(scope.figures.applications, scope.expected) << scope.interface;
+        // The page's table of the same history has the same totals, row by row.
+        const appnet::ApplicationTable table =
+            app::scopeTable(traffic.latest(), scope.loopback, &history, days, 1.0);
+        ASSERT_EQ(table.rows.size(), scope.expected.size());
+        for (const appnet::ApplicationRow& row : table.rows) {
+            const auto same =
+                std::find_if(scope.figures.applications.begin(), scope.figures.applications.end(),
+                             [&](const F& f) { return f.name == row.name; });
+            ASSERT_NE(same, scope.figures.applications.end()) << row.name;
+            const F shown{row.name,     appnet::kindText(row.kind),
+                          row.todayIn,  row.todayOut,
+                          row.periodIn, row.periodOut};
+            EXPECT_EQ(shown, *same);
+        }
+    }
+}
+
+} // namespace
