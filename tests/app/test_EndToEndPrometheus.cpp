@@ -229,6 +229,20 @@ TEST(PrometheusEndToEnd, ARealPrometheusScrapesTheProgramAndTheDashboardFindsDat
     EXPECT_EQ(single(prometheusPort, "increase(" + received + "[1m]) > 0").has_value(), true)
         << "PromQL sees the counter grow";
 
+    // Traffic per application: loopback's series, "other" always among them,
+    // hold no more than the interface counted (a fresh history: both since the start).
+    const std::string applications =
+        "sum(flowloom_application_receive_bytes_total{device=\":loopback\"})";
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        return single(prometheusPort, applications).has_value();
+    })) << "Prometheus stores the series per application";
+    EXPECT_TRUE(single(prometheusPort, "flowloom_application_receive_bytes_total{device=\":"
+                                       "loopback\",application=\"other\"}"));
+    const QueryResult both = query(prometheusPort, applications + " <= bool on() " + received);
+    ASSERT_EQ(both.result.size(), 1);
+    EXPECT_EQ(both.result[0].toObject()["value"].toArray()[1].toString(), "1")
+        << "the applications' bytes within the interface's";
+
     // Every query of the shipped dashboard answers with data.
     QFile dashboardFile(QStringLiteral(FLOWLOOM_DASHBOARD));
     ASSERT_TRUE(dashboardFile.open(QIODevice::ReadOnly));
