@@ -59,6 +59,7 @@ void ApplicationTraffic::tick(const InterfaceTraffic& interfaces, const sampling
     if (!polled)
         return;
     m_latest = std::move(*polled);
+    ++m_polls;
     if (m_latest.counted)
         record(now);
 }

@@ -65,6 +65,9 @@ public:
     // The latest poll's figures (not counted while off); `ticks` says how
     // many ticks they span.
     const ApplicationTick& latest() const { return m_latest; }
+    // How many polls have been counted: the history's figures per
+    // application change only with one.
+    std::uint64_t polls() const { return m_polls; }
     std::size_t trackedSockets() const;
 
 private:
@@ -81,6 +84,7 @@ private:
     usage::UsageHistory* m_history = nullptr;
     usage::InterfaceIdentity m_internet;
     ApplicationTick m_latest;
+    std::uint64_t m_polls = 0;
 };
 
 } // namespace flowloom::appnet

@@ -109,12 +109,24 @@ void ApplicationsController::showPage(const sampling::DateTime& now,
 
 void ApplicationsController::publish(web::Figures& figures, const accounting::AccountingCore& core)
 {
-    // Four reads of the history per tick, so only for a program that reads them.
+    // Reads of the history, so only for a program that reads them.
     const bool read = m_ui.Setup->cbJsonApi->isChecked() || m_ui.Setup->cbMetrics->isChecked();
     usage::UsageHistory* history = core.history();
-    if (!read || history == nullptr || m_core == nullptr)
+    if (!read || history == nullptr || m_core == nullptr) {
+        m_published.reset();
         return;
-    figures.applications = applicationsFigures(*m_traffic, *history, core.resetRule(), m_now);
+    }
+    const ApplicationDays days = applicationDaysAt(core.resetRule(), m_now);
+    const bool same = m_published && m_published->polls == m_traffic->polls() &&
+                      m_published->today == days.today &&
+                      m_published->periodFirstDay == days.periodFirstDay &&
+                      m_published->history == history;
+    if (!same)
+        m_published = Published{m_traffic->polls(), days.periodFirstDay, days.today, history,
+                                applicationsFigures(*m_traffic, *history, core.resetRule(), m_now)};
+    figures.applications = m_published->figures;
+    // The state changes without a poll (switched off, or unavailable).
+    figures.applications->state = stateWord(*m_traffic);
 }
 
 } // namespace flowloom::app

@@ -10,6 +10,8 @@
 
 #include <QObject>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace flowloom::app {
@@ -47,6 +49,18 @@ private:
     const accounting::AccountingCore* m_core = nullptr; // seen in the latest tick
     sampling::DateTime m_now;
     bool m_toldUnavailable = false;
+    // The figures last published, and what they were read for: they are read
+    // from the history again only after a poll, on another day or period,
+    // or in another state.
+    struct Published
+    {
+        std::uint64_t polls = 0;
+        std::string periodFirstDay;
+        std::string today;
+        const usage::UsageHistory* history = nullptr;
+        web::ApplicationsFigures figures;
+    };
+    std::optional<Published> m_published;
 };
 
 } // namespace flowloom::app

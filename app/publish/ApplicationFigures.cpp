@@ -56,13 +56,18 @@ web::ApplicationScopeFigures scopeFigures(std::string interface,
     return scope;
 }
 
+std::string stateWord(const appnet::ApplicationTraffic& traffic)
+{
+    return !traffic.available() ? "unavailable" : traffic.on() ? "counting" : "off";
+}
+
 web::ApplicationsFigures applicationsFigures(const appnet::ApplicationTraffic& traffic,
                                              usage::UsageHistory& history,
                                              const usage::BillingRule& rule,
                                              const sampling::DateTime& now)
 {
     web::ApplicationsFigures figures;
-    figures.state = !traffic.available() ? "unavailable" : traffic.on() ? "counting" : "off";
+    figures.state = stateWord(traffic);
     const ApplicationDays days = applicationDaysAt(rule, now);
     figures.today = days.today;
     figures.periodFirstDay = days.periodFirstDay;

@@ -31,6 +31,9 @@ appnet::ApplicationTable scopeTable(const appnet::ApplicationTick& latest, bool 
 web::ApplicationScopeFigures scopeFigures(std::string interface,
                                           const appnet::ApplicationTable& table);
 
+// "counting", "off" (switched off) or "unavailable" (no socket diagnostics).
+std::string stateWord(const appnet::ApplicationTraffic& traffic);
+
 // Both scopes' figures of the traffic as it stands after the latest tick.
 web::ApplicationsFigures applicationsFigures(const appnet::ApplicationTraffic& traffic,
                                              usage::UsageHistory& history,

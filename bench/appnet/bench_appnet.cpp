@@ -1,10 +1,12 @@
 // The traffic per application's cost per tick: one look at every TCP socket
 // (closes read, both families dumped with tcp_info, each socket differenced
 // and credited to its application) with 10 and with 1,000 open TCP sockets,
-// beside the accounting core's own tick. Where it may (as root), the
+// beside the accounting core's own tick; and, while /metrics or the JSON API
+// is on, the tick's figures per application read from the history. Where it may (as root), the
 // benchmark runs in a network namespace of its own, so that the sockets
 // dumped are exactly its own.
 #include "accounting/AccountingCore.h"
+#include "app/publish/ApplicationFigures.h"
 #include "appnet/ApplicationCollector.h"
 #include "sampling/ScriptedSource.h"
 #include "sampling/UniqueFd.h"
@@ -13,6 +15,7 @@
 
 #include <arpa/inet.h>
 #include <cstring>
+#include <filesystem>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sched.h>
@@ -122,6 +125,59 @@ void BM_CoreTickBeside(benchmark::State& state)
     }
 }
 BENCHMARK(BM_CoreTickBeside);
+
+struct NoSockets final : appnet::TcpSocketSource
+{
+    void drainClosed(std::vector<appnet::TcpSocketReading>&) override {}
+    bool poll(std::vector<appnet::TcpSocketReading>&) override { return true; }
+};
+
+struct NoOwners final : appnet::SocketOwners
+{
+    void newTick() override {}
+    appnet::Application ownerOf(const appnet::TcpSocketReading&) override { return {}; }
+};
+
+// The published figures per application of one tick: today's and the
+// period's totals of both scopes from a history file holding 30 days of 20
+// applications on each, plus this minute's bytes still in memory.
+void BM_PublishedApplicationFigures(benchmark::State& state)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder =
+        fs::temp_directory_path() / ("flowloom-bench-apps-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path file = folder / "flowloom-history.sqlite";
+    const sampling::DateTime now{2026, 12, 30, 12, 0, 0};
+    usage::UsageStore::prepare(file, now);
+    {
+        usage::UtcZone zone;
+        auto reader = usage::UsageStore::open(file);
+        auto writer = usage::UsageStore::open(file);
+        usage::UsageHistory history(zone);
+        history.attach(reader.get(), writer->writtenSeq());
+        for (int day = 1; day <= 30; ++day)
+            for (int a = 0; a < 20; ++a)
+                for (const usage::InterfaceIdentity* identity :
+                     {&accounting::physicalSumIdentity(), &appnet::loopbackIdentity()})
+                    history.addApplication(*identity, "application-" + std::to_string(a), 0,
+                                           {2026, 12, day, 10, 0, 0}, 1000 * (a + 1), 100);
+        std::string error;
+        const auto batches = history.seal();
+        writer->write(batches, error);
+        history.written(batches.back().seq);
+        history.addApplication(accounting::physicalSumIdentity(), "application-0", 0, now, 5, 5);
+        NoSockets none;
+        NoOwners nobody;
+        appnet::ApplicationTraffic traffic(none, nobody);
+        const usage::BillingRule rule; // the calendar month
+        for (auto _ : state)
+            benchmark::DoNotOptimize(app::applicationsFigures(traffic, history, rule, now));
+    }
+    fs::remove_all(folder);
+}
+BENCHMARK(BM_PublishedApplicationFigures)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -233,6 +233,41 @@ TEST(Applications, TheDocumentsForProgramsHoldThePagesTotalsScopeByScope)
         EXPECT_NE(metrics.find(fragment), std::string::npos) << fragment << " in " << metrics;
 }
 
+TEST(Applications, UnseenTheDocumentsFollowEachPollAndTheNewDay)
+{
+    AppsWindow a({}, "[Plotter]\r\nFirst=0\r\nWeb=1\r\nPort=0\r\nServerIP=0\r\nJsonApi=1\r\n");
+    app::TForm1& f = *a.w.form;
+    using appnet::internetSocket;
+    a.sockets.steps = {
+        {{}, {internetSocket(1, 1000, 0, 0)}},
+        {{}, {internetSocket(1, 1000, 3000, 300)}},
+    };
+    // The browser's bytes today and this period, from applications.json.
+    auto browser = [&a] {
+        const QJsonObject document =
+            QJsonDocument::fromJson(QByteArray::fromStdString(a.get("/api/v1/applications.json")))
+                .object();
+        for (const QJsonValue row : document["internet"].toObject()["applications"].toArray())
+            if (row.toObject()["name"].toString() == "browser")
+                return std::pair{row.toObject()["today_received_bytes"].toDouble(),
+                                 row.toObject()["period_received_bytes"].toDouble()};
+        return std::pair{-1.0, -1.0}; // not listed
+    };
+    f.btnStartClick();
+    a.w.tick(0, 0); // window not shown: the first look, then one per 30 seconds
+    EXPECT_EQ(browser(), std::pair(-1.0, -1.0)) << "nothing counted yet";
+    for (int second = 1; second < 30; ++second) {
+        a.steady += std::chrono::seconds(1);
+        a.w.tick(100, 10);
+    }
+    EXPECT_EQ(browser(), std::pair(-1.0, -1.0)) << "no poll yet";
+    a.steady += std::chrono::seconds(1);
+    a.w.tick(100, 10); // the poll: 3000 bytes of the browser
+    EXPECT_EQ(browser(), std::pair(3000.0, 3000.0)) << "every poll reaches the document";
+    a.w.tick(0, 0, 5 * 3600); // 2026-12-07, 00:44, with no poll
+    EXPECT_EQ(browser(), std::pair(0.0, 3000.0)) << "a new day, the same period";
+}
+
 TEST(Applications, UnseenTheSocketsAreReadOncePerIntervalAndShownAgainAtOnce)
 {
     AppsWindow a;
