@@ -320,6 +320,12 @@ for sockets in 10 1000; do
         "$(fmt "$appTick" 1)" "$(fmt "$tickCost" 1) one real tick" "$(ratio_text "$r")" \
         "small next to the tick: < 1 × one real tick" "$(verdict "$r" lt 1)"
 done
+# With /metrics or the JSON API on: the history's totals per application, read after each poll.
+appFigures=$(calc a/1e3 "$(bench_figure bench_appnet BM_PublishedApplicationFigures cpu_time)")
+r=$(calc a/b "$appFigures" "$tickCost")
+row "Figures per application for /metrics and the JSON API, read after a poll: 30 days of 20 applications (µs)" \
+    "$(fmt "$appFigures" 1)" "$(fmt "$tickCost" 1) one real tick" "$(ratio_text "$r")" \
+    "none (reported; once per 30 s while the page is hidden)" "—"
 appOn=$(result idle.apptraffic.on 1)
 appOff=$(result idle.apptraffic.off 1)
 r=$(calc a/b "$appOn" "$appOff")
