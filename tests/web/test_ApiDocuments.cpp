@@ -76,7 +76,8 @@ TEST(ApiDocuments, ThePeriodAndTheCapHaveOneFormEverywhere)
 TEST(ApiDocuments, ApplicationsKeepTheirScopesApartWithOtherLastAndNamesIntact)
 {
     const std::string hostile = "say \"hi\"\\\n\x01\xff";
-    ApplicationsFigures figures{"counting", "2026-12-08", "2026-12-01"};
+    ApplicationsFigures figures;
+    figures.periodFirstDay = "2026-12-01";
     figures.internet = {
         Figures::kPhysicalSum,
         {{hostile, "process", 1, 2, 3, 4}, {"Other (UDP and unattributed)", "", 5, 6, 7, 8}}};
