@@ -50,8 +50,8 @@ private:
     sampling::DateTime m_now;
     bool m_toldUnavailable = false;
     // The figures last published, and what they were read for: they are read
-    // from the history again only after a poll, on another day or period,
-    // or in another state.
+    // from the history again only after a poll (the history's application
+    // rows change with polls alone), or on another day or period.
     struct Published
     {
         std::uint64_t polls = 0;
