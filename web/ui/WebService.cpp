@@ -391,7 +391,8 @@ bool WebService::serveForPrograms(const WebSnapshot& view, const Request& reques
     }
     if (applications) {
         if (!view.figures->applications) {
-            refuse(503, "the usage history is not kept");
+            refuse(503, "no figures per application: the usage history is not kept, or no tick "
+                        "has come since the JSON API was switched on");
             return true;
         }
         reply.setContentType("application/json");
