@@ -123,6 +123,8 @@ public:
     QLabel* Label12;      // statistics document URL
     QCheckBox* cbMetrics; // "/metrics" for Prometheus
     QCheckBox* cbJsonApi; // "/api/v1/..." documents
+    // The live page at "/".
+    QCheckBox* cbLivePage;
 
     // " Options "
     QSlider* tb1; // "Transparency"
