@@ -59,7 +59,7 @@ WebController::WebController(const MainControls& ui, const Environment& env, Pro
         name->installEventFilter(this);
         connect(name, &QLineEdit::textChanged, this, [this] { publishWebView(); });
     }
-    for (QCheckBox* box : {s.cbCSV, s.cbFormat, s.cbImage, s.cbMetrics, s.cbJsonApi})
+    for (QCheckBox* box : {s.cbCSV, s.cbFormat, s.cbImage, s.cbMetrics, s.cbJsonApi, s.cbLivePage})
         connect(box, &QCheckBox::toggled, this, [this] { publishWebView(); });
 }
 
@@ -145,11 +145,27 @@ void WebController::publishWebView(bool evenWhenStopped)
     view.imageType = m_ui.Setup->imageType();
     view.cbMetrics = s.cbMetrics->isChecked();
     view.cbJsonApi = s.cbJsonApi->isChecked();
-    if ((view.cbMetrics || view.cbJsonApi) && m_links.figures)
+    view.cbLivePage = s.cbLivePage->isChecked();
+    if ((view.cbMetrics || view.cbJsonApi || view.cbLivePage) && m_links.figures)
         view.figures = m_links.figures();
+    view.graphColours = {m_vars.Plot, m_vars.PlotUp, m_vars.Back, m_vars.Left, m_vars.Grid};
+    if (view.cbLivePage && view.figures) {
+        rememberTick(*view.figures);
+        view.recentTicks = std::make_shared<const std::vector<web::LiveSample>>(
+            m_recentTicks.begin(), m_recentTicks.end());
+    }
     if (m_links.publishHistoryView)
         m_links.publishHistoryView(view);
     m_web->publish(std::move(view));
+}
+
+void WebController::rememberTick(const web::Figures& figures)
+{
+    if (!figures.selected || (!m_recentTicks.empty() && m_recentTicks.back().time >= figures.time))
+        return;
+    m_recentTicks.push_back({figures.time, figures.received.currentRate, figures.sent.currentRate});
+    while (m_recentTicks.size() > kRecentTicks)
+        m_recentTicks.pop_front();
 }
 
 // --- Renderings for the web (user-interface thread) ---------------------------------

@@ -7,10 +7,12 @@
 #include "app/ProgramVariables.h"
 #ifndef Q_MOC_RUN
 #include "web/documents/DocumentNames.h"
+#include "web/documents/LivePage.h"
 #endif
 
 #include <QImage>
 #include <QObject>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -77,6 +79,9 @@ private:
     // The Setup page says so while authentication lets nobody in.
     void showWhoIsLetIn();
     void edNameClick(QLineEdit* edit, bool showUrl);
+    // The live page opens with the graph's last minutes.
+    void rememberTick(const web::Figures& figures);
+    static constexpr std::size_t kRecentTicks = 300;
 
     const MainControls& m_ui;
     const Environment& m_env;
@@ -88,6 +93,7 @@ private:
     web::TForm2* m_form2 = nullptr; // a child of the window
     web::NameFields m_rememberedNames;
     std::string m_serverAddress;
+    std::deque<web::LiveSample> m_recentTicks;
     bool m_startFailing = false; // a failed start is unticking "Activate server"
 };
 
