@@ -315,7 +315,11 @@ void SetupPage::createWebServerPage()
     g->addWidget(Label2, 3, 0, 1, 3);
     cbLivePage = check("Live page in the browser (/)", "cbLivePage", image);
     cbLivePage->setChecked(K::defaultOn(Key::LivePage));
-    g->addWidget(cbLivePage, 4, 0, 1, 3);
+    g->addWidget(cbLivePage, 4, 0);
+    lblLivePageUrl = named(new QLabel(image), "lblLivePageUrl");
+    lblLivePageUrl->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblLivePageUrl->hide();
+    g->addWidget(lblLivePageUrl, 4, 1, 1, 2);
     lblNobodyLetIn = named(new QLabel(image), "lblNobodyLetIn");
     lblNobodyLetIn->setWordWrap(true);
     lblNobodyLetIn->hide();

@@ -45,8 +45,14 @@ WebController::WebController(const MainControls& ui, const Environment& env, Pro
     connect(s.cbWeb, &QCheckBox::toggled, this, [this] { cbWebClick(); });
     connect(s.btnAdvanced, &QPushButton::clicked, this, [this] { btnAdvancedClick(); });
     connect(s.btnWebFont, &QPushButton::clicked, this, [this] { btnWebFontClick(); });
-    for (QCheckBox* box : {s.cbCSV, s.cbFormat, s.cbImage})
-        connect(box, &QCheckBox::clicked, this, [this] { cbCSVClick(); });
+    for (const auto& [box, document] : {std::pair{s.cbCSV, web::StatisticsDocument::CommaSeparated},
+                                        std::pair{s.cbFormat, web::StatisticsDocument::Formatted},
+                                        std::pair{s.cbImage, web::StatisticsDocument::Image}})
+        connect(box, &QCheckBox::clicked, this, [this, document] {
+            m_label12Wanted = document;
+            cbCSVClick();
+        });
+    connect(s.cbLivePage, &QCheckBox::toggled, this, [this] { showAnsweringAddresses(); });
     for (QRadioButton* type : {s.rbBMP, s.rbJPG, s.rbGIF, s.rbPNG})
         connect(type, &QRadioButton::toggled, this, [this](bool on) {
             if (!on)
@@ -70,13 +76,16 @@ bool WebController::eventFilter(QObject* watched, QEvent* event)
     SetupPage& s = *m_ui.Setup;
     if (event->type() == QEvent::FocusOut &&
         leavesField(static_cast<QFocusEvent*>(event)->reason())) {
-        if (watched == s.edWebStats)
+        if (watched == s.edWebStats) {
+            m_label12Wanted = web::StatisticsDocument::CommaSeparated;
             cbCSVClick();
-        else if (watched == s.edFormat)
+        } else if (watched == s.edFormat) {
+            m_label12Wanted = web::StatisticsDocument::Formatted;
             edFormatExit();
-        else if (watched == s.edImage)
+        } else if (watched == s.edImage) {
+            m_label12Wanted = web::StatisticsDocument::Image;
             edImageExit();
-        else if (watched == s.edTemp)
+        } else if (watched == s.edTemp)
             edTempExit();
     } else if (event->type() == QEvent::MouseButtonPress) {
         if (watched == s.edWebStats)
@@ -190,8 +199,8 @@ std::optional<QImage> WebController::SaveTempStatistics(const std::string& forma
 
 void WebController::StartServer()
 {
+    web::Binding binding;
     try {
-        web::Binding binding;
         // The list shows padded numbers; the address is the compact form.
         binding.address =
             m_ui.Setup->cbServerIP->currentText().remove(QLatin1Char(' ')).toStdString();
@@ -203,21 +212,24 @@ void WebController::StartServer()
         m_ui.Setup->Label2->setText(QString::fromStdString(
             DocumentNames::url(m_serverAddress, m_ui.Setup->edTemp->text().toStdString())));
         m_ui.StatusPanel[3]->setText(QStringLiteral("Server Running"));
-        m_ui.Setup->Label12->setText(QString::fromStdString(
-            DocumentNames::url(m_serverAddress, m_ui.Setup->edWebStats->text().toStdString())));
         m_ui.Setup->Label2->show();
         m_ui.Setup->Label12->show();
-    } catch (const std::exception& error) {
+        showAnsweringAddresses();
+    } catch (const std::exception& failure) {
         stopServer();
         // Runs the stop branch; the switch the user set stays as it was, so
         // ticking the box again, or the next start, tries again.
         m_startFailing = true;
         m_ui.Setup->cbWeb->setChecked(false);
         m_startFailing = false;
-        // Also to the desktop: the window may be out of sight, in the tray.
+        // The reason and what to do about it; also to the desktop, since the
+        // window may be out of sight, in the tray.
+        const std::string message = web::startFailureMessage(
+            failure.what(), binding.port,
+            m_env.headless ? web::PortRemedyPlace::SettingsFile : web::PortRemedyPlace::Dialog);
         m_ui.notices->notify(
-            {QStringLiteral("Web server not started"), QString::fromStdString(error.what())});
-        m_env.showMessage(error.what());
+            {QStringLiteral("Web server not started"), QString::fromStdString(message)});
+        m_env.showMessage(message);
     }
 }
 
@@ -239,6 +251,7 @@ void WebController::cbWebClick()
         m_ui.StatusPanel[3]->clear();
         m_ui.Setup->Label2->hide();
         m_ui.Setup->Label12->hide();
+        m_ui.Setup->lblLivePageUrl->hide();
     }
     // Address, port and credentials change only while the server is stopped.
     m_ui.Setup->btnAdvanced->setEnabled(!m_ui.Setup->cbWeb->isChecked());
@@ -269,8 +282,7 @@ void WebController::applyNameDecision(const web::NameDecision& decision)
     if (decision.outcome == web::NameOutcome::Clash)
         m_env.showMessage(decision.message);
     if (decision.label12Name)
-        s.Label12->setText(
-            QString::fromStdString(DocumentNames::url(m_serverAddress, *decision.label12Name)));
+        showAnsweringAddresses();
     if (decision.webFontEnabled)
         s.btnWebFont->setEnabled(*decision.webFontEnabled);
 }
@@ -317,8 +329,26 @@ void WebController::edNameClick(QLineEdit* edit, bool showUrl)
         m_rememberedNames.edImage = text;
     else
         m_rememberedNames.edTemp = text;
-    if (showUrl)
-        s.Label12->setText(QString::fromStdString(DocumentNames::url(m_serverAddress, text)));
+    if (showUrl) {
+        m_label12Wanted = edit == s.edWebStats ? web::StatisticsDocument::CommaSeparated
+                          : edit == s.edFormat ? web::StatisticsDocument::Formatted
+                                               : web::StatisticsDocument::Image;
+        showAnsweringAddresses();
+    }
+}
+
+void WebController::showAnsweringAddresses()
+{
+    SetupPage& s = *m_ui.Setup;
+    const web::NameFields names = nameFieldsOf(s);
+    const std::optional<web::StatisticsDocument> shown = DocumentNames::label12Document(
+        m_label12Wanted, {s.cbCSV->isChecked(), s.cbFormat->isChecked(), s.cbImage->isChecked()});
+    // Only the address of a document that answers; none while none is published.
+    s.Label12->setText(shown ? QString::fromStdString(DocumentNames::url(
+                                   m_serverAddress, DocumentNames::nameOf(names, *shown)))
+                             : QString());
+    s.lblLivePageUrl->setText(QString::fromStdString(DocumentNames::url(m_serverAddress, "")));
+    s.lblLivePageUrl->setVisible(m_web && m_web->isActive() && s.cbLivePage->isChecked());
 }
 
 void WebController::rememberNames()
