@@ -229,7 +229,9 @@ void WebController::StartServer()
             m_env.headless ? web::PortRemedyPlace::SettingsFile : web::PortRemedyPlace::Dialog);
         m_ui.notices->notify(
             {QStringLiteral("Web server not started"), QString::fromStdString(message)});
-        m_env.showMessage(message);
+        // Without a window the notice is already on standard error: once is enough.
+        if (!m_env.headless)
+            m_env.showMessage(message);
     }
 }
 
