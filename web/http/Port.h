@@ -35,6 +35,18 @@ inline constexpr int kFirstUnprivilegedPort = 1024;
 // The port suggested instead of one that cannot be opened.
 inline constexpr int kSuggestedPort = 8080;
 
+// Whether a port can be opened only by privileged programs (0 asks the
+// system for a free one, which never is).
+constexpr bool isPrivilegedPort(int port)
+{
+    return port > 0 && port < kFirstUnprivilegedPort;
+}
+
+// Said beside a privileged port where the user types it.
+inline constexpr std::string_view kPrivilegedPortHint =
+    "Ports below 1024 open only for privileged programs on Linux: if the server does not "
+    "start, use a port of 1024 or above, for example 8080.";
+
 // Where the user changes the port: the window's dialog, or the settings
 // file of a program without a window.
 enum class PortRemedyPlace { Dialog, SettingsFile };
