@@ -328,6 +328,15 @@ def main():
                             "'#history-days tr[data-date=\"%s\"]');"
                             "return r && r.textContent;})()" % today, 8)
         check(row, "the history table holds today's row (%s)" % today)
+        # The page asks for the history again every ten seconds: the row then
+        # holds the pushed bytes (its download cell, as the page shows a size).
+        download = "(function(){var r=document.querySelector('#history-days tr[data-date=\"%s\"]');" \
+                   "return r ? r.cells[1].textContent : '0 B';})()" % today
+        deadline = time.monotonic() + 12
+        while time.monotonic() < deadline and bytes_of(page.evaluate(download)) < 0.99 * PUSHED:
+            page.pump(0.5)
+        check(bytes_of(page.evaluate(download)) >= 0.99 * PUSHED,
+              "today's row shows the pushed bytes: %s" % page.evaluate(download))
         month = page.evaluate("!!document.querySelector('#history-months tr[data-date=\"%s\"]')"
                               % today[:7])
         check(month, "the months table holds this month")
