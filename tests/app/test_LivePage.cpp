@@ -1,7 +1,7 @@
 // The live page of the running window and the addresses the Setup page
 // shows: "/" answers unless switched off, behind the same password, and the
 // page's data follow either switch; Label12 names only documents that
-// answer; a port that cannot be opened is explained.
+// answer.
 #include "WindowHarness.h"
 #include "app/SetupPage.h"
 #include "support/LoopbackClient.h"
@@ -11,10 +11,6 @@
 #include <QLabel>
 #include <future>
 #include <gtest/gtest.h>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace flowloom;
 using testsupport::WindowHarness;
@@ -48,24 +44,6 @@ std::string statusLine(const std::string& reply)
     return reply.substr(0, reply.find("\r\n"));
 }
 
-// A socket of this test listening on a loopback port; closed at the end.
-struct HeldPort
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    std::uint16_t port = 0;
-    HeldPort()
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        socklen_t length = sizeof address;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-            ::listen(fd, 1) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            port = ntohs(address.sin_port);
-    }
-    ~HeldPort() { ::close(fd); }
-};
 } // namespace
 
 TEST(LivePageWindow, TheRootServesThePageBehindThePasswordUnlessSwitchedOff)
@@ -128,21 +106,4 @@ TEST(LivePageWindow, TheSetupPageShowsOnlyAddressesThatAnswer)
     EXPECT_FALSE(s.lblLivePageUrl->isHidden());
     s.cbWeb->setChecked(false);
     EXPECT_TRUE(s.lblLivePageUrl->isHidden()) << "nothing answers while the server is stopped";
-}
-
-TEST(LivePageWindow, APortInUseIsExplainedWithARemedy)
-{
-    const HeldPort held;
-    ASSERT_NE(held.port, 0);
-    WindowHarness w("[Plotter]\r\nWeb=1\r\nServerIP=0\r\nPort=" + std::to_string(held.port) +
-                    "\r\n");
-    ASSERT_EQ(w.messages.size(), 1u);
-    const std::string& message = w.messages[0];
-    EXPECT_TRUE(message.starts_with("Could not bind socket. Address and port are already in use."))
-        << message;
-    EXPECT_NE(message.find("Another program already listens on port " + std::to_string(held.port)),
-              std::string::npos)
-        << message;
-    EXPECT_NE(message.find("\"Advanced...\""), std::string::npos) << message;
-    EXPECT_FALSE(w.form->controls().Setup->cbWeb->isChecked());
 }
