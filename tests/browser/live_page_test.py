@@ -112,11 +112,16 @@ class DevTools:
         self.timeout_error = websocket_module.WebSocketTimeoutException
         self.next_id = 0
         self.auth_requests = []
+        self.exceptions = []  # uncaught in the page's script
 
     def _handle(self, message):
         method = message.get("method")
         params = message.get("params", {})
-        if method == "Fetch.requestPaused":
+        if method == "Runtime.exceptionThrown":
+            details = params.get("exceptionDetails", {})
+            self.exceptions.append(details.get("exception", {}).get("description")
+                                   or details.get("text"))
+        elif method == "Fetch.requestPaused":
             self._send("Fetch.continueRequest", {"requestId": params["requestId"]})
         elif method == "Fetch.authRequired":
             self.auth_requests.append(params["request"]["url"])
@@ -294,6 +299,7 @@ def main():
         page = DevTools(websocket, target)
         page.call("Fetch.enable", {"handleAuthRequests": True, "patterns": [{"urlPattern": "*"}]})
         page.call("Page.enable")
+        page.call("Runtime.enable")
         page.call("Page.navigate", {"url": "http://127.0.0.1:%d/" % port})
         ready = page.wait_for("document.getElementById('interface').textContent === 'lo' && "
                               "document.getElementById('rx-session').textContent !== '\u2013'", 15)
@@ -340,6 +346,11 @@ def main():
         month = page.evaluate("!!document.querySelector('#history-months tr[data-date=\"%s\"]')"
                               % today[:7])
         check(month, "the months table holds this month")
+        months_shown = page.evaluate("document.getElementById('show-months').click(), "
+                                     "!document.getElementById('history-months').hidden && "
+                                     "document.getElementById('history-days').hidden")
+        check(months_shown, "the Months button shows the months instead of the days")
+        page.evaluate("document.getElementById('show-days').click()")
         cap = page.evaluate("document.getElementById('cap').hidden === false && "
                             "document.getElementById('cap-used').style.width")
         check(cap, "the cap bar is drawn")
@@ -347,6 +358,7 @@ def main():
                               ".map(a => a.pathname)")
         for path in ("/flowloom.jpg", "/formatted.txt", "/api/v1/summary.json"):
             check(path in (links or []), "a link to %s among %s" % (path, links))
+        check(not page.exceptions, "the page's script ran without errors: %s" % page.exceptions)
         check(len(page.auth_requests) == 1,
               "the browser asked for credentials once: %s" % page.auth_requests)
 
