@@ -14,7 +14,8 @@ PACKAGES := build-essential cmake pkg-config \
             librsvg2-bin desktop-file-utils appstream \
             openbox trayer xdotool x11-utils faketime \
             systemd man-db prometheus \
-            dbus dbus-x11 libglib2.0-bin python3-dbusmock iproute2
+            dbus dbus-x11 libglib2.0-bin python3-dbusmock iproute2 \
+            chromium python3-websocket
 
 BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz

@@ -372,7 +372,7 @@ void HistoryController::publishHistoryView(web::WebSnapshot& view) const
     const UsageSetupPage& u = *m_ui.Setup->UsagePage;
     view.cbHistory = u.cbHistory->isChecked();
     view.edHistory = u.edHistory->text().toStdString();
-    if (view.cbJsonApi && m_usage && m_core != nullptr) {
+    if ((view.cbJsonApi || view.cbLivePage) && m_usage && m_core != nullptr) {
         // The run's interfaces, those present first; then the sum of the physical ones.
         std::vector<usage::InterfaceIdentity> running;
         const accounting::InterfaceBook& book = m_core->interfaces();

@@ -313,10 +313,17 @@ void SetupPage::createWebServerPage()
     Label2->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Label2->hide();
     g->addWidget(Label2, 3, 0, 1, 3);
+    cbLivePage = check("Live page in the browser (/)", "cbLivePage", image);
+    cbLivePage->setChecked(K::defaultOn(Key::LivePage));
+    g->addWidget(cbLivePage, 4, 0);
+    lblLivePageUrl = named(new QLabel(image), "lblLivePageUrl");
+    lblLivePageUrl->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblLivePageUrl->hide();
+    g->addWidget(lblLivePageUrl, 4, 1, 1, 2);
     lblNobodyLetIn = named(new QLabel(image), "lblNobodyLetIn");
     lblNobodyLetIn->setWordWrap(true);
     lblNobodyLetIn->hide();
-    g->addWidget(lblNobodyLetIn, 4, 0, 1, 3);
+    g->addWidget(lblNobodyLetIn, 5, 0, 1, 3);
     g->setColumnStretch(3, 1);
 
     auto* stats = new QGroupBox(QStringLiteral("Statistics on the Web  "), WebServerPage);

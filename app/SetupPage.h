@@ -123,6 +123,9 @@ public:
     QLabel* Label12;      // statistics document URL
     QCheckBox* cbMetrics; // "/metrics" for Prometheus
     QCheckBox* cbJsonApi; // "/api/v1/..." documents
+    // The live page at "/", and its address while the server runs.
+    QCheckBox* cbLivePage;
+    QLabel* lblLivePageUrl;
 
     // " Options "
     QSlider* tb1; // "Transparency"

@@ -45,8 +45,14 @@ WebController::WebController(const MainControls& ui, const Environment& env, Pro
     connect(s.cbWeb, &QCheckBox::toggled, this, [this] { cbWebClick(); });
     connect(s.btnAdvanced, &QPushButton::clicked, this, [this] { btnAdvancedClick(); });
     connect(s.btnWebFont, &QPushButton::clicked, this, [this] { btnWebFontClick(); });
-    for (QCheckBox* box : {s.cbCSV, s.cbFormat, s.cbImage})
-        connect(box, &QCheckBox::clicked, this, [this] { cbCSVClick(); });
+    for (const auto& [box, document] : {std::pair{s.cbCSV, web::StatisticsDocument::CommaSeparated},
+                                        std::pair{s.cbFormat, web::StatisticsDocument::Formatted},
+                                        std::pair{s.cbImage, web::StatisticsDocument::Image}})
+        connect(box, &QCheckBox::clicked, this, [this, document] {
+            m_label12Wanted = document;
+            cbCSVClick();
+        });
+    connect(s.cbLivePage, &QCheckBox::toggled, this, [this] { showAnsweringAddresses(); });
     for (QRadioButton* type : {s.rbBMP, s.rbJPG, s.rbGIF, s.rbPNG})
         connect(type, &QRadioButton::toggled, this, [this](bool on) {
             if (!on)
@@ -59,7 +65,7 @@ WebController::WebController(const MainControls& ui, const Environment& env, Pro
         name->installEventFilter(this);
         connect(name, &QLineEdit::textChanged, this, [this] { publishWebView(); });
     }
-    for (QCheckBox* box : {s.cbCSV, s.cbFormat, s.cbImage, s.cbMetrics, s.cbJsonApi})
+    for (QCheckBox* box : {s.cbCSV, s.cbFormat, s.cbImage, s.cbMetrics, s.cbJsonApi, s.cbLivePage})
         connect(box, &QCheckBox::toggled, this, [this] { publishWebView(); });
 }
 
@@ -70,13 +76,16 @@ bool WebController::eventFilter(QObject* watched, QEvent* event)
     SetupPage& s = *m_ui.Setup;
     if (event->type() == QEvent::FocusOut &&
         leavesField(static_cast<QFocusEvent*>(event)->reason())) {
-        if (watched == s.edWebStats)
+        if (watched == s.edWebStats) {
+            m_label12Wanted = web::StatisticsDocument::CommaSeparated;
             cbCSVClick();
-        else if (watched == s.edFormat)
+        } else if (watched == s.edFormat) {
+            m_label12Wanted = web::StatisticsDocument::Formatted;
             edFormatExit();
-        else if (watched == s.edImage)
+        } else if (watched == s.edImage) {
+            m_label12Wanted = web::StatisticsDocument::Image;
             edImageExit();
-        else if (watched == s.edTemp)
+        } else if (watched == s.edTemp)
             edTempExit();
     } else if (event->type() == QEvent::MouseButtonPress) {
         if (watched == s.edWebStats)
@@ -145,11 +154,27 @@ void WebController::publishWebView(bool evenWhenStopped)
     view.imageType = m_ui.Setup->imageType();
     view.cbMetrics = s.cbMetrics->isChecked();
     view.cbJsonApi = s.cbJsonApi->isChecked();
-    if ((view.cbMetrics || view.cbJsonApi) && m_links.figures)
+    view.cbLivePage = s.cbLivePage->isChecked();
+    if ((view.cbMetrics || view.cbJsonApi || view.cbLivePage) && m_links.figures)
         view.figures = m_links.figures();
+    view.graphColours = {m_vars.Plot, m_vars.PlotUp, m_vars.Back, m_vars.Left, m_vars.Grid};
+    if (view.cbLivePage && view.figures) {
+        rememberTick(*view.figures);
+        view.recentTicks = std::make_shared<const std::vector<web::LiveSample>>(
+            m_recentTicks.begin(), m_recentTicks.end());
+    }
     if (m_links.publishHistoryView)
         m_links.publishHistoryView(view);
     m_web->publish(std::move(view));
+}
+
+void WebController::rememberTick(const web::Figures& figures)
+{
+    if (!figures.selected || (!m_recentTicks.empty() && m_recentTicks.back().time >= figures.time))
+        return;
+    m_recentTicks.push_back({figures.time, figures.received.currentRate, figures.sent.currentRate});
+    while (m_recentTicks.size() > kRecentTicks)
+        m_recentTicks.pop_front();
 }
 
 // --- Renderings for the web (user-interface thread) ---------------------------------
@@ -174,8 +199,8 @@ std::optional<QImage> WebController::SaveTempStatistics(const std::string& forma
 
 void WebController::StartServer()
 {
+    web::Binding binding;
     try {
-        web::Binding binding;
         // The list shows padded numbers; the address is the compact form.
         binding.address =
             m_ui.Setup->cbServerIP->currentText().remove(QLatin1Char(' ')).toStdString();
@@ -187,21 +212,26 @@ void WebController::StartServer()
         m_ui.Setup->Label2->setText(QString::fromStdString(
             DocumentNames::url(m_serverAddress, m_ui.Setup->edTemp->text().toStdString())));
         m_ui.StatusPanel[3]->setText(QStringLiteral("Server Running"));
-        m_ui.Setup->Label12->setText(QString::fromStdString(
-            DocumentNames::url(m_serverAddress, m_ui.Setup->edWebStats->text().toStdString())));
         m_ui.Setup->Label2->show();
         m_ui.Setup->Label12->show();
-    } catch (const std::exception& error) {
+        showAnsweringAddresses();
+    } catch (const std::exception& failure) {
         stopServer();
         // Runs the stop branch; the switch the user set stays as it was, so
         // ticking the box again, or the next start, tries again.
         m_startFailing = true;
         m_ui.Setup->cbWeb->setChecked(false);
         m_startFailing = false;
-        // Also to the desktop: the window may be out of sight, in the tray.
+        // The reason and what to do about it; also to the desktop, since the
+        // window may be out of sight, in the tray.
+        const std::string message = web::startFailureMessage(
+            failure.what(), binding.port,
+            m_env.headless ? web::PortRemedyPlace::SettingsFile : web::PortRemedyPlace::Dialog);
         m_ui.notices->notify(
-            {QStringLiteral("Web server not started"), QString::fromStdString(error.what())});
-        m_env.showMessage(error.what());
+            {QStringLiteral("Web server not started"), QString::fromStdString(message)});
+        // Without a window the notice is already on standard error: once is enough.
+        if (!m_env.headless)
+            m_env.showMessage(message);
     }
 }
 
@@ -223,6 +253,7 @@ void WebController::cbWebClick()
         m_ui.StatusPanel[3]->clear();
         m_ui.Setup->Label2->hide();
         m_ui.Setup->Label12->hide();
+        m_ui.Setup->lblLivePageUrl->hide();
     }
     // Address, port and credentials change only while the server is stopped.
     m_ui.Setup->btnAdvanced->setEnabled(!m_ui.Setup->cbWeb->isChecked());
@@ -253,8 +284,7 @@ void WebController::applyNameDecision(const web::NameDecision& decision)
     if (decision.outcome == web::NameOutcome::Clash)
         m_env.showMessage(decision.message);
     if (decision.label12Name)
-        s.Label12->setText(
-            QString::fromStdString(DocumentNames::url(m_serverAddress, *decision.label12Name)));
+        showAnsweringAddresses();
     if (decision.webFontEnabled)
         s.btnWebFont->setEnabled(*decision.webFontEnabled);
 }
@@ -301,8 +331,26 @@ void WebController::edNameClick(QLineEdit* edit, bool showUrl)
         m_rememberedNames.edImage = text;
     else
         m_rememberedNames.edTemp = text;
-    if (showUrl)
-        s.Label12->setText(QString::fromStdString(DocumentNames::url(m_serverAddress, text)));
+    if (showUrl) {
+        m_label12Wanted = edit == s.edWebStats ? web::StatisticsDocument::CommaSeparated
+                          : edit == s.edFormat ? web::StatisticsDocument::Formatted
+                                               : web::StatisticsDocument::Image;
+        showAnsweringAddresses();
+    }
+}
+
+void WebController::showAnsweringAddresses()
+{
+    SetupPage& s = *m_ui.Setup;
+    const web::NameFields names = nameFieldsOf(s);
+    const std::optional<web::StatisticsDocument> shown = DocumentNames::label12Document(
+        m_label12Wanted, {s.cbCSV->isChecked(), s.cbFormat->isChecked(), s.cbImage->isChecked()});
+    // Only the address of a document that answers; none while none is published.
+    s.Label12->setText(shown ? QString::fromStdString(DocumentNames::url(
+                                   m_serverAddress, DocumentNames::nameOf(names, *shown)))
+                             : QString());
+    s.lblLivePageUrl->setText(QString::fromStdString(DocumentNames::url(m_serverAddress, "")));
+    s.lblLivePageUrl->setVisible(m_web && m_web->isActive() && s.cbLivePage->isChecked());
 }
 
 void WebController::rememberNames()

@@ -7,10 +7,12 @@
 #include "app/ProgramVariables.h"
 #ifndef Q_MOC_RUN
 #include "web/documents/DocumentNames.h"
+#include "web/documents/LivePage.h"
 #endif
 
 #include <QImage>
 #include <QObject>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -77,6 +79,11 @@ private:
     // The Setup page says so while authentication lets nobody in.
     void showWhoIsLetIn();
     void edNameClick(QLineEdit* edit, bool showUrl);
+    // Label12 and the live page's address: only addresses that answer now.
+    void showAnsweringAddresses();
+    // The live page opens with the graph's last minutes.
+    void rememberTick(const web::Figures& figures);
+    static constexpr std::size_t kRecentTicks = 300;
 
     const MainControls& m_ui;
     const Environment& m_env;
@@ -88,6 +95,10 @@ private:
     web::TForm2* m_form2 = nullptr; // a child of the window
     web::NameFields m_rememberedNames;
     std::string m_serverAddress;
+    std::deque<web::LiveSample> m_recentTicks;
+    // The statistics document the user dealt with last; Label12 shows it
+    // while it is published.
+    std::optional<web::StatisticsDocument> m_label12Wanted;
     bool m_startFailing = false; // a failed start is unticking "Activate server"
 };
 

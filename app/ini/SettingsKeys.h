@@ -108,6 +108,7 @@ enum class Key : std::uint8_t {
     Metrics,
     JsonApi,
     AppTraffic,
+    LivePage,
     Count
 };
 
@@ -382,6 +383,8 @@ inline constexpr std::array<KeyEntry, kKeyCount> kTable = {{
     // Traffic per application (polling the TCP sockets each tick); on unless
     // the user turns it off.
     checkBox(Key::AppTraffic, "AppTraffic", true, "cbAppTraffic"),
+    // The live page at "/" of the web server; on unless the user turns it off.
+    checkBox(Key::LivePage, "LivePage", true, "cbLivePage"),
 }};
 
 // The order in which start-up reads and applies the keys: where several
@@ -403,6 +406,7 @@ inline constexpr std::array<Key, kKeyCount> kReadOrder = {{
     Key::Alpha, Key::StartMin, Key::Month, Key::Time, Key::Reset, Key::ServerIP,
     Key::DataCap, Key::CapSize, Key::CapUnit, Key::CapCounts, Key::CapShare, Key::History,
     Key::HistoryName, Key::CapScope, Key::AutoStart, Key::Metrics, Key::JsonApi, Key::AppTraffic,
+    Key::LivePage,
 }};
 // clang-format on
 
@@ -482,7 +486,7 @@ constexpr bool entriesAreConsistent()
     return true;
 }
 
-static_assert(kTable.size() == 92, "the settings file has 92 keys besides the per-interface ones");
+static_assert(kTable.size() == 93, "the settings file has 93 keys besides the per-interface ones");
 static_assert(kReadOrder.size() == kTable.size());
 static_assert(tableIsInEnumOrder(), "kTable must list the keys in the order of enum Key");
 static_assert(readOrderIsPermutation(), "kReadOrder must name every key exactly once");

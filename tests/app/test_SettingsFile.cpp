@@ -157,7 +157,8 @@ TEST(SettingsFile, NoFileGivesEveryDefaultAndASaveWritesTheWholeTable)
                                       "Mbits=0",
                                       "Metrics=0",
                                       "JsonApi=0",
-                                      "AppTraffic=1"}));
+                                      "AppTraffic=1",
+                                      "LivePage=1"}));
     EXPECT_FALSE(SettingsFile::load(path, kRuntime).boolean(Key::First));
 }
 
@@ -182,13 +183,15 @@ TEST(SettingsFile, AFileOfAnEarlierVersionReadsAsBeforeAndGainsTheNewKeysAtItsEn
     EXPECT_FALSE(loaded.boolean(Key::Metrics)) << "no /metrics";
     EXPECT_FALSE(loaded.boolean(Key::JsonApi)) << "no JSON API";
     EXPECT_TRUE(loaded.boolean(Key::AppTraffic)) << "traffic per application is on";
+    EXPECT_TRUE(loaded.boolean(Key::LivePage)) << "the live page is served";
 
     ASSERT_TRUE(SettingsFile::save(path, loaded, {}).ok());
     const std::string saved = readBytes(path);
     EXPECT_EQ(saved.find("[Plotter]\r\nReset=1\r\nMonth=28\r\nCSV=1\r\n"), 0u)
         << "keys that were there stay where they were";
     EXPECT_NE(saved.find("HistoryName=history.csv\r\nCapScope=0\r\nAutoStart=0\r\nFit=0\r\nKbits="
-                         "0\r\nMbits=0\r\nMetrics=0\r\nJsonApi=0\r\nAppTraffic=1\r\n[Other]\r\nx=1\r\n"),
+                         "0\r\nMbits=0\r\nMetrics=0\r\nJsonApi=0\r\nAppTraffic=1\r\nLivePage=1\r\n["
+                         "Other]\r\nx=1\r\n"),
               std::string::npos)
         << "the new keys end the section";
 }

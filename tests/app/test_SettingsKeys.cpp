@@ -27,22 +27,23 @@ TEST(SettingsKeys, WriteAndReadOrdersAreThoseOfTheFile)
         "Time", "Reset",
         // added later, after all of the above
         "DataCap", "CapSize", "CapUnit", "CapCounts", "CapShare", "History", "HistoryName",
-        "CapScope", "AutoStart", "Fit", "Kbits", "Mbits", "Metrics", "JsonApi", "AppTraffic"};
+        "CapScope", "AutoStart", "Fit", "Kbits", "Mbits", "Metrics", "JsonApi", "AppTraffic",
+        "LivePage"};
     const std::vector<std::string_view> readOrder = {
-        "URL",       "First",    "Stop",        "Restart",   "Points",     "Max",      "Bytes",
-        "KB",        "Kbits",    "Mbits",       "Peak",      "Avg",        "Fit",      "Auto",
-        "btn3D",     "Default",  "Line",        "Area",      "Steps",      "Ramp",     "Run",
-        "Capture",   "Folder",   "Label",       "Title",     "Pages",      "Minimize", "Web",
-        "Temp",      "Auth",     "Lower",       "User",      "Pass",       "Port",     "Border",
-        "Plot",      "PlotUp",   "Back",        "Left",      "Grid",       "Height",   "Width",
-        "HTTP",      "Cap",      "Clip",        "Print",     "rbPercent",  "rbPixels", "spPercent",
-        "Colour",    "FontName", "FontSize",    "FontStyle", "JPG",        "GIF",      "BMP",
-        "PNG",       "Gray",     "Append",      "Vertical",  "Horizontal", "Stay",     "DoPlot",
-        "DoPlotUp",  "CSV",      "Format",      "Image",     "WebStats",   "Formatt",  "Imaget",
-        "WebColour", "WebSize",  "WebStyle",    "WebName",   "Alpha",      "StartMin", "Month",
-        "Time",      "Reset",    "ServerIP",    "DataCap",   "CapSize",    "CapUnit",  "CapCounts",
-        "CapShare",  "History",  "HistoryName", "CapScope",  "AutoStart",
-        "Metrics",   "JsonApi",  "AppTraffic"};
+        "URL",        "First",    "Stop",        "Restart",   "Points",     "Max",      "Bytes",
+        "KB",         "Kbits",    "Mbits",       "Peak",      "Avg",        "Fit",      "Auto",
+        "btn3D",      "Default",  "Line",        "Area",      "Steps",      "Ramp",     "Run",
+        "Capture",    "Folder",   "Label",       "Title",     "Pages",      "Minimize", "Web",
+        "Temp",       "Auth",     "Lower",       "User",      "Pass",       "Port",     "Border",
+        "Plot",       "PlotUp",   "Back",        "Left",      "Grid",       "Height",   "Width",
+        "HTTP",       "Cap",      "Clip",        "Print",     "rbPercent",  "rbPixels", "spPercent",
+        "Colour",     "FontName", "FontSize",    "FontStyle", "JPG",        "GIF",      "BMP",
+        "PNG",        "Gray",     "Append",      "Vertical",  "Horizontal", "Stay",     "DoPlot",
+        "DoPlotUp",   "CSV",      "Format",      "Image",     "WebStats",   "Formatt",  "Imaget",
+        "WebColour",  "WebSize",  "WebStyle",    "WebName",   "Alpha",      "StartMin", "Month",
+        "Time",       "Reset",    "ServerIP",    "DataCap",   "CapSize",    "CapUnit",  "CapCounts",
+        "CapShare",   "History",  "HistoryName", "CapScope",  "AutoStart",  "Metrics",  "JsonApi",
+        "AppTraffic", "LivePage"};
     ASSERT_EQ(SettingsKeys::table().size(), writeOrder.size());
     for (std::size_t i = 0; i < writeOrder.size(); ++i)
         EXPECT_EQ(SettingsKeys::table()[i].name, writeOrder[i]);
@@ -95,6 +96,10 @@ TEST(SettingsKeys, EntriesNameTheirControlsAndRanges)
     EXPECT_EQ(SettingsKeys::entry(Key::AppTraffic).owner, "cbAppTraffic");
     EXPECT_EQ(SettingsKeys::entry(Key::AppTraffic).control, Control::CheckBox);
     EXPECT_TRUE(SettingsKeys::defaultOn(Key::AppTraffic));
+    // The live page at "/" is served unless turned off.
+    EXPECT_EQ(SettingsKeys::entry(Key::LivePage).owner, "cbLivePage");
+    EXPECT_EQ(SettingsKeys::entry(Key::LivePage).control, Control::CheckBox);
+    EXPECT_TRUE(SettingsKeys::defaultOn(Key::LivePage));
 
     EXPECT_EQ(SettingsKeys::find("points"), Key::Points);
     EXPECT_EQ(SettingsKeys::find("BTN3D"), Key::Btn3D);

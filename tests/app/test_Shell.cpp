@@ -362,10 +362,12 @@ TEST(Shell, TheGuideWrittenAtStartDescribesTodaysProgram)
          {"  History  ", "Data Cap Warning ", "in the background", "--headless",
           "systemctl --user enable --now flowloom.service", "One Flowloom per settings file",
           "/metrics", "/api/v1/summary.json", "flowloom --report", "notification service",
-          "Start at login", "<b>F1</b>", "Visible page", "kbit/s", "Mbit/s"})
+          "Start at login", "<b>F1</b>", "Visible page", "kbit/s", "Mbit/s",
+          "Live page in the browser (/)", "id=\"livepage\"", "1024 or above"})
         EXPECT_NE(guide.find(phrase), std::string::npos) << phrase;
     // What it no longer does or never said.
-    for (const char* stale : {"three tabs", "Bytess", "takes no command-line options",
-                              "nothing of the run is saved", "holds five pages", "live page"})
+    for (const char* stale :
+         {"three tabs", "Bytess", "takes no command-line options", "nothing of the run is saved",
+          "holds five pages", "page has two groups"})
         EXPECT_EQ(guide.find(stale), std::string::npos) << stale;
 }

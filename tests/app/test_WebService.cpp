@@ -99,8 +99,11 @@ TEST(WebService, DefaultDocuments)
     const test::Received formatted = get(w, "/formatted.txt");
     EXPECT_TRUE(has(formatted, "HTTP/1.1 200 OK\r\n"));
     EXPECT_TRUE(has(formatted, "Content-Type: text/plain\r\n"));
-    for (const std::string path : {"/Flowloom.jpg", "/"})
-        EXPECT_TRUE(has(get(w, path), "<h1>Not Found</h1>")) << path;
+    EXPECT_TRUE(has(get(w, "/Flowloom.jpg"), "<h1>Not Found</h1>"));
+    // The bare path is the live page, on unless switched off; then "Not Found".
+    EXPECT_TRUE(has(get(w, "/"), "Content-Type: text/html; charset=utf-8\r\n"));
+    w.form->controls().Setup->cbLivePage->setChecked(false);
+    EXPECT_TRUE(has(get(w, "/"), "<h1>Not Found</h1>"));
 }
 
 TEST(WebService, DocumentsShowTheFiguresOfTheStatisticsPage)
@@ -200,7 +203,13 @@ TEST(WebService, APortInUseUnticksTheServer)
     WindowHarness w("[Plotter]\r\nWeb=1\r\nServerIP=0\r\nPort=" + std::to_string(port) + "\r\n");
     holder.reset();
     ASSERT_EQ(w.messages.size(), 1u);
-    EXPECT_EQ(w.messages[0], "Could not bind socket. Address and port are already in use.");
+    // The failure, then the reason and what to do.
+    const std::string failure = "Could not bind socket. Address and port are already in use.";
+    const std::string remedy =
+        "\r\nAnother program already listens on port " + std::to_string(port) +
+        ". End that program, or use another port. Choose another port "
+        "under \"Advanced...\" on the \"Web Server\" page, for example 8080.";
+    EXPECT_EQ(w.messages[0], failure + remedy);
     EXPECT_FALSE(w.form->controls().Setup->cbWeb->isChecked());
     EXPECT_TRUE(w.form->controls().Setup->btnAdvanced->isEnabled());
     EXPECT_TRUE(w.form->controls().Setup->cbServerIP->isEnabled());
@@ -208,8 +217,7 @@ TEST(WebService, APortInUseUnticksTheServer)
     EXPECT_TRUE(w.form->controls().StatusPanel[3]->text().isEmpty());
     // Told to the desktop as well (here, with no notification service: the
     // status bar's notice panel).
-    EXPECT_EQ(w.form->controls().StatusNotice->text(),
-              "Could not bind socket. Address and port are already in use.");
+    EXPECT_EQ(w.form->controls().StatusNotice->text().toStdString(), failure + remedy);
 
     // The failed start leaves the switch in the file: the next start tries again.
     w.form->settings().save(0);

@@ -155,3 +155,38 @@ TEST(DocumentNames, GraphImageCannotTakeTheStatisticsImageName)
     EXPECT_EQ(carried.fields.edTemp, "flowloom.jpg");
     EXPECT_EQ(carried.fields.edImage, "graph.png");
 }
+
+// Label12 shows only an address that answers: the document dealt with last
+// while it is ticked, else the first ticked one, else none.
+TEST(DocumentNames, Label12ShowsOnlyAPublishedStatisticsDocument)
+{
+    using D = StatisticsDocument;
+    struct Case
+    {
+        std::optional<D> lastDealtWith;
+        StatisticsSwitches on;
+        std::optional<D> shown;
+    };
+    const Case cases[] = {
+        // The first-run state: only "Formatted text" is ticked; the
+        // comma-separated document answers 404 and is not shown.
+        {std::nullopt, {false, true, false}, D::Formatted},
+        {D::CommaSeparated, {false, true, false}, D::Formatted},
+        {D::Image, {false, true, false}, D::Formatted},
+        {std::nullopt, {true, true, true}, D::CommaSeparated},
+        {std::nullopt, {false, false, true}, D::Image},
+        {D::Image, {true, true, true}, D::Image},
+        {D::Formatted, {true, true, false}, D::Formatted},
+        {D::Formatted, {true, false, true}, D::CommaSeparated},
+        {std::nullopt, {false, false, false}, std::nullopt},
+        {D::CommaSeparated, {false, false, false}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DocumentNames::label12Document(c.lastDealtWith, c.on), c.shown)
+            << "csv " << c.on.cbCSV << " format " << c.on.cbFormat << " image " << c.on.cbImage
+            << " last " << (c.lastDealtWith ? static_cast<int>(*c.lastDealtWith) : -1);
+    }
+    EXPECT_EQ(DocumentNames::nameOf(kDefaults, D::CommaSeparated), "netstats.txt");
+    EXPECT_EQ(DocumentNames::nameOf(kDefaults, D::Formatted), "formatted.txt");
+    EXPECT_EQ(DocumentNames::nameOf(kDefaults, D::Image), "netstats.jpg");
+}

@@ -1,6 +1,7 @@
 #include "web/ui/Unit2.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -111,6 +112,26 @@ TEST(Unit2, PortMustBeAnIntegerThatIsAPort)
     EXPECT_EQ(TForm2::portFromText(QStringLiteral("abc")), 80);
     EXPECT_EQ(TForm2::portFromText(QStringLiteral("")), 80);
     EXPECT_EQ(TForm2::portFromText(QStringLiteral("99999999999")), 80);
+}
+
+// While the port in effect is one only privileged programs may open, the
+// dialog says so beside it, with a port that anyone can open.
+TEST(Unit2, APortBelow1024IsExplainedWhereItIsTyped)
+{
+    Variables v;
+    TForm2 form(v.settings());
+    ASSERT_NE(form.lblPortHint, nullptr);
+    EXPECT_FALSE(form.lblPortHint->isHidden()) << "the default port 80";
+    EXPECT_NE(form.lblPortHint->text().indexOf("1024 or above"), -1);
+    EXPECT_NE(form.lblPortHint->text().indexOf("8080"), -1);
+    const std::pair<const char*, bool> cases[] = {
+        {"8080", false}, {"1024", false},  {"1023", true}, {"1", true},     {"443", true},
+        {"0", false},    {"65535", false}, {"abc", true},  {"70000", true}, // both read as 80
+    };
+    for (const auto& [text, shown] : cases) {
+        form.edPort->setText(QString::fromLatin1(text));
+        EXPECT_EQ(!form.lblPortHint->isHidden(), shown) << text;
+    }
 }
 
 TEST(Unit2, OpensModallyBesideTheMainWindow)

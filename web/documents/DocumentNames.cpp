@@ -41,6 +41,44 @@ std::string DocumentNames::replaceExtension(std::string_view name, std::string_v
     return out;
 }
 
+std::optional<StatisticsDocument>
+DocumentNames::label12Document(std::optional<StatisticsDocument> lastDealtWith,
+                               StatisticsSwitches on)
+{
+    auto published = [&on](StatisticsDocument document) {
+        switch (document) {
+        case StatisticsDocument::CommaSeparated:
+            return on.cbCSV;
+        case StatisticsDocument::Formatted:
+            return on.cbFormat;
+        case StatisticsDocument::Image:
+            return on.cbImage;
+        }
+        return false;
+    };
+    if (lastDealtWith && published(*lastDealtWith))
+        return lastDealtWith;
+    for (const StatisticsDocument document :
+         {StatisticsDocument::CommaSeparated, StatisticsDocument::Formatted,
+          StatisticsDocument::Image})
+        if (published(document))
+            return document;
+    return std::nullopt;
+}
+
+const std::string& DocumentNames::nameOf(const NameFields& fields, StatisticsDocument document)
+{
+    switch (document) {
+    case StatisticsDocument::CommaSeparated:
+        return fields.edWebStats;
+    case StatisticsDocument::Formatted:
+        return fields.edFormat;
+    case StatisticsDocument::Image:
+        break;
+    }
+    return fields.edImage;
+}
+
 std::string DocumentNames::serverAddress(std::string_view host, int port)
 {
     std::string out(host);

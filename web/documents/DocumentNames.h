@@ -16,6 +16,17 @@ struct NameFields
     std::string edTemp;     // web graph image
 };
 
+// The three statistics documents of the "Statistics on the Web" group.
+enum class StatisticsDocument { CommaSeparated, Formatted, Image };
+
+// Which of them are ticked ("Comma separated text", "Formatted text", "Image").
+struct StatisticsSwitches
+{
+    bool cbCSV = false;
+    bool cbFormat = false;
+    bool cbImage = false;
+};
+
 enum class NameOutcome {
     Accepted, // the fields hold the adjusted names
     Clash,    // the edited field is back at its remembered name; show message
@@ -60,6 +71,14 @@ public:
     // Replaces the extension, or appends the new one when there is none; an
     // empty new extension removes it.
     static std::string replaceExtension(std::string_view name, std::string_view newExtension);
+
+    // The statistics document whose address Label12 shows: the one the user
+    // dealt with last while it is published, else the first published one in
+    // the group's order; none while none is published. An address that would
+    // answer "Not Found" is never shown.
+    static std::optional<StatisticsDocument>
+    label12Document(std::optional<StatisticsDocument> lastDealtWith, StatisticsSwitches on);
+    static const std::string& nameOf(const NameFields& fields, StatisticsDocument document);
 
     // "%s:%d" of the running binding.
     static std::string serverAddress(std::string_view host, int port);

@@ -62,6 +62,14 @@ TForm2::TForm2(AdvancedSettings settings, QWidget* parent) : QDialog(parent), m_
               "lblNobodyLetIn", QRect(16, 172, 380, 26));
     lblNobodyLetIn->setWordWrap(true);
     lblNobodyLetIn->hide();
+    lblPortHint =
+        place(new QLabel(QString::fromUtf8(kPrivilegedPortHint.data(),
+                                           static_cast<qsizetype>(kPrivilegedPortHint.size())),
+                         Panel1),
+              "lblPortHint", QRect(104, 124, 292, 44));
+    lblPortHint->setWordWrap(true);
+    lblPortHint->hide();
+    connect(edPort, &QLineEdit::textChanged, this, &TForm2::showPortHint);
     connect(cbAuth, &QCheckBox::toggled, this, &TForm2::showWhoIsLetIn);
     connect(edWebUser, &QLineEdit::textChanged, this, &TForm2::showWhoIsLetIn);
     connect(edWebPassword, &QLineEdit::textChanged, this, &TForm2::showWhoIsLetIn);
@@ -84,12 +92,18 @@ void TForm2::FormCreate()
     edWebUser->setText(QString::fromStdString(sampling::shownText(m_settings.User)));
     edWebPassword->setText(QString::fromStdString(sampling::shownText(m_settings.Pass)));
     edPort->setText(QString::number(m_settings.Port));
+    showPortHint(); // also when the text stayed the same
 }
 
 void TForm2::showWhoIsLetIn()
 {
     lblNobodyLetIn->setVisible(CredentialCheck::letsNobodyIn(
         cbAuth->isChecked(), edWebUser->text().toStdString(), edWebPassword->text().toStdString()));
+}
+
+void TForm2::showPortHint()
+{
+    lblPortHint->setVisible(isPrivilegedPort(portFromText(edPort->text())));
 }
 
 void TForm2::Button1Click()

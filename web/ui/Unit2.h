@@ -55,9 +55,12 @@ public:
     QPushButton* Button1 = nullptr;
     // Shown while authentication is ticked with no user name and password.
     QLabel* lblNobodyLetIn = nullptr;
+    // Shown while the port typed is one that ordinary users cannot open.
+    QLabel* lblPortHint = nullptr;
 
 private:
     void showWhoIsLetIn();
+    void showPortHint();
 
     AdvancedSettings m_settings;
 };

@@ -80,6 +80,21 @@ WebService::WebService(std::function<void(std::function<void()>)> postToUi, WebR
                serverOptions())
 {}
 
+Publication publicationOf(const WebSnapshot& view)
+{
+    Publication p;
+    p.names = {view.edWebStats, view.edFormat, view.edImage, view.edTemp};
+    p.cbCSV = view.cbCSV;
+    p.cbFormat = view.cbFormat;
+    p.cbImage = view.cbImage;
+    p.cbHistory = view.cbHistory && view.historyDocument;
+    p.edHistory = view.edHistory;
+    p.cbMetrics = view.cbMetrics;
+    p.cbJsonApi = view.cbJsonApi;
+    p.cbLivePage = view.cbLivePage;
+    return p;
+}
+
 ServerOptions WebService::serverOptions()
 {
     ServerOptions options;
@@ -352,6 +367,13 @@ void WebService::HTTPServerCommandGet(Connection&, const Request& request, Reply
         reply.setContentText(std::move(*document));
         return;
     }
+    if (view->cbLivePage && path == kLivePagePath) {
+        reply.setContentType("text/html; charset=utf-8");
+        reply.setContentText(
+            livePageDocument(view->graphColours, publishedDocuments(publicationOf(*view)),
+                             view->recentTicks ? *view->recentTicks : std::vector<LiveSample>{}));
+        return;
+    }
     if (serveForPrograms(*view, request, reply))
         return;
     reply.setStatus(404);
@@ -362,8 +384,10 @@ bool WebService::serveForPrograms(const WebSnapshot& view, const Request& reques
 {
     const std::string& path = request.documentPath();
     const bool metrics = view.cbMetrics && path == "/metrics";
-    const bool summary = view.cbJsonApi && path == kSummaryPath;
-    const bool history = view.cbJsonApi && path == kHistoryPath;
+    // The live page reads these two as well.
+    const bool forPage = view.cbJsonApi || view.cbLivePage;
+    const bool summary = forPage && path == kSummaryPath;
+    const bool history = forPage && path == kHistoryPath;
     const bool applications = view.cbJsonApi && path == kApplicationsPath;
     if (!metrics && !summary && !history && !applications)
         return false;

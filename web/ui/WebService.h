@@ -4,6 +4,7 @@
 #include "web/documents/ApiDocuments.h"
 #include "web/documents/CredentialCheck.h"
 #include "web/documents/Figures.h"
+#include "web/documents/LivePage.h"
 #include "web/documents/StatisticsView.h"
 #include "web/server/HttpServer.h"
 
@@ -51,7 +52,16 @@ struct WebSnapshot
     std::shared_ptr<const Figures> figures;
     // The history rows of history.json, read on the connection's thread.
     HistorySource historySource;
+    // The live page at "/" (on unless switched off); summary.json and
+    // history.json are served for it too.
+    bool cbLivePage = false;
+    GraphColours graphColours;
+    // The graph's last ticks, so that the page opens with the last minutes.
+    std::shared_ptr<const std::vector<LiveSample>> recentTicks;
 };
+
+// Everything the server publishes under the switches of a view.
+Publication publicationOf(const WebSnapshot& view);
 
 // The renderings that only the user-interface thread may make. Each returns a
 // fresh image, or nothing when none can be made.
