@@ -174,3 +174,58 @@ TEST(Unseen, ALabelWhoseTextStaysIsNotRepaintedAndOneThatChangesIs)
     EXPECT_EQ(rate->text(), "In: 2.0 KB/s");
     EXPECT_GT(paints.paints, 0) << "a new text is painted";
 }
+
+namespace {
+// Counts, application-wide, the events that mean drawing or laying out.
+class DrawingEvents final : public QObject
+{
+public:
+    DrawingEvents() { QCoreApplication::instance()->installEventFilter(this); }
+    ~DrawingEvents() override { QCoreApplication::instance()->removeEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::Paint:
+        case QEvent::UpdateRequest:
+        case QEvent::LayoutRequest:
+        case QEvent::ToolTipChange:
+            ++count;
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+};
+} // namespace
+
+TEST(Unseen, AMinimisedTickNeitherPaintsNorLaysOutAnything)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    f.controls().btnStart->click();
+    for (int i = 0; i < 3; ++i)
+        w.tick(1024);
+    f.showMinimized();
+    settle();
+    {
+        DrawingEvents events;
+        for (std::uint32_t bytes = 1; bytes <= 5; ++bytes) {
+            w.tick(bytes * 1000, bytes * 100);
+            settle();
+        }
+        EXPECT_EQ(events.count, 0);
+    }
+    // The control: shown, the same ticks do draw.
+    f.showNormal();
+    settle();
+    DrawingEvents events;
+    w.tick(7000);
+    settle();
+    EXPECT_GT(events.count, 0);
+}
