@@ -31,6 +31,11 @@
 # instances run side by side and end with the measurement.
 #
 #   bench/scripts/program_idle.sh [build-dir] [seconds]   (default: build-bench, 60)
+#
+# IDLE_SETTINGS, when set, adds "Key=value" lines (separated by spaces) to
+# every instance's settings, for example IDLE_SETTINGS=AppTraffic=0: the
+# traffic per application walks the kernel's whole TCP table every 30 s,
+# whose size follows the machine's other work, not the program's.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -62,8 +67,9 @@ for display in "${DISPLAYS[@]}"; do
         dir="$WORK/${state}-${display}"
         startMin=0
         [ "$state" = minimised ] && startMin=1
+        # shellcheck disable=SC2086
         program_install "$dir" "$PROGRAM" First=0 "URL=$LO" "ServerIP=$LO" Run=1 Web=0 \
-            "StartMin=$startMin"
+            "StartMin=$startMin" ${IDLE_SETTINGS:-}
         program_start "$dir" "$display"
         program_wait_started "$dir" "$PROGRAM_PID" ||
             { echo "$name did not start:" >&2; cat "$dir/err.txt" >&2; exit 1; }
