@@ -5,9 +5,9 @@
 #include "app/StatisticsPage.h"
 #include "app/ToolIcons.h"
 #include "app/Tray.h"
+#include "app/apps/ApplicationsPage.h"
 #include "app/desktop/DesktopNotices.h"
 #include "app/desktop/SleepWatcher.h"
-#include "app/apps/ApplicationsPage.h"
 #include "graph/ChartWidget.h"
 #include "output/glue/CaptureIndicator.h"
 #include "sampling/RateUnit.h"
@@ -137,6 +137,11 @@ void TForm1::createControllers()
             m_apps->tick(traffic, now, m_run->core());
         });
     m_settings = std::make_unique<SettingsKeeper>(m_ui, m_env, m_files, m_vars, m_run->totals());
+    // Pages that wait while the window is unseen catch up the moment it shows.
+    m_shell->setSeenAgain([this] {
+        m_history->windowSeenAgain();
+        m_apps->windowSeenAgain();
+    });
 }
 
 void TForm1::FormCreate()

@@ -28,6 +28,8 @@ public:
     void tick(const accounting::TickTraffic& traffic, const sampling::DateTime& now,
               const accounting::AccountingCore& core);
     void cbAppTrafficClick();
+    // The window is seen again: its page, when current, shows the latest tick.
+    void windowSeenAgain();
     const appnet::ApplicationTraffic& traffic() const { return *m_traffic; }
 
 private:

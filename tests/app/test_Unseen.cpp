@@ -3,6 +3,7 @@
 // window shows, the web figures built only when asked for, texts handed over
 // only when they changed.
 #include "WindowHarness.h"
+#include "app/HistoryPage.h"
 #include "app/MainControls.h"
 #include "app/Unit1.h"
 #include "app/unseen/ShownText.h"
@@ -228,4 +229,33 @@ TEST(Unseen, AMinimisedTickNeitherPaintsNorLaysOutAnything)
     w.tick(7000);
     settle();
     EXPECT_GT(events.count, 0);
+}
+
+TEST(Unseen, TheHistoryPageWaitsWhileMinimisedAndCatchesUpWhenShown)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    f.controls().btnStart->click();
+    f.controls().PageControl1->setCurrentWidget(f.controls().History);
+    w.tick(1'000'000);
+    settle();
+    QLabel* used = f.controls().History->LabelUsed;
+    const QString shownBefore = used->text();
+
+    f.showMinimized();
+    settle();
+    for (int i = 0; i < 12; ++i) // more than the page's refresh interval, 5 ticks
+        w.tick(3'000'000);
+    EXPECT_EQ(used->text(), shownBefore) << "not refreshed while minimised";
+
+    f.showNormal();
+    settle();
+    const QString shownAgain = used->text();
+    EXPECT_NE(shownAgain, shownBefore) << "refreshed the moment it shows";
+    // What a fresh look at the page shows: leave it and come back.
+    f.controls().PageControl1->setCurrentWidget(f.controls().TabSheet1);
+    f.controls().PageControl1->setCurrentWidget(f.controls().History);
+    EXPECT_EQ(used->text(), shownAgain) << "the newest tick's figures";
 }
