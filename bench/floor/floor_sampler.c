@@ -76,7 +76,7 @@ int main(int argc, char** argv)
         return 1;
     }
     /* Large enough for a dump's part of many interfaces in one read. */
-    static char buffer[32768];
+    static char buffer[65536];
     struct timespec next;
     clock_gettime(CLOCK_MONOTONIC, &next);
     int status = 0;
