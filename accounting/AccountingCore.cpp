@@ -80,12 +80,21 @@ TickReport AccountingCore::tick(const sampling::TMIBIfArray& table, const sampli
     record(now);
     checkCap(report, now);
     m_billing.reset();
+    m_billingDue.reset();
     if (const auto identity = capIdentity(); identity && m_history != nullptr)
-        m_billing = m_history->periodStatus(*identity, now);
+        m_billingDue = BillingDue{*identity, now};
     report.traffic = sumTraffic();
     if (m_tickHook)
         m_tickHook(report.traffic, now);
     return report;
+}
+
+const std::optional<usage::PeriodStatus>& AccountingCore::billing() const
+{
+    if (m_billingDue && m_history != nullptr)
+        m_billing = m_history->periodStatus(m_billingDue->identity, m_billingDue->at);
+    m_billingDue.reset();
+    return m_billing;
 }
 
 void AccountingCore::record(const sampling::DateTime& now)

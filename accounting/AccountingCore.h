@@ -88,9 +88,11 @@ public:
     usage::UsageHistory* history() const { return m_history; }
     // The identity the data cap and the billing period are measured on.
     std::optional<usage::InterfaceIdentity> capIdentity() const;
-    // The billing period as the last tick left it, on capIdentity(); none
-    // without a history or an interface to measure.
-    const std::optional<usage::PeriodStatus>& billing() const { return m_billing; }
+    // The billing period as the last tick left it, on the tick's capIdentity();
+    // none without a history or an interface to measure. Worked out when first
+    // asked for after a tick: it takes a few time-zone conversions, and with
+    // nobody asking (the web server off) a tick then spends nothing on it.
+    const std::optional<usage::PeriodStatus>& billing() const;
 
 private:
     void record(const sampling::DateTime& now);
@@ -105,7 +107,14 @@ private:
     usage::CapRule m_capRule;
     CapScope m_capScope = CapScope::Selected;
     int m_selected = -1;
-    std::optional<usage::PeriodStatus> m_billing;
+    mutable std::optional<usage::PeriodStatus> m_billing;
+    // The tick whose billing period is still to be worked out, and its identity.
+    struct BillingDue
+    {
+        usage::InterfaceIdentity identity;
+        sampling::DateTime at;
+    };
+    mutable std::optional<BillingDue> m_billingDue;
     TickHook m_tickHook;
 };
 

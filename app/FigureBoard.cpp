@@ -12,7 +12,9 @@ bool FigureBoard::unseen() const
 void FigureBoard::set(QLabel* label, const QString& text)
 {
     if (!unseen()) {
-        label->setText(text);
+        // The same text again repaints nothing and lays nothing out anew.
+        if (label->text() != text)
+            label->setText(text);
         return;
     }
     for (auto& [kept, keptText] : m_kept)

@@ -129,9 +129,16 @@ void HistoryController::afterTick(const accounting::TickReport& report)
     }
     if (report.changes.any())
         fillInterfaceChoice();
+    // Refreshed only while seen: a minimised window is still "visible".
     if (m_ui.PageControl1->currentWidget() == m_ui.History && m_ui.window->isVisible() &&
-        ++m_historyTicks % kHistoryRefreshTicks == 0)
+        !m_ui.window->isMinimized() && ++m_historyTicks % kHistoryRefreshTicks == 0)
         showHistory();
+}
+
+void HistoryController::windowSeenAgain()
+{
+    m_historyTicks = 0;
+    showHistory(); // only when its page is the current one
 }
 
 void HistoryController::showCapWarning(usage::CapLevel level, const usage::CapRule& rule,

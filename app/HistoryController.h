@@ -55,6 +55,8 @@ public:
     // Each tick: the cap rule goes to the core first; its warnings come back.
     void beforeTick(accounting::AccountingCore& core) const;
     void afterTick(const accounting::TickReport& report);
+    // The window is seen again: the page, not refreshed meanwhile, catches up.
+    void windowSeenAgain();
     void flushHistory();
     void closeHistory();
     void publishHistoryView(web::WebSnapshot& view) const;

@@ -119,22 +119,31 @@ void RunController::Timer1Timer()
     } reenable{*this};
 
     CaptureMIBData(false);
-    updateFigures();
+    figuresDue(m_env.clock.now());
     m_links.publishWebView();
 }
 
-void RunController::updateFigures()
+void RunController::figuresDue(const sampling::DateTime& at)
 {
+    m_figuresDueAt = at;
+}
+
+std::shared_ptr<const web::Figures> RunController::figures()
+{
+    if (!m_figuresDueAt)
+        return m_published;
     const int selected = m_core.selected();
     const sampling::TStatRec* statistics =
         selected >= 0 && static_cast<std::size_t>(selected) < m_statistics.size()
             ? &m_statistics.record(static_cast<std::size_t>(selected))
             : nullptr;
-    web::Figures figures =
-        figuresOf(m_core, statistics, m_zone, m_env.clock.now(), versionNumber());
+    web::Figures figures = figuresOf(m_core, statistics, m_zone, *m_figuresDueAt, versionNumber());
     if (m_figuresHook)
         m_figuresHook(figures);
     m_published = std::make_shared<const web::Figures>(std::move(figures));
+    m_figuresDueAt.reset();
+    ++m_figuresBuilt;
+    return m_published;
 }
 
 // --- Sampling ----------------------------------------------------------------
@@ -175,7 +184,7 @@ void RunController::InitGrid(const sampling::TMIBIfArray& snapshot)
     showNameOfCurrent(list);
     m_ui.btnStart->setEnabled(list.currentIndex() >= 0);
     m_core.attachHistory(m_links.openHistory(snapshot));
-    updateFigures();
+    figuresDue(m_env.clock.now());
     // Counting starts now, whether plotting does or not.
     m_timer->setEnabled(true);
 }
@@ -207,7 +216,7 @@ void RunController::Data2Grid(const sampling::TMIBIfArray& snapshot)
 void RunController::takeReadingBeforeSleep()
 {
     countTick(m_env.interfaces.interfaceSnapshot());
-    updateFigures();
+    figuresDue(m_env.clock.now());
     m_links.publishWebView();
     m_sleep.sleepAnnounced();
 }

@@ -21,6 +21,7 @@ class QLabel;
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace flowloom::app {
 
@@ -91,7 +92,11 @@ public:
     const sampling::TotalsModel& totals() const { return m_core.totals(); }
     const sampling::RunCounters& counters() const { return m_counters; }
     // The figures of the latest tick for other programs; null before the start.
-    std::shared_ptr<const web::Figures> figures() const { return m_published; }
+    // Built when first asked for after a tick: with the web server off nobody
+    // asks, and a tick then spends nothing on them.
+    std::shared_ptr<const web::Figures> figures();
+    // How many times the figures were built (they are built at most once a tick).
+    int figuresBuilt() const { return m_figuresBuilt; }
     // The notification-area hint text ("Flowloom", then the download total in GB).
     const QString& trayHint() const { return m_trayHint; }
 
@@ -103,7 +108,8 @@ private:
     void showStopped();
     void followInterfaces(const accounting::BookChanges& changes);
     void tickTail();
-    void updateFigures();
+    // The latest tick's moment, from which figures() builds when asked.
+    void figuresDue(const sampling::DateTime& at);
     void showSince(QLabel* label, const sampling::DateTime& reset);
     void totalReset(QLabel* since, const sampling::DateTime& moment);
 
@@ -121,6 +127,8 @@ private:
     usage::SystemZone m_zone;
     std::shared_ptr<const web::Figures> m_published;
     std::function<void(web::Figures&)> m_figuresHook;
+    std::optional<sampling::DateTime> m_figuresDueAt; // a tick whose figures are not built yet
+    int m_figuresBuilt = 0;
     sampling::SystemSleepClocks m_systemSleepClocks;
     sampling::SleepDetector m_sleep;
     bool m_held = false; // the graph is held with the mouse

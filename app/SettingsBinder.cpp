@@ -7,6 +7,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHash>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -32,6 +33,38 @@ template <typename W> W* control(const QWidget& root, std::string_view name)
         throw std::logic_error("settings control missing: " + std::string(name));
     return widget;
 }
+
+// The window's named objects, found in one walk of its tree: the collection
+// of every setting, once a minute, then looks each control up by name rather
+// than walking the whole tree once per control. A name that more than one
+// object carries is left to findChild, whose choice among them stays.
+class NamedControls
+{
+public:
+    explicit NamedControls(const QWidget& root)
+    {
+        for (QObject* object : root.findChildren<QObject*>()) {
+            const QString name = object->objectName();
+            if (name.isEmpty())
+                continue;
+            const auto found = m_byName.find(name);
+            if (found == m_byName.end())
+                m_byName.insert(name, object);
+            else
+                found.value() = nullptr; // more than one: ambiguous
+        }
+    }
+    template <typename W> W* get(const QWidget& root, std::string_view name) const
+    {
+        const QString key = QString::fromUtf8(name.data(), static_cast<int>(name.size()));
+        if (W* widget = qobject_cast<W*>(m_byName.value(key, nullptr)))
+            return widget;
+        return control<W>(root, name);
+    }
+
+private:
+    QHash<QString, QObject*> m_byName;
+};
 
 int toInt(std::int64_t value)
 {
@@ -238,32 +271,33 @@ SettingsValues SettingsBinder::collect(const QWidget& root, const ProgramVariabl
                                        const RuntimeDefaults& runtime)
 {
     SettingsValues values = SettingsValues::defaults(runtime);
+    const NamedControls named(root);
     for (const KeyEntry& entry : SettingsKeys::table()) {
         const Key key = entry.key;
         switch (entry.control) {
         case Control::CheckBox:
         case Control::RadioButton:
         case Control::ToolToggle:
-            values.set(key, control<QAbstractButton>(root, entry.owner)->isChecked());
+            values.set(key, named.get<QAbstractButton>(root, entry.owner)->isChecked());
             break;
         case Control::SpinBox:
-            values.set(key, std::int64_t{control<NumberBox>(root, entry.owner)->value()});
+            values.set(key, std::int64_t{named.get<NumberBox>(root, entry.owner)->value()});
             break;
         case Control::TrackBar:
-            values.set(key, std::int64_t{control<QSlider>(root, entry.owner)->value()});
+            values.set(key, std::int64_t{named.get<QSlider>(root, entry.owner)->value()});
             break;
         case Control::ListIndex:
-            values.set(key, std::int64_t{control<QComboBox>(root, entry.owner)->currentIndex()});
+            values.set(key, std::int64_t{named.get<QComboBox>(root, entry.owner)->currentIndex()});
             break;
         case Control::Edit: {
-            const auto* edit = control<QLineEdit>(root, entry.owner);
+            const auto* edit = named.get<QLineEdit>(root, entry.owner);
             values.set(key, sampling::storedText(
                                 edit->text().toStdString(),
                                 edit->property(kStoredBytes).toByteArray().toStdString()));
             break;
         }
         case Control::TimePicker: {
-            const QTime t = control<QTimeEdit>(root, entry.owner)->time();
+            const QTime t = named.get<QTimeEdit>(root, entry.owner)->time();
             sampling::DateTime picked = kResetPickerDate;
             picked.hour = t.hour();
             picked.minute = t.minute();

@@ -127,6 +127,8 @@ void ShellController::paintOnlyWhenSeen()
     if (seen)
         m_figures.showKept();
     m_window.setUpdatesEnabled(seen);
+    if (seen && m_seenAgain)
+        m_seenAgain();
 }
 
 void ShellController::windowChanged(const QEvent* event)

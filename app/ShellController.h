@@ -10,6 +10,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class QEvent;
 
 namespace flowloom::app {
@@ -52,6 +54,9 @@ public:
     // While the window is minimised or in the notification area, ticks go on
     // as ever but nothing is repainted.
     void paintOnlyWhenSeen();
+    // What must be brought up to date the moment the window is seen again
+    // (pages that are not refreshed while nobody sees them).
+    void setSeenAgain(std::function<void()> seenAgain) { m_seenAgain = std::move(seenAgain); }
 
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -67,6 +72,7 @@ private:
     bool m_startMinimized = false;
     bool m_minimizeWhenExposed = false;
     bool m_shown = false;
+    std::function<void()> m_seenAgain;
 };
 
 } // namespace flowloom::app

@@ -29,7 +29,7 @@ Tray::Tray(const QIcon& icon, QObject* parent) : QObject(parent)
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_icon = new QSystemTrayIcon(icon, this);
-        m_icon->setToolTip(m_toolTip);
+        m_icon->setToolTip(m_toolTip.latest());
         m_icon->setContextMenu(PopupMenu1);
         connect(m_icon, &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
@@ -54,8 +54,11 @@ bool Tray::available() const
 
 void Tray::show()
 {
-    if (m_icon != nullptr)
-        m_icon->show();
+    if (m_icon == nullptr)
+        return;
+    m_icon->show();
+    if (const std::optional<QString> tip = m_toolTip.reveal())
+        m_icon->setToolTip(*tip);
 }
 
 void Tray::hide()
@@ -71,9 +74,8 @@ bool Tray::isVisible() const
 
 void Tray::setToolTip(const QString& text)
 {
-    m_toolTip = text.left(127);
-    if (m_icon != nullptr)
-        m_icon->setToolTip(m_toolTip);
+    if (m_toolTip.set(text.left(127), isVisible()))
+        m_icon->setToolTip(m_toolTip.latest());
 }
 
 void Tray::showBalloon(const QString& title, const QString& text)

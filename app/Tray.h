@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/unseen/ShownText.h"
+
 #include <QObject>
 #include <QString>
 
@@ -26,9 +28,11 @@ public:
     void show();
     void hide();
     bool isVisible() const;
-    void setToolTip(const QString& text); // at most 127 characters
+    // At most 127 characters; handed to the icon only while it shows and
+    // only when it changed (the panel may redraw the tip on every hand-over).
+    void setToolTip(const QString& text);
     void showBalloon(const QString& title, const QString& text);
-    QString toolTip() const { return m_toolTip; }
+    QString toolTip() const { return m_toolTip.latest(); }
 
     QMenu* PopupMenu1;
     QAction* mnuRestore;
@@ -41,7 +45,7 @@ signals:
 
 private:
     QSystemTrayIcon* m_icon = nullptr;
-    QString m_toolTip = QStringLiteral("Flowloom");
+    ShownText m_toolTip{QStringLiteral("Flowloom")};
 };
 
 } // namespace flowloom::app

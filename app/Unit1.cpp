@@ -141,6 +141,11 @@ void TForm1::createControllers()
             m_apps->publish(figures, m_run->core());
     });
     m_settings = std::make_unique<SettingsKeeper>(m_ui, m_env, m_files, m_vars, m_run->totals());
+    // Pages that wait while the window is unseen catch up the moment it shows.
+    m_shell->setSeenAgain([this] {
+        m_history->windowSeenAgain();
+        m_apps->windowSeenAgain();
+    });
 }
 
 void TForm1::FormCreate()

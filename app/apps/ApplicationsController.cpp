@@ -91,6 +91,12 @@ bool ApplicationsController::pageShown() const
            !m_ui.window->isMinimized();
 }
 
+void ApplicationsController::windowSeenAgain()
+{
+    if (pageShown())
+        showNow();
+}
+
 void ApplicationsController::showNow()
 {
     if (m_core == nullptr)

@@ -31,6 +31,8 @@ public:
     void tick(const accounting::TickTraffic& traffic, const sampling::DateTime& now,
               const accounting::AccountingCore& core);
     void cbAppTrafficClick();
+    // The window is seen again: its page, when current, shows the latest tick.
+    void windowSeenAgain();
     const appnet::ApplicationTraffic& traffic() const { return *m_traffic; }
     // Adds today's and the period's bytes per application to the tick's
     // figures, while /metrics or the JSON API is switched on.

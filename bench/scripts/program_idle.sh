@@ -16,18 +16,26 @@
 #                         minimised through the window manager, as a user
 #                         would, and the script says so.
 #
-# beside two reference processes measured in the same run:
-#   sampler           one interface snapshot per second and nothing else
+# beside reference processes measured in the same run over the same seconds:
+#   floor             bench/floor/floor_sampler: plain C, no Qt, one rtnetlink
+#                     link dump a second and nothing else
 #   window            an empty Qt main window of the same size, shown
 #
-# CPU time is taken over SECONDS after start-up has settled, as a percentage
-# of one core: the scheduler's nanosecond account of every thread when the
-# same threads live at both ends, else user + system time of /proc/<pid>/stat
-# (whole clock ticks, which include threads that ended). Resident memory
-# (VmRSS) is read when the measurement starts. All instances run side by side and end with
-# the measurement.
+# CPU time is the scheduler's nanosecond account of every thread, threads
+# that ended during the measurement included: each process's CPU-time clock
+# (bench/floor/process_cpu), read at both ends of SECONDS after start-up has
+# settled, as a percentage of one core. Cross-checks, printed beside it: the
+# sum of the live threads' /proc/PID/task/*/schedstat (equal when no thread
+# came or went) and user + system time from /proc/PID/stat (whole clock
+# ticks). Resident memory (VmRSS) is read when the measurement starts. All
+# instances run side by side and end with the measurement.
 #
 #   bench/scripts/program_idle.sh [build-dir] [seconds]   (default: build-bench, 60)
+#
+# IDLE_SETTINGS, when set, adds "Key=value" lines (separated by spaces) to
+# every instance's settings, for example IDLE_SETTINGS=AppTraffic=0: the
+# traffic per application walks the kernel's whole TCP table every 30 s,
+# whose size follows the machine's other work, not the program's.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -38,10 +46,12 @@ SETTLE=3
 clean_up_on_exit
 
 install_missing xvfb openbox x11-utils xdotool
-ensure_built "$BUILD" flowloom bench_reference_process
+ensure_built "$BUILD" flowloom bench_reference_process floor_sampler process_cpu
 BUILD=$(cd "$BUILD" && pwd)
 PROGRAM="$BUILD/app/flowloom"
 REFERENCE="$BUILD/bench/app/bench_reference_process"
+FLOOR="$BUILD/bench/floor/floor_sampler"
+PROCESS_CPU="$BUILD/bench/floor/process_cpu"
 LO=$(loopback_position "$REFERENCE")
 [ -n "$LO" ] || { echo "no loopback interface" >&2; exit 1; }
 CLK_TCK=$(getconf CLK_TCK)
@@ -57,8 +67,9 @@ for display in "${DISPLAYS[@]}"; do
         dir="$WORK/${state}-${display}"
         startMin=0
         [ "$state" = minimised ] && startMin=1
+        # shellcheck disable=SC2086
         program_install "$dir" "$PROGRAM" First=0 "URL=$LO" "ServerIP=$LO" Run=1 Web=0 \
-            "StartMin=$startMin"
+            "StartMin=$startMin" ${IDLE_SETTINGS:-}
         program_start "$dir" "$display"
         program_wait_started "$dir" "$PROGRAM_PID" ||
             { echo "$name did not start:" >&2; cat "$dir/err.txt" >&2; exit 1; }
@@ -69,9 +80,9 @@ for display in "${DISPLAYS[@]}"; do
 done
 
 LIFETIME=$((SECONDS_MEASURED + SETTLE + 32 + 30))
-"$REFERENCE" sampler "$LIFETIME" &
-PID[sampler]=$!
-remember_pid "${PID[sampler]}"
+"$FLOOR" "$LIFETIME" &
+PID[floor]=$!
+remember_pid "${PID[floor]}"
 for display in "${DISPLAYS[@]}"; do
     dir="$WORK/window-$display"
     mkdir -p "$dir"
@@ -96,40 +107,46 @@ fi
 window_unmapped "${DISPLAY_OF[shown/xvfb]}" &&
     { echo "the shown window is not mapped" >&2; exit 1; }
 # Qt's raster engine paints large areas on pooled threads, which end after
-# 30 s without work; in a window that paints nothing they end during the
-# measurement, whose CPU time would then come from whole clock ticks (0.017 %
-# of a core each over 60 s). Measured once they are gone, every instance keeps
-# its threads and the scheduler's nanosecond account applies.
+# 30 s without work: in a window that paints little they would end during
+# the measurement. The clock counts threads that ended, but their ending is
+# start-up's cost, not idle cost: measured once they are gone.
 sleep 32
-ALL=("${NAMES[@]}" sampler)
+ALL=("${NAMES[@]}" floor)
 for display in "${DISPLAYS[@]}"; do ALL+=("window/$display"); done
-declare -A CPU0 NS0 RSS
+PIDS=()
+declare -A RSS
 for name in "${ALL[@]}"; do
-    CPU0[$name]=$(cpu_ticks "${PID[$name]}")
-    NS0[$name]=$(cpu_ns "${PID[$name]}")
+    PIDS+=("${PID[$name]}")
     RSS[$name]=$(rss_kb "${PID[$name]}")
 done
+# One reading of every process at each end, taken together.
+declare -A CLOCK0 SCHED0 THREADS0 TICKS0
+while read -r pid clock sched threads ticks; do
+    CLOCK0[$pid]=$clock SCHED0[$pid]=$sched THREADS0[$pid]=$threads TICKS0[$pid]=$ticks
+done < <("$PROCESS_CPU" "${PIDS[@]}")
 T0=$EPOCHREALTIME
 # Waiting on a child keeps the script responsive to a stop request.
 sleep "$SECONDS_MEASURED" &
 remember_pid $!
 wait $!
+END=$("$PROCESS_CPU" "${PIDS[@]}") || { echo "a measured process ended during the measurement" >&2; exit 1; }
 T1=$EPOCHREALTIME
-declare -A PERCENT
-for name in "${ALL[@]}"; do
-    kill -0 "${PID[$name]}" 2>/dev/null || { echo "$name ended during the measurement" >&2; exit 1; }
-    read -r ns0 ids0 <<< "${NS0[$name]}"
-    read -r ns1 ids1 <<< "$(cpu_ns "${PID[$name]}")"
-    if [ "$ids0" = "$ids1" ]; then
-        seconds=$(awk -v n=$((ns1 - ns0)) 'BEGIN { printf "%.6f", n / 1e9 }')
-    else
-        ticks=$(($(cpu_ticks "${PID[$name]}") - CPU0[$name]))
-        seconds=$(awk -v t="$ticks" -v hz="$CLK_TCK" 'BEGIN { printf "%.6f", t / hz }')
-        echo "$name: threads came or went; CPU time from whole clock ticks" >&2
-    fi
-    PERCENT[$name]=$(awk -v s="$seconds" -v a="$T0" -v b="$T1" \
-        'BEGIN { printf "%.3f", 100 * s / (b - a) }')
-done
+declare -A PERCENT CHECK
+while read -r pid clock sched threads ticks; do
+    for name in "${ALL[@]}"; do [ "${PID[$name]}" = "$pid" ] && break; done
+    [ "${CLOCK0[$pid]:-?}" != "?" ] || { echo "$name could not be read" >&2; exit 1; }
+    PERCENT[$name]=$(awk -v n=$((clock - CLOCK0[$pid])) -v a="$T0" -v b="$T1" \
+        'BEGIN { printf "%.4f", 100 * n / 1e9 / (b - a) }')
+    # The cross-checks: schedstat over the live threads (only comparable when
+    # the same number of threads lived at both ends) and whole clock ticks.
+    sched_percent="-"
+    [ "$threads" = "${THREADS0[$pid]}" ] &&
+        sched_percent=$(awk -v n=$((sched - SCHED0[$pid])) -v a="$T0" -v b="$T1" \
+            'BEGIN { printf "%.4f", 100 * n / 1e9 / (b - a) }')
+    ticks_percent=$(awk -v t=$((ticks - TICKS0[$pid])) -v hz="$CLK_TCK" -v a="$T0" -v b="$T1" \
+        'BEGIN { printf "%.3f", 100 * t / hz / (b - a) }')
+    CHECK[$name]="$sched_percent $ticks_percent ${THREADS0[$pid]}->$threads"
+done <<< "$END"
 
 # Closing saves the settings: plotting must still have been on.
 for name in "${NAMES[@]}"; do
@@ -139,10 +156,13 @@ for name in "${NAMES[@]}"; do
         { echo "$name was not plotting" >&2; exit 1; }
 done
 
-printf '%-22s %12s %10s\n' instance cpu-%-core rss-MB
+printf '%-22s %12s %12s %10s %10s %10s\n' instance cpu-%-core schedstat-% ticks-% threads rss-MB
 for name in "${ALL[@]}"; do
     mb=$(awk -v k="${RSS[$name]}" 'BEGIN { printf "%.1f", k * 1024 / 1e6 }')
-    printf '%-22s %12s %10s\n' "$name" "${PERCENT[$name]}" "$mb"
+    read -r sched_percent ticks_percent threads <<< "${CHECK[$name]}"
+    printf '%-22s %12s %12s %10s %10s %10s\n' "$name" "${PERCENT[$name]}" "$sched_percent" \
+        "$ticks_percent" "$threads" "$mb"
     result_put "idle.$name" "${PERCENT[$name]}" "$mb"
 done
-echo "(CPU time over $(awk -v a="$T0" -v b="$T1" 'BEGIN { printf "%.1f", b - a }') s)"
+echo "(CPU time over $(awk -v a="$T0" -v b="$T1" 'BEGIN { printf "%.1f", b - a }') s;" \
+    "schedstat-% only where the same number of threads lived at both ends)"

@@ -345,13 +345,17 @@ for c in 8 64; do
 done
 
 # --- the real program
-sampler=$(result idle.sampler 1)
+floor=$(result idle.floor 1)
 for name in shown/offscreen shown/xvfb minimised/offscreen minimised/xvfb; do
     value=$(result "idle.$name" 1)
-    r=$(calc a/b "$value" "$sampler")
+    r=$(calc a/b "$value" "$floor")
+    # Under X11 the goal is a multiple of the floor measured over the same
+    # seconds; the offscreen rows keep their absolute goals.
     case "$name" in
-        shown/*) goal=0.2 ;;
-        *) goal=0.05 ;;
+        shown/xvfb) goal="≤ 4 × floor" met=$(verdict "$r" le 4) ;;
+        minimised/xvfb) goal="≤ 1.5 × floor" met=$(verdict "$r" le 1.5) ;;
+        shown/*) goal="≤ 0.2 %" met=$(verdict "$value" le 0.2) ;;
+        *) goal="≤ 0.05 %" met=$(verdict "$value" le 0.05) ;;
     esac
     case "$name" in
         shown/offscreen) label="window shown, offscreen" ;;
@@ -359,9 +363,9 @@ for name in shown/offscreen shown/xvfb minimised/offscreen minimised/xvfb; do
         minimised/offscreen) label="started minimised, offscreen (no window manager: stays exposed)" ;;
         minimised/xvfb) label="minimised, X11 (window unmapped)" ;;
     esac
-    row "Idle CPU over ${IDLE_SECONDS} s, plotting 1 tick/s, $label (% of a core)" "$(fmt "$value" 3)" \
-        "$(fmt "$sampler" 3) snapshot-only sampler" "$(ratio_text "$r")" "≤ $goal %" \
-        "$(verdict "$value" le "$goal")"
+    row "Idle CPU over ${IDLE_SECONDS} s, plotting 1 tick/s, $label (% of a core, schedstat)" \
+        "$(fmt "$value" 4)" "$(fmt "$floor" 4) floor: C sampler, one rtnetlink dump/s" \
+        "$(ratio_text "$r")" "$goal" "$met"
 done
 for display in offscreen xvfb; do
     value=$(result "idle.shown/$display" 2)

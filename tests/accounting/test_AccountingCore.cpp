@@ -253,5 +253,49 @@ TEST(AccountingCore, TheMonthlyResetComesOnTimeAndTheCapFollowsItsScope)
         << "once per period";
 }
 
+// The UTC zone, counting its conversions to instants (each costs a look at
+// the system's time-zone file in the real zone).
+struct CountingZone final : usage::LocalZone
+{
+    usage::UtcZone utc;
+    mutable int toInstantCalls = 0;
+    std::int64_t toInstant(const DateTime& local) const override
+    {
+        ++toInstantCalls;
+        return utc.toInstant(local);
+    }
+    DateTime toLocal(std::int64_t instant) const override { return utc.toLocal(instant); }
+};
+
+TEST(AccountingCore, TheBillingPeriodIsTheLatestTicksAndWorkedOutOnlyWhenAskedFor)
+{
+    CountingZone zone;
+    usage::UsageHistory history{zone};
+    const DateTime t0{2026, 12, 8, 10, 0, 0};
+    AccountingCore core(t0);
+    core.start({wide(2, "eth0", 0, 0)}, {}, t0);
+    core.attachHistory(&history);
+    core.setSelected(0);
+    core.setResetRule({true, 0, 0, 0, 0}); // the 1st at midnight
+    core.setCapRule(usage::CapRule{}, CapScope::Physical);
+    for (int s = 1; s <= 3; ++s)
+        core.tick({wide(2, "eth0", 100u * static_cast<std::uint32_t>(s), 0)},
+                  DateTime{2026, 12, 8, 10, 0, s});
+    const int afterTicks = zone.toInstantCalls;
+
+    const std::optional<usage::PeriodStatus>& billing = core.billing();
+    ASSERT_TRUE(billing.has_value());
+    EXPECT_GT(zone.toInstantCalls, afterTicks) << "worked out when asked";
+    EXPECT_EQ(billing->period.start, (DateTime{2026, 12, 1, 0, 0, 0}));
+    EXPECT_EQ(billing->period.end, (DateTime{2027, 1, 1, 0, 0, 0}));
+    EXPECT_EQ(billing->elapsedSeconds, 7 * 86400 + 10 * 3600 + 3) << "at the last tick's moment";
+    EXPECT_EQ(billing->lengthSeconds, 31 * 86400);
+    EXPECT_EQ(billing->in, 300u) << "the counters went 0, 100, 200, 300";
+
+    const int afterAsking = zone.toInstantCalls;
+    EXPECT_EQ(core.billing()->in, 300u);
+    EXPECT_EQ(zone.toInstantCalls, afterAsking) << "asked again within the tick: kept";
+}
+
 } // namespace
 } // namespace flowloom::accounting

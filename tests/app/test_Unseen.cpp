@@ -1,0 +1,261 @@
+// What a tick does while nobody sees the window, and what it repaints while
+// somebody does: figures kept while minimised and current the moment the
+// window shows, the web figures built only when asked for, texts handed over
+// only when they changed.
+#include "WindowHarness.h"
+#include "app/HistoryPage.h"
+#include "app/MainControls.h"
+#include "app/Unit1.h"
+#include "app/unseen/ShownText.h"
+#include "chart/Chart.h"
+#include "graph/ChartWidget.h"
+#include "usage/UsageRules.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QToolButton>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <vector>
+
+using namespace flowloom;
+using Window = testsupport::WindowHarness;
+
+namespace {
+
+void settle()
+{
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter final : public QObject
+{
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST(ShownText, HandsOverOnlyChangedTextsAndOnlyWhileSeen)
+{
+    struct Step
+    {
+        const char* text;
+        bool seen;
+        bool handedOver;
+    };
+    const std::vector<Step> steps = {
+        {"a", true, true},   // differs from the first "x"
+        {"a", true, false},  // the same again
+        {"b", false, false}, // unseen: waits
+        {"c", false, false}, // unseen: the newer one waits instead
+        {"a", true, false},  // seen, but what is shown already
+        {"d", true, true},
+    };
+    app::ShownText text(QStringLiteral("x"));
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        EXPECT_EQ(text.set(QString::fromLatin1(steps[i].text), steps[i].seen), steps[i].handedOver)
+            << "step " << i;
+        EXPECT_EQ(text.latest(), QString::fromLatin1(steps[i].text)) << "step " << i;
+    }
+}
+
+TEST(ShownText, RevealHandsOverTheLatestUnseenTextOnce)
+{
+    app::ShownText text(QStringLiteral("x"));
+    EXPECT_FALSE(text.reveal().has_value()) << "nothing new";
+    text.set(QStringLiteral("b"), false);
+    text.set(QStringLiteral("c"), false);
+    EXPECT_EQ(text.reveal(), std::optional<QString>(QStringLiteral("c")));
+    EXPECT_FALSE(text.reveal().has_value()) << "shown already";
+    text.set(QStringLiteral("x"), false);
+    text.set(QStringLiteral("c"), false); // back to what is shown
+    EXPECT_FALSE(text.reveal().has_value());
+}
+
+TEST(Unseen, MinimisedTicksShowTheirNewestFiguresTheMomentTheWindowShows)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    f.controls().btnStart->click();
+    w.tick(1024);
+    w.tick(1024);
+    w.tick(1024); // the first shown tick: 1 KB/s
+    settle();
+    ASSERT_EQ(f.controls().StatusPanel[1]->text(), "In: 1.0 KB/s");
+    const std::size_t pointsBefore = f.controls().Chart1->chart().series(0).size();
+
+    f.showMinimized();
+    settle();
+    ASSERT_FALSE(f.updatesEnabled()) << "nothing is painted while minimised";
+    // Rates of 2, 3 and then 5 KB/s; the labels themselves wait.
+    const std::uint32_t ticks[] = {2048, 3072, 5120};
+    for (const std::uint32_t bytes : ticks)
+        w.tick(bytes);
+    EXPECT_EQ(f.controls().StatusPanel[1]->text(), "In: 1.0 KB/s") << "not written while unseen";
+    EXPECT_EQ(f.figures().figure(f.controls().StatusPanel[1]), "In: 5.0 KB/s")
+        << "but kept for the moment it shows";
+
+    f.showNormal();
+    settle();
+    EXPECT_TRUE(f.updatesEnabled());
+    EXPECT_EQ(f.controls().StatusPanel[1]->text(), "In: 5.0 KB/s");
+    EXPECT_EQ(w.text("Panel14"), "5,120");
+    EXPECT_EQ(w.text("Panel15"), "5,120") << "the peak of the unseen ticks";
+    // Every byte since the start: three warm-up and shown ticks of 1024, then 2048 + 3072 + 5120.
+    EXPECT_EQ(w.text("Panel26"), "13,312");
+    EXPECT_EQ(f.controls().Chart1->chart().series(0).size(), pointsBefore + 3)
+        << "the graph took every unseen tick";
+    EXPECT_EQ(f.run().trayHint(), "Flowloom - 0.000 GB");
+}
+
+TEST(Unseen, WebFiguresAreBuiltOnlyWhenAskedForAndAtMostOnceATick)
+{
+    Window w; // the web server is off: nobody asks
+    app::TForm1& f = *w.form;
+    f.controls().btnStart->click();
+    for (int i = 0; i < 5; ++i)
+        w.tick(1000);
+    EXPECT_EQ(f.run().figuresBuilt(), 0);
+
+    const std::shared_ptr<const web::Figures> first = f.run().figures();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(f.run().figuresBuilt(), 1);
+    EXPECT_EQ(first->time, usage::SystemZone().toInstant(w.clock.now()))
+        << "the figures of the latest tick, at its moment";
+    EXPECT_EQ(f.run().figures(), first) << "asked again within the tick: the same figures";
+    EXPECT_EQ(f.run().figuresBuilt(), 1);
+
+    w.tick(1000, 0, 7);
+    const std::shared_ptr<const web::Figures> second = f.run().figures();
+    EXPECT_EQ(f.run().figuresBuilt(), 2);
+    EXPECT_EQ(second->time - first->time, 7) << "seven seconds later";
+}
+
+TEST(Unseen, ALabelWhoseTextStaysIsNotRepaintedAndOneThatChangesIs)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    f.controls().btnStart->click();
+    for (int i = 0; i < 4; ++i)
+        w.tick(0);
+    settle();
+    QLabel* rate = f.controls().StatusPanel[1];
+    ASSERT_EQ(rate->text(), "In: 0.0 KB/s");
+    PaintCounter paints(rate);
+    PaintCounter chartPaints(f.controls().Chart1);
+
+    w.tick(0);
+    settle();
+    EXPECT_EQ(paints.paints, 0) << "the same text: no repaint";
+    EXPECT_GT(chartPaints.paints, 0) << "while the graph took its new point";
+
+    w.tick(2048);
+    settle();
+    EXPECT_EQ(rate->text(), "In: 2.0 KB/s");
+    EXPECT_GT(paints.paints, 0) << "a new text is painted";
+}
+
+namespace {
+// Counts, application-wide, the events that mean drawing or laying out.
+class DrawingEvents final : public QObject
+{
+public:
+    DrawingEvents() { QCoreApplication::instance()->installEventFilter(this); }
+    ~DrawingEvents() override { QCoreApplication::instance()->removeEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::Paint:
+        case QEvent::UpdateRequest:
+        case QEvent::LayoutRequest:
+        case QEvent::ToolTipChange:
+            ++count;
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+};
+} // namespace
+
+TEST(Unseen, AMinimisedTickNeitherPaintsNorLaysOutAnything)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    f.controls().btnStart->click();
+    for (int i = 0; i < 3; ++i)
+        w.tick(1024);
+    f.showMinimized();
+    settle();
+    {
+        DrawingEvents events;
+        for (std::uint32_t bytes = 1; bytes <= 5; ++bytes) {
+            w.tick(bytes * 1000, bytes * 100);
+            settle();
+        }
+        EXPECT_EQ(events.count, 0);
+    }
+    // The control: shown, the same ticks do draw.
+    f.showNormal();
+    settle();
+    DrawingEvents events;
+    w.tick(7000);
+    settle();
+    EXPECT_GT(events.count, 0);
+}
+
+TEST(Unseen, TheHistoryPageWaitsWhileMinimisedAndCatchesUpWhenShown)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    f.controls().btnStart->click();
+    f.controls().PageControl1->setCurrentWidget(f.controls().History);
+    w.tick(1'000'000);
+    settle();
+    QLabel* used = f.controls().History->LabelUsed;
+    const QString shownBefore = used->text();
+
+    f.showMinimized();
+    settle();
+    for (int i = 0; i < 12; ++i) // more than the page's refresh interval, 5 ticks
+        w.tick(3'000'000);
+    EXPECT_EQ(used->text(), shownBefore) << "not refreshed while minimised";
+
+    f.showNormal();
+    settle();
+    const QString shownAgain = used->text();
+    EXPECT_NE(shownAgain, shownBefore) << "refreshed the moment it shows";
+    // What a fresh look at the page shows: leave it and come back.
+    f.controls().PageControl1->setCurrentWidget(f.controls().TabSheet1);
+    f.controls().PageControl1->setCurrentWidget(f.controls().History);
+    EXPECT_EQ(used->text(), shownAgain) << "the newest tick's figures";
+}
