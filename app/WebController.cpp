@@ -145,7 +145,7 @@ void WebController::publishWebView(bool evenWhenStopped)
     view.imageType = m_ui.Setup->imageType();
     view.cbMetrics = s.cbMetrics->isChecked();
     view.cbJsonApi = s.cbJsonApi->isChecked();
-    if ((view.cbMetrics || view.cbJsonApi) && m_links.figures)
+    if ((view.cbMetrics || view.servesPageData()) && m_links.figures)
         view.figures = m_links.figures();
     if (m_links.publishHistoryView)
         m_links.publishHistoryView(view);

@@ -48,6 +48,10 @@ struct WebSnapshot
     // from the figures of the tick; none before the first tick.
     bool cbMetrics = false;
     bool cbJsonApi = false;
+    // The live page at "/". Its data (summary.json, history.json and the
+    // event stream) is served while either switch is on.
+    bool cbLivePage = false;
+    bool servesPageData() const { return cbJsonApi || cbLivePage; }
     std::shared_ptr<const Figures> figures;
     // The history rows of history.json, read on the connection's thread.
     HistorySource historySource;
@@ -63,6 +67,11 @@ struct WebRenderers
 
 // The web service: the HTTP server with the request dispatch, the published
 // snapshot and the hand-over of renderings to the user-interface thread.
+//
+// Each tick's figures (a new Figures in a published snapshot) become one event
+// of the event stream, numbered from 1 in the order published and serialised
+// once for every stream; the stream's connections leave the workers
+// (EventStreams).
 //
 // Memory of image replies is bounded by design, whatever the clients do:
 // requests that share one rendering share its pixels and one immutable,
@@ -117,6 +126,11 @@ private:
                     Reply& reply);
     // /metrics and the JSON API; false when the path is none of theirs.
     static bool serveForPrograms(const WebSnapshot& view, const Request& request, Reply& reply);
+    // The event stream: its head, then the connection goes to the streams'
+    // thread; or a refusal beyond the bounds.
+    void serveEvents(Connection& connection, const Request& request, Reply& reply);
+    // The user-interface thread's part of the events: one per new Figures.
+    void publishEvent(const WebSnapshot& view);
 
     std::function<void(std::function<void()>)> m_postToUi;
     WebRenderers m_renderers;
@@ -124,6 +138,10 @@ private:
     mutable std::mutex m_snapshotMutex;
     std::shared_ptr<const WebSnapshot> m_snapshot;
     HttpServer m_server;
+    // The publisher's (user-interface thread's) own.
+    std::shared_ptr<const Figures> m_lastFigures;
+    std::uint64_t m_tick = 0;
+    bool m_eventsServed = false;
 };
 
 } // namespace flowloom::web
