@@ -78,6 +78,10 @@ struct WebService::Hub
     std::shared_ptr<RenderJob> pendingGraph;
     std::size_t liveRenderings = 0; // queued, or holding pixels
     std::size_t freeEncoders = encodesInFlight();
+    // Bytes of the encodings still held, by a rendering or by a reply being
+    // sent; the last holder, wherever it lets go, takes them off here. So no
+    // reference to an encoding may be dropped with this mutex held.
+    std::size_t encodedBytesHeld = 0;
 };
 
 std::size_t WebService::encodesInFlight()
@@ -184,12 +188,16 @@ WebService::renderOnUiThread(std::function<std::optional<QImage>()> render, bool
         job->users = 1;
         if (shareWithWaiting)
             hub->pendingGraph = job;
-        // At most one rendering more than can be encoded at once holds pixels;
-        // requests that come while this one waits for its turn join it.
+        // At most one rendering more than can be encoded at once holds pixels,
+        // and none begins while the encodings still being sent fill their
+        // budget (slow readers hold theirs for long); requests that come while
+        // this one waits for its turn join it.
         {
             const BlockingWait forTheTurn;
-            hub->done.wait(
-                lock, [&] { return hub->stopping || hub->liveRenderings <= encodesInFlight(); });
+            hub->done.wait(lock, [&] {
+                return hub->stopping || (hub->liveRenderings <= encodesInFlight() &&
+                                         hub->encodedBytesHeld < kEncodedBytesBudget);
+            });
         }
         if (hub->stopping) {
             releaseRendering(*job);
@@ -249,6 +257,26 @@ void WebService::releaseRendering(RenderJob& job)
     }
 }
 
+std::shared_ptr<const Reply::Bytes> WebService::heldEncoding(Reply::Bytes bytes)
+{
+    std::shared_ptr<Hub> hub = m_hub;
+    const std::size_t size = bytes.size();
+    {
+        std::lock_guard lock(hub->mutex);
+        hub->encodedBytesHeld += size;
+    }
+    // Also called when the pointer itself cannot be made, which throws then.
+    auto letGo = [hub, size](const Reply::Bytes* held) {
+        delete held;
+        {
+            std::lock_guard lock(hub->mutex);
+            hub->encodedBytesHeld -= size;
+        }
+        hub->done.notify_all();
+    };
+    return std::shared_ptr<const Reply::Bytes>(new Reply::Bytes(std::move(bytes)), letGo);
+}
+
 std::shared_ptr<const Reply::Bytes> WebService::encodeShared(RenderJob& job, output::ImageType type)
 {
     Hub& hub = *m_hub;
@@ -273,7 +301,7 @@ std::shared_ptr<const Reply::Bytes> WebService::encodeShared(RenderJob& job, out
             Reply::Bytes out;
             if (output::encodeToMemory(viewOf(*job.image), type, kWebJpegQuality, out) ==
                 output::EncodeError::Ok)
-                bytes = std::make_shared<const Reply::Bytes>(std::move(out));
+                bytes = heldEncoding(std::move(out));
         } catch (const std::bad_alloc&) {
             bytes.reset(); // answered as an image that could not be encoded
         } catch (...) {

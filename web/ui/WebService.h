@@ -78,12 +78,19 @@ struct WebRenderers
 // reference-counted encoding per image type, and every reply sends from it;
 // at most kEncodesInFlight encodings run at once (others wait their turn), and
 // at most one rendering more than that holds its pixels (a new rendering waits
-// for one to be released, and requests arriving meanwhile join it).
+// for one to be released, and requests arriving meanwhile join it). Slow
+// readers hold an encoding for as long as they read, so renderings that each
+// served a few of them would pile up their encodings: a new rendering also
+// waits while the encodings still held reach kEncodedBytesBudget, and the
+// requests arriving meanwhile share it. (The budget is passed by at most the
+// encodings begun before it was reached.)
 class WebService
 {
 public:
     static constexpr const char* kRealm = "Flowloom Web Service";
     static constexpr int kWebJpegQuality = 80;
+    // Five 2000 x 2000 BMP images; thousands of the usual JPEG ones.
+    static constexpr std::size_t kEncodedBytesBudget = 64u << 20;
     // Encodings running at once: one per core.
     static std::size_t encodesInFlight();
 
@@ -118,6 +125,8 @@ private:
     // The rendering encoded as `type`, once for all requests that share it;
     // null when the service stops meanwhile. Throws when it cannot be encoded.
     std::shared_ptr<const Reply::Bytes> encodeShared(RenderJob& job, output::ImageType type);
+    // Encoded bytes, counted in the budget for as long as anyone holds them.
+    std::shared_ptr<const Reply::Bytes> heldEncoding(Reply::Bytes bytes);
     void releaseRendering(RenderJob& job);
     // Rendered and encoded; null when nothing could be rendered or the service stops.
     std::shared_ptr<const Reply::Bytes> renderImage(std::function<std::optional<QImage>()> render,
