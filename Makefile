@@ -14,7 +14,7 @@ PACKAGES := build-essential cmake pkg-config \
             librsvg2-bin desktop-file-utils appstream \
             openbox trayer xdotool x11-utils faketime \
             systemd man-db prometheus \
-            dbus dbus-x11 libglib2.0-bin python3-dbusmock iproute2
+            dbus dbus-x11 libglib2.0-bin python3-dbusmock iproute2 curl
 
 BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz
