@@ -151,7 +151,9 @@ void EventStreams::publish(std::shared_ptr<const std::string> event)
 {
     std::lock_guard lock(m_mutex);
     m_published = std::move(event);
-    if (m_running)
+    // Without a stream the thread sleeps on: one that starts takes the
+    // newest then.
+    if (m_running && m_held > 0)
         wakeLocked();
 }
 
