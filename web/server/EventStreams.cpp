@@ -229,7 +229,10 @@ void EventStreams::run()
             break; // cannot happen with a valid set; end rather than spin
         for (int i = 0; i < count; ++i) {
             const epoll_event& event = events[static_cast<std::size_t>(i)];
-            if (event.data.u64 == kWakeKey) {
+            // Copied out: the structure is packed, its member may be misaligned.
+            const std::uint64_t key = event.data.u64;
+            const std::uint32_t happened = event.events;
+            if (key == kWakeKey) {
                 std::uint64_t counted = 0;
                 [[maybe_unused]] const ssize_t taken =
                     ::read(m_wake.get(), &counted, sizeof counted);
@@ -245,14 +248,14 @@ void EventStreams::run()
                 takeInbox();
                 continue;
             }
-            const auto found = m_streams.find(event.data.u64);
+            const auto found = m_streams.find(key);
             if (found == m_streams.end())
                 continue; // ended earlier in this round
             Stream& stream = *found->second;
-            bool alive = (event.events & (EPOLLERR | EPOLLHUP)) == 0;
-            if (alive && (event.events & (EPOLLIN | EPOLLRDHUP)) != 0)
+            bool alive = (happened & (EPOLLERR | EPOLLHUP)) == 0;
+            if (alive && (happened & (EPOLLIN | EPOLLRDHUP)) != 0)
                 alive = drainInput(stream);
-            if (alive && (event.events & EPOLLOUT) != 0) {
+            if (alive && (happened & EPOLLOUT) != 0) {
                 stream.writable = true;
                 alive = pump(stream);
             }
