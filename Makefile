@@ -14,14 +14,14 @@ PACKAGES := build-essential cmake pkg-config \
             librsvg2-bin desktop-file-utils appstream \
             openbox trayer xdotool x11-utils faketime \
             systemd man-db prometheus \
-            dbus dbus-x11 libglib2.0-bin python3-dbusmock iproute2 \
+            dbus dbus-x11 libglib2.0-bin python3-dbusmock iproute2 curl \
             chromium python3-websocket
 
 BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
-TSAN_TESTS := test_ThdTimer test_ClientTable test_HttpServer test_WebServiceDispatch
+TSAN_TESTS := test_ThdTimer test_ClientTable test_HttpServer test_WebServiceDispatch test_EventStreams test_WebServiceEvents
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 5

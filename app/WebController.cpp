@@ -155,7 +155,7 @@ void WebController::publishWebView(bool evenWhenStopped)
     view.cbMetrics = s.cbMetrics->isChecked();
     view.cbJsonApi = s.cbJsonApi->isChecked();
     view.cbLivePage = s.cbLivePage->isChecked();
-    if ((view.cbMetrics || view.cbJsonApi || view.cbLivePage) && m_links.figures)
+    if ((view.cbMetrics || view.servesPageData()) && m_links.figures)
         view.figures = m_links.figures();
     view.graphColours = {m_vars.Plot, m_vars.PlotUp, m_vars.Back, m_vars.Left, m_vars.Grid};
     if (view.cbLivePage && view.figures) {

@@ -150,6 +150,9 @@ step "memory under 256 simultaneous 2000 x 2000 BMP requests"
 bash "$SCRIPTS/program_memory.sh" "$BUILD" "$REFERENCE_BINARY" 2>&1 | tee "$OUT/memory.log" ||
     FAILED+=(program_memory)
 
+step "200 event streams beside ordinary requests"
+bash "$SCRIPTS/program_streams.sh" "$BUILD" 2>&1 | tee "$OUT/streams.log" || FAILED+=(program_streams)
+
 step "a crowding client beside ordinary requests"
 bash "$SCRIPTS/program_crowd.sh" "$BUILD" 2>&1 | tee "$OUT/crowd.log" || FAILED+=(program_crowd)
 
@@ -446,6 +449,33 @@ row "Resident memory above idle, peak under 256 simultaneous 2000 × 2000 BMP im
     "$(fmt "$(result memory.ours 2)" 1)" "$refPeak" "$rPeak" "≤ 250 MB" "$(verdict "$(result memory.ours 2)" le 250)"
 row "Resident memory above idle, 10 s after that load (MB)" \
     "$(fmt "$(result memory.ours 3)" 1)" "$refAfter" "$rAfter" "≤ 20 MB" "$(verdict "$(result memory.ours 3)" le 20)"
+
+# The same with slow readers: one Python thread a request, 64 KB every 4 ms.
+if [ -n "$REFERENCE_BINARY" ]; then
+    refPeak="$(fmt "$(result memory.slow.landed 2)" 1) landed code ($REFERENCE_NAME)"
+    refAfter="$(fmt "$(result memory.slow.landed 3)" 1) landed code ($REFERENCE_NAME)"
+    rPeak=$(ratio_text "$(calc a/b "$(result memory.slow.ours 2)" "$(result memory.slow.landed 2)")")
+    rAfter=$(ratio_text "$(calc a/b "$(result memory.slow.ours 3)" "$(result memory.slow.landed 3)")")
+else
+    refPeak="—"; refAfter="—"; rPeak="—"; rAfter="—"
+fi
+row "Resident memory above idle, peak under 256 slow readers of the 2000 × 2000 BMP, 64 KB every 4 ms each (MB; idle $(fmt "$(result memory.slow.ours 1)" 1))" \
+    "$(fmt "$(result memory.slow.ours 2)" 1)" "$refPeak" "$rPeak" "≤ 250 MB" "$(verdict "$(result memory.slow.ours 2)" le 250)"
+row "Resident memory above idle, 10 s after the slow readers (MB)" \
+    "$(fmt "$(result memory.slow.ours 3)" 1)" "$refAfter" "$rAfter" "≤ 20 MB" "$(verdict "$(result memory.slow.ours 3)" le 20)"
+
+# --- event streams: 200 from one address beside other clients' requests
+with=$(result streams.load.200 3)
+without=$(result streams.load.none 3)
+r=$(calc a/b "$with" "$without")
+row "/formatted.txt, 8 connections, beside 200 open event streams from another address (requests/s; p50 / p99 ms)" \
+    "$(fmt "$(result streams.load.200 1)" 0) ($(result streams.load.200 2) / $with)" \
+    "$(fmt "$(result streams.load.none 1)" 0) without streams ($(result streams.load.none 2) / $without)" \
+    "$(ratio_text "$r") (p99)" "p99 ≤ 1.5 × without streams, no errors" \
+    "$(verdict "$r" le 1.5 "$(result streams.load.200 4)")"
+rise=$(result streams.memory 1)
+row "Resident memory with 200 open event streams, above before them (MB; after the load beside them $(fmt "$(result streams.memory 2)" 1); open at the end $(result streams.memory 3); events a stream $(result streams.memory 4)–$(result streams.memory 5))" \
+    "$(fmt "$rise" 1)" "—" "—" "≤ 20 MB" "$(verdict "$rise" le 20)"
 
 # --- the crowd: 50 requests beside 300 idle or trickling connections of one client
 for kind in silent trickling; do

@@ -43,6 +43,8 @@ public:
     LoopbackClient& operator=(const LoopbackClient&) = delete;
 
     bool connected() const { return m_connected; }
+    // The socket (non-blocking), for a client that waits on many at once.
+    int descriptor() const { return m_socket.get(); }
     // For a client made with ConnectMode::NoWait: waits until the connection is
     // established; false if it failed or the limit passed.
     bool waitConnected(std::chrono::milliseconds limit);

@@ -201,3 +201,38 @@ TEST(Reply, FailuresAndUnsafeValues)
     EXPECT_NE(forged.text.find("WWW-Authenticate: Basic realm=\"a\\\"bX: y\"\r\n"),
               std::string::npos);
 }
+
+TEST(Reply, FurtherHeadersFollowTheUsualOnesAndCannotForgeMore)
+{
+    // An event stream's head: no length, since the body has no end.
+    StringSink stream;
+    Reply events(stream, false);
+    events.setContentType("text/event-stream");
+    events.addHeader("Cache-Control", "no-store");
+    events.writeHeader();
+    EXPECT_EQ(stream.text, "HTTP/1.1 200 OK\r\nConnection: close\r\n"
+                           "Content-Type: text/event-stream\r\nServer: Flowloom/1.0\r\n"
+                           "Cache-Control: no-store\r\n\r\n");
+
+    // A refusal with its pause, and line breaks dropped from both parts.
+    StringSink refused;
+    Reply busy(refused, false);
+    busy.setStatus(503, "Service Unavailable");
+    busy.setContentType("text/plain");
+    busy.setContentText("busy\n");
+    busy.addHeader("Retry-After", "10\r\nSet-Cookie: a=b");
+    busy.addHeader("X-\nOne", "1");
+    busy.writeContent();
+    EXPECT_EQ(refused.text, "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\n"
+                            "Content-Type: text/plain\r\nContent-Length: 5\r\n"
+                            "Server: Flowloom/1.0\r\nRetry-After: 10Set-Cookie: a=b\r\n"
+                            "X-One: 1\r\n\r\nbusy\n");
+
+    // A failing handler's 500 carries none of them.
+    StringSink failedSink;
+    Reply failed(failedSink, false);
+    failed.addHeader("Cache-Control", "no-store");
+    failed.resetForFailure("boom");
+    failed.writeContent();
+    EXPECT_EQ(failedSink.text.find("Cache-Control"), std::string::npos);
+}

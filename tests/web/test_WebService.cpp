@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 #include <mutex>
 
+#include <poll.h>
+#include <sys/socket.h>
+
 using namespace flowloom;
 using namespace std::chrono_literals;
 
@@ -162,4 +165,62 @@ TEST(WebServiceDispatch, StopReleasesRequestsThatWaitForTheWindow)
     EXPECT_FALSE(service.isActive());
     reply.get();
     ui.runAll(); // the stale call finds the service stopping and does nothing
+}
+
+TEST(WebServiceDispatch, NoNewRenderingWhileRepliesBeingReadHoldTheEncodingBudget)
+{
+    QueuedCalls ui;
+    std::atomic<int> renders{0};
+    // One BMP encoding just above the budget: 3 bytes a pixel, rows padded to 4.
+    const int width = 4096;
+    const int height =
+        static_cast<int>(web::WebService::kEncodedBytesBudget / (std::size_t(width) * 3)) + 1;
+    web::WebRenderers renderers;
+    renderers.graph = [&]() -> std::optional<QImage> {
+        ++renders;
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        return image;
+    };
+    web::WebService service(ui.poster(), renderers);
+    web::WebSnapshot view;
+    view.imageType = output::ImageType::Bmp;
+    view.edTemp = "flowloom.bmp";
+    service.publish(view);
+    const std::uint16_t port = service.start({"127.0.0.1", 0}).port;
+
+    // A slow reader: its reply holds the encoding until it has read it all.
+    test::LoopbackClient slow(port);
+    ASSERT_TRUE(slow.send("GET /flowloom.bmp HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(waitFor([&] { return ui.size() == 1; }));
+    ui.runAll();
+    // Its first bytes only: the reply has begun and stays unfinished.
+    test::Received begun;
+    {
+        pollfd entry{slow.descriptor(), POLLIN, 0};
+        ASSERT_EQ(::poll(&entry, 1, 10000), 1);
+        char first[4096];
+        const ssize_t got = ::recv(slow.descriptor(), first, sizeof first, 0);
+        ASSERT_GT(got, 0);
+        begun.bytes.assign(first, static_cast<std::size_t>(got));
+    }
+    ASSERT_EQ(begun.bytes.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+
+    auto next = std::async(std::launch::async, [port] {
+        return test::LoopbackClient::exchange(port, "GET /flowloom.bmp HTTP/1.1\r\n\r\n", 30s);
+    });
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(ui.size(), 0u) << "no rendering while the budget is held";
+
+    // Once the slow reader has its whole image, the next rendering goes ahead.
+    const test::Received rest = slow.readUntilClose(30s);
+    EXPECT_EQ(rest.end, test::ReadEnd::Closed);
+    const std::size_t rowBytes = (std::size_t(width) * 3 + 3) / 4 * 4;
+    EXPECT_EQ(body(begun.bytes + rest.bytes).size(), 54 + rowBytes * std::size_t(height));
+    ASSERT_TRUE(waitFor([&] { return ui.size() == 1; }));
+    ui.runAll();
+    const std::string second = next.get().bytes;
+    EXPECT_EQ(body(second).size(), 54 + rowBytes * std::size_t(height));
+    EXPECT_EQ(renders.load(), 2);
+    service.stop();
 }

@@ -40,6 +40,14 @@ inline constexpr std::size_t kMaxOpenConnections = 640;
 // none), so a client crowding the server only crowds out itself.
 inline constexpr std::size_t kConnectionsPerClient = 256;
 
+// Event streams (/api/v1/events) held open at once, in all and per peer
+// address. A stream is not a connection of the bounds above: once its head is
+// answered it leaves the workers and costs a descriptor and a few hundred
+// bytes on the streams' own thread. The total is further bounded by the
+// descriptors left above the HTTP connections' budget (DescriptorBudget).
+inline constexpr std::size_t kMaxEventStreams = 1024;
+inline constexpr std::size_t kEventStreamsPerClient = 256;
+
 // Pending connections the kernel keeps for the listening socket.
 inline constexpr int kListenQueue = 15;
 

@@ -61,6 +61,14 @@ std::string Reply::statusPage(int code, std::string_view text)
     return page;
 }
 
+void Reply::addHeader(std::string_view name, std::string_view value)
+{
+    appendHeaderValue(m_extraHeaders, name);
+    m_extraHeaders += ": ";
+    appendHeaderValue(m_extraHeaders, value);
+    m_extraHeaders += "\r\n";
+}
+
 void Reply::setStatusPage(int code)
 {
     setStatus(code);
@@ -109,7 +117,7 @@ std::string Reply::buildHeader()
     }
 
     std::string header;
-    header.reserve(192 + m_contentType.size() + m_realm.size());
+    header.reserve(192 + m_contentType.size() + m_realm.size() + m_extraHeaders.size());
     header += "HTTP/1.1 ";
     header += std::to_string(m_statusCode);
     header += ' ';
@@ -128,6 +136,7 @@ std::string Reply::buildHeader()
     header += "Server: ";
     header += kServerName;
     header += "\r\n";
+    header += m_extraHeaders;
     if (!m_realm.empty()) {
         header += "WWW-Authenticate: Basic realm=";
         appendQuoted(header, m_realm);
@@ -195,6 +204,7 @@ void Reply::resetForFailure(std::string message)
 {
     setStatus(500);
     m_realm.clear();
+    m_extraHeaders.clear();
     m_contentBytes.reset();
     m_contentLength.reset();
     m_contentText = std::move(message);

@@ -63,6 +63,10 @@ public:
         m_contentBytes = std::move(bytes);
     }
 
+    // A further header line ("Cache-Control", "Retry-After"), written after
+    // the usual ones; line breaks in either part are dropped.
+    void addHeader(std::string_view name, std::string_view value);
+
     const std::string& realm() const { return m_realm; }
     void setRealm(std::string realm) { m_realm = std::move(realm); }
 
@@ -101,6 +105,7 @@ private:
     std::string m_contentText;
     std::shared_ptr<const Bytes> m_contentBytes;
     std::string m_realm;
+    std::string m_extraHeaders; // whole lines, CR LF included
     std::optional<std::uint64_t> m_contentLength;
     bool m_headerWritten = false;
 };

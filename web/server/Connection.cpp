@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <exception>
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -78,6 +79,11 @@ void Connection::serve(const RequestHandler& handler, Request& request)
     } catch (...) {
         sampling::traceUnexpectedException("Connection::serve (reply)");
     }
+}
+
+sampling::UniqueFd Connection::duplicateSocket() const
+{
+    return sampling::UniqueFd(::fcntl(m_socket, F_DUPFD_CLOEXEC, 0));
 }
 
 bool Connection::write(const std::uint8_t* data, std::size_t size) noexcept

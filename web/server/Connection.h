@@ -1,6 +1,7 @@
 #pragma once
 
 #include "output/encoders/ByteSink.h"
+#include "sampling/UniqueFd.h"
 #include "web/http/Reply.h"
 #include "web/http/Request.h"
 
@@ -36,6 +37,12 @@ public:
     // True once the server is stopping; a handler waiting on something slow
     // should give up.
     bool stopRequested() const { return m_stopping.load(std::memory_order_relaxed); }
+
+    // A second descriptor of the connection, for a handler that hands it over
+    // to outlive the request (an event stream): the server closes its own after
+    // the handler as always, and the connection lives on in the copy. Invalid
+    // when the process is out of descriptors.
+    sampling::UniqueFd duplicateSocket() const;
 
     // Dispatches the request and writes what the handler left unwritten. GET,
     // HEAD and POST reach the handler; what statusWithoutHandler() names is

@@ -1,6 +1,7 @@
 #include "web/server/HttpServer.h"
 
 #include "web/http/Limits.h"
+#include "web/server/DescriptorBudget.h"
 #include "web/server/HeadReader.h"
 #include "web/server/WorkerPool.h"
 
@@ -92,6 +93,9 @@ void HttpServer::start()
     sampling::UniqueFd listener = openListener(bound);
 
     try {
+        const std::size_t descriptors = DescriptorBudget::raiseSoftLimit();
+        m_streams.start({DescriptorBudget::streamsWithin(descriptors, m_options.maxEventStreams),
+                         m_options.eventStreamsPerClient, m_options.sendTimeout});
         auto pool = std::make_shared<WorkerPool>(std::move(listener), m_handler, m_options);
         m_readerThread = std::thread([pool] { pool->reader().run(); });
         try {
@@ -103,6 +107,7 @@ void HttpServer::start()
         }
         m_pool = std::move(pool);
     } catch (const std::system_error& failure) {
+        m_streams.stop();
         throw socketError(failure.code().value());
     }
     m_binding = bound;
@@ -115,6 +120,7 @@ void HttpServer::stop()
         return;
     }
     m_active = false;
+    m_streams.stop();
     const std::shared_ptr<WorkerPool> pool = std::move(m_pool);
     pool->requestStop();
     m_listenerThread.join();

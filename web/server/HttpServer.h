@@ -2,6 +2,7 @@
 
 #include "sampling/UniqueFd.h"
 #include "web/server/Connection.h"
+#include "web/server/EventStreams.h"
 #include "web/server/ServerOptions.h"
 
 #include <cstdint>
@@ -58,6 +59,11 @@ struct Binding
 //   out only itself. The listen queue is 15; a silent connection reaches a
 //   worker after the kernel's deferral (about a second) and passes on to the
 //   reading thread at once.
+// - A handler may turn its connection into an event stream (EventStreams):
+//   after the head is answered the connection leaves the workers for the
+//   streams' one thread, bounded in all and per client on its own, beside the
+//   connections above. The soft descriptor limit is raised at start to make
+//   room for them (DescriptorBudget).
 // What a reply contains is the handler's and Reply's business, and that each
 // request sees the figures of one tick is the web service's (one published
 // view per tick): nothing here changes a byte of either.
@@ -77,10 +83,15 @@ public:
 
     bool isActive() const { return m_active; }
 
+    // The event streams; they run while the server does. For handlers and for
+    // the publisher of events (any thread).
+    EventStreams& eventStreams() { return m_streams; }
+
     // Binds, listens and starts accepting; does nothing when already active.
     // Throws HttpServerError and stays inactive when it fails.
     void start();
-    // Closes the listener and every connection, then waits for the workers.
+    // Ends every event stream, closes the listener and every connection, then
+    // waits for the workers.
     // Throws HttpServerError("Terminate Thread Timeout") when a worker is still
     // busy at the limit; the server is inactive afterwards either way.
     void stop();
@@ -95,6 +106,7 @@ private:
     std::shared_ptr<WorkerPool> m_pool;
     std::thread m_listenerThread;
     std::thread m_readerThread;
+    EventStreams m_streams;
 };
 
 } // namespace flowloom::web

@@ -19,6 +19,8 @@ struct ServerOptions
     std::size_t workersPerClient = limits::kWorkersPerClient;
     std::size_t maxOpenConnections = limits::kMaxOpenConnections;
     std::size_t connectionsPerClient = limits::kConnectionsPerClient;
+    std::size_t maxEventStreams = limits::kMaxEventStreams;
+    std::size_t eventStreamsPerClient = limits::kEventStreamsPerClient;
     // The realm of the Basic challenge that answers credentials in another
     // scheme; the service's own, so that a browser asks for the right ones.
     // Empty: such a request gets 401 without a challenge.

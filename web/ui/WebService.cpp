@@ -1,6 +1,7 @@
 #include "web/ui/WebService.h"
 
 #include "sampling/UnexpectedException.h"
+#include "web/documents/EventDocument.h"
 #include "web/documents/MetricsDocument.h"
 #include "web/documents/MimeTable.h"
 #include "web/documents/StatisticsDocuments.h"
@@ -23,6 +24,18 @@ std::string notFoundPage(const std::string& statusText)
 {
     return "<html><head><title>Error</title></head><body><h1>" + statusText + "</h1></body></html>";
 }
+
+// A short reason in plain text, for programs and the people reading their logs.
+void refuse(Reply& reply, int code, const std::string& reason)
+{
+    reply.setStatus(code, code == 503 ? std::string("Service Unavailable")
+                                      : std::string(Reply::statusTextFor(code)));
+    reply.setContentType("text/plain; charset=utf-8");
+    reply.setContentText(reason + "\n");
+}
+
+// When a refused event stream may be tried again, in seconds.
+constexpr const char* kStreamRetryAfter = "10";
 
 output::ImageView viewOf(const QImage& image)
 {
@@ -65,6 +78,10 @@ struct WebService::Hub
     std::shared_ptr<RenderJob> pendingGraph;
     std::size_t liveRenderings = 0; // queued, or holding pixels
     std::size_t freeEncoders = encodesInFlight();
+    // Bytes of the encodings still held, by a rendering or by a reply being
+    // sent; the last holder, wherever it lets go, takes them off here. So no
+    // reference to an encoding may be dropped with this mutex held.
+    std::size_t encodedBytesHeld = 0;
 };
 
 std::size_t WebService::encodesInFlight()
@@ -109,9 +126,29 @@ WebService::~WebService()
 
 void WebService::publish(WebSnapshot snapshot)
 {
+    publishEvent(snapshot);
     auto next = std::make_shared<const WebSnapshot>(std::move(snapshot));
     std::lock_guard lock(m_snapshotMutex);
     m_snapshot = std::move(next);
+}
+
+void WebService::publishEvent(const WebSnapshot& view)
+{
+    EventStreams& streams = m_server.eventStreams();
+    if (!view.servesPageData()) {
+        if (m_eventsServed)
+            streams.endAll(); // switched off: the open streams end with it
+        m_eventsServed = false;
+        return;
+    }
+    m_eventsServed = true;
+    if (!view.figures || view.figures == m_lastFigures)
+        return; // the same tick, published again for a changed name or switch
+    m_lastFigures = view.figures;
+    ++m_tick;
+    if (m_server.isActive())
+        streams.publish(
+            std::make_shared<const std::string>(eventText(m_tick, summaryJson(*view.figures))));
 }
 
 std::shared_ptr<const WebSnapshot> WebService::snapshot() const
@@ -166,12 +203,16 @@ WebService::renderOnUiThread(std::function<std::optional<QImage>()> render, bool
         job->users = 1;
         if (shareWithWaiting)
             hub->pendingGraph = job;
-        // At most one rendering more than can be encoded at once holds pixels;
-        // requests that come while this one waits for its turn join it.
+        // At most one rendering more than can be encoded at once holds pixels,
+        // and none begins while the encodings still being sent fill their
+        // budget (slow readers hold theirs for long); requests that come while
+        // this one waits for its turn join it.
         {
             const BlockingWait forTheTurn;
-            hub->done.wait(
-                lock, [&] { return hub->stopping || hub->liveRenderings <= encodesInFlight(); });
+            hub->done.wait(lock, [&] {
+                return hub->stopping || (hub->liveRenderings <= encodesInFlight() &&
+                                         hub->encodedBytesHeld < kEncodedBytesBudget);
+            });
         }
         if (hub->stopping) {
             releaseRendering(*job);
@@ -231,6 +272,26 @@ void WebService::releaseRendering(RenderJob& job)
     }
 }
 
+std::shared_ptr<const Reply::Bytes> WebService::heldEncoding(Reply::Bytes bytes)
+{
+    std::shared_ptr<Hub> hub = m_hub;
+    const std::size_t size = bytes.size();
+    {
+        std::lock_guard lock(hub->mutex);
+        hub->encodedBytesHeld += size;
+    }
+    // Also called when the pointer itself cannot be made, which throws then.
+    auto letGo = [hub, size](const Reply::Bytes* held) {
+        delete held;
+        {
+            std::lock_guard lock(hub->mutex);
+            hub->encodedBytesHeld -= size;
+        }
+        hub->done.notify_all();
+    };
+    return std::shared_ptr<const Reply::Bytes>(new Reply::Bytes(std::move(bytes)), letGo);
+}
+
 std::shared_ptr<const Reply::Bytes> WebService::encodeShared(RenderJob& job, output::ImageType type)
 {
     Hub& hub = *m_hub;
@@ -255,7 +316,7 @@ std::shared_ptr<const Reply::Bytes> WebService::encodeShared(RenderJob& job, out
             Reply::Bytes out;
             if (output::encodeToMemory(viewOf(*job.image), type, kWebJpegQuality, out) ==
                 output::EncodeError::Ok)
-                bytes = std::make_shared<const Reply::Bytes>(std::move(out));
+                bytes = heldEncoding(std::move(out));
         } catch (const std::bad_alloc&) {
             bytes.reset(); // answered as an image that could not be encoded
         } catch (...) {
@@ -310,7 +371,7 @@ void WebService::serveImage(std::shared_ptr<const Reply::Bytes> bytes, const std
     reply.writeContent();
 }
 
-void WebService::HTTPServerCommandGet(Connection&, const Request& request, Reply& reply)
+void WebService::HTTPServerCommandGet(Connection& connection, const Request& request, Reply& reply)
 {
     const std::shared_ptr<const WebSnapshot> view = snapshot();
     const std::string& path = request.documentPath();
@@ -374,6 +435,10 @@ void WebService::HTTPServerCommandGet(Connection&, const Request& request, Reply
                              view->recentTicks ? *view->recentTicks : std::vector<LiveSample>{}));
         return;
     }
+    if (view->servesPageData() && path == kEventsPath) {
+        serveEvents(connection, request, reply);
+        return;
+    }
     if (serveForPrograms(*view, request, reply))
         return;
     reply.setStatus(404);
@@ -384,22 +449,13 @@ bool WebService::serveForPrograms(const WebSnapshot& view, const Request& reques
 {
     const std::string& path = request.documentPath();
     const bool metrics = view.cbMetrics && path == "/metrics";
-    // The live page reads these two as well.
-    const bool forPage = view.cbJsonApi || view.cbLivePage;
-    const bool summary = forPage && path == kSummaryPath;
-    const bool history = forPage && path == kHistoryPath;
+    const bool summary = view.servesPageData() && path == kSummaryPath;
+    const bool history = view.servesPageData() && path == kHistoryPath;
     const bool applications = view.cbJsonApi && path == kApplicationsPath;
     if (!metrics && !summary && !history && !applications)
         return false;
-    // A short reason in plain text, for programs and the people reading their logs.
-    auto refuse = [&reply](int code, const std::string& reason) {
-        reply.setStatus(code, code == 503 ? std::string("Service Unavailable")
-                                          : std::string(Reply::statusTextFor(code)));
-        reply.setContentType("text/plain; charset=utf-8");
-        reply.setContentText(reason + "\n");
-    };
     if (!view.figures) {
-        refuse(503, "no figures yet: the first tick has not come");
+        refuse(reply, 503, "no figures yet: the first tick has not come");
         return true;
     }
     if (metrics) {
@@ -415,8 +471,9 @@ bool WebService::serveForPrograms(const WebSnapshot& view, const Request& reques
     }
     if (applications) {
         if (!view.figures->applications) {
-            refuse(503, "no figures per application: the usage history is not kept, or no tick "
-                        "has come since the JSON API was switched on");
+            refuse(reply, 503,
+                   "no figures per application: the usage history is not kept, or no tick "
+                   "has come since the JSON API was switched on");
             return true;
         }
         reply.setContentType("application/json");
@@ -426,22 +483,22 @@ bool WebService::serveForPrograms(const WebSnapshot& view, const Request& reques
     }
     auto parsed = parseHistoryQuery(request.query());
     if (const std::string* reason = std::get_if<std::string>(&parsed)) {
-        refuse(400, *reason);
+        refuse(reply, 400, *reason);
         return true;
     }
     const HistoryQuery& query = std::get<HistoryQuery>(parsed);
     if (!view.historySource) {
-        refuse(503, "the usage history is not kept");
+        refuse(reply, 503, "the usage history is not kept");
         return true;
     }
     const HistoryAnswer answer =
         view.historySource(query.interface, query.firstDay(), query.lastDay());
     switch (answer.outcome) {
     case HistoryAnswer::Outcome::UnknownInterface:
-        refuse(404, "no interface named " + jsonString(query.interface));
+        refuse(reply, 404, "no interface named " + jsonString(query.interface));
         return true;
     case HistoryAnswer::Outcome::Unavailable:
-        refuse(503, "the usage history file cannot be read now");
+        refuse(reply, 503, "the usage history file cannot be read now");
         return true;
     case HistoryAnswer::Outcome::Found:
         break;
@@ -451,6 +508,42 @@ bool WebService::serveForPrograms(const WebSnapshot& view, const Request& reques
         historyJson(view.figures->version, query, answer.address,
                     query.granularity == Granularity::Month ? monthsOf(answer.days) : answer.days));
     return true;
+}
+
+void WebService::serveEvents(Connection& connection, const Request& request, Reply& reply)
+{
+    EventStreams& streams = m_server.eventStreams();
+    EventStreams::Place place = streams.reserve(connection.remoteAddress());
+    if (!place.held()) {
+        switch (place.refusal()) {
+        case EventStreams::Refusal::ClientFull:
+            refuse(reply, 503,
+                   "too many event streams from this address; poll " + std::string(kSummaryPath) +
+                       " instead, or try again later");
+            break;
+        case EventStreams::Refusal::ServerFull:
+            refuse(reply, 503,
+                   "too many event streams; poll " + std::string(kSummaryPath) +
+                       " instead, or try again later");
+            break;
+        case EventStreams::Refusal::NotRunning:
+        case EventStreams::Refusal::None:
+            refuse(reply, 503, "the server is stopping");
+            break;
+        }
+        reply.addHeader("Retry-After", kStreamRetryAfter);
+        return;
+    }
+    reply.setContentType(std::string(kEventStreamType));
+    reply.addHeader("Cache-Control", "no-store");
+    reply.writeHeader();
+    if (request.method() == "HEAD")
+        return;
+    // Out of descriptors, the reader gets the head and an ended stream, and
+    // comes back after the retry pause.
+    sampling::UniqueFd copy = connection.duplicateSocket();
+    if (copy.valid())
+        streams.adopt(std::move(place), std::move(copy), std::string(kEventStreamPrelude));
 }
 
 } // namespace flowloom::web

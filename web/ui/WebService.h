@@ -49,6 +49,9 @@ struct WebSnapshot
     // from the figures of the tick; none before the first tick.
     bool cbMetrics = false;
     bool cbJsonApi = false;
+    // The live page at "/". Its data (summary.json, history.json and the
+    // event stream) is served while either switch is on.
+    bool servesPageData() const { return cbJsonApi || cbLivePage; }
     std::shared_ptr<const Figures> figures;
     // The history rows of history.json, read on the connection's thread.
     HistorySource historySource;
@@ -74,17 +77,29 @@ struct WebRenderers
 // The web service: the HTTP server with the request dispatch, the published
 // snapshot and the hand-over of renderings to the user-interface thread.
 //
+// Each tick's figures (a new Figures in a published snapshot) become one event
+// of the event stream, numbered from 1 in the order published and serialised
+// once for every stream; the stream's connections leave the workers
+// (EventStreams).
+//
 // Memory of image replies is bounded by design, whatever the clients do:
 // requests that share one rendering share its pixels and one immutable,
 // reference-counted encoding per image type, and every reply sends from it;
 // at most kEncodesInFlight encodings run at once (others wait their turn), and
 // at most one rendering more than that holds its pixels (a new rendering waits
-// for one to be released, and requests arriving meanwhile join it).
+// for one to be released, and requests arriving meanwhile join it). Slow
+// readers hold an encoding for as long as they read, so renderings that each
+// served a few of them would pile up their encodings: a new rendering also
+// waits while the encodings still held reach kEncodedBytesBudget, and the
+// requests arriving meanwhile share it. (The budget is passed by at most the
+// encodings begun before it was reached.)
 class WebService
 {
 public:
     static constexpr const char* kRealm = "Flowloom Web Service";
     static constexpr int kWebJpegQuality = 80;
+    // Five 2000 x 2000 BMP images; thousands of the usual JPEG ones.
+    static constexpr std::size_t kEncodedBytesBudget = 64u << 20;
     // Encodings running at once: one per core.
     static std::size_t encodesInFlight();
 
@@ -119,6 +134,8 @@ private:
     // The rendering encoded as `type`, once for all requests that share it;
     // null when the service stops meanwhile. Throws when it cannot be encoded.
     std::shared_ptr<const Reply::Bytes> encodeShared(RenderJob& job, output::ImageType type);
+    // Encoded bytes, counted in the budget for as long as anyone holds them.
+    std::shared_ptr<const Reply::Bytes> heldEncoding(Reply::Bytes bytes);
     void releaseRendering(RenderJob& job);
     // Rendered and encoded; null when nothing could be rendered or the service stops.
     std::shared_ptr<const Reply::Bytes> renderImage(std::function<std::optional<QImage>()> render,
@@ -127,6 +144,11 @@ private:
                     Reply& reply);
     // /metrics and the JSON API; false when the path is none of theirs.
     static bool serveForPrograms(const WebSnapshot& view, const Request& request, Reply& reply);
+    // The event stream: its head, then the connection goes to the streams'
+    // thread; or a refusal beyond the bounds.
+    void serveEvents(Connection& connection, const Request& request, Reply& reply);
+    // The user-interface thread's part of the events: one per new Figures.
+    void publishEvent(const WebSnapshot& view);
 
     std::function<void(std::function<void()>)> m_postToUi;
     WebRenderers m_renderers;
@@ -134,6 +156,10 @@ private:
     mutable std::mutex m_snapshotMutex;
     std::shared_ptr<const WebSnapshot> m_snapshot;
     HttpServer m_server;
+    // The publisher's (user-interface thread's) own.
+    std::shared_ptr<const Figures> m_lastFigures;
+    std::uint64_t m_tick = 0;
+    bool m_eventsServed = false;
 };
 
 } // namespace flowloom::web
