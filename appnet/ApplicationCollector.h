@@ -1,11 +1,13 @@
 #pragma once
 
 #include "appnet/Application.h"
+#include "appnet/DumpSchedule.h"
 #include "appnet/SockDiag.h"
 #include "appnet/SockDiagSource.h"
 #include "appnet/SocketOwners.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -21,10 +23,25 @@ namespace flowloom::appnet {
 // sight). A socket seen first in its close was opened and closed between two
 // polls: its owner can no longer be asked, so it goes to the program that
 // listens on its port, or else stays unattributed (in "Other").
+//
+// A poll reads the known sockets by exact lookup and dumps every socket
+// only when DumpSchedule says so: at the first look, every
+// kFullDumpInterval, when lookups fail, and, spaced, when the interfaces
+// counted more than the known sockets and the closes explain (the dump then
+// comes in the same poll, so that a new socket's bytes are credited with the
+// interface bytes they made). Counters are cumulative, so a socket first
+// seen at a later dump still gives all its bytes then; the first look's
+// sockets only give their growth from it.
 class ApplicationCollector
 {
 public:
-    ApplicationCollector(TcpSocketSource& source, SocketOwners& owners);
+    using Clock = DumpSchedule::Clock;
+    // `clock` times the dumps (none: the steady clock).
+    ApplicationCollector(TcpSocketSource& source, SocketOwners& owners,
+                         std::function<Clock::time_point()> clock = {});
+
+    // How the latest poll read the live sockets.
+    enum class Read { None, Dump, Lookups, LookupsThenDump };
 
     // Every tick reads the closes; `poll` says whether the live sockets are
     // read too. Only a poll ends an interval: the figures returned then span
@@ -38,6 +55,7 @@ public:
     void reset();
 
     std::size_t trackedSockets() const { return m_sockets.size(); }
+    Read lastRead() const { return m_lastRead; }
 
 private:
     struct Tracked
@@ -51,12 +69,24 @@ private:
 
     void addClosed(const TcpSocketReading& closed, Totals& internet, Totals& loopback,
                    ApplicationTick& out);
-    void addLive(const std::vector<TcpSocketReading>& live, Totals& internet, Totals& loopback);
+    // Adds the growth of a socket already known; false when it is not one.
+    bool addKnown(const TcpSocketReading& socket, Totals& internet, Totals& loopback);
+    // Returns whether a socket not known before brought bytes.
+    bool addLive(const std::vector<TcpSocketReading>& live, Totals& internet, Totals& loopback);
+    void readLive();
+    bool dump(Clock::time_point now);
+    bool lookUpKnown();
+    void settleGone();
+    std::uint64_t interfaceBytes() const;
+    std::uint64_t explainedBytes() const;
     void knowListeners();
     const Application* listenerOn(const TcpSocketReading& socket) const;
 
     TcpSocketSource& m_source;
     SocketOwners& m_owners;
+    std::function<Clock::time_point()> m_clock;
+    DumpSchedule m_schedule;
+    Read m_lastRead = Read::None;
     std::unordered_map<std::uint64_t, Tracked> m_sockets; // by cookie
     std::unordered_set<std::uint64_t> m_closedBefore;     // closed before the previous dump
     std::unordered_set<std::uint64_t> m_closedNow;        // closed since the previous dump
@@ -64,11 +94,14 @@ private:
     std::unordered_map<std::uint16_t, Application> m_listeners; // by port, at the latest dump
     std::vector<TcpSocketReading> m_closedBuffer;
     std::vector<TcpSocketReading> m_liveBuffer;
+    std::vector<TcpSocketReading> m_knownBuffer;
+    std::vector<std::uint64_t> m_goneBuffer;
     // What the ticks since the previous poll counted, given out at the next.
     Totals m_pendingInternet;
     Totals m_pendingLoopback;
     InterfaceTraffic m_pendingInterfaces;
     std::size_t m_pendingClosed = 0;
+    std::uint64_t m_pendingUnowned = 0; // closes' bytes that no application is credited with
     int m_pendingTicks = 0;
 };
 
