@@ -113,9 +113,11 @@ bool ApplicationCollector::addKnown(const TcpSocketReading& socket, Totals& inte
     if (found == m_sockets.end())
         return false;
     Tracked& tracked = found->second;
-    add(tracked.loopback ? loopback : internet, tracked.owner,
-        grown(socket.bytesReceived, tracked.last.bytesReceived),
-        grown(socket.bytesSent, tracked.last.bytesSent));
+    const std::uint64_t in = grown(socket.bytesReceived, tracked.last.bytesReceived);
+    const std::uint64_t out = grown(socket.bytesSent, tracked.last.bytesSent);
+    add(tracked.loopback ? loopback : internet, tracked.owner, in, out);
+    if (in != 0 || out != 0)
+        tracked.grew = m_now;
     tracked.last = socket;
     tracked.missing = 0;
     return true;
@@ -130,7 +132,7 @@ bool ApplicationCollector::addLive(const std::vector<TcpSocketReading>& live, To
     for (const TcpSocketReading& socket : live) {
         if (!socket.hasInfo || addKnown(socket, internet, loopback))
             continue;
-        Tracked tracked{socket, m_owners.ownerOf(socket), isLoopbackSocket(socket), 0};
+        Tracked tracked{socket, m_owners.ownerOf(socket), isLoopbackSocket(socket), 0, m_now};
         // New since the previous dump: everything it counted is new. On the
         // first look it is the base.
         if (m_started) {
@@ -146,12 +148,12 @@ bool ApplicationCollector::addLive(const std::vector<TcpSocketReading>& live, To
     return newBytes;
 }
 
-bool ApplicationCollector::dump(Clock::time_point now)
+bool ApplicationCollector::dump(bool& newBytes)
 {
     m_liveBuffer.clear();
     if (!m_source.poll(m_liveBuffer))
         return false;
-    const bool newBytes = addLive(m_liveBuffer, m_pendingInternet, m_pendingLoopback);
+    newBytes = addLive(m_liveBuffer, m_pendingInternet, m_pendingLoopback) || newBytes;
     m_started = true;
     // The closes since the previous dump are left out of the next one
     // too; between dumps they gather, each once.
@@ -160,24 +162,24 @@ bool ApplicationCollector::dump(Clock::time_point now)
     // The listeners as this dump found them, for the closes until the
     // next one (one that closes with its last connection still names it).
     knowListeners();
-    m_schedule.dumped(now, newBytes);
+    m_schedule.dumped(m_now);
     return true;
 }
 
-bool ApplicationCollector::lookUpKnown()
+bool ApplicationCollector::lookUpKnown(bool idle)
 {
     m_knownBuffer.clear();
     m_liveBuffer.clear();
-    m_goneBuffer.clear();
     // Listeners carry no bytes; the next dump tells whether they still listen.
-    for (const auto& [cookie, tracked] : m_sockets)
-        if (tracked.last.state != tcp_state::Listen)
+    for (const auto& [cookie, tracked] : m_sockets) {
+        const bool active = tracked.missing > 0 || m_now - tracked.grew < kActiveFor;
+        if (tracked.last.state != tcp_state::Listen && active != idle)
             m_knownBuffer.push_back(tracked.last);
-    // Asked even with none known: a source that offers no lookups says so.
-    if (!m_source.lookup(m_knownBuffer, m_liveBuffer, m_goneBuffer)) {
-        m_goneBuffer.clear();
-        return false;
     }
+    // Asked even with none: a source that offers no lookups says so.
+    if (!m_source.lookup(m_knownBuffer, m_liveBuffer, m_goneBuffer))
+        return false;
+    m_lastLookups += m_knownBuffer.size();
     for (const TcpSocketReading& socket : m_liveBuffer)
         addKnown(socket, m_pendingInternet, m_pendingLoopback);
     return true;
@@ -211,20 +213,31 @@ std::uint64_t ApplicationCollector::explainedBytes() const
 
 void ApplicationCollector::readLive()
 {
-    const Clock::time_point now = m_clock ? m_clock() : Clock::now();
+    m_now = m_clock ? m_clock() : Clock::now();
     m_lastRead = Read::None;
-    if (m_started && !m_schedule.dueBeforeLookups(now) && lookUpKnown()) {
+    m_lastLookups = 0;
+    m_goneBuffer.clear();
+    bool newBytes = false;
+    if (m_started && !m_schedule.dueBeforeLookups(m_now) && lookUpKnown(false)) {
         m_lastRead = Read::Lookups;
-        // Unknown sockets may have carried bytes: find them while they live,
-        // so that their bytes are credited with the interface bytes they made.
-        if (m_schedule.dueOnEvidence(now, interfaceBytes(), explainedBytes(), m_pendingTicks)) {
-            // Sockets the lookups missed are settled by the dump itself.
-            m_goneBuffer.clear();
-            if (dump(now))
-                m_lastRead = Read::LookupsThenDump;
+        if (m_schedule.dueOnEvidence(m_now, interfaceBytes(), explainedBytes(), m_pendingTicks)) {
+            // Unknown or idle sockets may have carried bytes: find them
+            // while they live, so that their bytes are credited with the
+            // interface bytes they made.
+            const std::uint64_t before = explainedBytes();
+            const bool looked = lookUpKnown(true);
+            bool found = looked && explainedBytes() > before;
+            if (looked && !beyondAllowance(interfaceBytes(), explainedBytes(), m_pendingTicks)) {
+                m_lastRead = Read::LookupsOfAll;
+            } else {
+                m_goneBuffer.clear(); // the dump settles the sockets it no longer lists
+                if (dump(found))
+                    m_lastRead = Read::LookupsThenDump;
+            }
+            m_schedule.lookedFurther(m_now, found);
         }
         settleGone();
-    } else if (dump(now)) {
+    } else if (dump(newBytes)) {
         m_lastRead = Read::Dump;
     }
     if (!beyondAllowance(interfaceBytes(), explainedBytes(), m_pendingTicks))

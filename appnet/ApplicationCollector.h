@@ -24,12 +24,12 @@ namespace flowloom::appnet {
 // polls: its owner can no longer be asked, so it goes to the program that
 // listens on its port, or else stays unattributed (in "Other").
 //
-// A poll reads the known sockets by exact lookup and dumps every socket
-// only when DumpSchedule says so: at the first look, every
-// kFullDumpInterval, when lookups fail, and, spaced, when the interfaces
-// counted more than the known sockets and the closes explain (the dump then
-// comes in the same poll, so that a new socket's bytes are credited with the
-// interface bytes they made). Counters are cumulative, so a socket first
+// A poll reads the active known sockets by exact lookup and looks further
+// only when DumpSchedule says so: a dump at the first look, every
+// kFullDumpInterval and when lookups fail; and when the interfaces counted
+// more than the sockets read and the closes explain, the idle known sockets,
+// then a dump, in the same poll (so that a socket's bytes are credited with
+// the interface bytes they made). Counters are cumulative, so a socket first
 // seen at a later dump still gives all its bytes then; the first look's
 // sockets only give their growth from it.
 class ApplicationCollector
@@ -41,7 +41,13 @@ public:
                          std::function<Clock::time_point()> clock = {});
 
     // How the latest poll read the live sockets.
-    enum class Read { None, Dump, Lookups, LookupsThenDump };
+    enum class Read {
+        None,
+        Dump,            // a dump alone
+        Lookups,         // lookups of the active sockets
+        LookupsOfAll,    // of the idle ones too, which explained the bytes
+        LookupsThenDump, // and a dump after them
+    };
 
     // Every tick reads the closes; `poll` says whether the live sockets are
     // read too. Only a poll ends an interval: the figures returned then span
@@ -56,6 +62,8 @@ public:
 
     std::size_t trackedSockets() const { return m_sockets.size(); }
     Read lastRead() const { return m_lastRead; }
+    // How many sockets the latest poll looked up.
+    std::size_t lastLookups() const { return m_lastLookups; }
 
 private:
     struct Tracked
@@ -63,7 +71,8 @@ private:
         TcpSocketReading last;
         Application owner;
         bool loopback = false;
-        int missing = 0; // ticks since it was last in a dump
+        int missing = 0;          // polls since it was last read
+        Clock::time_point grew{}; // when its counts last grew (or it was first seen)
     };
     using Totals = std::map<Application, ByteCount>;
 
@@ -74,8 +83,8 @@ private:
     // Returns whether a socket not known before brought bytes.
     bool addLive(const std::vector<TcpSocketReading>& live, Totals& internet, Totals& loopback);
     void readLive();
-    bool dump(Clock::time_point now);
-    bool lookUpKnown();
+    bool dump(bool& newBytes);
+    bool lookUpKnown(bool idle);
     void settleGone();
     std::uint64_t interfaceBytes() const;
     std::uint64_t explainedBytes() const;
@@ -87,6 +96,8 @@ private:
     std::function<Clock::time_point()> m_clock;
     DumpSchedule m_schedule;
     Read m_lastRead = Read::None;
+    std::size_t m_lastLookups = 0;
+    Clock::time_point m_now{};                            // the poll's time
     std::unordered_map<std::uint64_t, Tracked> m_sockets; // by cookie
     std::unordered_set<std::uint64_t> m_closedBefore;     // closed before the previous dump
     std::unordered_set<std::uint64_t> m_closedNow;        // closed since the previous dump

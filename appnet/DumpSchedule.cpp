@@ -32,22 +32,23 @@ bool DumpSchedule::dueOnEvidence(Clock::time_point now, std::uint64_t interfaceB
 {
     if (!beyondAllowance(interfaceBytes, explainedBytes, ticks))
         return false;
-    return dueBeforeLookups(now) || now - *m_lastDump >= m_spacing;
+    return !m_lastFurther || now < *m_lastFurther || now - *m_lastFurther >= m_spacing;
 }
 
-void DumpSchedule::dumped(Clock::time_point now, bool foundNewBytes)
+void DumpSchedule::lookedFurther(Clock::time_point now, bool foundBytes)
 {
-    if (foundNewBytes)
+    if (foundBytes)
         m_spacing = Clock::duration::zero();
     else
         m_spacing =
             std::clamp<Clock::duration>(2 * m_spacing, kFirstEvidenceSpacing, kFullDumpInterval);
-    m_lastDump = now;
+    m_lastFurther = now;
 }
 
 void DumpSchedule::forget()
 {
     m_lastDump.reset();
+    m_lastFurther.reset();
     m_spacing = Clock::duration::zero();
 }
 

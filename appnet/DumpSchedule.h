@@ -8,20 +8,25 @@ namespace flowloom::appnet {
 
 // A dump walks the kernel's whole TCP hash table (262,144 buckets on a
 // large machine), however few sockets there are; a lookup of a known socket
-// is one hash lookup. So the live sockets are read by lookups, and dumped
-// only when something may be missing from what is known:
-//   - at the first look, and when lookups fail or are not offered;
-//   - every kFullDumpInterval, for new listeners and sockets that carried
-//     too little to show;
-//   - when the interfaces counted more than the known sockets and the
-//     closes explain, by more than unexplainedAllowance() (evidence of TCP
-//     sockets not yet known). The dump comes at once while dumps find new
-//     sockets with bytes. UDP shows up the same way and no dump explains it,
-//     so while such traffic persists, dumps that find nothing are spaced:
-//     kFirstEvidenceSpacing after the first, twice that after the next, up
-//     to kFullDumpInterval. A poll that the known sockets explain ends it.
+// is one hash lookup, and a known socket that has been idle need not be
+// looked up at all while the interfaces' bytes are explained. So a poll
+// looks up the active known sockets (those that grew in the last
+// kActiveFor, and those awaiting their close), and goes further only when
+// something may be missing:
+//   - a dump at the first look, when lookups fail or are not offered, and
+//     every kFullDumpInterval (new listeners, sockets that carried too little
+//     to show);
+//   - when the interfaces counted more than the sockets read and the closes
+//     explain, by more than unexplainedAllowance(): the idle known sockets
+//     are looked up too, and if the bytes are still unexplained (evidence of
+//     TCP sockets not yet known) a dump follows in the same poll. This
+//     comes at once while it finds bytes. UDP shows up the same way and
+//     nothing explains it, so while such traffic persists, steps that find
+//     nothing are spaced: kFirstEvidenceSpacing after the first, twice that
+//     after the next, up to kFullDumpInterval. A poll that is explained ends it.
 inline constexpr std::chrono::seconds kFullDumpInterval{30};
 inline constexpr std::chrono::seconds kFirstEvidenceSpacing{1};
+inline constexpr std::chrono::seconds kActiveFor{10};
 
 // The bytes (in and out together) the interfaces may count beyond the
 // explained TCP payload before that is taken for unknown sockets: the
@@ -40,14 +45,17 @@ public:
 
     // Whether this poll dumps without trying lookups first.
     bool dueBeforeLookups(Clock::time_point now) const;
-    // After the lookups: whether the interfaces' bytes beyond the explained
-    // ones (since the previous poll, over `ticks` ticks) call for a dump now.
+    // After the lookups of the active sockets: whether the interfaces' bytes
+    // beyond the explained ones (since the previous poll, over `ticks` ticks)
+    // call for looking further now (the idle sockets, then a dump).
     bool dueOnEvidence(Clock::time_point now, std::uint64_t interfaceBytes,
                        std::uint64_t explainedBytes, int ticks) const;
-    // A dump was read; whether it found a socket with bytes not known before.
-    void dumped(Clock::time_point now, bool foundNewBytes);
-    // A poll that the known sockets and closes explained: evidence dumps
-    // are no longer spaced.
+    // A dump was read (it restarts the period).
+    void dumped(Clock::time_point now) { m_lastDump = now; }
+    // The poll looked further on evidence; whether that found bytes.
+    void lookedFurther(Clock::time_point now, bool foundBytes);
+    // A poll that the sockets read and the closes explained: looking
+    // further is no longer spaced.
     void explained() { m_spacing = Clock::duration::zero(); }
     // The next poll dumps (a first look again).
     void forget();
@@ -56,6 +64,7 @@ public:
 
 private:
     std::optional<Clock::time_point> m_lastDump;
+    std::optional<Clock::time_point> m_lastFurther;
     Clock::duration m_spacing = Clock::duration::zero();
 };
 

@@ -4,7 +4,7 @@
 //   stdin: "tick" (one tick), "quit"
 //   stdout: "ready <cgroup v2: 0|1>", then per tick the lines
 //     "tick <counted> <closed sockets> <read>" (read: dump, lookups,
-//     lookups+dump, none), "app <internet|loopback> <by> <in> <out> <name>",
+//     lookups-of-all, lookups+dump, none), "app <internet|loopback> <by> <in> <out> <name>",
 //     "other <internet|loopback> <in> <out>", "end"
 // The interfaces' bytes are read through rtnetlink, as the program does.
 #include "appnet/ApplicationCollector.h"
@@ -63,6 +63,8 @@ const char* readWord(appnet::ApplicationCollector::Read read)
         return "dump";
     case Read::Lookups:
         return "lookups";
+    case Read::LookupsOfAll:
+        return "lookups-of-all";
     case Read::LookupsThenDump:
         return "lookups+dump";
     case Read::None:

@@ -215,10 +215,11 @@ TEST_F(Collector, SocketsWithoutCountsAndResetStartOver)
     EXPECT_EQ(bytesOf(tick().internet, kBrowser).in, 100u);
 }
 
-// Between dumps the known sockets are read by lookups; a dump comes at the
-// first look, every kFullDumpInterval, when lookups fail, and in the same
-// tick when the interfaces counted bytes beyond the known sockets' growth
-// and the closes (spaced while such dumps find nothing). Whatever the read,
+// Between dumps the active known sockets are read by lookups; a dump comes
+// at the first look, every kFullDumpInterval and when lookups fail; when the
+// interfaces counted bytes beyond the sockets' growth and the closes, the
+// idle sockets are looked up, then a dump follows in the same tick (spaced
+// while that finds nothing). Whatever the read,
 // every TCP byte made after the first look goes to its program once, and
 // "Other" holds exactly what no socket made.
 class World
@@ -262,6 +263,7 @@ struct ReadStep
     std::function<void(World&)> act;
     std::uint64_t udp; // bytes each way beside the TCP ones
     Read read;
+    int lookups = -1; // sockets looked up (-1: any number)
 };
 
 struct ReadCase
@@ -275,13 +277,19 @@ TEST(CollectorReads, LookupsBetweenDumpsAndDumpsWhereSomethingMayBeUnknown)
     const auto none = [](World&) {};
     const auto growOne = [](World& w) { w.grow(1, 100'000, 5'000); };
     const std::vector<ReadCase> cases = {
-        {"known sockets: lookups only",
-         {{1, growOne, 0, Read::Lookups},
+        {"active known sockets: lookups only, never of the listener",
+         {{1, growOne, 0, Read::Lookups, 1},
           {2, growOne, 0, Read::Lookups},
           {3, none, 0, Read::Lookups}}},
+        {"idle sockets are not looked up until bytes call for them",
+         {{11, none, 0, Read::Lookups, 0},
+          {12, growOne, 0, Read::LookupsOfAll, 1},
+          {13, growOne, 0, Read::Lookups, 1},
+          {22, none, 0, Read::Lookups, 1},
+          {23, none, 0, Read::Lookups, 0}}},
         {"headers within the allowance: no dump", {{1, growOne, 4'000, Read::Lookups}}},
         {"a new socket's bytes: dumped in the same tick, counted in full",
-         {{1, [](World& w) { w.open(2, 50'000, 2'000); }, 0, Read::LookupsThenDump},
+         {{1, [](World& w) { w.open(2, 50'000, 2'000); }, 0, Read::LookupsThenDump, 1},
           {2, [](World& w) { w.grow(2, 10, 10); }, 0, Read::Lookups}}},
         {"UDP: dumps spaced 1, 2, 4 s while they find nothing, at once after a quiet tick",
          {{1, none, 50'000, Read::LookupsThenDump},
@@ -301,7 +309,9 @@ TEST(CollectorReads, LookupsBetweenDumpsAndDumpsWhereSomethingMayBeUnknown)
          {{1, [](World& w) { w.shortConnection(7, 60'000); }, 0, Read::Lookups}}},
         {"every 30 s a dump anyway",
          {{1, growOne, 0, Read::Lookups},
-          {29, growOne, 0, Read::Lookups},
+          {10, growOne, 0, Read::Lookups},
+          {19, growOne, 0, Read::Lookups},
+          {28, growOne, 0, Read::Lookups},
           {30, growOne, 0, Read::Dump},
           {31, growOne, 0, Read::Lookups}}},
         {"lookups refused: a dump",
@@ -355,6 +365,9 @@ TEST(CollectorReads, LookupsBetweenDumpsAndDumpsWhereSomethingMayBeUnknown)
             const std::string where =
                 std::string(c.name) + ", second " + std::to_string(step.second);
             EXPECT_EQ(collector.lastRead(), step.read) << where;
+            if (step.lookups >= 0) {
+                EXPECT_EQ(collector.lastLookups(), static_cast<std::size_t>(step.lookups)) << where;
+            }
             const ByteCount tickBytes = bytesOf(t->internet, browser);
             credited = {credited.in + tickBytes.in, credited.out + tickBytes.out};
             // "Other" is what no socket made (a close read a tick late

@@ -37,7 +37,16 @@ TEST(DumpSchedule, AllowanceIsAnEighthOfTheExplainedBytesAnd4KiBPerTick)
     }
 }
 
-enum class Op { DueBefore, DueOnEvidence, DueOnHeaders, Dumped, DumpedNew, Explained, Forget };
+enum class Op {
+    DueBefore,
+    DueOnEvidence,
+    DueOnHeaders,
+    Dumped,
+    Further,
+    FurtherFound,
+    Explained,
+    Forget
+};
 
 struct Step
 {
@@ -46,37 +55,40 @@ struct Step
     bool due = false; // for the Due* steps
 };
 
-TEST(DumpSchedule, DumpsAtFirstEveryPeriodAndOnEvidenceSpacedWhileDumpsFindNothing)
+TEST(DumpSchedule, DumpsAtFirstAndEveryPeriodLooksFurtherOnEvidenceSpacedWhileItFindsNothing)
 {
     // Evidence: 100 kB beyond nothing explained; headers: within the allowance.
     const std::vector<Step> steps = {
         {0, Op::DueBefore, true}, // the first look
         {0, Op::Dumped},
-        {0, Op::Explained},
         {1000, Op::DueBefore, false},
         {1000, Op::DueOnHeaders, false},
-        {1000, Op::DueOnEvidence, true}, // at once: dumps have not come up empty
-        {1000, Op::Dumped},              // found nothing: 1 s before the next
+        {1000, Op::DueOnEvidence, true}, // at once: it has not come up empty
+        {1000, Op::Further},             // found nothing: 1 s before the next
         {1500, Op::DueOnEvidence, false},
         {2000, Op::DueOnEvidence, true},
-        {2000, Op::Dumped}, // 2 s
+        {2000, Op::Further}, // 2 s
         {3000, Op::DueOnEvidence, false},
         {4000, Op::DueOnEvidence, true},
-        {4000, Op::Dumped}, // 4 s
+        {4000, Op::Further}, // 4 s
         {7999, Op::DueOnEvidence, false},
         {8000, Op::DueOnEvidence, true},
-        {8000, Op::Dumped}, // 8 s
+        {8000, Op::Further}, // 8 s
         {16000, Op::DueOnEvidence, true},
-        {16000, Op::Dumped}, // 16 s
+        {16000, Op::Further}, // 16 s
+        {29999, Op::DueBefore, false},
+        {30000, Op::DueBefore, true}, // the period, counted from the last dump
+        {30000, Op::Dumped},
         {31999, Op::DueOnEvidence, false},
         {32000, Op::DueOnEvidence, true},
-        {32000, Op::Dumped}, // 32 s, held at the period: 30 s
+        {32000, Op::Further}, // 32 s, held at the period: 30 s
+        {59999, Op::DueBefore, false},
+        {60000, Op::DueBefore, true},
         {61999, Op::DueOnEvidence, false},
-        {61999, Op::DueBefore, false},
-        {62000, Op::DueBefore, true}, // the period
-        {62000, Op::DumpedNew},       // it found a new socket: evidence dumps at once again
-        {62001, Op::DueOnEvidence, true},
-        {62001, Op::Dumped}, // 1 s
+        {62000, Op::DueOnEvidence, true},
+        {62000, Op::FurtherFound}, // it found bytes: at once again
+        {62000, Op::DueOnEvidence, true},
+        {62001, Op::Further}, // 1 s
         {62500, Op::DueOnEvidence, false},
         {62600, Op::Explained}, // the UDP ended
         {62700, Op::DueOnEvidence, true},
@@ -102,8 +114,11 @@ TEST(DumpSchedule, DumpsAtFirstEveryPeriodAndOnEvidenceSpacedWhileDumpsFindNothi
                 << "at " << step.ms << " ms";
             break;
         case Op::Dumped:
-        case Op::DumpedNew:
-            schedule.dumped(now, step.op == Op::DumpedNew);
+            schedule.dumped(now);
+            break;
+        case Op::Further:
+        case Op::FurtherFound:
+            schedule.lookedFurther(now, step.op == Op::FurtherFound);
             break;
         case Op::Explained:
             schedule.explained();
