@@ -17,6 +17,8 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 // accounting) must all fit in the lookup socket's buffer at once, which an
 // ordinary user can raise only to net.core.rmem_max (208 KiB by default).
 constexpr std::size_t kLookupBatch = 64;
+// Room for one answer: a socket's message with tcp_info is some 400 bytes.
+constexpr std::size_t kAnswerSize = 2048;
 
 sampling::UniqueFd openDiagSocket()
 {
@@ -31,7 +33,9 @@ std::string describe(const char* what)
 
 } // namespace
 
-SockDiagSource::SockDiagSource() : m_buffer(kBufferSize)
+SockDiagSource::SockDiagSource()
+    : m_buffer(kBufferSize), m_answerBuffers(kLookupBatch * kAnswerSize),
+      m_answerSlices(kLookupBatch), m_answerHeaders(kLookupBatch)
 {
     m_dump = openDiagSocket();
     if (!m_dump.valid()) {
@@ -140,22 +144,36 @@ bool SockDiagSource::lookupBatch(const TcpSocketReading* known, std::size_t coun
     if (sent != static_cast<ssize_t>(m_requests.size()))
         return false;
     // The kernel answers every request of the send before the send returns:
-    // a missing answer was dropped (a full buffer), not late.
+    // a missing answer was dropped (a full buffer), not late. One answer per
+    // datagram; they are taken a batch at a time.
     m_answers.clear();
     std::size_t answered = 0;
     while (answered < count) {
-        const ssize_t got = ::recv(m_lookups.get(), m_buffer.data(), m_buffer.size(), 0);
+        for (std::size_t i = 0; i < kLookupBatch; ++i) {
+            m_answerSlices[i] = {m_answerBuffers.data() + i * kAnswerSize, kAnswerSize};
+            m_answerHeaders[i] = {};
+            m_answerHeaders[i].msg_hdr.msg_iov = &m_answerSlices[i];
+            m_answerHeaders[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int got = ::recvmmsg(m_lookups.get(), m_answerHeaders.data(),
+                                   static_cast<unsigned>(count - answered), 0, nullptr);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             return false;
-        const std::size_t before = m_answers.size();
-        if (parseTcpLookupAnswers(m_buffer.data(), static_cast<std::size_t>(got), m_answers) ==
-            DiagParse::Bad)
-            return false;
-        for (std::size_t i = before; i < m_answers.size(); ++i)
-            if (m_answers[i].sequence - first < count) // not an earlier batch's leftover
-                ++answered;
+        for (int i = 0; i < got; ++i) {
+            const mmsghdr& message = m_answerHeaders[static_cast<std::size_t>(i)];
+            if ((message.msg_hdr.msg_flags & MSG_TRUNC) != 0)
+                return false;
+            const std::size_t before = m_answers.size();
+            if (parseTcpLookupAnswers(m_answerBuffers.data() +
+                                          static_cast<std::size_t>(i) * kAnswerSize,
+                                      message.msg_len, m_answers) == DiagParse::Bad)
+                return false;
+            for (std::size_t a = before; a < m_answers.size(); ++a)
+                if (m_answers[a].sequence - first < count) // not an earlier batch's leftover
+                    ++answered;
+        }
     }
     for (const LookupAnswer& answer : m_answers) {
         const std::uint32_t index = answer.sequence - first;

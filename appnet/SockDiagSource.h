@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/socket.h>
 #include <vector>
 
 namespace flowloom::appnet {
@@ -73,6 +74,9 @@ private:
     bool m_lookupsOffered = true; // until the kernel answers a lookup with another error
     std::vector<std::uint8_t> m_requests;
     std::vector<LookupAnswer> m_answers;
+    std::vector<std::uint8_t> m_answerBuffers; // one slot per answer of a batch
+    std::vector<iovec> m_answerSlices;
+    std::vector<mmsghdr> m_answerHeaders;
 };
 
 } // namespace flowloom::appnet
