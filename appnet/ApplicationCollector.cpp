@@ -57,7 +57,6 @@ void ApplicationCollector::reset()
     m_pendingLoopback.clear();
     m_pendingInterfaces = {};
     m_pendingClosed = 0;
-    m_pendingUnowned = 0;
     m_pendingTicks = 0;
     m_schedule.forget();
     m_lastRead = Read::None;
@@ -99,8 +98,6 @@ void ApplicationCollector::addClosed(const TcpSocketReading& closed, Totals& int
     if (const Application* listener = listenerOn(closed))
         add(isLoopbackSocket(closed) ? loopback : internet, *listener, closed.bytesReceived,
             closed.bytesSent);
-    else // known TCP bytes all the same: no dump would find their socket
-        m_pendingUnowned += closed.bytesReceived + closed.bytesSent;
 }
 
 bool ApplicationCollector::addKnown(const TcpSocketReading& socket, Totals& internet,
@@ -204,7 +201,10 @@ std::uint64_t ApplicationCollector::interfaceBytes() const
 
 std::uint64_t ApplicationCollector::explainedBytes() const
 {
-    std::uint64_t sum = m_pendingUnowned;
+    // A close of a socket never seen explains nothing: its counts span its
+    // whole life, which may have begun before the first look, and it shows
+    // that sockets go unseen.
+    std::uint64_t sum = 0;
     for (const Totals* totals : {&m_pendingInternet, &m_pendingLoopback})
         for (const auto& [application, bytes] : *totals)
             sum += bytes.in + bytes.out;
@@ -279,7 +279,6 @@ std::optional<ApplicationTick> ApplicationCollector::tick(const InterfaceTraffic
     m_pendingLoopback.clear();
     m_pendingInterfaces = {};
     m_pendingClosed = 0;
-    m_pendingUnowned = 0;
     m_pendingTicks = 0;
     return out;
 }

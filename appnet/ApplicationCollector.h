@@ -112,7 +112,6 @@ private:
     Totals m_pendingLoopback;
     InterfaceTraffic m_pendingInterfaces;
     std::size_t m_pendingClosed = 0;
-    std::uint64_t m_pendingUnowned = 0; // closes' bytes that no application is credited with
     int m_pendingTicks = 0;
 };
 
