@@ -89,8 +89,10 @@ void raiseFileLimit(std::size_t count)
 // One poll of `count` open TCP sockets, read as `expected` says: by a full
 // dump (the clock jumps a dump period each poll), or by lookups of the known
 // sockets (the clock stands still; the interface bytes are within the
-// allowance, so nothing calls for a dump).
-void collectorTick(benchmark::State& state, appnet::ApplicationCollector::Read expected)
+// allowance, so nothing calls for a dump). `idle`: the sockets last grew
+// kActiveFor before (they are not looked up then).
+void collectorTick(benchmark::State& state, appnet::ApplicationCollector::Read expected,
+                   bool idle = false)
 {
     const auto count = static_cast<std::size_t>(state.range(0));
     raiseFileLimit(count);
@@ -107,6 +109,8 @@ void collectorTick(benchmark::State& state, appnet::ApplicationCollector::Read e
                           : std::chrono::seconds(0);
     appnet::ApplicationCollector collector(source, owners, [&now] { return now; });
     collector.tick({}); // the first look, and the one scan of /proc
+    if (idle)
+        now += appnet::kActiveFor;
     for (auto _ : state) {
         now += step;
         benchmark::DoNotOptimize(collector.tick({{1000, 1000}, {1000, 1000}}));
@@ -116,6 +120,7 @@ void collectorTick(benchmark::State& state, appnet::ApplicationCollector::Read e
         return;
     }
     state.counters["sockets"] = static_cast<double>(collector.trackedSockets());
+    state.counters["looked_up"] = static_cast<double>(collector.lastLookups());
     state.SetLabel(std::to_string(sockets.size()) + " open TCP sockets" +
                    (g_privateNetwork ? "" : " (and the machine's own)"));
 }
@@ -128,12 +133,20 @@ void BM_ApplicationCollectorTick(benchmark::State& state)
 }
 BENCHMARK(BM_ApplicationCollectorTick)->Arg(10)->Arg(1000);
 
-// The common poll: the known sockets read by exact lookups.
+// The common poll: the known sockets read by exact lookups, every one of
+// them active (grown within kActiveFor): the most a poll without a dump looks up.
 void BM_ApplicationCollectorLookupTick(benchmark::State& state)
 {
     collectorTick(state, appnet::ApplicationCollector::Read::Lookups);
 }
 BENCHMARK(BM_ApplicationCollectorLookupTick)->Arg(10)->Arg(1000);
+
+// The common poll with every known socket idle: only the closes are read.
+void BM_ApplicationCollectorIdleTick(benchmark::State& state)
+{
+    collectorTick(state, appnet::ApplicationCollector::Read::Lookups, true);
+}
+BENCHMARK(BM_ApplicationCollectorIdleTick)->Arg(10)->Arg(1000);
 
 // The tick it runs beside: the accounting core over 4 interfaces.
 void BM_CoreTickBeside(benchmark::State& state)
