@@ -17,7 +17,9 @@ namespace flowloom::appnet {
 //     every kFullDumpInterval (new listeners, sockets that carried too little
 //     to show);
 //   - when the interfaces counted more than the sockets read and the closes
-//     explain, by more than unexplainedAllowance(): the idle known sockets
+//     of known sockets explain, by more than unexplainedAllowance() (a close
+//     of a socket never seen explains nothing: its counts span its whole
+//     life, perhaps begun before the first look): the idle known sockets
 //     are looked up too, and if the bytes are still unexplained (evidence of
 //     TCP sockets not yet known) a dump follows in the same poll. This
 //     comes at once while it finds bytes. UDP shows up the same way and

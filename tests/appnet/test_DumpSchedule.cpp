@@ -37,97 +37,38 @@ TEST(DumpSchedule, AllowanceIsAnEighthOfTheExplainedBytesAnd4KiBPerTick)
     }
 }
 
-enum class Op {
-    DueBefore,
-    DueOnEvidence,
-    DueOnHeaders,
-    Dumped,
-    Further,
-    FurtherFound,
-    Explained,
-    Forget
-};
-
-struct Step
+// The spacing of 1, 2 and 4 s and its end on a quiet poll are shown through
+// the collector (CollectorReads); here the bounds: the period, the spacing
+// held at it, and a schedule forgotten.
+TEST(DumpSchedule, SpacingIsHeldAtThePeriodAndTheDumpPeriodCountsOnlyDumps)
 {
-    int ms; // since the start
-    Op op;
-    bool due = false; // for the Due* steps
-};
-
-TEST(DumpSchedule, DumpsAtFirstAndEveryPeriodLooksFurtherOnEvidenceSpacedWhileItFindsNothing)
-{
-    // Evidence: 100 kB beyond nothing explained; headers: within the allowance.
-    const std::vector<Step> steps = {
-        {0, Op::DueBefore, true}, // the first look
-        {0, Op::Dumped},
-        {1000, Op::DueBefore, false},
-        {1000, Op::DueOnHeaders, false},
-        {1000, Op::DueOnEvidence, true}, // at once: it has not come up empty
-        {1000, Op::Further},             // found nothing: 1 s before the next
-        {1500, Op::DueOnEvidence, false},
-        {2000, Op::DueOnEvidence, true},
-        {2000, Op::Further}, // 2 s
-        {3000, Op::DueOnEvidence, false},
-        {4000, Op::DueOnEvidence, true},
-        {4000, Op::Further}, // 4 s
-        {7999, Op::DueOnEvidence, false},
-        {8000, Op::DueOnEvidence, true},
-        {8000, Op::Further}, // 8 s
-        {16000, Op::DueOnEvidence, true},
-        {16000, Op::Further}, // 16 s
-        {29999, Op::DueBefore, false},
-        {30000, Op::DueBefore, true}, // the period, counted from the last dump
-        {30000, Op::Dumped},
-        {31999, Op::DueOnEvidence, false},
-        {32000, Op::DueOnEvidence, true},
-        {32000, Op::Further}, // 32 s, held at the period: 30 s
-        {59999, Op::DueBefore, false},
-        {60000, Op::DueBefore, true},
-        {61999, Op::DueOnEvidence, false},
-        {62000, Op::DueOnEvidence, true},
-        {62000, Op::FurtherFound}, // it found bytes: at once again
-        {62000, Op::DueOnEvidence, true},
-        {62001, Op::Further}, // 1 s
-        {62500, Op::DueOnEvidence, false},
-        {62600, Op::Explained}, // the UDP ended
-        {62700, Op::DueOnEvidence, true},
-        {62700, Op::DueOnHeaders, false},
-        {63000, Op::Forget},
-        {63000, Op::DueBefore, true},
-    };
     DumpSchedule schedule;
     const Clock::time_point start{1000s};
-    for (const Step& step : steps) {
-        const Clock::time_point now = start + std::chrono::milliseconds(step.ms);
-        switch (step.op) {
-        case Op::DueBefore:
-            EXPECT_EQ(schedule.dueBeforeLookups(now), step.due) << "at " << step.ms << " ms";
-            break;
-        case Op::DueOnEvidence:
-            EXPECT_EQ(schedule.dueOnEvidence(now, 100'000, 0, 1), step.due)
-                << "at " << step.ms << " ms";
-            break;
-        case Op::DueOnHeaders:
-            EXPECT_EQ(schedule.dueOnEvidence(now, 1'000'000 + 125'000 + 4096, 1'000'000, 1),
-                      step.due)
-                << "at " << step.ms << " ms";
-            break;
-        case Op::Dumped:
-            schedule.dumped(now);
-            break;
-        case Op::Further:
-        case Op::FurtherFound:
-            schedule.lookedFurther(now, step.op == Op::FurtherFound);
-            break;
-        case Op::Explained:
-            schedule.explained();
-            break;
-        case Op::Forget:
-            schedule.forget();
-            break;
-        }
+    auto evidence = [&](int second) {
+        return schedule.dueOnEvidence(start + std::chrono::seconds(second), 100'000, 0, 1);
+    };
+    EXPECT_TRUE(schedule.dueBeforeLookups(start)) << "the first look";
+    schedule.dumped(start);
+    EXPECT_FALSE(schedule.dueOnEvidence(start, 1'000'000 + 125'000 + 4096, 1'000'000, 1))
+        << "headers within the allowance";
+    // Looking further finds nothing at 0, 1, 3, 7, 15, 31 s: spacing 1 .. 32 s, held at 30.
+    int second = 0;
+    for (const int spacing : {1, 2, 4, 8, 16, 30, 30}) {
+        ASSERT_TRUE(evidence(second)) << second;
+        schedule.lookedFurther(start + std::chrono::seconds(second), false);
+        EXPECT_FALSE(evidence(second + spacing - 1)) << second;
+        second += spacing;
     }
+    EXPECT_EQ(schedule.evidenceSpacing(), kFullDumpInterval);
+    EXPECT_TRUE(schedule.dueBeforeLookups(start + 30s))
+        << "looking further does not restart the dump period";
+    schedule.lookedFurther(start + std::chrono::seconds(second), true);
+    EXPECT_TRUE(evidence(second)) << "it found bytes: at once again";
+    schedule.lookedFurther(start + std::chrono::seconds(second), false);
+    EXPECT_FALSE(evidence(second));
+    EXPECT_TRUE(evidence(second - 40)) << "a clock that went back counts as a spacing over";
+    schedule.forget();
+    EXPECT_TRUE(schedule.dueBeforeLookups(start + 31s)) << "forgotten: the next poll dumps";
 }
 
 } // namespace
