@@ -18,20 +18,28 @@ namespace flowloom::appnet {
 
 // Per-application traffic, one tick at a time. Every tick it reads the TCP
 // sockets that closed since the previous tick (their final counts), and at
-// each poll every live one; it takes each socket's bytes received and sent
-// since it was last seen, and adds them to the socket's application (found once, at its first
-// sight). A socket seen first in its close was opened and closed between two
-// polls: its owner can no longer be asked, so it goes to the program that
-// listens on its port, or else stays unattributed (in "Other").
+// each poll the live ones; it takes each socket's bytes received and sent
+// since it was last seen, and adds them to the socket's application (found
+// once, at its first sight). A socket seen first in its close was opened and
+// closed between two polls: its owner can no longer be asked, so it goes to
+// the program that listens on its port, or else stays unattributed (in "Other").
 //
-// A poll reads the active known sockets by exact lookup and looks further
-// only when DumpSchedule says so: a dump at the first look, every
-// kFullDumpInterval and when lookups fail; and when the interfaces counted
-// more than the sockets read and the closes explain, the idle known sockets,
-// then a dump, in the same poll (so that a socket's bytes are credited with
-// the interface bytes they made). Counters are cumulative, so a socket first
-// seen at a later dump still gives all its bytes then; the first look's
-// sockets only give their growth from it.
+// How a poll reads the live sockets (DumpSchedule holds the rule):
+//   - a dump of every socket at the first look, every 30 s
+//     (kFullDumpInterval: new listeners and owners, sockets that carried too
+//     little to show) and when lookups fail or are not offered;
+//   - otherwise exact lookups of the active known sockets (grown within
+//     10 s, or awaiting their close); the idle ones cost nothing;
+//   - when the interfaces then count more than those sockets and the closes
+//     of known sockets explain, beyond an allowance for headers (an eighth
+//     of the explained bytes and 4 KiB per tick), the idle known sockets are
+//     looked up, and if that does not explain the bytes a dump follows, in
+//     the same poll, so that a new socket's bytes are credited with the
+//     interface bytes they made. UDP looks the same and nothing explains
+//     it: while that persists, looking further is spaced 1, 2, 4 ... 30 s.
+// Counters are cumulative, so a socket first seen at a later dump still
+// gives all its bytes then; the first look's sockets only give their growth
+// from it.
 class ApplicationCollector
 {
 public:
