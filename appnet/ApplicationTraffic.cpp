@@ -19,7 +19,7 @@ ApplicationTraffic::ApplicationTraffic()
 ApplicationTraffic::ApplicationTraffic(TcpSocketSource& source, SocketOwners& owners,
                                        std::string problem,
                                        std::function<PollCadence::Clock::time_point()> clock)
-    : m_collector(std::make_unique<ApplicationCollector>(source, owners)),
+    : m_collector(std::make_unique<ApplicationCollector>(source, owners, clock)),
       m_problem(std::move(problem)), m_clock(std::move(clock))
 {}
 

@@ -6,9 +6,10 @@
 namespace flowloom::appnet {
 
 // How often the live sockets are read while nobody looks at the figures per
-// application. A read walks the kernel's whole TCP hash table, however few
-// sockets there are; the closes are read every tick all the same, so a
-// longer interval loses no connection, it only credits its bytes later.
+// application. A read is mostly lookups of the known sockets, but reads this
+// far apart are dumps (see DumpSchedule), which walk the kernel's whole TCP
+// hash table; the closes are read every tick all the same, so a longer
+// interval loses no connection, it only credits its bytes later.
 inline constexpr std::chrono::seconds kHiddenPollInterval{30};
 
 // When the live sockets are read: every tick while the figures are shown,

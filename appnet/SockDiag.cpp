@@ -31,6 +31,15 @@ std::uint16_t fromNetworkOrder(std::uint16_t value)
     return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
 }
 
+std::uint16_t toNetworkOrder(std::uint16_t value)
+{
+    std::uint16_t out;
+    const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(value >> 8),
+                                   static_cast<std::uint8_t>(value)};
+    std::memcpy(&out, bytes, sizeof out);
+    return out;
+}
+
 // A field of tcp_info, when the kernel's (possibly shorter, older) structure holds it.
 template <typename Field>
 bool infoField(const std::uint8_t* info, std::size_t size, std::size_t offset, Field& out)
@@ -145,6 +154,64 @@ std::vector<std::uint8_t> tcpDumpRequestBothFamilies(std::uint32_t sequence)
     return bytes;
 }
 
+void appendTcpLookupRequest(const TcpSocketReading& socket, std::uint32_t sequence,
+                            std::vector<std::uint8_t>& out)
+{
+    struct
+    {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } message{};
+    message.header.nlmsg_len = sizeof message;
+    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_flags = NLM_F_REQUEST; // no NLM_F_DUMP: one socket, by its key
+    message.header.nlmsg_seq = sequence;
+    message.request.sdiag_family = socket.family;
+    message.request.sdiag_protocol = IPPROTO_TCP;
+    message.request.idiag_ext = 1u << (INET_DIAG_INFO - 1);
+    message.request.idiag_states = kDumpStates;
+    message.request.id.idiag_sport = toNetworkOrder(socket.localPort);
+    message.request.id.idiag_dport = toNetworkOrder(socket.remotePort);
+    std::memcpy(message.request.id.idiag_src, socket.localAddress.data(), 16);
+    std::memcpy(message.request.id.idiag_dst, socket.remoteAddress.data(), 16);
+    message.request.id.idiag_if = socket.interface;
+    message.request.id.idiag_cookie[0] = static_cast<std::uint32_t>(socket.cookie);
+    message.request.id.idiag_cookie[1] = static_cast<std::uint32_t>(socket.cookie >> 32);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&message);
+    out.insert(out.end(), bytes, bytes + sizeof message);
+}
+
+DiagParse parseTcpLookupAnswers(const std::uint8_t* data, std::size_t size,
+                                std::vector<LookupAnswer>& answers)
+{
+    std::size_t offset = 0;
+    while (offset + sizeof(nlmsghdr) <= size) {
+        nlmsghdr header{};
+        std::memcpy(&header, data + offset, sizeof header);
+        if (header.nlmsg_len < sizeof(nlmsghdr) || header.nlmsg_len > size - offset)
+            return DiagParse::Bad;
+        const std::uint8_t* body = data + offset + NLMSG_HDRLEN;
+        const std::size_t length = header.nlmsg_len - NLMSG_HDRLEN;
+        LookupAnswer answer;
+        answer.sequence = header.nlmsg_seq;
+        if (header.nlmsg_type == NLMSG_ERROR) {
+            nlmsgerr error{};
+            if (!readStruct(body, length, error.error))
+                return DiagParse::Bad;
+            if (error.error != 0) { // 0 would be an acknowledgement, never asked for
+                answer.error = -error.error;
+                answers.push_back(answer);
+            }
+        } else if (header.nlmsg_type == SOCK_DIAG_BY_FAMILY) {
+            if (!parseDiagMessage(body, length, answer.reading))
+                return DiagParse::Bad;
+            answers.push_back(answer);
+        }
+        offset += NLMSG_ALIGN(header.nlmsg_len);
+    }
+    return offset >= size ? DiagParse::More : DiagParse::Bad;
+}
+
 bool parseDiagMessage(const std::uint8_t* body, std::size_t size, TcpSocketReading& reading)
 {
     inet_diag_msg message{};
@@ -161,6 +228,7 @@ bool parseDiagMessage(const std::uint8_t* body, std::size_t size, TcpSocketReadi
     reading.remotePort = fromNetworkOrder(message.id.idiag_dport);
     std::memcpy(reading.localAddress.data(), message.id.idiag_src, 16);
     std::memcpy(reading.remoteAddress.data(), message.id.idiag_dst, 16);
+    reading.interface = message.id.idiag_if;
     reading.uid = message.idiag_uid;
     reading.inode = message.idiag_inode;
 

@@ -20,6 +20,7 @@ struct TcpSocketReading
     std::uint16_t remotePort = 0;
     std::array<std::uint8_t, 16> localAddress{}; // IPv4 in the first four bytes
     std::array<std::uint8_t, 16> remoteAddress{};
+    std::uint32_t interface = 0; // the interface it is bound to (0: none); part of its lookup key
     std::uint32_t uid = 0;
     std::uint32_t inode = 0;
     std::uint64_t cgroupId = 0; // 0: not reported
@@ -53,6 +54,27 @@ std::vector<std::uint8_t> tcpDumpRequest(std::uint8_t family, std::uint32_t sequ
 // which the kernel answers from one walk of its TCP tables instead of one
 // walk per family (the walk is most of a dump's cost on a large machine).
 std::vector<std::uint8_t> tcpDumpRequestBothFamilies(std::uint32_t sequence);
+
+// Appends the bytes of one exact lookup of a socket known from a dump: a
+// SOCK_DIAG_BY_FAMILY request without NLM_F_DUMP, keyed by the socket's
+// family, addresses, ports, interface and cookie, with tcp_info. The kernel
+// answers it from one hash lookup instead of a walk of its tables.
+void appendTcpLookupRequest(const TcpSocketReading& socket, std::uint32_t sequence,
+                            std::vector<std::uint8_t>& out);
+
+// The kernel's answer to one exact lookup: the socket, or the error it
+// answered (ENOENT: no such socket any more; ESTALE: its address is another
+// socket's now).
+struct LookupAnswer
+{
+    std::uint32_t sequence = 0;
+    int error = 0; // 0: found, `reading` holds it; otherwise a positive errno
+    TcpSocketReading reading;
+};
+// Appends every answer in the bytes of one recv(), whatever its sequence;
+// Bad on broken framing.
+DiagParse parseTcpLookupAnswers(const std::uint8_t* data, std::size_t size,
+                                std::vector<LookupAnswer>& answers);
 
 // Pure parsers over the bytes of one recv(); they append what they find.
 // A dump's messages with another sequence number are skipped; NLMSG_DONE ends it.

@@ -1,5 +1,6 @@
 #include "appnet/SockDiagSource.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <linux/netlink.h>
@@ -12,6 +13,12 @@ namespace flowloom::appnet {
 namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
+// Lookups per send: their answers (about 1 KiB each in the receive buffer's
+// accounting) must all fit in the lookup socket's buffer at once, which an
+// ordinary user can raise only to net.core.rmem_max (208 KiB by default).
+constexpr std::size_t kLookupBatch = 64;
+// Room for one answer: a socket's message with tcp_info is some 400 bytes.
+constexpr std::size_t kAnswerSize = 2048;
 
 sampling::UniqueFd openDiagSocket()
 {
@@ -26,7 +33,9 @@ std::string describe(const char* what)
 
 } // namespace
 
-SockDiagSource::SockDiagSource() : m_buffer(kBufferSize)
+SockDiagSource::SockDiagSource()
+    : m_buffer(kBufferSize), m_answerBuffers(kLookupBatch * kAnswerSize),
+      m_answerSlices(kLookupBatch), m_answerHeaders(kLookupBatch)
 {
     m_dump = openDiagSocket();
     if (!m_dump.valid()) {
@@ -56,6 +65,10 @@ SockDiagSource::SockDiagSource() : m_buffer(kBufferSize)
             return;
         }
     }
+    m_lookups = openDiagSocket();
+    m_lookupsOffered = m_lookups.valid();
+    const int lookupBuffer = 256 * 1024;
+    (void)::setsockopt(m_lookups.get(), SOL_SOCKET, SO_RCVBUF, &lookupBuffer, sizeof lookupBuffer);
     // A first dump tells whether the kernel answers for TCP at all.
     std::vector<TcpSocketReading> probe;
     if (!dumpFamily(AF_INET, probe))
@@ -98,6 +111,90 @@ bool SockDiagSource::poll(std::vector<TcpSocketReading>& live)
     const bool four = dumpFamily(AF_INET, live);
     const bool six = !m_ipv6 || dumpFamily(AF_INET6, live);
     return four && six;
+}
+
+bool SockDiagSource::lookup(const std::vector<TcpSocketReading>& known,
+                            std::vector<TcpSocketReading>& found, std::vector<std::uint64_t>& gone)
+{
+    if (!m_lookupsOffered)
+        return false;
+    for (std::size_t start = 0; start < known.size(); start += kLookupBatch)
+        if (!lookupBatch(known.data() + start, std::min(kLookupBatch, known.size() - start), found,
+                         gone))
+            return false;
+    return true;
+}
+
+bool SockDiagSource::lookupBatch(const TcpSocketReading* known, std::size_t count,
+                                 std::vector<TcpSocketReading>& found,
+                                 std::vector<std::uint64_t>& gone)
+{
+    const std::uint32_t first = m_sequence + 1;
+    m_sequence += static_cast<std::uint32_t>(count);
+    m_requests.clear();
+    for (std::size_t i = 0; i < count; ++i)
+        appendTcpLookupRequest(known[i], first + static_cast<std::uint32_t>(i), m_requests);
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    ssize_t sent;
+    do {
+        sent = ::sendto(m_lookups.get(), m_requests.data(), m_requests.size(), 0,
+                        reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel);
+    } while (sent < 0 && errno == EINTR);
+    if (sent != static_cast<ssize_t>(m_requests.size()))
+        return false;
+    // The kernel answers every request of the send before the send returns:
+    // a missing answer was dropped (a full buffer), not late. One answer per
+    // datagram; they are taken a batch at a time.
+    m_answers.clear();
+    std::size_t answered = 0;
+    while (answered < count) {
+        for (std::size_t i = 0; i < kLookupBatch; ++i) {
+            m_answerSlices[i] = {m_answerBuffers.data() + i * kAnswerSize, kAnswerSize};
+            m_answerHeaders[i] = {};
+            m_answerHeaders[i].msg_hdr.msg_iov = &m_answerSlices[i];
+            m_answerHeaders[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int got = ::recvmmsg(m_lookups.get(), m_answerHeaders.data(),
+                                   static_cast<unsigned>(count - answered), 0, nullptr);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        for (int i = 0; i < got; ++i) {
+            const mmsghdr& message = m_answerHeaders[static_cast<std::size_t>(i)];
+            if ((message.msg_hdr.msg_flags & MSG_TRUNC) != 0)
+                return false;
+            const std::size_t before = m_answers.size();
+            if (parseTcpLookupAnswers(m_answerBuffers.data() +
+                                          static_cast<std::size_t>(i) * kAnswerSize,
+                                      message.msg_len, m_answers) == DiagParse::Bad)
+                return false;
+            for (std::size_t a = before; a < m_answers.size(); ++a)
+                if (m_answers[a].sequence - first < count) // not an earlier batch's leftover
+                    ++answered;
+        }
+    }
+    for (const LookupAnswer& answer : m_answers) {
+        const std::uint32_t index = answer.sequence - first;
+        if (index >= count)
+            continue;
+        const TcpSocketReading& asked = known[index];
+        if (answer.error == 0 && answer.reading.cookie == asked.cookie && answer.reading.hasInfo) {
+            found.push_back(answer.reading);
+        } else if (answer.error == 0 || answer.error == ENOENT || answer.error == ESTALE) {
+            // Closed (a time-wait remnant has no counts), or another socket
+            // holds its address now: its final counts come with its close.
+            gone.push_back(asked.cookie);
+        } else {
+            // A kernel that refuses lookups is not asked again: dumps only.
+            if (answer.error == EINVAL || answer.error == EOPNOTSUPP || answer.error == EPERM ||
+                answer.error == EACCES)
+                m_lookupsOffered = false;
+            return false;
+        }
+    }
+    return true;
 }
 
 bool SockDiagSource::dumpFamily(std::uint8_t family, std::vector<TcpSocketReading>& live)

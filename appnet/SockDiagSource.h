@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/socket.h>
 #include <vector>
 
 namespace flowloom::appnet {
@@ -18,11 +19,23 @@ public:
     virtual void drainClosed(std::vector<TcpSocketReading>& closed) = 0;
     // Every live socket now; false when the dump failed.
     virtual bool poll(std::vector<TcpSocketReading>& live) = 0;
+    // The given sockets (known from a dump) read again one by one, without a
+    // walk of the kernel's tables: each still alive goes to `found`, the
+    // cookie of each gone (closed, or its address now another socket's) to
+    // `gone`. False when the lookups failed or are not offered; the caller
+    // then dumps.
+    virtual bool lookup(const std::vector<TcpSocketReading>& /*known*/,
+                        std::vector<TcpSocketReading>& /*found*/,
+                        std::vector<std::uint64_t>& /*gone*/)
+    {
+        return false;
+    }
 };
 
 // The kernel's socket diagnostics: a dump of the TCP sockets of both
-// families per poll, and the TCP destruction groups for the sockets that
-// close between two polls. Neither needs a privilege.
+// families, exact lookups of known sockets (batched, many requests per
+// send), and the TCP destruction groups for the sockets that close between
+// two polls. None needs a privilege.
 class SockDiagSource final : public TcpSocketSource
 {
 public:
@@ -38,8 +51,12 @@ public:
 
     void drainClosed(std::vector<TcpSocketReading>& closed) override;
     bool poll(std::vector<TcpSocketReading>& live) override;
+    bool lookup(const std::vector<TcpSocketReading>& known, std::vector<TcpSocketReading>& found,
+                std::vector<std::uint64_t>& gone) override;
 
 private:
+    bool lookupBatch(const TcpSocketReading* known, std::size_t count,
+                     std::vector<TcpSocketReading>& found, std::vector<std::uint64_t>& gone);
     bool dump(const std::vector<std::uint8_t>& request, std::uint32_t sequence,
               std::vector<TcpSocketReading>& live);
     bool dumpFamily(std::uint8_t family, std::vector<TcpSocketReading>& live);
@@ -47,12 +64,19 @@ private:
 
     sampling::UniqueFd m_dump;
     sampling::UniqueFd m_closes;
+    sampling::UniqueFd m_lookups;
     std::uint32_t m_sequence = 0;
     std::vector<std::uint8_t> m_buffer;
     std::string m_problem;
     std::uint64_t m_lostCloses = 0;
     bool m_ipv6 = true;
-    bool m_bothAtOnce = false; // the kernel answers the one request for both families
+    bool m_bothAtOnce = false;    // the kernel answers the one request for both families
+    bool m_lookupsOffered = true; // until the kernel answers a lookup with another error
+    std::vector<std::uint8_t> m_requests;
+    std::vector<LookupAnswer> m_answers;
+    std::vector<std::uint8_t> m_answerBuffers; // one slot per answer of a batch
+    std::vector<iovec> m_answerSlices;
+    std::vector<mmsghdr> m_answerHeaders;
 };
 
 } // namespace flowloom::appnet

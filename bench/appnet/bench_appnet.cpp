@@ -1,6 +1,7 @@
 // The traffic per application's cost per tick: one look at every TCP socket
-// (closes read, both families dumped with tcp_info, each socket differenced
-// and credited to its application) with 10 and with 1,000 open TCP sockets,
+// (closes read, the sockets read with tcp_info, each differenced and
+// credited to its application), by a full dump of both families and by
+// lookups of the known sockets, with 10 and with 1,000 open TCP sockets,
 // beside the accounting core's own tick; and, while /metrics or the JSON API
 // is on, the tick's figures per application read from the history. Where it may (as root), the
 // benchmark runs in a network namespace of its own, so that the sockets
@@ -75,15 +76,26 @@ std::vector<UniqueFd> openSockets(std::size_t count)
     return sockets;
 }
 
-void BM_ApplicationCollectorTick(benchmark::State& state)
+void raiseFileLimit(std::size_t count)
 {
-    const auto count = static_cast<std::size_t>(state.range(0));
     rlimit files{};
     ::getrlimit(RLIMIT_NOFILE, &files);
     if (files.rlim_cur < count + 64) {
         files.rlim_cur = std::min<rlim_t>(files.rlim_max, count + 64);
         ::setrlimit(RLIMIT_NOFILE, &files);
     }
+}
+
+// One poll of `count` open TCP sockets, read as `expected` says: by a full
+// dump (the clock jumps a dump period each poll), or by lookups of the known
+// sockets (the clock stands still; the interface bytes are within the
+// allowance, so nothing calls for a dump). `idle`: the sockets last grew
+// kActiveFor before (they are not looked up then).
+void collectorTick(benchmark::State& state, appnet::ApplicationCollector::Read expected,
+                   bool idle = false)
+{
+    const auto count = static_cast<std::size_t>(state.range(0));
+    raiseFileLimit(count);
     const std::vector<UniqueFd> sockets = openSockets(count);
     appnet::SockDiagSource source;
     if (!source.available()) {
@@ -91,15 +103,50 @@ void BM_ApplicationCollectorTick(benchmark::State& state)
         return;
     }
     appnet::SystemSocketOwners owners;
-    appnet::ApplicationCollector collector(source, owners);
+    appnet::ApplicationCollector::Clock::time_point now{};
+    const auto step = expected == appnet::ApplicationCollector::Read::Dump
+                          ? appnet::kFullDumpInterval
+                          : std::chrono::seconds(0);
+    appnet::ApplicationCollector collector(source, owners, [&now] { return now; });
     collector.tick({}); // the first look, and the one scan of /proc
-    for (auto _ : state)
+    if (idle)
+        now += appnet::kActiveFor;
+    for (auto _ : state) {
+        now += step;
         benchmark::DoNotOptimize(collector.tick({{1000, 1000}, {1000, 1000}}));
+    }
+    if (collector.lastRead() != expected) {
+        state.SkipWithError("the poll was not read as this row says");
+        return;
+    }
     state.counters["sockets"] = static_cast<double>(collector.trackedSockets());
+    state.counters["looked_up"] = static_cast<double>(collector.lastLookups());
     state.SetLabel(std::to_string(sockets.size()) + " open TCP sockets" +
                    (g_privateNetwork ? "" : " (and the machine's own)"));
 }
+
+// A poll by full dump: the first look's, every 30 s, and when the interfaces
+// counted bytes that the known sockets do not explain.
+void BM_ApplicationCollectorTick(benchmark::State& state)
+{
+    collectorTick(state, appnet::ApplicationCollector::Read::Dump);
+}
 BENCHMARK(BM_ApplicationCollectorTick)->Arg(10)->Arg(1000);
+
+// The common poll: the known sockets read by exact lookups, every one of
+// them active (grown within kActiveFor): the most a poll without a dump looks up.
+void BM_ApplicationCollectorLookupTick(benchmark::State& state)
+{
+    collectorTick(state, appnet::ApplicationCollector::Read::Lookups);
+}
+BENCHMARK(BM_ApplicationCollectorLookupTick)->Arg(10)->Arg(1000);
+
+// The common poll with every known socket idle: only the closes are read.
+void BM_ApplicationCollectorIdleTick(benchmark::State& state)
+{
+    collectorTick(state, appnet::ApplicationCollector::Read::Lookups, true);
+}
+BENCHMARK(BM_ApplicationCollectorIdleTick)->Arg(10)->Arg(1000);
 
 // The tick it runs beside: the accounting core over 4 interfaces.
 void BM_CoreTickBeside(benchmark::State& state)

@@ -315,13 +315,18 @@ coreTick64=$(calc a/1e3 "$(bench_figure bench_accounting BM_AccountingCoreTick/6
 row "Accounting core, one tick of 64 interfaces: differences, totals, history, cap (µs; 4 interfaces: $(fmt "$coreTick4" 2))" \
     "$(fmt "$coreTick64" 2)" "—" "—" "none (reported)" "—"
 
-# Each beside one real tick: the collector's part of the tick with few and with many sockets.
+# Each beside one real tick: the collector's part of the tick with few and with many sockets,
+# by a full dump (the first look, every 30 s, on unexplained bytes) and by the common poll:
+# lookups of the known sockets, all of them active, or all idle (not looked up).
 for sockets in 10 1000; do
-    appTick=$(calc a/1e3 "$(bench_figure bench_appnet "BM_ApplicationCollectorTick/$sockets" cpu_time)")
-    r=$(calc a/b "$appTick" "$tickCost")
-    row "Traffic per application, one tick with $(fmt "$sockets" 0) open TCP sockets (µs)" \
-        "$(fmt "$appTick" 1)" "$(fmt "$tickCost" 1) one real tick" "$(ratio_text "$r")" \
-        "small next to the tick: < 1 × one real tick" "$(verdict "$r" lt 1)"
+    for kind in "Tick:a full dump" "LookupTick:lookups, every socket active" \
+        "IdleTick:every known socket idle"; do
+        appTick=$(calc a/1e3 "$(bench_figure bench_appnet "BM_ApplicationCollector${kind%%:*}/$sockets" cpu_time)")
+        r=$(calc a/b "$appTick" "$tickCost")
+        row "Traffic per application, one poll of $(fmt "$sockets" 0) open TCP sockets by ${kind#*:} (µs)" \
+            "$(fmt "$appTick" 1)" "$(fmt "$tickCost" 1) one real tick" "$(ratio_text "$r")" \
+            "small next to the tick: < 1 × one real tick" "$(verdict "$r" lt 1)"
+    done
 done
 # With /metrics or the JSON API on: the history's totals per application, read after each poll.
 appFigures=$(calc a/1e3 "$(bench_figure bench_appnet BM_PublishedApplicationFigures cpu_time)")

@@ -38,6 +38,57 @@ public:
     }
 };
 
+// A kernel in miniature that also answers exact lookups: sockets live and
+// grow, their closes wait to be read; it counts dumps and looked-up sockets.
+class LookupKernel final : public TcpSocketSource
+{
+public:
+    std::map<std::uint64_t, TcpSocketReading> live;
+    std::vector<TcpSocketReading> closing;
+    bool lookupsFail = false;
+    int dumps = 0;
+    bool askedForListener = false;
+
+    void drainClosed(std::vector<TcpSocketReading>& closed) override
+    {
+        closed.insert(closed.end(), closing.begin(), closing.end());
+        closing.clear();
+    }
+    bool poll(std::vector<TcpSocketReading>& out) override
+    {
+        ++dumps;
+        for (const auto& [cookie, socket] : live)
+            out.push_back(socket);
+        return true;
+    }
+    bool lookup(const std::vector<TcpSocketReading>& known, std::vector<TcpSocketReading>& found,
+                std::vector<std::uint64_t>& gone) override
+    {
+        if (lookupsFail)
+            return false;
+        for (const TcpSocketReading& socket : known) {
+            askedForListener = askedForListener || socket.state == tcp_state::Listen;
+            const auto it = live.find(socket.cookie);
+            if (it == live.end())
+                gone.push_back(socket.cookie);
+            else
+                found.push_back(it->second);
+        }
+        return true;
+    }
+    void open(const TcpSocketReading& socket) { live[socket.cookie] = socket; }
+    void grow(std::uint64_t cookie, std::uint64_t in, std::uint64_t out)
+    {
+        live.at(cookie).bytesReceived += in;
+        live.at(cookie).bytesSent += out;
+    }
+    void close(std::uint64_t cookie)
+    {
+        closing.push_back(live.at(cookie));
+        live.erase(cookie);
+    }
+};
+
 // Owners by uid; counts the lookups.
 class FakeOwners final : public SocketOwners
 {

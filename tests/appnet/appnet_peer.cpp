@@ -2,6 +2,7 @@
 // for the collector's test in a private network namespace.
 //   argument: 4 or 6 (the address family of its TCP connections)
 //   stdin: "long N"  (one connection that stays open: N bytes each way)
+//          "more N"  (N more bytes each way over every long connection)
 //          "short M" (a connection that carries M bytes to the listener and closes)
 //          "udp K"   (K bytes of UDP datagrams from one socket to another)
 //   stdout: "ok" after each, or "failed <what>"
@@ -111,24 +112,37 @@ struct Peer
         return server.valid();
     }
 
+    // Both directions at once would need two threads; the socket buffers on
+    // loopback take the bytes of one direction in turns of one block.
+    static bool exchange(int client, int server, std::size_t n)
+    {
+        for (std::size_t done = 0; done < n;) {
+            const std::size_t part = std::min<std::size_t>(n - done, 65536);
+            if (!sendAll(client, part) || !receiveAll(server, part) || !sendAll(server, part) ||
+                !receiveAll(client, part))
+                return false;
+            done += part;
+        }
+        return true;
+    }
+
     bool longConnection(std::size_t n)
     {
         UniqueFd client;
         UniqueFd server;
-        // Both directions at once would need two threads; the socket buffers on
-        // loopback take the bytes of one direction in turns of one block.
-        if (!connectPair(client, server))
+        if (!connectPair(client, server) || !exchange(client.get(), server.get(), n))
             return false;
-        for (std::size_t done = 0; done < n;) {
-            const std::size_t part = std::min<std::size_t>(n - done, 65536);
-            if (!sendAll(client.get(), part) || !receiveAll(server.get(), part) ||
-                !sendAll(server.get(), part) || !receiveAll(client.get(), part))
-                return false;
-            done += part;
-        }
         open.push_back(std::move(client));
         open.push_back(std::move(server));
         return true;
+    }
+
+    bool more(std::size_t n)
+    {
+        for (std::size_t i = 0; i + 1 < open.size(); i += 2)
+            if (!exchange(open[i].get(), open[i + 1].get(), n))
+                return false;
+        return !open.empty();
     }
 
     bool shortConnection(std::size_t m)
@@ -189,6 +203,8 @@ int main(int argc, char** argv)
         bool ok = false;
         if (command == "long")
             ok = peer.longConnection(count);
+        else if (command == "more")
+            ok = peer.more(count);
         else if (command == "short")
             ok = peer.shortConnection(count);
         else if (command == "udp")

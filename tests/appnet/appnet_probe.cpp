@@ -3,7 +3,8 @@
 //   arguments: [--cgroup-root DIR]
 //   stdin: "tick" (one tick), "quit"
 //   stdout: "ready <cgroup v2: 0|1>", then per tick the lines
-//     "tick <counted> <closed sockets>", "app <internet|loopback> <by> <in> <out> <name>",
+//     "tick <counted> <closed sockets> <read>" (read: dump, lookups,
+//     lookups-of-all, lookups+dump, none), "app <internet|loopback> <by> <in> <out> <name>",
 //     "other <internet|loopback> <in> <out>", "end"
 // The interfaces' bytes are read through rtnetlink, as the program does.
 #include "appnet/ApplicationCollector.h"
@@ -54,6 +55,24 @@ void print(const char* where, const std::vector<appnet::ApplicationBytes>& list)
                     static_cast<unsigned long long>(a.bytes.out), a.application.name.c_str());
 }
 
+const char* readWord(appnet::ApplicationCollector::Read read)
+{
+    using Read = appnet::ApplicationCollector::Read;
+    switch (read) {
+    case Read::Dump:
+        return "dump";
+    case Read::Lookups:
+        return "lookups";
+    case Read::LookupsOfAll:
+        return "lookups-of-all";
+    case Read::LookupsThenDump:
+        return "lookups+dump";
+    case Read::None:
+        break;
+    }
+    return "none";
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -77,7 +96,8 @@ int main(int argc, char** argv)
         if (line != "tick")
             continue;
         const appnet::ApplicationTick tick = collector.tick(interfaces.read());
-        std::printf("tick %d %zu\n", tick.counted ? 1 : 0, tick.socketsClosed);
+        std::printf("tick %d %zu %s\n", tick.counted ? 1 : 0, tick.socketsClosed,
+                    readWord(collector.lastRead()));
         print("internet", tick.internet);
         print("loopback", tick.loopback);
         std::printf("other internet %llu %llu\n",

@@ -4,6 +4,8 @@
 // another user, makes TCP traffic over IPv6; the collector runs as that
 // unprivileged user and is told when to tick.
 #include "appnet/CgroupNames.h"
+#include "appnet/SockDiag.h"
+#include "sampling/UniqueFd.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <map>
 #include <memory>
 #include <poll.h>
@@ -21,6 +25,7 @@
 #include <sstream>
 #include <string>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -132,6 +137,7 @@ struct Tick
 {
     bool counted = false;
     std::size_t closed = 0;
+    std::string read; // how the live sockets were read: dump, lookups, lookups+dump
     std::map<std::string, Bytes> apps; // "<where> <by> <name>"
     Bytes internetOther;
     Bytes loopbackOther;
@@ -167,7 +173,7 @@ bool readTick(Child& probe, Tick& tick)
         if (kind == "end")
             return true;
         if (kind == "tick") {
-            words >> tick.counted >> tick.closed;
+            words >> tick.counted >> tick.closed >> tick.read;
         } else if (kind == "app") {
             std::string where;
             std::string by;
@@ -184,6 +190,45 @@ bool readTick(Child& probe, Tick& tick)
         }
     }
 }
+
+// Hears the kernel's announcements of closing TCP sockets, as the collector does.
+class CloseWatcher
+{
+public:
+    CloseWatcher()
+        : m_fd(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_SOCK_DIAG))
+    {
+        sockaddr_nl local{};
+        local.nl_family = AF_NETLINK;
+        m_ok = m_fd.valid() &&
+               ::bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+        for (const int group : {SKNLGRP_INET_TCP_DESTROY, SKNLGRP_INET6_TCP_DESTROY})
+            m_ok = m_ok && ::setsockopt(m_fd.get(), SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group,
+                                        sizeof group) == 0;
+    }
+    bool ok() const { return m_ok; }
+    // Waits up to 20 s until `count` more closes were announced.
+    bool waitFor(std::size_t count)
+    {
+        std::vector<flowloom::appnet::TcpSocketReading> heard;
+        std::vector<std::uint8_t> buffer(64 * 1024);
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        while (heard.size() < count && std::chrono::steady_clock::now() < end) {
+            pollfd wait{m_fd.get(), POLLIN, 0};
+            if (::poll(&wait, 1, 100) <= 0)
+                continue;
+            const ssize_t got = ::recv(m_fd.get(), buffer.data(), buffer.size(), 0);
+            if (got > 0)
+                flowloom::appnet::parseTcpDestroyed(buffer.data(), static_cast<std::size_t>(got),
+                                                    heard);
+        }
+        return heard.size() >= count;
+    }
+
+private:
+    flowloom::sampling::UniqueFd m_fd;
+    bool m_ok = false;
+};
 
 std::uint64_t allowance(std::uint64_t payload)
 {
@@ -258,14 +303,20 @@ TEST(AppTrafficNamespace, TcpByProgramShortOnesThroughTheirCloseUdpOnlyInOther)
     }
     const std::string ownProgram = "loopback process appnet_peer";
 
+    CloseWatcher closes;
+    ASSERT_TRUE(closes.ok()) << "cannot hear the kernel's TCP close announcements";
+
     // Tick 1: the two long connections, both ways.
     ASSERT_TRUE(peerFour.send("long " + std::to_string(kLong)));
     ASSERT_EQ(peerFour.line(), "ok");
     ASSERT_TRUE(peerSix.send("long " + std::to_string(kLongSix)));
     ASSERT_EQ(peerSix.line(), "ok");
+    const auto firstDump = std::chrono::steady_clock::now();
     Tick first;
     ASSERT_TRUE(readTick(probe, first));
     EXPECT_TRUE(first.counted);
+    EXPECT_EQ(first.read, "lookups+dump")
+        << "bytes no known socket explains: the new sockets are dumped at once";
     EXPECT_EQ(first.app(rootsProgram).in, 2 * kLong) << "two sockets, N each way";
     EXPECT_EQ(first.app(rootsProgram).out, 2 * kLong);
     EXPECT_EQ(first.app(ownProgram).in, 2 * kLongSix);
@@ -281,8 +332,10 @@ TEST(AppTrafficNamespace, TcpByProgramShortOnesThroughTheirCloseUdpOnlyInOther)
     // Tick 2: a connection that opened, carried M bytes and closed since tick 1.
     ASSERT_TRUE(peerFour.send("short " + std::to_string(kShort)));
     ASSERT_EQ(peerFour.line(), "ok");
-    // The kernel announces closes from a work queue, a moment after the close.
-    std::this_thread::sleep_for(300ms);
+    // The kernel announces closes from a work queue, a moment after the
+    // close (on a loaded machine, long after): the tick waits until the test
+    // itself has heard both ends, which the collector hears at the same time.
+    ASSERT_TRUE(closes.waitFor(2)) << "the kernel announced no close within 20 s";
     Tick second;
     ASSERT_TRUE(readTick(probe, second));
     EXPECT_GE(second.closed, 2u) << "both ends announced their close";
@@ -314,15 +367,47 @@ TEST(AppTrafficNamespace, TcpByProgramShortOnesThroughTheirCloseUdpOnlyInOther)
     EXPECT_TRUE(fourth.apps.empty());
     EXPECT_EQ(fourth.closed, 0u);
 
+    // Tick 5: more bytes over the known connections, read by lookups alone
+    // (as the collector's unprivileged user), each byte to its program.
+    ASSERT_TRUE(peerFour.send("more " + std::to_string(kLong)));
+    ASSERT_EQ(peerFour.line(), "ok");
+    ASSERT_TRUE(peerSix.send("more " + std::to_string(kLongSix)));
+    ASSERT_EQ(peerSix.line(), "ok");
+    Tick fifth;
+    ASSERT_TRUE(readTick(probe, fifth));
+    // Every kFullDumpInterval (30 s) a poll dumps anyway; only a machine
+    // stalled for that long gets here that late.
+    if (std::chrono::steady_clock::now() - firstDump < 25s) {
+        EXPECT_EQ(fifth.read, "lookups") << "known sockets explain the bytes: no dump";
+    }
+    EXPECT_EQ(fifth.app(rootsProgram).in, 2 * kLong);
+    EXPECT_EQ(fifth.app(rootsProgram).out, 2 * kLong);
+    EXPECT_EQ(fifth.app(ownProgram).in, 2 * kLongSix);
+    EXPECT_EQ(fifth.app(ownProgram).out, 2 * kLongSix);
+    EXPECT_EQ(fifth.apps.size(), 2u);
+    EXPECT_LE(fifth.loopbackOther.in, allowance(payload));
+    EXPECT_LE(fifth.loopbackOther.out, allowance(payload));
+
+    // Tick 6: a new connection beside the known ones is dumped in the same
+    // tick and counts in full.
+    ASSERT_TRUE(peerSix.send("long " + std::to_string(kLongSix)));
+    ASSERT_EQ(peerSix.line(), "ok");
+    Tick sixth;
+    ASSERT_TRUE(readTick(probe, sixth));
+    EXPECT_EQ(sixth.read, "lookups+dump");
+    EXPECT_EQ(sixth.app(ownProgram).in, 2 * kLongSix);
+    EXPECT_EQ(sixth.app(ownProgram).out, 2 * kLongSix);
+    EXPECT_EQ(sixth.app(rootsProgram).in + sixth.app(rootsProgram).out, 0u);
+
     // Over the whole run, each program's bytes once.
     Bytes rootsTotal;
-    for (const Tick* t : {&first, &second, &third, &fourth}) {
+    for (const Tick* t : {&first, &second, &third, &fourth, &fifth, &sixth}) {
         rootsTotal.in += t->app(rootsProgram).in;
         rootsTotal.out += t->app(rootsProgram).out;
     }
-    EXPECT_LE(rootsTotal.in, 2 * kLong + kShort + 1);
-    EXPECT_GE(rootsTotal.in, 2 * kLong + kShort);
-    EXPECT_EQ(rootsTotal.out, 2 * kLong);
+    EXPECT_LE(rootsTotal.in, 4 * kLong + kShort + 1);
+    EXPECT_GE(rootsTotal.in, 4 * kLong + kShort);
+    EXPECT_EQ(rootsTotal.out, 4 * kLong);
     std::printf("headers beside the payload: %llu/%llu bytes in/out for %llu payload bytes "
                 "each way (tick 1)\n",
                 static_cast<unsigned long long>(first.loopbackOther.in),
@@ -400,6 +485,7 @@ TEST(AppTrafficNamespace, AnotherUsersProgramIsNamedByItsCgroup)
         EXPECT_EQ(tick.app("loopback cgroup peerfour").in, 2 * kLongSix);
         EXPECT_EQ(tick.app("loopback cgroup peerfour").out, 2 * kLongSix);
         EXPECT_EQ(tick.apps.size(), 1u) << "root's program is not known by its user only";
+        EXPECT_TRUE(tick.counted) << "read: " << tick.read;
         probe.send("quit");
     } // the peer ends before its scope is removed
 }

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace flowloom::appnet;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -210,6 +213,174 @@ TEST_F(Collector, SocketsWithoutCountsAndResetStartOver)
     collector.reset();
     EXPECT_FALSE(tick().counted) << "after a reset the next look is a base again";
     EXPECT_EQ(bytesOf(tick().internet, kBrowser).in, 100u);
+}
+
+// Between dumps the active known sockets are read by lookups; a dump comes
+// at the first look, every kFullDumpInterval and when lookups fail; when the
+// interfaces counted bytes beyond the sockets' growth and the closes, the
+// idle sockets are looked up, then a dump follows in the same tick (spaced
+// while that finds nothing). Whatever the read,
+// every TCP byte made after the first look goes to its program once, and
+// "Other" holds exactly what no socket made.
+class World
+{
+public:
+    LookupKernel kernel;
+    ByteCount moved; // TCP bytes since the previous tick
+    ByteCount made;  // TCP bytes since the first look
+
+    void open(std::uint64_t cookie, std::uint64_t in, std::uint64_t out)
+    {
+        kernel.open(internetSocket(cookie, 1000, in, out));
+        count(in, out);
+    }
+    void grow(std::uint64_t cookie, std::uint64_t in, std::uint64_t out)
+    {
+        kernel.grow(cookie, in, out);
+        count(in, out);
+    }
+
+    // Opened, used and closed between two polls: no program is known for it.
+    void shortConnection(std::uint64_t cookie, std::uint64_t out)
+    {
+        kernel.closing.push_back(internetSocket(cookie, 1000, 0, out));
+        moved.out += out;
+    }
+
+private:
+    void count(std::uint64_t in, std::uint64_t out)
+    {
+        moved = {moved.in + in, moved.out + out};
+        made = {made.in + in, made.out + out};
+    }
+};
+
+using Read = ApplicationCollector::Read;
+
+struct ReadStep
+{
+    int second; // since the first look
+    std::function<void(World&)> act;
+    std::uint64_t udp; // bytes each way beside the TCP ones
+    Read read;
+    int lookups = -1; // sockets looked up (-1: any number)
+};
+
+struct ReadCase
+{
+    const char* name;
+    std::vector<ReadStep> steps;
+};
+
+TEST(CollectorReads, LookupsBetweenDumpsAndDumpsWhereSomethingMayBeUnknown)
+{
+    const auto none = [](World&) {};
+    const auto growOne = [](World& w) { w.grow(1, 100'000, 5'000); };
+    const std::vector<ReadCase> cases = {
+        {"active known sockets: lookups only, never of the listener",
+         {{1, growOne, 0, Read::Lookups, 1},
+          {2, growOne, 0, Read::Lookups},
+          {3, none, 0, Read::Lookups}}},
+        {"idle sockets are not looked up until bytes call for them",
+         {{11, none, 0, Read::Lookups, 0},
+          {12, growOne, 0, Read::LookupsOfAll, 1},
+          {13, growOne, 0, Read::Lookups, 1},
+          {22, none, 0, Read::Lookups, 1},
+          {23, none, 0, Read::Lookups, 0}}},
+        {"headers within the allowance: no dump", {{1, growOne, 4'000, Read::Lookups}}},
+        {"a new socket's bytes: dumped in the same tick, counted in full",
+         {{1, [](World& w) { w.open(2, 50'000, 2'000); }, 0, Read::LookupsThenDump, 1},
+          {2, [](World& w) { w.grow(2, 10, 10); }, 0, Read::Lookups}}},
+        {"UDP: dumps spaced 1, 2, 4 s while they find nothing, at once after a quiet tick",
+         {{1, none, 50'000, Read::LookupsThenDump},
+          {2, none, 50'000, Read::LookupsThenDump},
+          {3, none, 50'000, Read::Lookups},
+          {4, none, 50'000, Read::LookupsThenDump},
+          {5, none, 50'000, Read::Lookups},
+          {7, none, 50'000, Read::Lookups},
+          {8, none, 50'000, Read::LookupsThenDump},
+          {9, growOne, 0, Read::Lookups},
+          {10, none, 50'000, Read::LookupsThenDump}}},
+        {"a dump that finds a new socket lets the next one come at once",
+         {{1, none, 50'000, Read::LookupsThenDump},
+          {2, [](World& w) { w.open(3, 70'000, 0); }, 50'000, Read::LookupsThenDump},
+          {2, [](World& w) { w.open(4, 70'000, 0); }, 0, Read::LookupsThenDump}}},
+        {"a connection closed before any poll saw it is evidence of unseen sockets",
+         {{1, [](World& w) { w.shortConnection(7, 60'000); }, 0, Read::LookupsThenDump}}},
+        {"every 30 s a dump anyway",
+         {{1, growOne, 0, Read::Lookups},
+          {10, growOne, 0, Read::Lookups},
+          {19, growOne, 0, Read::Lookups},
+          {28, growOne, 0, Read::Lookups},
+          {30, growOne, 0, Read::Dump},
+          {31, growOne, 0, Read::Lookups}}},
+        {"lookups refused: a dump",
+         {{1, [](World& w) { w.kernel.lookupsFail = true; }, 0, Read::Dump},
+          {2, [](World& w) { w.kernel.lookupsFail = false; }, 0, Read::Lookups}}},
+        {"a socket closed between lookups gives its last bytes through its close",
+         {{1, growOne, 0, Read::Lookups},
+          {2,
+           [](World& w) {
+               w.grow(1, 700, 70);
+               w.kernel.close(1);
+           },
+           0, Read::Lookups},
+          {3, none, 0, Read::Lookups}}},
+        {"a socket gone from the lookups waits a tick for its close",
+         {{1,
+           [](World& w) {
+               w.grow(1, 300, 30);
+               w.kernel.live.erase(1); // its close is announced a moment later
+           },
+           0, Read::Lookups},
+          {2,
+           [](World& w) {
+               w.kernel.closing.push_back(internetSocket(1, 1000, 5'000 + 300, 900 + 30));
+           },
+           0, Read::Lookups}}},
+    };
+    const Application browser{IdentifiedBy::Process, "browser"};
+    const ApplicationCollector::Clock::time_point start{500s};
+    for (const ReadCase& c : cases) {
+        World world;
+        FakeOwners owners;
+        owners.byUid = {{1000, browser}};
+        ApplicationCollector::Clock::time_point now = start;
+        ApplicationCollector collector(world.kernel, owners, [&now] { return now; });
+        // Socket 1 was open before the first look: its 5,000/900 bytes are not this run's.
+        world.kernel.open(internetSocket(1, 1000, 5'000, 900));
+        world.kernel.open(listener(9, 1000, 8080));
+        EXPECT_FALSE(collector.tick({}, true)->counted);
+        EXPECT_EQ(collector.lastRead(), Read::Dump) << c.name;
+
+        ByteCount credited;
+        for (const ReadStep& step : c.steps) {
+            now = start + std::chrono::seconds(step.second);
+            world.moved = {};
+            step.act(world);
+            const ByteCount tcp = world.moved;
+            const std::optional<ApplicationTick> t =
+                collector.tick({{tcp.in + step.udp, tcp.out + step.udp}, {}}, true);
+            ASSERT_TRUE(t) << c.name;
+            const std::string where =
+                std::string(c.name) + ", second " + std::to_string(step.second);
+            EXPECT_EQ(collector.lastRead(), step.read) << where;
+            if (step.lookups >= 0) {
+                EXPECT_EQ(collector.lastLookups(), static_cast<std::size_t>(step.lookups)) << where;
+            }
+            const ByteCount tickBytes = bytesOf(t->internet, browser);
+            credited = {credited.in + tickBytes.in, credited.out + tickBytes.out};
+            // "Other" is what no socket made (a close read a tick late
+            // credits bytes whose interface bytes went to the tick before).
+            const std::uint64_t interfaceIn = tcp.in + step.udp;
+            EXPECT_EQ(t->internetOther.in,
+                      interfaceIn > tickBytes.in ? interfaceIn - tickBytes.in : 0)
+                << where;
+        }
+        EXPECT_EQ(credited.in, world.made.in) << c.name << ": every TCP byte once";
+        EXPECT_EQ(credited.out, world.made.out) << c.name;
+        EXPECT_FALSE(world.kernel.askedForListener) << c.name;
+    }
 }
 
 } // namespace

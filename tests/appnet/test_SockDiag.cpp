@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstring>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
@@ -66,7 +67,8 @@ struct SocketFields
     std::uint64_t sent = 0;
     std::size_t infoLength = sizeof(tcp_info); // an older kernel's is shorter
     std::uint64_t cgroup = 0;                  // 0: no attribute
-    int protocol = -1;                         // -1: no attribute
+    std::uint32_t interface = 0;
+    int protocol = -1; // -1: no attribute
 };
 
 std::vector<std::uint8_t> diagMessage(const SocketFields& fields, std::uint32_t sequence)
@@ -79,6 +81,7 @@ std::vector<std::uint8_t> diagMessage(const SocketFields& fields, std::uint32_t 
     body.id.idiag_dport = htons(fields.remotePort);
     body.id.idiag_src[0] = htonl(0x7F000001);
     body.id.idiag_dst[0] = htonl(0x7F000002);
+    body.id.idiag_if = fields.interface;
     body.id.idiag_cookie[0] = fields.cookieLow;
     body.id.idiag_cookie[1] = fields.cookieHigh;
     body.idiag_uid = fields.uid;
@@ -317,6 +320,96 @@ TEST(SockDiag, LoopbackSockets)
         ASSERT_EQ(inet_pton(c.family, c.remote, socket.remoteAddress.data()), 1);
         EXPECT_EQ(isLoopbackSocket(socket), c.loopback) << c.local << " to " << c.remote;
     }
+}
+
+std::vector<std::uint8_t> errorAnswer(int error, std::uint32_t sequence)
+{
+    Message message(NLMSG_ERROR, sequence);
+    nlmsgerr body{};
+    body.error = error;
+    body.msg.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    body.msg.nlmsg_seq = sequence;
+    message.append(&body, sizeof body);
+    return message.bytes();
+}
+
+TEST(SockDiag, LookupRequestsCarryEachSocketsKeyOneAfterAnother)
+{
+    TcpSocketReading six;
+    six.family = AF_INET6;
+    six.localPort = 40001;
+    six.remotePort = 443;
+    for (std::uint8_t i = 0; i < 16; ++i) {
+        six.localAddress[i] = i;
+        six.remoteAddress[i] = static_cast<std::uint8_t>(0xF0 + i);
+    }
+    six.interface = 3;
+    six.cookie = 0x1122334455667788;
+    TcpSocketReading four;
+    four.family = AF_INET;
+    four.localPort = 8080;
+    four.cookie = 7;
+
+    std::vector<std::uint8_t> bytes;
+    appendTcpLookupRequest(six, 41, bytes);
+    appendTcpLookupRequest(four, 42, bytes);
+    constexpr std::size_t one = sizeof(nlmsghdr) + sizeof(inet_diag_req_v2);
+    ASSERT_EQ(bytes.size(), 2 * one) << "one send carries many requests";
+    for (std::size_t i = 0; i < 2; ++i) {
+        nlmsghdr header{};
+        std::memcpy(&header, bytes.data() + i * one, sizeof header);
+        EXPECT_EQ(header.nlmsg_len, one);
+        EXPECT_EQ(header.nlmsg_type, SOCK_DIAG_BY_FAMILY);
+        EXPECT_EQ(header.nlmsg_flags, NLM_F_REQUEST) << "a lookup, not a dump";
+        EXPECT_EQ(header.nlmsg_seq, 41u + i);
+    }
+    inet_diag_req_v2 request{};
+    std::memcpy(&request, bytes.data() + sizeof(nlmsghdr), sizeof request);
+    EXPECT_EQ(request.sdiag_family, AF_INET6);
+    EXPECT_EQ(request.sdiag_protocol, IPPROTO_TCP);
+    EXPECT_EQ(request.idiag_ext, 1u << (INET_DIAG_INFO - 1));
+    EXPECT_EQ(request.id.idiag_sport, htons(40001));
+    EXPECT_EQ(request.id.idiag_dport, htons(443));
+    EXPECT_EQ(std::memcmp(request.id.idiag_src, six.localAddress.data(), 16), 0);
+    EXPECT_EQ(std::memcmp(request.id.idiag_dst, six.remoteAddress.data(), 16), 0);
+    EXPECT_EQ(request.id.idiag_if, 3u);
+    EXPECT_EQ(request.id.idiag_cookie[0], 0x55667788u);
+    EXPECT_EQ(request.id.idiag_cookie[1], 0x11223344u);
+    std::memcpy(&request, bytes.data() + one + sizeof(nlmsghdr), sizeof request);
+    EXPECT_EQ(request.sdiag_family, AF_INET);
+    EXPECT_EQ(request.id.idiag_sport, htons(8080));
+    EXPECT_EQ(request.id.idiag_cookie[0], 7u);
+    EXPECT_EQ(request.id.idiag_cookie[1], 0u);
+}
+
+TEST(SockDiag, LookupAnswersFoundGoneAndBroken)
+{
+    const SocketFields found{.localPort = 5000, .cookieLow = 9, .received = 1234, .interface = 2};
+    const auto answers = join({diagMessage(found, 5), errorAnswer(-ENOENT, 6), errorAnswer(0, 7),
+                               errorAnswer(-ESTALE, 8)});
+    std::vector<LookupAnswer> parsed;
+    ASSERT_EQ(parseTcpLookupAnswers(answers.data(), answers.size(), parsed), DiagParse::More);
+    ASSERT_EQ(parsed.size(), 3u) << "an acknowledgement is no answer";
+    EXPECT_EQ(parsed[0].sequence, 5u);
+    EXPECT_EQ(parsed[0].error, 0);
+    EXPECT_EQ(parsed[0].reading.cookie, 9u);
+    EXPECT_EQ(parsed[0].reading.localPort, 5000);
+    EXPECT_EQ(parsed[0].reading.interface, 2u) << "a dump's reading keys its later lookups";
+    EXPECT_EQ(parsed[0].reading.bytesReceived, 1234u);
+    EXPECT_EQ(parsed[1].sequence, 6u);
+    EXPECT_EQ(parsed[1].error, ENOENT);
+    EXPECT_EQ(parsed[2].sequence, 8u);
+    EXPECT_EQ(parsed[2].error, ESTALE);
+
+    // A length past the end, and a message body too short for a socket.
+    std::vector<std::uint8_t> cut(answers.begin(), answers.begin() + 40);
+    parsed.clear();
+    EXPECT_EQ(parseTcpLookupAnswers(cut.data(), cut.size(), parsed), DiagParse::Bad);
+    Message shortBody(SOCK_DIAG_BY_FAMILY, 3);
+    const std::uint32_t nothing = 0;
+    shortBody.append(&nothing, sizeof nothing);
+    const auto bytes = shortBody.bytes();
+    EXPECT_EQ(parseTcpLookupAnswers(bytes.data(), bytes.size(), parsed), DiagParse::Bad);
 }
 
 } // namespace
