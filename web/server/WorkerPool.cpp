@@ -70,6 +70,33 @@ constexpr int kFirstBytesWaitMilliseconds = 1;
 const int kIdleMilliseconds =
     static_cast<int>(std::chrono::milliseconds(limits::kWorkerIdleTime).count());
 
+} // namespace
+
+// The dotted form inet_ntop() writes, without its formatted printing, which
+// was a visible part of a small request's own work.
+std::string dottedAddress(std::uint32_t networkOrder)
+{
+    const std::uint32_t host = ntohl(networkOrder);
+    std::string text;
+    text.reserve(INET_ADDRSTRLEN - 1);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const unsigned part = (host >> shift) & 0xffu;
+        if (part >= 100) {
+            text.push_back(static_cast<char>('0' + part / 100));
+        }
+        if (part >= 10) {
+            text.push_back(static_cast<char>('0' + part / 10 % 10));
+        }
+        text.push_back(static_cast<char>('0' + part % 10));
+        if (shift != 0) {
+            text.push_back('.');
+        }
+    }
+    return text;
+}
+
+namespace {
+
 void addToSet(int set, int fd, std::uint32_t events, std::uint64_t tag)
 {
     epoll_event event{};
@@ -325,8 +352,12 @@ void WorkerPool::workerLoop(std::optional<Accepted> first)
                     m_wakeups -= std::min<std::size_t>(m_wakeups, 1);
                 }
             }
+            // While another worker waits, the next connection in the queue
+            // rouses it: the queue is looked at (a system call) only when
+            // nobody else would take what is in it.
+            const bool othersWaiting = m_waiting > 0;
             lock.unlock();
-            if (listenQueueFilling()) {
+            if (!othersWaiting && listenQueueFilling()) {
                 takePending();
             }
             take(std::move(next), !wakeUpMeantForThis);
@@ -510,10 +541,7 @@ void WorkerPool::serveLocked(std::unique_ptr<ReadyRequest> ready,
     m_served.push_back(fd);
     lock.unlock();
     try {
-        in_addr address{ready->peer};
-        char text[INET_ADDRSTRLEN] = {};
-        ::inet_ntop(AF_INET, &address, text, sizeof text);
-        Connection connection(fd, text, m_options.sendTimeout, m_stopping,
+        Connection connection(fd, dottedAddress(ready->peer), m_options.sendTimeout, m_stopping,
                               m_options.challengeRealm);
         connection.serve(m_handler, ready->request);
     } catch (const std::bad_alloc&) {
