@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -481,7 +482,8 @@ void WorkerPool::take(Accepted accepted, bool serveHere)
     std::array<char, 8192> buffer; // filled by recv before use
     std::size_t budget = kFirstLookBytes;
     ParseStatus status = ParseStatus::NeedsMore;
-    bool lookedAgain = false;
+    enum class Look { First, AfterYield, AfterWait };
+    Look look = Look::First;
     while (status == ParseStatus::NeedsMore && budget > 0) {
         const ssize_t received = ::recv(accepted.socket.get(), buffer.data(), buffer.size(), 0);
         if (received > 0) {
@@ -491,12 +493,24 @@ void WorkerPool::take(Accepted accepted, bool serveHere)
             status = parser.finish();
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
             // A client's request usually follows its connection within a
-            // moment: one short look more spares the hand-over to the reading
+            // moment: looking again spares the hand-over to the reading
             // thread and back. A silent client costs a worker this moment once.
+            if (!serveHere || budget != kFirstLookBytes || look == Look::AfterWait) {
+                break;
+            }
+            if (look == Look::First) {
+                // The client has most often been woken by the same handshake
+                // and waits for a processor to send its request: offering it
+                // this one first usually finds the request there without
+                // going to sleep and being woken for it (most of a small
+                // request's switches between threads).
+                look = Look::AfterYield;
+                ::sched_yield();
+                continue;
+            }
+            look = Look::AfterWait;
             pollfd entry{accepted.socket.get(), POLLIN, 0};
-            if (serveHere && !lookedAgain && budget == kFirstLookBytes &&
-                ::poll(&entry, 1, kFirstBytesWaitMilliseconds) > 0) {
-                lookedAgain = true;
+            if (::poll(&entry, 1, kFirstBytesWaitMilliseconds) > 0) {
                 continue;
             }
             break;
