@@ -36,6 +36,7 @@
 #include <chrono>
 #include <cstdio>
 #include <future>
+#include <system_error>
 
 namespace flowloom::app {
 
@@ -63,6 +64,14 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     // (tens of milliseconds of start-up otherwise).
     std::future<UsageRecording::Opening> historyOpening = UsageRecording::openInBackground(
         usage::historyPathFor(m_files.settingsFile), m_env.clock.now());
+    if (!m_env.applicationTraffic) {
+        try {
+            m_trafficProbe = std::async(
+                std::launch::async, [] { return std::make_unique<appnet::ApplicationTraffic>(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: it is made where it is needed.
+        }
+    }
     createToolBar();
     createPages();
     createStatusBar();
@@ -139,6 +148,7 @@ void TForm1::createControllers()
                      this);
     m_apps = std::make_unique<ApplicationsController>(
         m_ui, m_env.applicationTraffic ? m_env.applicationTraffic()
+              : m_trafficProbe.valid() ? m_trafficProbe.get()
                                        : std::make_unique<appnet::ApplicationTraffic>());
     m_run->setTickHook(
         [this](const accounting::TickTraffic& traffic, const sampling::DateTime& now) {
