@@ -75,8 +75,10 @@ HistoryController::~HistoryController() = default;
 
 usage::UsageHistory* HistoryController::openHistory()
 {
-    m_usage = std::make_unique<UsageRecording>(usage::historyPathFor(m_files.settingsFile),
-                                               m_env.clock.now());
+    const std::filesystem::path file = usage::historyPathFor(m_files.settingsFile);
+    const sampling::DateTime now = m_env.clock.now();
+    m_usage = m_opening.valid() ? std::make_unique<UsageRecording>(file, now, m_opening.get())
+                                : std::make_unique<UsageRecording>(file, now);
     m_rememberedHistoryName = m_ui.Setup->UsagePage->edHistory->text().toStdString();
     // Not a box that stops the start: a notice, and the status bar.
     if (!m_usage->report().message.empty())

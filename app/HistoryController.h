@@ -5,6 +5,7 @@
 #include "app/MainControls.h"
 #ifndef Q_MOC_RUN
 #include "accounting/AccountingCore.h"
+#include "app/UsageRecording.h"
 #include "sampling/IPHelper.h"
 #include "usage/CapWarning.h"
 #include "usage/UsageHistory.h"
@@ -14,6 +15,7 @@
 #include <QPointer>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,8 +27,6 @@ struct WebSnapshot;
 }
 
 namespace flowloom::app {
-
-class UsageRecording;
 
 // The usage history: the accounting core records every interface's bytes
 // for its day and billing period; the history is written in the background
@@ -49,6 +49,12 @@ public:
     void showHistory();
 
     // Start-up: the history file is opened; the history the core feeds.
+    // What an opening begun earlier found is taken (see UsageRecording::
+    // openInBackground); without one the file is opened here.
+    void takeOpening(std::future<UsageRecording::Opening> opening)
+    {
+        m_opening = std::move(opening);
+    }
     usage::UsageHistory* openHistory();
     // The core whose interfaces the history page and documents show.
     void attachCore(const accounting::AccountingCore* core) { m_core = core; }
@@ -81,6 +87,7 @@ private:
     const FileLocations& m_files;
     Dialogs& m_dialogs;
     Links m_links;
+    std::future<UsageRecording::Opening> m_opening;
     std::unique_ptr<UsageRecording> m_usage;
     const accounting::AccountingCore* m_core = nullptr;
     int m_historyTicks = 0;

@@ -16,6 +16,7 @@
 #include "app/apps/ApplicationsController.h"
 
 #include <QMainWindow>
+#include <future>
 #include <memory>
 
 class QTimer;
@@ -164,6 +165,10 @@ private:
     Dialogs* m_dialogs = nullptr;
     std::unique_ptr<FigureBoard> m_figures;
     QTimer* m_autosave = nullptr;
+    // The traffic per application's first look at the socket diagnostics
+    // (walks of the kernel's whole TCP table), made beside the building of
+    // the window; taken when its controller is made.
+    std::future<std::unique_ptr<appnet::ApplicationTraffic>> m_trafficProbe;
     bool m_closing = false;
     bool m_unattended = false; // the close was requested by the system
     // Destroyed in reverse: the run's clock and the settings' background

@@ -3,6 +3,7 @@
 #include "app/publish/FiguresBuilder.h"
 
 #include <QMetaObject>
+#include <system_error>
 
 namespace flowloom::app {
 
@@ -18,17 +19,42 @@ std::optional<UsageRecording::Opened> UsageRecording::tryOpen(const std::filesys
     return opened;
 }
 
-UsageRecording::UsageRecording(const std::filesystem::path& file, const sampling::DateTime& now)
-    : m_file(file), m_started(now), m_report(usage::UsageStore::prepare(file, now))
+UsageRecording::Opening UsageRecording::open(const std::filesystem::path& file,
+                                             const sampling::DateTime& now)
 {
-    if (m_report.ready) {
-        m_reader = usage::UsageStore::open(file);
-        m_writer = usage::UsageStore::open(file);
+    Opening opening;
+    opening.report = usage::UsageStore::prepare(file, now);
+    if (opening.report.ready) {
+        opening.reader = usage::UsageStore::open(file);
+        opening.writer = usage::UsageStore::open(file);
     }
-    if (!m_reader || !m_writer) {
-        m_reader.reset();
-        m_writer.reset();
+    if (!opening.reader || !opening.writer) {
+        opening.reader.reset();
+        opening.writer.reset();
     }
+    return opening;
+}
+
+std::future<UsageRecording::Opening> UsageRecording::openInBackground(std::filesystem::path file,
+                                                                      sampling::DateTime now)
+{
+    try {
+        return std::async(std::launch::async,
+                          [file = std::move(file), now] { return open(file, now); });
+    } catch (const std::system_error&) {
+        return {};
+    }
+}
+
+UsageRecording::UsageRecording(const std::filesystem::path& file, const sampling::DateTime& now)
+    : UsageRecording(file, now, open(file, now))
+{}
+
+UsageRecording::UsageRecording(const std::filesystem::path& file, const sampling::DateTime& now,
+                               Opening opening)
+    : m_file(file), m_started(now), m_report(std::move(opening.report)),
+      m_reader(std::move(opening.reader)), m_writer(std::move(opening.writer))
+{
     m_history.attach(m_reader.get(), m_writer ? m_writer->writtenSeq() : 0);
 }
 

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,7 +25,24 @@ namespace flowloom::app {
 class UsageRecording
 {
 public:
+    // What opening the file at the start found. Made on any thread, so that
+    // start-up can open the database while it builds the window.
+    struct Opening
+    {
+        usage::StoreReport report;
+        std::unique_ptr<usage::UsageStore> reader;
+        std::unique_ptr<usage::UsageStore> writer;
+    };
+    static Opening open(const std::filesystem::path& file, const sampling::DateTime& now);
+    // open() on a thread of its own; without a thread to be had, the future
+    // is invalid and the caller opens the file itself.
+    static std::future<Opening> openInBackground(std::filesystem::path file,
+                                                 sampling::DateTime now);
+
     UsageRecording(const std::filesystem::path& file, const sampling::DateTime& now);
+    // With the file as open() found it (at `now`).
+    UsageRecording(const std::filesystem::path& file, const sampling::DateTime& now,
+                   Opening opening);
     ~UsageRecording();
     UsageRecording(const UsageRecording&) = delete;
     UsageRecording& operator=(const UsageRecording&) = delete;

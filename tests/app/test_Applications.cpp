@@ -339,3 +339,23 @@ TEST(Applications, WhereTheKernelOffersNothingItSaysSoInTheStatusBar)
 }
 
 } // namespace
+
+// The system's own source is made on a thread of its own while the window is
+// built (its first look walks the kernel's whole TCP table): the page tells what
+// a source made in place tells, and the switch reaches the source it got.
+TEST(Applications, TheSystemsSourceMadeDuringStartUpIsTheOneThePageTells)
+{
+    WindowHarness w("[Plotter]\r\nFirst=0\r\n");
+    const appnet::ApplicationTraffic inPlace;
+    const QLabel& note = *w.form->controls().Applications->LabelAppNote;
+    if (!inPlace.available()) {
+        EXPECT_EQ(note.text().toStdString(),
+                  "Traffic per application is not available here: " + inPlace.problem() + ".");
+        return;
+    }
+    EXPECT_TRUE(note.text().isEmpty()) << note.text().toStdString();
+    w.form->controls().Setup->cbAppTraffic->setChecked(false);
+    EXPECT_EQ(note.text(), "Traffic per application is switched off in Setup.");
+    w.form->controls().Setup->cbAppTraffic->setChecked(true);
+    EXPECT_TRUE(note.text().isEmpty());
+}

@@ -16,6 +16,8 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTemporaryDir>
+#include <future>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -233,4 +235,56 @@ TEST(History, AStartUnderAClockSixYearsAheadKeepsEveryStoredDay)
         kept.push_back(day.day);
     EXPECT_EQ(kept,
               (std::vector<std::string>{"2022-03-01", "2024-02-29", "2026-12-05", "2032-12-07"}));
+}
+
+// Start-up opens the history's file on a thread of its own while it builds the
+// window: what it finds must be what opening it in place finds, for a file
+// that opens and for one another program holds locked.
+TEST(History, AFileOpenedInTheBackgroundIsTakenAsOneOpenedInPlace)
+{
+    const usage::InterfaceIdentity eth{"eth0", "02-00-00-00-00-01"};
+    const sampling::DateTime now{2026, 12, 6, 12, 0, 0};
+    for (const bool locked : {false, true}) {
+        SCOPED_TRACE(locked ? "locked by another program" : "free");
+        QTemporaryDir folder;
+        const std::string file = folder.path().toStdString() + "/flowloom-history.sqlite";
+        {
+            ASSERT_TRUE(usage::UsageStore::prepare(file, now).ready);
+            auto writer = usage::UsageStore::open(file);
+            usage::UsageBatch batch;
+            batch.seq = 1;
+            batch.days.push_back({eth, "2026-12-05", 700, 70});
+            std::string error;
+            ASSERT_TRUE(writer->write({batch}, error)) << error;
+        }
+        sqlite3* other = nullptr;
+        if (locked) {
+            ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+            ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        }
+        std::future<app::UsageRecording::Opening> opening =
+            app::UsageRecording::openInBackground(file, now);
+        ASSERT_TRUE(opening.valid());
+        app::UsageRecording background(file, now, opening.get());
+        app::UsageRecording inPlace(file, now);
+
+        EXPECT_EQ(background.report().ready, inPlace.report().ready);
+        EXPECT_EQ(background.report().retry, inPlace.report().retry);
+        EXPECT_EQ(background.report().message, inPlace.report().message);
+        EXPECT_EQ(background.recording(), !locked);
+        EXPECT_EQ(background.waiting(), locked);
+        const std::vector<usage::DayUsage> days =
+            background.history().days(eth, "2026-12-01", "2026-12-31");
+        if (locked) {
+            EXPECT_FALSE(background.available());
+        } else {
+            EXPECT_TRUE(background.available());
+            ASSERT_EQ(days.size(), 1u);
+            EXPECT_EQ(days[0], (usage::DayUsage{"2026-12-05", 700, 70}));
+        }
+        if (other != nullptr) {
+            sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+        }
+    }
 }

@@ -2,6 +2,7 @@
 #include "support/LoopbackClient.h"
 #include "web/http/Limits.h"
 #include "web/server/HttpServer.h"
+#include "web/server/WorkerPool.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <sys/resource.h>
 
 using namespace flowloom::web;
@@ -639,5 +641,20 @@ TEST_F(ServerFixture, HostileCrowdsDoNotStallOtherRequests)
             EXPECT_LT(result.percentile(100), 5000.0) << what;
             EXPECT_TRUE(result.servesAfter) << what;
         }
+    }
+}
+
+// A request's remote address is written without inet_ntop(): every width of
+// each part, both ends of the range, beside the C library's own text.
+TEST(DottedAddress, WritesWhatInetNtopWrites)
+{
+    for (const char* text : {"0.0.0.0", "255.255.255.255", "127.0.0.1", "10.0.100.9",
+                             "1.22.103.250", "192.168.9.10", "99.100.199.200"}) {
+        in_addr address{};
+        ASSERT_EQ(::inet_pton(AF_INET, text, &address), 1) << text;
+        char expected[INET_ADDRSTRLEN] = {};
+        ASSERT_NE(::inet_ntop(AF_INET, &address, expected, sizeof expected), nullptr);
+        EXPECT_EQ(flowloom::web::dottedAddress(address.s_addr), expected);
+        EXPECT_EQ(flowloom::web::dottedAddress(address.s_addr), text);
     }
 }

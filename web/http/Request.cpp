@@ -53,6 +53,11 @@ void Request::addHeader(std::string_view name, std::string_view value)
     if (m_headerText.size() + name.size() + value.size() > UINT32_MAX) {
         throw std::length_error("Header text too long.");
     }
+    if (m_headerSpans.empty()) {
+        // Room for a usual head at once, instead of growing step by step.
+        m_headerSpans.reserve(8);
+        m_headerText.reserve(160);
+    }
     HeaderSpan span{};
     span.nameOffset = static_cast<std::uint32_t>(m_headerText.size());
     span.nameLength = static_cast<std::uint32_t>(name.size());

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -66,9 +67,38 @@ constexpr std::chrono::milliseconds kWorkerStartDelay{2};
 
 // How long a worker waits once for the first bytes of a new connection.
 constexpr int kFirstBytesWaitMilliseconds = 1;
+// Looks without waiting for them before that wait.
+constexpr int kQuickLooks = 8;
 
 const int kIdleMilliseconds =
     static_cast<int>(std::chrono::milliseconds(limits::kWorkerIdleTime).count());
+
+} // namespace
+
+// The dotted form inet_ntop() writes, without its formatted printing, which
+// was a visible part of a small request's own work.
+std::string dottedAddress(std::uint32_t networkOrder)
+{
+    const std::uint32_t host = ntohl(networkOrder);
+    std::string text;
+    text.reserve(INET_ADDRSTRLEN - 1);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const unsigned part = (host >> shift) & 0xffu;
+        if (part >= 100) {
+            text.push_back(static_cast<char>('0' + part / 100));
+        }
+        if (part >= 10) {
+            text.push_back(static_cast<char>('0' + part / 10 % 10));
+        }
+        text.push_back(static_cast<char>('0' + part % 10));
+        if (shift != 0) {
+            text.push_back('.');
+        }
+    }
+    return text;
+}
+
+namespace {
 
 void addToSet(int set, int fd, std::uint32_t events, std::uint64_t tag)
 {
@@ -325,8 +355,12 @@ void WorkerPool::workerLoop(std::optional<Accepted> first)
                     m_wakeups -= std::min<std::size_t>(m_wakeups, 1);
                 }
             }
+            // While another worker waits, the next connection in the queue
+            // rouses it: the queue is looked at (a system call) only when
+            // nobody else would take what is in it.
+            const bool othersWaiting = m_waiting > 0;
             lock.unlock();
-            if (listenQueueFilling()) {
+            if (!othersWaiting && listenQueueFilling()) {
                 takePending();
             }
             take(std::move(next), !wakeUpMeantForThis);
@@ -450,7 +484,8 @@ void WorkerPool::take(Accepted accepted, bool serveHere)
     std::array<char, 8192> buffer; // filled by recv before use
     std::size_t budget = kFirstLookBytes;
     ParseStatus status = ParseStatus::NeedsMore;
-    bool lookedAgain = false;
+    enum class Look { First, AfterQuickLooks, AfterWait };
+    Look look = Look::First;
     while (status == ParseStatus::NeedsMore && budget > 0) {
         const ssize_t received = ::recv(accepted.socket.get(), buffer.data(), buffer.size(), 0);
         if (received > 0) {
@@ -460,12 +495,34 @@ void WorkerPool::take(Accepted accepted, bool serveHere)
             status = parser.finish();
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
             // A client's request usually follows its connection within a
-            // moment: one short look more spares the hand-over to the reading
+            // moment: looking again spares the hand-over to the reading
             // thread and back. A silent client costs a worker this moment once.
+            if (!serveHere || budget != kFirstLookBytes || look == Look::AfterWait) {
+                break;
+            }
+            if (look == Look::First) {
+                // The client has most often been woken by the same handshake:
+                // on the other processor it sends its request within a few
+                // microseconds, and on this one once it is offered the
+                // processor. A few quick looks, with that offer halfway,
+                // usually find the request there without going to sleep and
+                // being woken for it (most of a small request's switches
+                // between threads).
+                look = Look::AfterQuickLooks;
+                for (int quickLook = 0; quickLook < kQuickLooks; ++quickLook) {
+                    pollfd entry{accepted.socket.get(), POLLIN, 0};
+                    if (::poll(&entry, 1, 0) > 0) {
+                        break;
+                    }
+                    if (quickLook == kQuickLooks / 2) {
+                        ::sched_yield();
+                    }
+                }
+                continue;
+            }
+            look = Look::AfterWait;
             pollfd entry{accepted.socket.get(), POLLIN, 0};
-            if (serveHere && !lookedAgain && budget == kFirstLookBytes &&
-                ::poll(&entry, 1, kFirstBytesWaitMilliseconds) > 0) {
-                lookedAgain = true;
+            if (::poll(&entry, 1, kFirstBytesWaitMilliseconds) > 0) {
                 continue;
             }
             break;
@@ -510,10 +567,7 @@ void WorkerPool::serveLocked(std::unique_ptr<ReadyRequest> ready,
     m_served.push_back(fd);
     lock.unlock();
     try {
-        in_addr address{ready->peer};
-        char text[INET_ADDRSTRLEN] = {};
-        ::inet_ntop(AF_INET, &address, text, sizeof text);
-        Connection connection(fd, text, m_options.sendTimeout, m_stopping,
+        Connection connection(fd, dottedAddress(ready->peer), m_options.sendTimeout, m_stopping,
                               m_options.challengeRealm);
         connection.serve(m_handler, ready->request);
     } catch (const std::bad_alloc&) {

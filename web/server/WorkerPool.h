@@ -10,10 +10,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <shared_mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -22,6 +24,9 @@
 namespace flowloom::web {
 
 class HeadReader;
+
+// A peer's IPv4 address (network byte order) as inet_ntop() writes it.
+std::string dottedAddress(std::uint32_t networkOrder);
 
 // The worker threads of one running server, the table of what each client
 // holds and the reading thread's object.
