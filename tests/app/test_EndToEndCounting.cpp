@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <thread>
@@ -18,6 +19,16 @@
 using namespace flowloom;
 
 namespace {
+// Whether a socket listens on the port, read from the kernel's table without
+// sending a packet (a refused connection would cross loopback too).
+bool listensOn(std::uint16_t port)
+{
+    char wanted[32];
+    std::snprintf(wanted, sizeof wanted, ":%04X 00000000:0000 0A", port);
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    return table.open(QIODevice::ReadOnly) && table.readAll().contains(wanted);
+}
+
 // From the kernel through netlink: sysfs shows the namespace that mounted it.
 std::uint64_t loopbackCounter(bool received)
 {
@@ -128,9 +139,8 @@ TEST(CountingEndToEnd, HeadlessWithoutADisplayServesRecordsWarnsAndClosesInOrder
     ASSERT_TRUE(process.waitForStarted(10000));
 
     // No packet before the program's first reading of the table, which it
-    // takes just before it opens the history.
-    ASSERT_TRUE(testsupport::waitUntil(
-        [&] { return QFileInfo::exists(portable.folder.path() + "/flowloom-history.sqlite"); }));
+    // takes before its web server listens.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return listensOn(port); }));
     auto get = [port] {
         return test::LoopbackClient::exchange(port, "GET /netstats.txt HTTP/1.1\r\n\r\n").bytes;
     };
