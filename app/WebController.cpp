@@ -48,8 +48,8 @@ WebController::WebController(const MainControls& ui, const Environment& env, Pro
     for (const auto& [box, document] : {std::pair{s.cbCSV, web::StatisticsDocument::CommaSeparated},
                                         std::pair{s.cbFormat, web::StatisticsDocument::Formatted},
                                         std::pair{s.cbImage, web::StatisticsDocument::Image}})
-        connect(box, &QCheckBox::clicked, this, [this, document] {
-            m_label12Wanted = document;
+        connect(box, &QCheckBox::clicked, this, [this, wanted = document] {
+            m_label12Wanted = wanted;
             cbCSVClick();
         });
     connect(s.cbLivePage, &QCheckBox::toggled, this, [this] { showAnsweringAddresses(); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "web/documents/DocumentNames.h"
+#include "web/documents/EventDocument.h"
 
 #include <cstdint>
 #include <string>
@@ -14,7 +15,6 @@ namespace flowloom::web {
 // the history from the JSON API, updating itself from the event stream or,
 // where there is none, by asking for summary.json each second.
 inline constexpr std::string_view kLivePagePath = "/";
-inline constexpr std::string_view kEventsPath = "/api/v1/events";
 
 // The graph's colours as the settings keep them (0x00BBGGRR).
 struct GraphColours
