@@ -90,10 +90,24 @@ bool ScrollingCanvas::canScroll(const Chart& chart, const PlotState& state) cons
     return sameLook && state.gapCount >= m_state.gapCount;
 }
 
+void ScrollingCanvas::setResolution(int dotsPerMeterX, int dotsPerMeterY)
+{
+    if (dotsPerMeterX == m_dotsPerMeterX && dotsPerMeterY == m_dotsPerMeterY)
+        return;
+    m_dotsPerMeterX = dotsPerMeterX;
+    m_dotsPerMeterY = dotsPerMeterY;
+    m_image = QImage();
+    m_valid = false;
+}
+
 ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size)
 {
     if (m_image.size() != size) {
         m_image = QImage(size, QImage::Format_RGB32);
+        if (m_dotsPerMeterX > 0 && m_dotsPerMeterY > 0) {
+            m_image.setDotsPerMeterX(m_dotsPerMeterX);
+            m_image.setDotsPerMeterY(m_dotsPerMeterY);
+        }
         m_valid = false;
     }
     if (m_image.isNull())

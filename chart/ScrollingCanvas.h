@@ -41,6 +41,9 @@ public:
     const ChartLayout& layout() const { return m_layout; }
     // The next render draws the whole chart.
     void invalidate() { m_valid = false; }
+    // Text is measured and drawn as on a device of this resolution (dots per
+    // metre), so that the image looks like a drawing straight onto the screen.
+    void setResolution(int dotsPerMeterX, int dotsPerMeterY);
 
     // Pixels a line's joins and antialiasing reach left of its newest point.
     static constexpr int seamReach = 4;
@@ -97,6 +100,8 @@ private:
     QImage m_image;
     ChartLayout m_layout;
     PlotState m_state;
+    int m_dotsPerMeterX = 0; // 0: QImage's own
+    int m_dotsPerMeterY = 0;
     double m_bottomMinimum = 0.0;
     double m_bottomMaximum = 0.0;
     bool m_valid = false;

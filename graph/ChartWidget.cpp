@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <qdrawutil.h>
 
+#include <cmath>
+
 namespace flowloom::graph {
 
 ChartWidget::ChartWidget(QWidget* parent) : QWidget(parent)
@@ -37,7 +39,18 @@ QImage ChartWidget::renderToImage(QSize size) const
 void ChartWidget::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    m_geometry = m_chart.draw(painter, rect());
+    if (devicePixelRatioF() != 1.0) {
+        // A scaled screen draws at its own resolution, never from an image.
+        m_geometry = m_chart.draw(painter, rect());
+    } else {
+        // The kept image measures text as the screen does.
+        constexpr double inchesPerMeter = 1.0 / 0.0254;
+        m_canvas.setResolution(static_cast<int>(std::lround(logicalDpiX() * inchesPerMeter)),
+                               static_cast<int>(std::lround(logicalDpiY() * inchesPerMeter)));
+        m_canvas.render(m_chart, size());
+        m_geometry = m_canvas.layout();
+        painter.drawImage(0, 0, m_canvas.image());
+    }
     // The graph's sunken bevel, on screen only: images hold the chart alone.
     qDrawShadePanel(&painter, rect(), palette(), true, kBevelWidth);
 }

@@ -2,6 +2,7 @@
 
 #include "chart/Chart.h"
 #include "chart/ChartLayout.h"
+#include "chart/ScrollingCanvas.h"
 
 #include <QImage>
 #include <QSize>
@@ -12,7 +13,9 @@ namespace flowloom::graph {
 // The graph on screen (objectName "Chart1", given by the window). It owns the
 // chart engine, paints it, turns mouse input into panning and reports it as
 // signals. A tick only schedules a repaint (update()), so many changes in one
-// event-loop pass cost one drawing.
+// event-loop pass cost one drawing. The drawing is kept between repaints: a
+// tick that only appended points and moved the window on scrolls it and
+// paints the new strip and the labels (chart::ScrollingCanvas).
 class ChartWidget : public QWidget
 {
     Q_OBJECT
@@ -46,6 +49,7 @@ private:
     // Geometry of the last screen drawing, so that a drag maps the pixels the
     // user actually sees.
     chart::ChartLayout m_geometry;
+    chart::ScrollingCanvas m_canvas;
 };
 
 } // namespace flowloom::graph
