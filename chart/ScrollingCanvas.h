@@ -41,6 +41,13 @@ public:
     const ChartLayout& layout() const { return m_layout; }
     // The next render draws the whole chart.
     void invalidate() { m_valid = false; }
+    // Gives the image's memory back (while nobody looks); the next render
+    // draws the whole chart anew.
+    void release()
+    {
+        m_image = QImage();
+        m_valid = false;
+    }
     // Text is measured and drawn as on a device of this resolution (dots per
     // metre), so that the image looks like a drawing straight onto the screen.
     void setResolution(int dotsPerMeterX, int dotsPerMeterY);

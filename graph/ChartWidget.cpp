@@ -55,6 +55,13 @@ void ChartWidget::paintEvent(QPaintEvent*)
     qDrawShadePanel(&painter, rect(), palette(), true, kBevelWidth);
 }
 
+void ChartWidget::hideEvent(QHideEvent* event)
+{
+    // Hidden or minimised, the kept drawing is only memory.
+    m_canvas.release();
+    QWidget::hideEvent(event);
+}
+
 void ChartWidget::mousePressEvent(QMouseEvent* event)
 {
     if (m_geometry.bounds() != QRectF(rect()))

@@ -242,6 +242,21 @@ INSTANTIATE_TEST_SUITE_P(
         Change{"PlotColour", [](FedChart& f, QSize&) { f.chart.setPlotColour(Qt::darkBlue); }}),
     [](const testing::TestParamInfo<Change>& param) { return std::string(param.param.name); });
 
+TEST(ScrollingCanvas, ReleasedImageIsDrawnWholeAgain)
+{
+    const Case base{"", Kinds::Both, true, 60, -1, -1, false};
+    FedChart fed(base);
+    ScrollingCanvas canvas;
+    canvas.render(fed.chart, graphSize);
+    canvas.release();
+    EXPECT_TRUE(canvas.image().isNull());
+    fed.append(false);
+    EXPECT_EQ(canvas.render(fed.chart, graphSize), ScrollingCanvas::Drawing::Whole);
+    EXPECT_EQ(compare(canvas.image(), wholeDrawing(fed.chart, graphSize)).count, 0);
+    fed.append(false);
+    EXPECT_EQ(canvas.render(fed.chart, graphSize), ScrollingCanvas::Drawing::Scrolled);
+}
+
 // A window held still while points arrive beyond it: nothing new is seen,
 // and what is seen must not change.
 TEST(ScrollingCanvas, HeldWindowKeepsItsPicture)
