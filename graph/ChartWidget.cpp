@@ -55,6 +55,21 @@ void ChartWidget::paintEvent(QPaintEvent*)
     qDrawShadePanel(&painter, rect(), palette(), true, kBevelWidth);
 }
 
+void ChartWidget::showEvent(QShowEvent* event)
+{
+    // Minimising a window hides none of its widgets; the window says so.
+    window()->installEventFilter(this);
+    QWidget::showEvent(event);
+}
+
+bool ChartWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == window() && event->type() == QEvent::WindowStateChange &&
+        window()->isMinimized())
+        m_canvas.release();
+    return QWidget::eventFilter(watched, event);
+}
+
 void ChartWidget::hideEvent(QHideEvent* event)
 {
     // Hidden or minimised, the kept drawing is only memory.

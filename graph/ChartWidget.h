@@ -31,6 +31,10 @@ public:
     // (no intermediate buffer) and leaves the widget untouched.
     QImage renderToImage(QSize size) const;
 
+    // Whether a drawing is kept for the next repaint to scroll (not while
+    // the graph is hidden or its window minimised).
+    bool keepsDrawing() const { return !m_canvas.image().isNull(); }
+
 signals:
     // After each panning step that moved an axis; the axes have already moved.
     void scrolled();
@@ -39,7 +43,9 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -92,3 +92,22 @@ TEST(ChartWidget, ScrolledScreenMatchesAWholeDrawingEveryTick)
         ASSERT_EQ(differing, 0) << "tick " << t;
     }
 }
+
+// The kept drawing is memory nobody looks at while the graph is hidden or its
+// window minimised.
+TEST(ChartWidget, KeepsNoDrawingWhileUnseen)
+{
+    QWidget window;
+    auto* widget = new ChartWidget(&window);
+    widget->resize(400, 300);
+    window.show();
+    widget->grab();
+    EXPECT_TRUE(widget->keepsDrawing());
+    window.setWindowState(Qt::WindowMinimized);
+    EXPECT_FALSE(widget->keepsDrawing()) << "minimised";
+    window.setWindowState(Qt::WindowNoState);
+    widget->grab();
+    EXPECT_TRUE(widget->keepsDrawing());
+    widget->hide();
+    EXPECT_FALSE(widget->keepsDrawing()) << "hidden";
+}
