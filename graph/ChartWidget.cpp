@@ -4,9 +4,27 @@
 #include <QPainter>
 #include <qdrawutil.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace flowloom::graph {
+
+namespace {
+
+// Qt hands a large image blend to its pool of paint threads, which then wake
+// on every tick; bands this small are blended by the calling thread alone.
+constexpr int bandPixels = 32768;
+
+void drawInBands(QPainter& painter, const QImage& image)
+{
+    const int rows = std::max(1, bandPixels / std::max(1, image.width()));
+    for (int top = 0; top < image.height(); top += rows) {
+        const QRect band(0, top, image.width(), std::min(rows, image.height() - top));
+        painter.drawImage(band.topLeft(), image, band);
+    }
+}
+
+} // namespace
 
 ChartWidget::ChartWidget(QWidget* parent) : QWidget(parent)
 {
@@ -49,7 +67,7 @@ void ChartWidget::paintEvent(QPaintEvent*)
                                static_cast<int>(std::lround(logicalDpiY() * inchesPerMeter)));
         m_canvas.render(m_chart, size());
         m_geometry = m_canvas.layout();
-        painter.drawImage(0, 0, m_canvas.image());
+        drawInBands(painter, m_canvas.image());
     }
     // The graph's sunken bevel, on screen only: images hold the chart alone.
     qDrawShadePanel(&painter, rect(), palette(), true, kBevelWidth);
