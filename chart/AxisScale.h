@@ -15,6 +15,7 @@ public:
     double toValue(double pixel) const { return m_minimum + (pixel - m_pixelAtMinimum) / m_scale; }
     // Signed pixels per axis unit.
     double pixelsPerUnit() const { return m_scale; }
+    double pixelAtMinimum() const { return m_pixelAtMinimum; }
     double minimum() const { return m_minimum; }
     double maximum() const { return m_maximum; }
 

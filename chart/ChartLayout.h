@@ -5,6 +5,7 @@
 
 #include <QRectF>
 
+#include <cmath>
 #include <cstddef>
 
 class QPaintDevice;
@@ -36,6 +37,16 @@ public:
     double depth() const { return m_depth; }
 
     const AxisScale& bottomScale() const { return m_bottomScale; }
+    // Pixel column of point index of the horizontal axis. Unlike
+    // bottomScale().toPixel(), every point keeps its offset from the axis
+    // minimum's column when the window moves: all points move by the same
+    // whole number of pixels, so a drawing can be scrolled instead of redrawn.
+    double columnX(double index) const
+    {
+        const double perUnit = m_bottomScale.pixelsPerUnit();
+        return m_bottomScale.pixelAtMinimum() +
+               (std::round(index * perUnit) - std::round(m_bottomScale.minimum() * perUnit));
+    }
     const AxisScale& leftScale() const { return m_leftScale; }
     const ValueTicks& leftTicks() const { return m_leftTicks; }
     // Points between two labelled points of the horizontal axis.

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace flowloom::chart {
 
@@ -26,6 +27,24 @@ constexpr double farAway = 16384.0;
 
 // Least distance of two vertical grid lines, in pixels.
 constexpr double minGridSpacing = 40.0;
+
+// A line's joins and caps reach up to this many pixels from their point.
+constexpr double strokeReach = 4.0;
+
+// Points drawn left of the window besides VisibleRange's neighbour, so that
+// no cap or join of the first drawn point reaches into the plot: its left
+// edge then looks the same whichever point the drawing starts from, and a
+// scrolled drawing matches a new one.
+std::size_t leadingPoints(const AxisScale& scale)
+{
+    const double perUnit = std::abs(scale.pixelsPerUnit());
+    if (!(perUnit > 0.0))
+        return 1;
+    return static_cast<std::size_t>(std::min(std::ceil(strokeReach / perUnit), 1000.0));
+}
+
+// Length of the dotted pen's pattern (one dot, two blanks), in pixels.
+constexpr double dotPeriod = 3.0;
 
 // Shades of a series colour in the three-dimensional view.
 constexpr int roofDarkness = 140;
@@ -49,8 +68,38 @@ void shift(std::vector<QPointF>& points, double z)
 } // namespace
 
 ChartPainter::ChartPainter(const Chart& chart, const ChartLayout& layout, QPainter& painter)
-    : m_chart(chart), m_layout(layout), m_painter(painter)
+    : m_chart(chart), m_layout(layout), m_painter(painter),
+      m_seriesFromX(-std::numeric_limits<double>::infinity())
 {}
+
+void ChartPainter::paintSurroundings()
+{
+    m_painter.save();
+    m_painter.setRenderHint(QPainter::TextAntialiasing, true);
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    paintPanel();
+    paintTitle();
+    paintAxisLine();
+    paintBottomLabels();
+    paintGapMarkers();
+    paintLeftLabels();
+    paintAxisTitles();
+    m_painter.restore();
+}
+
+void ChartPainter::paintPlotFrom(double fromX)
+{
+    m_painter.save();
+    m_painter.setRenderHint(QPainter::TextAntialiasing, true);
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    m_seriesFromX = fromX;
+    paintWalls();
+    paintGrid();
+    paintAllSeries();
+    paintGapMarkers();
+    m_seriesFromX = -std::numeric_limits<double>::infinity();
+    m_painter.restore();
+}
 
 void ChartPainter::paint()
 {
@@ -125,8 +174,7 @@ void ChartPainter::paintGrid()
         const double count = to - from + 1.0;
         const long lineCount = count > 0.0 && count <= 10000.0 ? static_cast<long>(count) : 0;
         for (long i = 0; i < lineCount; ++i) {
-            const double x =
-                std::round(m_layout.bottomScale().toPixel((from + static_cast<double>(i)) * step));
+            const double x = std::round(m_layout.columnX((from + static_cast<double>(i)) * step));
             if (x < f.left() || x >= f.right())
                 continue;
             lines.emplace_back(x + d, f.top() - d, x + d, f.bottom() - 1.0 - d);
@@ -140,6 +188,14 @@ void ChartPainter::paintGrid()
     if (left.gridVisible()) {
         lines.clear();
         QPen pen(left.gridColour(), 0, left.gridDotted() ? Qt::DotLine : Qt::SolidLine);
+        // The dots move with the points, by whole pixels, so that a scrolled
+        // drawing keeps them where a new one draws them.
+        const double perUnit = m_layout.bottomScale().pixelsPerUnit();
+        const double moved = std::round(m_chart.bottomAxis().minimum() * perUnit);
+        if (std::isfinite(moved)) {
+            const double phase = std::fmod(moved, dotPeriod);
+            pen.setDashOffset(phase < 0.0 ? phase + dotPeriod : phase);
+        }
         m_painter.setPen(pen);
         const ValueTicks& ticks = m_layout.leftTicks();
         for (std::size_t i = 0; i < ticks.count(); ++i) {
@@ -205,7 +261,7 @@ void ChartPainter::paintBars(const Series& series, std::size_t slot, std::size_t
     const double baseY =
         std::round(std::clamp(m_layout.leftScale().toPixel(0.0), f.top(), f.bottom()));
     m_painter.save();
-    m_painter.setClipRect(f);
+    m_painter.setClipRect(f, Qt::IntersectClip);
     m_painter.setPen(Qt::NoPen);
     for (std::size_t i = range.first(); i <= range.last(); ++i) {
         const auto [from, to] = SeriesOutline::barSpan(i, slot, barCount);
@@ -224,7 +280,7 @@ void ChartPainter::paintBars(const Series& series, std::size_t slot, std::size_t
 QPointF ChartPainter::mapPoint(const Series& series, std::size_t index, bool snap) const
 {
     const QRectF& b = m_layout.bounds();
-    double x = m_layout.bottomScale().toPixel(static_cast<double>(index));
+    double x = m_layout.columnX(static_cast<double>(index));
     double y = m_layout.leftScale().toPixel(series.y(index));
     if (std::isnan(y))
         y = m_layout.leftScale().toPixel(0.0);
@@ -239,12 +295,21 @@ void ChartPainter::paintSeries(const Series& series, double zFront, double zBack
     const VisibleRange range(bottom.minimum(), bottom.maximum(), series.size());
     if (range.empty())
         return;
+    std::size_t first = range.first();
+    if (std::isfinite(m_seriesFromX)) {
+        // columnX lies within a pixel of the exact position.
+        const double atX = std::floor(m_layout.bottomScale().toValue(m_seriesFromX)) - 2.0;
+        if (atX > static_cast<double>(first))
+            first = std::min(static_cast<std::size_t>(atX), range.last());
+    }
+    first -= std::min(first, leadingPoints(m_layout.bottomScale()));
     const QRectF& f = m_layout.front();
     const bool stepped = series.stepped();
 
     m_painter.save();
     m_painter.setClipRect(QRectF(f.left() + zFront, f.top() - zBack, f.width() + zBack - zFront,
-                                 f.height() + zBack - zFront));
+                                 f.height() + zBack - zFront),
+                          Qt::IntersectClip);
     // Steps are axis-parallel and drawn on whole pixels: crisp without smoothing.
     m_painter.setRenderHint(QPainter::Antialiasing, !stepped);
 
@@ -256,12 +321,12 @@ void ChartPainter::paintSeries(const Series& series, double zFront, double zBack
     // colour of the point it leads to, a step's run that of the point it
     // starts from: either way a point's own stretch shows its own colour.
     const auto& runs = series.colourRuns().runs();
-    for (std::size_t r = series.colourRuns().runIndexOf(range.first());
+    for (std::size_t r = series.colourRuns().runIndexOf(first);
          r < runs.size() && runs[r].first <= range.last(); ++r) {
-        const std::size_t a = std::max(runs[r].first, range.first());
+        const std::size_t a = std::max(runs[r].first, first);
         const std::size_t b =
             r + 1 < runs.size() ? std::min(runs[r + 1].first - 1, range.last()) : range.last();
-        const std::size_t from = (!stepped && a > range.first()) ? a - 1 : a;
+        const std::size_t from = (!stepped && a > first) ? a - 1 : a;
         // A gap ends one piece and starts the next: no line reaches it.
         std::size_t start = from;
         while (start <= b) {
@@ -275,7 +340,7 @@ void ChartPainter::paintSeries(const Series& series, double zFront, double zBack
             m_points.clear();
             for (std::size_t i = start; i <= end; ++i)
                 m_points.push_back(mapPoint(series, i, stepped));
-            double stepEnd = m_layout.bottomScale().toPixel(static_cast<double>(end) + 1.0);
+            double stepEnd = m_layout.columnX(static_cast<double>(end) + 1.0);
             stepEnd = std::clamp(stepEnd, m_layout.bounds().left() - farAway,
                                  m_layout.bounds().right() + farAway);
             if (stepped)
@@ -389,7 +454,7 @@ void ChartPainter::paintBottomLabels()
     const bool vertical = bottom.labelAngle() == LabelAngle::Vertical;
 
     for (std::size_t i = labels.first();; i += labels.step()) {
-        const double x = m_layout.bottomScale().toPixel(static_cast<double>(i));
+        const double x = m_layout.columnX(static_cast<double>(i));
         const QString text = m_chart.labelText(*source, i);
         if (!vertical) {
             // Whole labels only: one that would stick out of the chart is left out.
@@ -428,7 +493,7 @@ void ChartPainter::paintGapMarkers()
     m_painter.setRenderHint(QPainter::Antialiasing, false);
     const QColor colour = bottom.labelColour();
     for (; it != gaps.end() && static_cast<double>(*it) <= bottom.maximum(); ++it) {
-        const double x = std::round(m_layout.bottomScale().toPixel(static_cast<double>(*it)));
+        const double x = std::round(m_layout.columnX(static_cast<double>(*it)));
         if (x < f.left() || x >= f.right())
             continue;
         m_painter.setPen(QPen(colour, 0, Qt::DotLine));

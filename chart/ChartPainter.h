@@ -26,6 +26,13 @@ public:
     ChartPainter(const Chart& chart, const ChartLayout& layout, QPainter& painter);
 
     void paint();
+    // The parts of paint() outside the plot area: panel, title, axis line,
+    // labels, gap markers and axis titles. The caller clips to what it wants.
+    void paintSurroundings();
+    // The parts of paint() inside the plot area (flat view only), reading only
+    // the points that can reach columns from fromX on. The caller clips to
+    // those columns; what it shows is what paint() shows there.
+    void paintPlotFrom(double fromX);
 
 private:
     void paintPanel();
@@ -59,6 +66,7 @@ private:
     std::vector<QPointF> m_upper;   // edges of the sweep into the depth
     std::vector<QPointF> m_lower;
     std::vector<QPointF> m_scratch;
+    double m_seriesFromX; // columns left of it need no points
 };
 
 } // namespace flowloom::chart

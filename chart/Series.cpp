@@ -39,6 +39,7 @@ bool Series::isGap(std::size_t index) const
 
 void Series::clear()
 {
+    ++m_clearCount;
     m_gaps.clear();
     m_gaps.shrink_to_fit();
     m_values.clear();

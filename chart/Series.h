@@ -39,6 +39,8 @@ public:
     // not known, as across a sleep of the machine. No line reaches it.
     void appendGap(TimeLabel label, QRgb colour);
     void clear();
+    // Counts the clears, so that a drawing of earlier points knows it is stale.
+    std::uint64_t clearCount() const { return m_clearCount; }
 
     bool isGap(std::size_t index) const;
     // The indices of the gaps, ascending.
@@ -75,6 +77,7 @@ private:
     ColourRuns m_colours;
     std::vector<std::size_t> m_gaps;
     std::size_t m_count = 0;
+    std::uint64_t m_clearCount = 0;
     double m_minY = 0.0;
     double m_maxY = 0.0;
     bool m_visible = true;

@@ -2,6 +2,7 @@
 
 #include "chart/Chart.h"
 #include "chart/ChartLayout.h"
+#include "chart/ScrollingCanvas.h"
 
 #include <QImage>
 #include <QSize>
@@ -12,7 +13,9 @@ namespace flowloom::graph {
 // The graph on screen (objectName "Chart1", given by the window). It owns the
 // chart engine, paints it, turns mouse input into panning and reports it as
 // signals. A tick only schedules a repaint (update()), so many changes in one
-// event-loop pass cost one drawing.
+// event-loop pass cost one drawing. The drawing is kept between repaints: a
+// tick that only appended points and moved the window on scrolls it and
+// paints the new strip and the labels (chart::ScrollingCanvas).
 class ChartWidget : public QWidget
 {
     Q_OBJECT
@@ -28,6 +31,10 @@ public:
     // (no intermediate buffer) and leaves the widget untouched.
     QImage renderToImage(QSize size) const;
 
+    // Whether a drawing is kept for the next repaint to scroll (not while
+    // the graph is hidden or its window minimised).
+    bool keepsDrawing() const { return !m_canvas.image().isNull(); }
+
 signals:
     // After each panning step that moved an axis; the axes have already moved.
     void scrolled();
@@ -36,6 +43,9 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -46,6 +56,7 @@ private:
     // Geometry of the last screen drawing, so that a drag maps the pixels the
     // user actually sees.
     chart::ChartLayout m_geometry;
+    chart::ScrollingCanvas m_canvas;
 };
 
 } // namespace flowloom::graph

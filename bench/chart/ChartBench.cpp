@@ -5,10 +5,13 @@
 //                          allocator (mallinfo2) and by resident memory.
 //  BM_DrawGraph/<history>  the whole graph, 791 x 385, 400 visible points, with
 //                          1,000 and 1,000,000 points held.
+//  BM_DrawOneTickScrolled  one shown tick on the kept drawing: scrolled, the new
+//                          strip and the labels painted.
 //  BM_FloorTwoPolygons     the floor: QPainter filling the same two 400-point
 //                          polygons, antialiased, on the same image.
 #include "chart/Chart.h"
 #include "chart/ChartLayout.h"
+#include "chart/ScrollingCanvas.h"
 #include "graph/PlotFeed.h"
 
 #include <QImage>
@@ -148,6 +151,32 @@ void BM_DrawGraph(benchmark::State& state)
 BENCHMARK(BM_DrawGraph)
     ->Arg(1000)
     ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->ComputeStatistics("min", fastest);
+
+// One shown tick as the screen draws it: a point appended, the window moved
+// on by one, the kept drawing scrolled and only the new strip, the grid rows
+// and the labels painted (beside BM_DrawGraph, the whole graph).
+void BM_DrawOneTickScrolled(benchmark::State& state)
+{
+    FedChart fed(state.range(0));
+    chart::ScrollingCanvas canvas;
+    const QSize size(imageWidth, imageHeight);
+    canvas.render(fed.chart, size);
+    std::int64_t tick = 1000;
+    std::int64_t scrolled = 0;
+    for (auto _ : state) {
+        fed.feed.addShownTick(trafficAt(tick), fed.settings, "0", "0", timeAt(tick));
+        ++tick;
+        fed.chart.bottomAxis().move(1.0);
+        scrolled += canvas.render(fed.chart, size) == chart::ScrollingCanvas::Drawing::Scrolled;
+    }
+    state.counters["scrolled_share"] =
+        static_cast<double>(scrolled) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_DrawOneTickScrolled)
+    ->Arg(1000)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1.0)
     ->ComputeStatistics("min", fastest);

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+
 using flowloom::graph::ChartWidget;
 
 TEST(ChartWidget, RendersTheWholeChartIntoAnImageOfExactlyTheAskedSize)
@@ -56,4 +59,55 @@ TEST(ChartWidget, DraggingPansAndReportsButtonsShiftAndEachStep)
     EXPECT_FALSE(released.at(0).at(1).toBool());
     QTest::mouseMove(&widget, centre);
     EXPECT_EQ(scrolled.count(), 2);
+}
+
+// The screen keeps its drawing from tick to tick and scrolls it; what it
+// shows must be what a whole drawing of the same chart shows.
+TEST(ChartWidget, ScrolledScreenMatchesAWholeDrawingEveryTick)
+{
+    ChartWidget widget;
+    widget.resize(791, 385);
+    flowloom::chart::Chart& chart = widget.chart();
+    flowloom::chart::Series& area = chart.addSeries(flowloom::chart::SeriesKind::Area, "in");
+    flowloom::chart::Series& line = chart.addSeries(flowloom::chart::SeriesKind::Line, "out");
+    chart.leftAxis().setRange(-2.0, 1000.0);
+    const auto append = [&](int t) {
+        const flowloom::chart::TimeLabel label(static_cast<std::uint32_t>(36000 + t));
+        area.append(500.0 + 400.0 * std::sin(t / 4.0), label, qRgb(0, 255, 0));
+        line.append(300.0 + 250.0 * std::cos(t / 2.0), label, qRgb(255, 255, 0));
+        chart.bottomAxis().setRange(t - 400.0, t);
+    };
+    for (int t = 0; t < 450; ++t)
+        append(t);
+    for (int t = 450; t < 460; ++t) {
+        append(t);
+        const QImage screen = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage whole = widget.renderToImage(widget.size());
+        int differing = 0;
+        // Inside the bevel, which only the screen has.
+        for (int y = 2; y < 385 - 2; ++y) {
+            for (int x = 2; x < 791 - 2; ++x)
+                differing += (screen.pixel(x, y) & 0xffffff) != (whole.pixel(x, y) & 0xffffff);
+        }
+        ASSERT_EQ(differing, 0) << "tick " << t;
+    }
+}
+
+// The kept drawing is memory nobody looks at while the graph is hidden or its
+// window minimised.
+TEST(ChartWidget, KeepsNoDrawingWhileUnseen)
+{
+    QWidget window;
+    auto* widget = new ChartWidget(&window);
+    widget->resize(400, 300);
+    window.show();
+    widget->grab();
+    EXPECT_TRUE(widget->keepsDrawing());
+    window.setWindowState(Qt::WindowMinimized);
+    EXPECT_FALSE(widget->keepsDrawing()) << "minimised";
+    window.setWindowState(Qt::WindowNoState);
+    widget->grab();
+    EXPECT_TRUE(widget->keepsDrawing());
+    widget->hide();
+    EXPECT_FALSE(widget->keepsDrawing()) << "hidden";
 }

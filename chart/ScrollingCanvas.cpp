@@ -1,0 +1,187 @@
+#include "chart/ScrollingCanvas.h"
+
+#include "chart/Chart.h"
+#include "chart/ChartPainter.h"
+
+#include <QPainter>
+#include <QRegion>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace flowloom::chart {
+
+ScrollingCanvas::PlotState ScrollingCanvas::stateOf(const Chart& chart, const ChartLayout& layout,
+                                                    QSize size)
+{
+    PlotState state;
+    state.size = size;
+    state.front = layout.front();
+    state.depth = layout.depth();
+    const AxisScale& left = layout.leftScale();
+    state.leftMinimum = left.minimum();
+    state.leftMaximum = left.maximum();
+    state.leftPixelAtMinimum = left.pixelAtMinimum();
+    state.leftPerUnit = left.pixelsPerUnit();
+    const ValueTicks& ticks = layout.leftTicks();
+    state.tickCount = ticks.count();
+    state.tickFirst = ticks.count() > 0 ? ticks.value(0) : 0.0;
+    state.tickStep = ticks.step();
+    state.bottomPerUnit = layout.bottomScale().pixelsPerUnit();
+    state.bottomPixelAtMinimum = layout.bottomScale().pixelAtMinimum();
+    state.labelStep = layout.labelStep();
+    state.panel = chart.panelColour().rgba();
+    state.plot = chart.plotColour().rgba();
+    const Axis& bottom = chart.bottomAxis();
+    state.bottomGrid = bottom.gridVisible();
+    state.bottomGridColour = bottom.gridColour().rgba();
+    state.bottomGridDotted = bottom.gridDotted();
+    const Axis& leftAxis = chart.leftAxis();
+    state.leftGrid = leftAxis.gridVisible();
+    state.leftGridColour = leftAxis.gridColour().rgba();
+    state.leftGridDotted = leftAxis.gridDotted();
+    state.gapColour = bottom.labelColour().rgba();
+    const Series* source = chart.labelSeries();
+    state.labelSource = source;
+    state.gapCount = source != nullptr ? source->gaps().size() : 0;
+    state.order = chart.drawingOrder();
+    for (std::size_t i = 0; i < chart.seriesCount(); ++i) {
+        const Series& s = chart.series(i);
+        state.series.push_back(SeriesState{static_cast<int>(s.kind()), s.visible(), s.stepped(),
+                                           s.dividingLines(), s.size(), s.clearCount()});
+    }
+    return state;
+}
+
+bool ScrollingCanvas::canScroll(const Chart& chart, const PlotState& state) const
+{
+    if (!m_valid || chart.threeD() || state.depth != 0.0 || qAlpha(state.panel) != 255 ||
+        qAlpha(state.plot) != 255 || state.series.size() != m_state.series.size())
+        return false;
+    // The state before the points were appended. Appended points may bring a
+    // new gap of their own: its marker stands in the new strip.
+    PlotState before = state;
+    for (std::size_t i = 0; i < state.series.size(); ++i) {
+        const SeriesState& now = state.series[i];
+        if (now.kind == static_cast<int>(SeriesKind::Bar) && now.visible)
+            return false;
+        if (now.size < m_state.series[i].size)
+            return false;
+        before.series[i].size = m_state.series[i].size;
+    }
+    const PlotState& last = m_state;
+    const bool sameLook =
+        before.size == last.size && before.front == last.front &&
+        before.leftMinimum == last.leftMinimum && before.leftMaximum == last.leftMaximum &&
+        before.leftPixelAtMinimum == last.leftPixelAtMinimum &&
+        before.leftPerUnit == last.leftPerUnit && before.tickFirst == last.tickFirst &&
+        before.tickStep == last.tickStep && before.tickCount == last.tickCount &&
+        before.bottomPerUnit == last.bottomPerUnit &&
+        before.bottomPixelAtMinimum == last.bottomPixelAtMinimum &&
+        before.labelStep == last.labelStep && before.panel == last.panel &&
+        before.plot == last.plot && before.bottomGrid == last.bottomGrid &&
+        before.bottomGridColour == last.bottomGridColour &&
+        before.bottomGridDotted == last.bottomGridDotted && before.leftGrid == last.leftGrid &&
+        before.leftGridColour == last.leftGridColour &&
+        before.leftGridDotted == last.leftGridDotted && before.gapColour == last.gapColour &&
+        before.labelSource == last.labelSource && before.order == last.order &&
+        before.series == last.series;
+    return sameLook && state.gapCount >= m_state.gapCount;
+}
+
+void ScrollingCanvas::setResolution(int dotsPerMeterX, int dotsPerMeterY)
+{
+    if (dotsPerMeterX == m_dotsPerMeterX && dotsPerMeterY == m_dotsPerMeterY)
+        return;
+    m_dotsPerMeterX = dotsPerMeterX;
+    m_dotsPerMeterY = dotsPerMeterY;
+    m_image = QImage();
+    m_valid = false;
+}
+
+ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size)
+{
+    if (m_image.size() != size) {
+        m_image = QImage(size, QImage::Format_RGB32);
+        if (m_dotsPerMeterX > 0 && m_dotsPerMeterY > 0) {
+            m_image.setDotsPerMeterX(m_dotsPerMeterX);
+            m_image.setDotsPerMeterY(m_dotsPerMeterY);
+        }
+        m_valid = false;
+    }
+    if (m_image.isNull())
+        return Drawing::Whole;
+    const QRect bounds(QPoint(0, 0), size);
+    ChartLayout layout = chart.layout(bounds, &m_image);
+    PlotState state = stateOf(chart, layout, size);
+
+    const Axis& bottom = chart.bottomAxis();
+    const double perUnit = layout.bottomScale().pixelsPerUnit();
+    const QRect front = layout.front().toRect();
+    const double shift =
+        std::round(bottom.minimum() * perUnit) - std::round(m_bottomMinimum * perUnit);
+    const bool scroll =
+        canScroll(chart, state) && shift >= 0.0 && shift < static_cast<double>(front.width());
+    const double oldMaximum = m_bottomMaximum;
+    m_layout = layout;
+    m_bottomMinimum = bottom.minimum();
+    m_bottomMaximum = bottom.maximum();
+    m_valid = true;
+
+    if (!scroll) {
+        m_state = std::move(state);
+        if (chart.panelColour().alpha() != 255)
+            m_image.fill(chart.backgroundColour());
+        QPainter painter(&m_image);
+        ChartPainter(chart, m_layout, painter).paint();
+        return Drawing::Whole;
+    }
+
+    const int dx = static_cast<int>(shift);
+    scrollFront(front, dx);
+
+    // What the scroll cannot carry: right of the previously newest point
+    // (or of the last point drawn, when the points went on beyond the
+    // window), and the columns that came into view.
+    double stripLeft = static_cast<double>(front.right() + 1 - dx);
+    const double lastDrawn = std::ceil(oldMaximum) + 1.0;
+    for (std::size_t i = 0; i < state.series.size(); ++i) {
+        if (!state.series[i].visible)
+            continue;
+        const std::size_t oldSize = m_state.series[i].size;
+        if (oldSize == 0) {
+            stripLeft = front.left();
+            continue;
+        }
+        const double newest = std::min(static_cast<double>(oldSize - 1), lastDrawn);
+        stripLeft = std::min(stripLeft, std::floor(layout.columnX(newest)) - seamReach);
+    }
+    const int from = std::clamp(static_cast<int>(stripLeft), front.left(), front.right() + 1);
+    m_state = std::move(state);
+    QPainter painter(&m_image);
+    ChartPainter chartPainter(chart, m_layout, painter);
+    painter.setClipRegion(QRegion(bounds).subtracted(QRegion(front)));
+    chartPainter.paintSurroundings();
+    if (from <= front.right()) {
+        painter.setClipRect(QRect(from, front.top(), front.right() + 1 - from, front.height()));
+        chartPainter.paintPlotFrom(from);
+    }
+    return Drawing::Scrolled;
+}
+
+void ScrollingCanvas::scrollFront(const QRect& front, int dx)
+{
+    if (dx <= 0)
+        return;
+    const int kept = front.width() - dx;
+    constexpr int bytesPerPixel = 4; // Format_RGB32
+    for (int y = front.top(); y <= front.bottom(); ++y) {
+        uchar* row =
+            m_image.scanLine(y) + static_cast<std::ptrdiff_t>(front.left()) * bytesPerPixel;
+        std::memmove(row, row + static_cast<std::ptrdiff_t>(dx) * bytesPerPixel,
+                     static_cast<std::size_t>(kept) * bytesPerPixel);
+    }
+}
+
+} // namespace flowloom::chart

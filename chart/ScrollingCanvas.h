@@ -1,0 +1,117 @@
+#pragma once
+
+#include "chart/ChartLayout.h"
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QSize>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace flowloom::chart {
+
+class Chart;
+
+// A chart kept drawn in an image that follows the chart from tick to tick.
+//
+// When the only change since the last drawing is that points were appended
+// and the horizontal window moved on, the plot area is scrolled by whole
+// pixels (ChartLayout::columnX moves every point by the same whole number of
+// pixels) and only what the scroll cannot carry is drawn anew: the strip from
+// the previously newest point to the right edge, reading only the points
+// that reach it, and everything outside the plot area (labels, titles). The
+// dots of the horizontal grid lines move with the points, so they scroll
+// too. Any other change - a new scale of
+// the vertical axis, a new size or look, a cleared series, the
+// three-dimensional view, bars - draws the whole chart. Both ways give the
+// same pixels.
+class ScrollingCanvas
+{
+public:
+    enum class Drawing { Whole, Scrolled };
+
+    // Brings the image up to date with chart at size and says how.
+    Drawing render(const Chart& chart, QSize size);
+
+    const QImage& image() const { return m_image; }
+    // Geometry of the last drawing.
+    const ChartLayout& layout() const { return m_layout; }
+    // The next render draws the whole chart.
+    void invalidate() { m_valid = false; }
+    // Gives the image's memory back (while nobody looks); the next render
+    // draws the whole chart anew.
+    void release()
+    {
+        m_image = QImage();
+        m_valid = false;
+    }
+    // Text is measured and drawn as on a device of this resolution (dots per
+    // metre), so that the image looks like a drawing straight onto the screen.
+    void setResolution(int dotsPerMeterX, int dotsPerMeterY);
+
+    // Pixels a line's joins and antialiasing reach left of its newest point.
+    static constexpr int seamReach = 4;
+
+private:
+    struct SeriesState
+    {
+        int kind = 0;
+        bool visible = false;
+        bool stepped = false;
+        bool dividingLines = false;
+        std::size_t size = 0;
+        std::uint64_t clears = 0;
+        bool operator==(const SeriesState&) const = default;
+    };
+    // Everything that decides the pixels inside the plot area, except the
+    // position of the horizontal window and the points appended.
+    struct PlotState
+    {
+        QSize size;
+        QRectF front;
+        double depth = 0.0;
+        double leftMinimum = 0.0;
+        double leftMaximum = 0.0;
+        double leftPixelAtMinimum = 0.0;
+        double leftPerUnit = 0.0;
+        double tickFirst = 0.0;
+        double tickStep = 0.0;
+        std::size_t tickCount = 0;
+        double bottomPerUnit = 0.0;
+        double bottomPixelAtMinimum = 0.0;
+        std::size_t labelStep = 0;
+        QRgb panel = 0;
+        QRgb plot = 0;
+        bool bottomGrid = false;
+        QRgb bottomGridColour = 0;
+        bool bottomGridDotted = false;
+        bool leftGrid = false;
+        QRgb leftGridColour = 0;
+        bool leftGridDotted = false;
+        QRgb gapColour = 0;
+        const void* labelSource = nullptr;
+        std::size_t gapCount = 0;
+        std::vector<std::size_t> order;
+        std::vector<SeriesState> series;
+    };
+
+    static PlotState stateOf(const Chart& chart, const ChartLayout& layout, QSize size);
+    // Whether state can be reached from m_state by appending and scrolling.
+    bool canScroll(const Chart& chart, const PlotState& state) const;
+    // Moves the pixels of front dx columns to the left.
+    void scrollFront(const QRect& front, int dx);
+
+    QImage m_image;
+    ChartLayout m_layout;
+    PlotState m_state;
+    int m_dotsPerMeterX = 0; // 0: QImage's own
+    int m_dotsPerMeterY = 0;
+    double m_bottomMinimum = 0.0;
+    double m_bottomMaximum = 0.0;
+    bool m_valid = false;
+};
+
+} // namespace flowloom::chart
