@@ -356,7 +356,7 @@ void SetupPage::createWebServerPage()
     auto* o = new QGridLayout(programs);
     cbMetrics = check("Prometheus metrics (/metrics)", "cbMetrics", programs);
     cbJsonApi =
-        check("JSON API (/api/v1/summary.json, /api/v1/history.json)", "cbJsonApi", programs);
+        check("JSON API (/api/v1/: summary, history, applications, events)", "cbJsonApi", programs);
     o->addWidget(cbMetrics, 0, 0);
     o->addWidget(cbJsonApi, 1, 0);
     o->setColumnStretch(1, 1);
