@@ -242,6 +242,8 @@ void ApplicationCollector::readLive()
     }
     if (!beyondAllowance(interfaceBytes(), explainedBytes(), m_pendingTicks))
         m_schedule.explained();
+    else
+        m_schedule.unexplained();
 }
 
 std::optional<ApplicationTick> ApplicationCollector::tick(const InterfaceTraffic& interfaces,

@@ -25,9 +25,11 @@ namespace flowloom::appnet {
 // the program that listens on its port, or else stays unattributed (in "Other").
 //
 // How a poll reads the live sockets (DumpSchedule holds the rule):
-//   - a dump of every socket at the first look, every 30 s
-//     (kFullDumpInterval: new listeners and owners, sockets that carried too
-//     little to show) and when lookups fail or are not offered;
+//   - a dump of every socket at the first look, every 30 s after a poll that
+//     the sockets did not explain and every 5 min while all were explained
+//     (kFullDumpInterval, kQuietDumpInterval: new listeners and owners,
+//     sockets that carried too little to show) and when lookups fail or are
+//     not offered;
 //   - otherwise exact lookups of the active known sockets (grown within
 //     10 s, or awaiting their close); the idle ones cost nothing;
 //   - when the interfaces then count more than those sockets and the closes

@@ -24,7 +24,9 @@ bool beyondAllowance(std::uint64_t interfaceBytes, std::uint64_t explainedBytes,
 bool DumpSchedule::dueBeforeLookups(Clock::time_point now) const
 {
     // A clock that went back (it should not) counts as a period over.
-    return !m_lastDump || now < *m_lastDump || now - *m_lastDump >= kFullDumpInterval;
+    const Clock::duration period =
+        m_unexplainedSinceDump ? Clock::duration(kFullDumpInterval) : kQuietDumpInterval;
+    return !m_lastDump || now < *m_lastDump || now - *m_lastDump >= period;
 }
 
 bool DumpSchedule::dueOnEvidence(Clock::time_point now, std::uint64_t interfaceBytes,
@@ -43,6 +45,7 @@ void DumpSchedule::lookedFurther(Clock::time_point now, bool foundBytes)
         m_spacing =
             std::clamp<Clock::duration>(2 * m_spacing, kFirstEvidenceSpacing, kFullDumpInterval);
     m_lastFurther = now;
+    m_unexplainedSinceDump = true;
 }
 
 void DumpSchedule::forget()
@@ -50,6 +53,7 @@ void DumpSchedule::forget()
     m_lastDump.reset();
     m_lastFurther.reset();
     m_spacing = Clock::duration::zero();
+    m_unexplainedSinceDump = false;
 }
 
 } // namespace flowloom::appnet

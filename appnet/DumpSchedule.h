@@ -15,7 +15,10 @@ namespace flowloom::appnet {
 // something may be missing:
 //   - a dump at the first look, when lookups fail or are not offered, and
 //     every kFullDumpInterval (new listeners, sockets that carried too little
-//     to show);
+//     to show) once a poll since the last dump went unexplained; while every
+//     poll was explained, every kQuietDumpInterval (an idle machine is the
+//     common case, and each dump costs about as much as a second of the
+//     whole program);
 //   - when the interfaces counted more than the sockets read and the closes
 //     of known sockets explain, by more than unexplainedAllowance() (a close
 //     of a socket never seen explains nothing: its counts span its whole
@@ -27,6 +30,7 @@ namespace flowloom::appnet {
 //     nothing are spaced: kFirstEvidenceSpacing after the first, twice that
 //     after the next, up to kFullDumpInterval. A poll that is explained ends it.
 inline constexpr std::chrono::seconds kFullDumpInterval{30};
+inline constexpr std::chrono::seconds kQuietDumpInterval{300};
 inline constexpr std::chrono::seconds kFirstEvidenceSpacing{1};
 inline constexpr std::chrono::seconds kActiveFor{10};
 
@@ -52,13 +56,20 @@ public:
     // call for looking further now (the idle sockets, then a dump).
     bool dueOnEvidence(Clock::time_point now, std::uint64_t interfaceBytes,
                        std::uint64_t explainedBytes, int ticks) const;
-    // A dump was read (it restarts the period).
-    void dumped(Clock::time_point now) { m_lastDump = now; }
+    // A dump was read (it restarts the period, quiet again).
+    void dumped(Clock::time_point now)
+    {
+        m_lastDump = now;
+        m_unexplainedSinceDump = false;
+    }
     // The poll looked further on evidence; whether that found bytes.
     void lookedFurther(Clock::time_point now, bool foundBytes);
     // A poll that the sockets read and the closes explained: looking
     // further is no longer spaced.
     void explained() { m_spacing = Clock::duration::zero(); }
+    // A poll that they did not explain: the next dump comes after the
+    // shorter period.
+    void unexplained() { m_unexplainedSinceDump = true; }
     // The next poll dumps (a first look again).
     void forget();
 
@@ -68,6 +79,7 @@ private:
     std::optional<Clock::time_point> m_lastDump;
     std::optional<Clock::time_point> m_lastFurther;
     Clock::duration m_spacing = Clock::duration::zero();
+    bool m_unexplainedSinceDump = false;
 };
 
 } // namespace flowloom::appnet

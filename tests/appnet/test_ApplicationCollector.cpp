@@ -276,6 +276,15 @@ TEST(CollectorReads, LookupsBetweenDumpsAndDumpsWhereSomethingMayBeUnknown)
 {
     const auto none = [](World&) {};
     const auto growOne = [](World& w) { w.grow(1, 100'000, 5'000); };
+    // An active socket, read every 9 s: lookups alone until the quiet period ends.
+    const auto quietFiveMinutes = [&] {
+        std::vector<ReadStep> steps;
+        for (int second = 1; second < 300; second += 9)
+            steps.push_back({second, growOne, 0, Read::Lookups});
+        steps.push_back({300, growOne, 0, Read::Dump});
+        steps.push_back({301, growOne, 0, Read::Lookups});
+        return steps;
+    };
     const std::vector<ReadCase> cases = {
         {"active known sockets: lookups only, never of the listener",
          {{1, growOne, 0, Read::Lookups, 1},
@@ -307,13 +316,15 @@ TEST(CollectorReads, LookupsBetweenDumpsAndDumpsWhereSomethingMayBeUnknown)
           {2, [](World& w) { w.open(4, 70'000, 0); }, 0, Read::LookupsThenDump}}},
         {"a connection closed before any poll saw it is evidence of unseen sockets",
          {{1, [](World& w) { w.shortConnection(7, 60'000); }, 0, Read::LookupsThenDump}}},
-        {"every 30 s a dump anyway",
-         {{1, growOne, 0, Read::Lookups},
+        {"every 30 s a dump anyway once a poll was unexplained",
+         {{1, none, 50'000, Read::LookupsThenDump},
+          {2, growOne, 0, Read::Lookups},
           {10, growOne, 0, Read::Lookups},
           {19, growOne, 0, Read::Lookups},
           {28, growOne, 0, Read::Lookups},
-          {30, growOne, 0, Read::Dump},
-          {31, growOne, 0, Read::Lookups}}},
+          {31, growOne, 0, Read::Dump},
+          {32, growOne, 0, Read::Lookups}}},
+        {"every 5 min while every poll was explained", quietFiveMinutes()},
         {"lookups refused: a dump",
          {{1, [](World& w) { w.kernel.lookupsFail = true; }, 0, Read::Dump},
           {2, [](World& w) { w.kernel.lookupsFail = false; }, 0, Read::Lookups}}},
