@@ -276,6 +276,12 @@ start_mock() {
     wait_until 20 name_owned "$address" "$name"
 }
 
+# What loopback has received, as the kernel counts it (/proc/net/dev shows
+# the namespace of the reader).
+loopback_received() {
+    awk -F'[: ]+' '$2 == "lo" { print $3 }' /proc/net/dev
+}
+
 # loopback_bytes N: N bytes over one loopback TCP connection; in a private
 # network namespace loopback then counts N received bytes and a little more
 # (the headers).
