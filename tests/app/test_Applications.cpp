@@ -3,6 +3,7 @@
 // nothing, and the same figures in /api/v1/applications.json and /metrics.
 // The sockets are scripted.
 #include "WindowHarness.h"
+#include "WindowRequests.h"
 #include "app/SetupPage.h"
 #include "app/apps/ApplicationsController.h"
 #include "app/apps/ApplicationsPage.h"
@@ -67,16 +68,7 @@ struct AppsWindow
     // this (the user-interface) thread runs its events; its body.
     std::string get(const std::string& path)
     {
-        const QString url = w.form->controls().Setup->Label2->text(); // http://127.0.0.1:PORT/
-        const int colon = url.lastIndexOf(':');
-        const auto port = static_cast<std::uint16_t>(
-            url.mid(colon + 1, url.indexOf('/', colon) - colon - 1).toInt());
-        const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-        auto reply = std::async(std::launch::async,
-                                [=] { return test::LoopbackClient::exchange(port, request); });
-        while (reply.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
-            QCoreApplication::processEvents();
-        const std::string bytes = reply.get().bytes;
+        const std::string bytes = testsupport::getWhileRunning(w, path).bytes;
         EXPECT_TRUE(bytes.starts_with("HTTP/1.1 200 OK\r\n")) << path << ": " << bytes;
         const auto end = bytes.find("\r\n\r\n");
         return end == std::string::npos ? std::string() : bytes.substr(end + 4);

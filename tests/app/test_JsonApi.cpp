@@ -2,6 +2,7 @@
 // behind the same authentication, and showing the figures of the same tick
 // as the Statistics page and the rows of the history file.
 #include "WindowHarness.h"
+#include "WindowRequests.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
 #include "support/LoopbackClient.h"
@@ -24,24 +25,9 @@ using testsupport::WindowHarness;
 namespace {
 const std::string kServerOn = "[Plotter]\r\nWeb=1\r\nPort=0\r\nServerIP=0\r\n";
 
-std::uint16_t portOf(const WindowHarness& w)
-{
-    const QString url = w.form->controls().Setup->Label2->text(); // http://127.0.0.1:PORT/name
-    const int colon = url.lastIndexOf(':');
-    return static_cast<std::uint16_t>(
-        url.mid(colon + 1, url.indexOf('/', colon) - colon - 1).toInt());
-}
-
-// Sent from another thread while this (the UI) thread runs its events.
 test::Received get(const WindowHarness& w, const std::string& path, const std::string& extra = {})
 {
-    const std::uint16_t port = portOf(w);
-    const std::string bytes = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
-    auto reply =
-        std::async(std::launch::async, [=] { return test::LoopbackClient::exchange(port, bytes); });
-    while (reply.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
-        QCoreApplication::processEvents();
-    return reply.get();
+    return testsupport::getWhileRunning(w, path, extra);
 }
 
 std::string statusLine(const test::Received& r)

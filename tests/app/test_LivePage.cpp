@@ -3,6 +3,7 @@
 // page's data follow either switch; Label12 names only documents that
 // answer.
 #include "WindowHarness.h"
+#include "WindowRequests.h"
 #include "app/SetupPage.h"
 #include "support/LoopbackClient.h"
 
@@ -19,24 +20,9 @@ namespace {
 const std::string kServerOn = "[Plotter]\r\nWeb=1\r\nPort=0\r\nServerIP=0\r\n";
 const std::string kCredentials = "Authorization: Basic YW5uOmFlc3Q=\r\n"; // ann:aest
 
-std::uint16_t portOf(const WindowHarness& w)
-{
-    const QString url = w.form->controls().Setup->Label2->text(); // http://127.0.0.1:PORT/name
-    const int colon = url.lastIndexOf(':');
-    return static_cast<std::uint16_t>(
-        url.mid(colon + 1, url.indexOf('/', colon) - colon - 1).toInt());
-}
-
-// Sent from another thread while this (the UI) thread runs its events.
 std::string get(const WindowHarness& w, const std::string& path, const std::string& extra = {})
 {
-    const std::uint16_t port = portOf(w);
-    const std::string bytes = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
-    auto reply =
-        std::async(std::launch::async, [=] { return test::LoopbackClient::exchange(port, bytes); });
-    while (reply.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
-        QCoreApplication::processEvents();
-    return reply.get().bytes;
+    return testsupport::getWhileRunning(w, path, extra).bytes;
 }
 
 std::string statusLine(const std::string& reply)
@@ -84,7 +70,7 @@ TEST(LivePageWindow, TheSetupPageShowsOnlyAddressesThatAnswer)
 {
     WindowHarness w(kServerOn); // "Formatted text" alone is ticked, as at the first run
     app::SetupPage& s = *w.form->controls().Setup;
-    const QString root = "http://127.0.0.1:" + QString::number(portOf(w)) + "/";
+    const QString root = "http://127.0.0.1:" + QString::number(testsupport::webPortOf(w)) + "/";
     EXPECT_EQ(s.Label12->text(), root + "formatted.txt") << "not the unticked netstats.txt";
     EXPECT_EQ(s.lblLivePageUrl->text(), root);
     EXPECT_FALSE(s.lblLivePageUrl->isHidden());

@@ -1,4 +1,5 @@
 #include "WindowHarness.h"
+#include "WindowRequests.h"
 #include "app/HistoryPage.h"
 #include "app/SetupPage.h"
 #include "app/StatisticsPage.h"
@@ -38,24 +39,9 @@ using testsupport::WindowHarness;
 namespace {
 const std::string kServerOn = "[Plotter]\r\nWeb=1\r\nPort=0\r\nServerIP=0\r\n";
 
-std::uint16_t portOf(const WindowHarness& w)
-{
-    const QString url = w.form->controls().Setup->Label2->text(); // http://127.0.0.1:PORT/name
-    const int colon = url.lastIndexOf(':');
-    return static_cast<std::uint16_t>(
-        url.mid(colon + 1, url.indexOf('/', colon) - colon - 1).toInt());
-}
-
-// Sends a request from another thread while this (the UI) thread keeps running
-// its events, as renderings need.
 test::Received request(const WindowHarness& w, const std::string& bytes)
 {
-    const std::uint16_t port = portOf(w);
-    auto reply =
-        std::async(std::launch::async, [=] { return test::LoopbackClient::exchange(port, bytes); });
-    while (reply.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
-        QCoreApplication::processEvents();
-    return reply.get();
+    return testsupport::requestWhileRunning(w, bytes);
 }
 
 test::Received get(const WindowHarness& w, const std::string& path, const std::string& extra = {})
@@ -232,7 +218,7 @@ TEST(WebService, APortInUseUnticksTheServer)
 TEST(WebService, SimultaneousGraphRequestsEachGetAWholeImage)
 {
     WindowHarness w(kServerOn + "PNG=1\r\n");
-    const std::uint16_t port = portOf(w);
+    const std::uint16_t port = testsupport::webPortOf(w);
     const std::string get = "GET /flowloom.png HTTP/1.1\r\n\r\n";
     auto first =
         std::async(std::launch::async, [&] { return test::LoopbackClient::exchange(port, get); });
@@ -329,7 +315,7 @@ TEST(WebService, DialogPortAppliesAtTheNextStart)
 TEST(WebService, StoppingReleasesRequestsWaitingForTheWindow)
 {
     WindowHarness w(kServerOn);
-    const std::uint16_t port = portOf(w);
+    const std::uint16_t port = testsupport::webPortOf(w);
     // The UI thread does not run events, so the graph request waits for it.
     auto pending = std::async(std::launch::async, [port] {
         return test::LoopbackClient::exchange(port, "GET /flowloom.jpg HTTP/1.1\r\n\r\n");
