@@ -39,6 +39,23 @@ inline bool terminate(QProcess& process)
     return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit;
 }
 
+// Ends a process the test started, by its id, when the test leaves the scope
+// on any path: asked first, then killed.
+struct EndedAtExit
+{
+    QProcess& process;
+    ~EndedAtExit()
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!process.waitForFinished(10000)) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+};
+
 // Empty when `ini` is a settings file written from scratch: "[Plotter]" and
 // then every key of the key table in table order (the per-interface totals
 // between them); else what is wrong.

@@ -54,6 +54,7 @@ struct HeadlessProgram
     QTemporaryDir folder, home;
     std::uint16_t port = testsupport::freeLoopbackPort();
     QProcess process;
+    testsupport::EndedAtExit ended{process};
 
     bool start()
     {
@@ -77,16 +78,6 @@ struct HeadlessProgram
             return false;
         // Serving once the first tick's figures are there.
         return testsupport::waitUntil([&] { return status("/api/v1/summary.json") == "200"; });
-    }
-    ~HeadlessProgram()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(10000)) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
     }
     // The status code of a GET with the credentials.
     std::string status(const std::string& path) const

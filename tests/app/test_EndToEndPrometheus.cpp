@@ -116,22 +116,6 @@ void collectExpressions(const QJsonValue& value, QStringList& out)
     }
 }
 
-// Ends a process this test started, by its id: asked first, then killed.
-struct Ended
-{
-    QProcess& process;
-    ~Ended()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(10000)) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-};
-
 } // namespace
 
 TEST(PrometheusEndToEnd, ARealPrometheusScrapesTheProgramAndTheDashboardFindsData)
@@ -156,7 +140,7 @@ TEST(PrometheusEndToEnd, ARealPrometheusScrapesTheProgramAndTheDashboardFindsDat
             "\r\nPass=" + scrambled(kPassword) + "\r\nDataCap=1\r\nCapSize=1\r\nMetrics=1\r\n"));
     }
     QProcess program;
-    Ended endProgram{program};
+    testsupport::EndedAtExit endProgram{program};
     // Headless, as on a server: no display of any kind.
     QProcessEnvironment env = testsupport::offscreenEnvironment(home.path());
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -189,7 +173,7 @@ TEST(PrometheusEndToEnd, ARealPrometheusScrapesTheProgramAndTheDashboardFindsDat
             "']\n"));
     }
     QProcess prometheus;
-    Ended endPrometheus{prometheus};
+    testsupport::EndedAtExit endPrometheus{prometheus};
     prometheus.setProcessChannelMode(QProcess::MergedChannels);
     prometheus.setStandardOutputFile(storage.path() + "/prometheus.log");
     prometheus.start(prometheusProgram,
