@@ -1,9 +1,9 @@
 #include "app/SettingsKeeper.h"
 
 #include "app/SettingsBinder.h"
-#include "app/SetupPage.h"
 #include "app/desktop/DesktopNotices.h"
 #include "app/ini/SettingsFile.h"
+#include "app/pages/SetupPage.h"
 #include "sampling/UnexpectedException.h"
 
 #include <QComboBox>

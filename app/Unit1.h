@@ -1,19 +1,19 @@
 #pragma once
 
-#include "app/CaptureController.h"
-#include "app/Dialogs.h"
 #include "app/Environment.h"
 #include "app/FigureBoard.h"
-#include "app/GraphController.h"
-#include "app/HistoryController.h"
 #include "app/InterfaceItems.h"
 #include "app/MainControls.h"
 #include "app/ProgramVariables.h"
-#include "app/RunController.h"
 #include "app/SettingsKeeper.h"
-#include "app/ShellController.h"
-#include "app/WebController.h"
 #include "app/apps/ApplicationsController.h"
+#include "app/controllers/CaptureController.h"
+#include "app/controllers/GraphController.h"
+#include "app/controllers/HistoryController.h"
+#include "app/controllers/RunController.h"
+#include "app/controllers/ShellController.h"
+#include "app/controllers/WebController.h"
+#include "app/shell/Dialogs.h"
 
 #include <QMainWindow>
 #include <future>

@@ -1,9 +1,9 @@
-#include "app/CloseSignals.h"
-#include "app/SingleInstance.h"
-#include "app/ToolIcons.h"
-#include "app/Tray.h"
 #include "app/Unit1.h"
 #include "app/report/UsageReport.h"
+#include "app/shell/CloseSignals.h"
+#include "app/shell/SingleInstance.h"
+#include "app/shell/ToolIcons.h"
+#include "app/shell/Tray.h"
 #include "app/startup/CommandLine.h"
 #include "sampling/NetlinkSource.h"
 

@@ -1,7 +1,7 @@
 #include "app/apps/ApplicationsController.h"
 
-#include "app/SetupPage.h"
 #include "app/apps/ApplicationsPage.h"
+#include "app/pages/SetupPage.h"
 #include "app/publish/ApplicationFigures.h"
 #include "sampling/Statistics.h"
 #include "usage/UsageRules.h"

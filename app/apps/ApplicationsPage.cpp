@@ -1,6 +1,6 @@
 #include "app/apps/ApplicationsPage.h"
 
-#include "app/HistoryPage.h"
+#include "app/pages/HistoryPage.h"
 #include "sampling/NumberFormat.h"
 
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "WindowHarness.h"
-#include "app/SetupPage.h"
+#include "app/pages/SetupPage.h"
 #include "support/LoopbackClient.h"
 
 #include <QCoreApplication>

@@ -3,8 +3,8 @@
 // away, "Peak" after the same burst for comparison, and a bit-rate axis, into
 // the folder given on the command line. Run it on the offscreen platform or
 // under Xvfb; it is not part of the suite.
-#include "app/SetupPage.h"
 #include "app/Unit1.h"
+#include "app/pages/SetupPage.h"
 #include "sampling/ScriptedSource.h"
 #include "support/ManualClock.h"
 

@@ -1,8 +1,8 @@
 // Writes a PNG of every page and sub-page of the main window into the folder
 // given on the command line, so that a developer can look at the layout.
 // Run it on the offscreen platform or under Xvfb; it is not part of the suite.
-#include "app/SetupPage.h"
 #include "app/Unit1.h"
+#include "app/pages/SetupPage.h"
 #include "sampling/ScriptedSource.h"
 #include "support/ManualClock.h"
 #include "usage/UsageStore.h"

@@ -4,9 +4,9 @@
 // The sockets are scripted.
 #include "WindowHarness.h"
 #include "WindowRequests.h"
-#include "app/SetupPage.h"
 #include "app/apps/ApplicationsController.h"
 #include "app/apps/ApplicationsPage.h"
+#include "app/pages/SetupPage.h"
 #include "appnet/ApplicationTraffic.h"
 #include "appnet/FakeSockets.h"
 #include "support/LoopbackClient.h"

@@ -1,11 +1,11 @@
 // The window over the accounting core: counting goes on whatever plotting
 // does, for every interface, and interfaces come and go while it runs.
 #include "WindowHarness.h"
-#include "app/GraphController.h"
 #include "app/InterfaceItems.h"
-#include "app/RunController.h"
-#include "app/StatisticsPage.h"
-#include "app/Tray.h"
+#include "app/controllers/GraphController.h"
+#include "app/controllers/RunController.h"
+#include "app/pages/StatisticsPage.h"
+#include "app/shell/Tray.h"
 #include "graph/PlotFeed.h"
 #include "sampling/NumberFormat.h"
 #include "usage/UsageStore.h"

@@ -1,11 +1,11 @@
 // The usage history on the window: the History page, its export, the
 // data-cap warning and what reaches the database.
 #include "WindowHarness.h"
-#include "app/HistoryPage.h"
 #include "app/NumberBox.h"
-#include "app/SetupPage.h"
-#include "app/UsageRecording.h"
-#include "app/UsageSetupPage.h"
+#include "app/controllers/UsageRecording.h"
+#include "app/pages/HistoryPage.h"
+#include "app/pages/SetupPage.h"
+#include "app/pages/UsageSetupPage.h"
 #include "chart/Chart.h"
 #include "usage/UsageStore.h"
 

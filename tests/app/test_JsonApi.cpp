@@ -3,8 +3,8 @@
 // as the Statistics page and the rows of the history file.
 #include "WindowHarness.h"
 #include "WindowRequests.h"
-#include "app/SetupPage.h"
-#include "app/StatisticsPage.h"
+#include "app/pages/SetupPage.h"
+#include "app/pages/StatisticsPage.h"
 #include "support/LoopbackClient.h"
 #include "usage/UsageStore.h"
 #include "web/ui/WebService.h"

@@ -4,7 +4,7 @@
 // answer.
 #include "WindowHarness.h"
 #include "WindowRequests.h"
-#include "app/SetupPage.h"
+#include "app/pages/SetupPage.h"
 #include "support/LoopbackClient.h"
 
 #include <QCheckBox>

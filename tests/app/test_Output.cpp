@@ -1,6 +1,6 @@
 #include "WindowHarness.h"
 #include "app/NumberBox.h"
-#include "app/SetupPage.h"
+#include "app/pages/SetupPage.h"
 #include "graph/ChartWidget.h"
 #include "output/glue/CaptureIndicator.h"
 

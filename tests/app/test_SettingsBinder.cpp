@@ -1,9 +1,9 @@
 #include "IniTestSupport.h"
 #include "WindowHarness.h"
 #include "app/NumberBox.h"
-#include "app/SetupPage.h"
-#include "app/StatisticsPage.h"
 #include "app/ini/SettingsKeys.h"
+#include "app/pages/SetupPage.h"
+#include "app/pages/StatisticsPage.h"
 #include "web/ui/Unit2.h"
 
 #include <QCheckBox>

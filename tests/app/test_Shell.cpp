@@ -1,9 +1,9 @@
 #include "WindowHarness.h"
-#include "app/CloseSignals.h"
-#include "app/SetupPage.h"
-#include "app/StatisticsPage.h"
-#include "app/Tray.h"
+#include "app/pages/SetupPage.h"
+#include "app/pages/StatisticsPage.h"
+#include "app/shell/CloseSignals.h"
 #include "app/shell/GuideOpener.h"
+#include "app/shell/Tray.h"
 #include "app/startup/AutoStartEntry.h"
 
 #include <QCheckBox>

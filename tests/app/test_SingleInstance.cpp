@@ -1,9 +1,9 @@
 // The one-instance rule's Qt side: who is first, who may make the first
 // program show its window, and what is reported.
 #include "IniTestSupport.h"
-#include "app/SingleInstance.h"
 #include "app/instance/InstanceLock.h"
 #include "app/instance/InstanceSocket.h"
+#include "app/shell/SingleInstance.h"
 #include "support/OtherUser.h"
 
 #include <QCoreApplication>

@@ -3,9 +3,9 @@
 // window shows, the web figures built only when asked for, texts handed over
 // only when they changed.
 #include "WindowHarness.h"
-#include "app/HistoryPage.h"
 #include "app/MainControls.h"
 #include "app/Unit1.h"
+#include "app/pages/HistoryPage.h"
 #include "app/unseen/ShownText.h"
 #include "chart/Chart.h"
 #include "graph/ChartWidget.h"

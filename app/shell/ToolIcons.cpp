@@ -1,4 +1,4 @@
-#include "app/ToolIcons.h"
+#include "app/shell/ToolIcons.h"
 
 #include <QPainter>
 #include <QPainterPath>

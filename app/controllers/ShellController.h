@@ -2,11 +2,11 @@
 
 #include "app/Environment.h"
 #include "app/FigureBoard.h"
-#include "app/HelpFile.h"
 #include "app/MainControls.h"
 #include "app/ProgramVariables.h"
 #include "app/ini/FileLocations.h"
 #include "app/shell/GuideOpener.h"
+#include "app/shell/HelpFile.h"
 
 #include <QObject>
 

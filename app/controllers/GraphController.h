@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/Dialogs.h"
 #include "app/MainControls.h"
 #include "app/ProgramVariables.h"
+#include "app/shell/Dialogs.h"
 #ifndef Q_MOC_RUN
 #include "sampling/RunControl.h"
 #include "sampling/StatRec.h"

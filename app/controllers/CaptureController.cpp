@@ -1,8 +1,8 @@
 // Graph output on the main window: snapshots, files, clipboard, printer and
 // page capture.
-#include "app/CaptureController.h"
+#include "app/controllers/CaptureController.h"
 #include "app/NumberBox.h"
-#include "app/SetupPage.h"
+#include "app/pages/SetupPage.h"
 #include "graph/ChartWidget.h"
 #include "output/glue/CaptureIndicator.h"
 #include "output/glue/GraphExport.h"

@@ -1,4 +1,4 @@
-#include "app/Dialogs.h"
+#include "app/shell/Dialogs.h"
 
 #include <QColorDialog>
 #include <QDialog>

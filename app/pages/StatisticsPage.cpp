@@ -1,4 +1,4 @@
-#include "app/StatisticsPage.h"
+#include "app/pages/StatisticsPage.h"
 
 #include <QCheckBox>
 #include <QComboBox>

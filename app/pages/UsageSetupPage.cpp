@@ -1,4 +1,4 @@
-#include "app/UsageSetupPage.h"
+#include "app/pages/UsageSetupPage.h"
 
 #include "app/NumberBox.h"
 #include "app/ini/SettingsKeys.h"

@@ -1,4 +1,4 @@
-#include "app/Tray.h"
+#include "app/shell/Tray.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,4 +1,4 @@
-#include "app/SingleInstance.h"
+#include "app/shell/SingleInstance.h"
 
 #include "app/instance/InstanceLock.h"
 #include "app/instance/InstanceSocket.h"

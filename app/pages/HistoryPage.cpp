@@ -1,4 +1,4 @@
-#include "app/HistoryPage.h"
+#include "app/pages/HistoryPage.h"
 
 #include "chart/Chart.h"
 #include "sampling/ByteUnits.h"

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/Dialogs.h"
 #include "app/Environment.h"
 #include "app/MainControls.h"
+#include "app/shell/Dialogs.h"
 #ifndef Q_MOC_RUN
 #include "accounting/AccountingCore.h"
-#include "app/UsageRecording.h"
+#include "app/controllers/UsageRecording.h"
 #include "sampling/IPHelper.h"
 #include "usage/CapWarning.h"
 #include "usage/UsageHistory.h"

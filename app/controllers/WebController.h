@@ -1,10 +1,10 @@
 #pragma once
 
-#include "app/Dialogs.h"
 #include "app/Environment.h"
 #include "app/FigureBoard.h"
 #include "app/MainControls.h"
 #include "app/ProgramVariables.h"
+#include "app/shell/Dialogs.h"
 #ifndef Q_MOC_RUN
 #include "web/documents/DocumentNames.h"
 #include "web/documents/LivePage.h"

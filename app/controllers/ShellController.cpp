@@ -1,9 +1,9 @@
-#include "app/ShellController.h"
+#include "app/controllers/ShellController.h"
 
-#include "app/SetupPage.h"
-#include "app/StatisticsPage.h"
-#include "app/ToolIcons.h"
-#include "app/Tray.h"
+#include "app/pages/SetupPage.h"
+#include "app/pages/StatisticsPage.h"
+#include "app/shell/ToolIcons.h"
+#include "app/shell/Tray.h"
 #include "app/startup/AutoStartEntry.h"
 
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "app/UiTimerWait.h"
+#include "app/shell/UiTimerWait.h"
 
 namespace flowloom::app {
 

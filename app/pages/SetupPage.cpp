@@ -1,9 +1,9 @@
-#include "app/SetupPage.h"
+#include "app/pages/SetupPage.h"
 
 #include "app/NumberBox.h"
-#include "app/UsageSetupPage.h"
 #include "app/ini/SettingsKeys.h"
 #include "app/ini/ValueCodec.h"
+#include "app/pages/UsageSetupPage.h"
 
 #include <QCheckBox>
 #include <QComboBox>

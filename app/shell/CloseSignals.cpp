@@ -1,4 +1,4 @@
-#include "app/CloseSignals.h"
+#include "app/shell/CloseSignals.h"
 
 #include "sampling/UniqueFd.h"
 

@@ -1,4 +1,4 @@
-#include "app/UsageRecording.h"
+#include "app/controllers/UsageRecording.h"
 
 #include "app/publish/FiguresBuilder.h"
 

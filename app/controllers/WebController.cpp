@@ -1,11 +1,11 @@
 // The web service on the main window: start and stop, the published view of
 // the window, the document names and the server settings dialog.
-#include "app/WebController.h"
+#include "app/controllers/WebController.h"
 #include "app/Colours.h"
 #include "app/NumberBox.h"
-#include "app/SetupPage.h"
-#include "app/StatisticsPage.h"
 #include "app/desktop/DesktopNotices.h"
+#include "app/pages/SetupPage.h"
+#include "app/pages/StatisticsPage.h"
 #include "graph/ChartWidget.h"
 #include "web/documents/DocumentNames.h"
 #include "web/http/Port.h"

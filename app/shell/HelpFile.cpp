@@ -1,4 +1,4 @@
-#include "app/HelpFile.h"
+#include "app/shell/HelpFile.h"
 
 #include <fstream>
 #include <system_error>
