@@ -71,6 +71,8 @@ void ApplicationsPage::buildTable()
         tblApplications->horizontalHeader()->setSectionResizeMode(column,
                                                                   QHeaderView::ResizeToContents);
     static_cast<QVBoxLayout*>(layout())->addWidget(tblApplications, 1);
+    // Made while the page shows: its children were shown already.
+    tblApplications->show();
 }
 
 void ApplicationsPage::showEvent(QShowEvent* event)

@@ -163,6 +163,9 @@ void HistoryPage::buildTables()
     tblMonths = table("tblMonths", QStringLiteral("Month"), this);
     m_tablesRow->insertWidget(0, tblDays, 4);
     m_chartColumn->insertWidget(1, tblMonths, 2);
+    // Made while the page shows: its children were shown already.
+    tblDays->show();
+    tblMonths->show();
 }
 
 void HistoryPage::showEvent(QShowEvent* event)

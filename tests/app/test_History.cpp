@@ -54,17 +54,19 @@ TEST(History, TablesAreMadeWhenTheirPageIsFirstOpenedAndShowWhatCameBefore)
     EXPECT_EQ(h.tblMonths, nullptr);
     EXPECT_EQ(a.tblApplications, nullptr);
 
+    f.show();
     f.controls().PageControl1->setCurrentWidget(&h);
     ASSERT_NE(h.tblDays, nullptr);
     ASSERT_NE(h.tblMonths, nullptr);
     EXPECT_EQ(h.tblDays->parentWidget(), &h);
+    EXPECT_TRUE(h.tblDays->isVisible());
+    EXPECT_TRUE(h.tblMonths->isVisible());
     ASSERT_EQ(h.tblDays->rowCount(), 31);
     // 1 MiB + 2 MiB down, 512 KiB up, all today.
     EXPECT_EQ(cell(h.tblDays, 0, 1), "3.000");
     EXPECT_EQ(cell(h.tblDays, 0, 2), "0.500");
     EXPECT_EQ(cell(h.tblMonths, 0, 3), "3.500");
 
-    f.show();
     f.controls().PageControl1->setCurrentWidget(&a);
     ASSERT_NE(a.tblApplications, nullptr) << "made when the page shows";
     EXPECT_EQ(a.tblApplications->parentWidget(), &a);
