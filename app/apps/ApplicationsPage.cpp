@@ -51,7 +51,12 @@ ApplicationsPage::ApplicationsPage(QWidget* parent) : QWidget(parent)
     LabelAppNote->setWordWrap(true);
     LabelAppNote->hide();
     layout->addWidget(LabelAppNote);
+}
 
+void ApplicationsPage::buildTable()
+{
+    if (tblApplications != nullptr)
+        return;
     tblApplications = new QTableWidget(0, 8, this);
     tblApplications->setObjectName("tblApplications");
     tblApplications->setHorizontalHeaderLabels(
@@ -65,7 +70,15 @@ ApplicationsPage::ApplicationsPage(QWidget* parent) : QWidget(parent)
     for (int column = 1; column < 8; ++column)
         tblApplications->horizontalHeader()->setSectionResizeMode(column,
                                                                   QHeaderView::ResizeToContents);
-    layout->addWidget(tblApplications, 1);
+    static_cast<QVBoxLayout*>(layout())->addWidget(tblApplications, 1);
+    // Made while the page shows: its children were shown already.
+    tblApplications->show();
+}
+
+void ApplicationsPage::showEvent(QShowEvent* event)
+{
+    buildTable();
+    QWidget::showEvent(event);
 }
 
 bool ApplicationsPage::loopbackShown() const
@@ -81,6 +94,7 @@ void ApplicationsPage::showNote(const QString& note)
 
 void ApplicationsPage::showTable(const appnet::ApplicationTable& table)
 {
+    buildTable();
     tblApplications->setUpdatesEnabled(false);
     tblApplications->setRowCount(static_cast<int>(table.rows.size()));
     int r = 0;

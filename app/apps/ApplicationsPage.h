@@ -26,11 +26,17 @@ public:
     QComboBox* cbAppScope;
     QLabel* LabelAttributed; // the share attributed
     QLabel* LabelAppNote;    // why nothing is counted, when it is not
-    QTableWidget* tblApplications;
+    // Made when the page first shows or is first filled (most runs never
+    // open it; an item view is the heaviest control of the window).
+    QTableWidget* tblApplications = nullptr;
 
     void showTable(const appnet::ApplicationTable& table);
     void showNote(const QString& note);
     bool loopbackShown() const;
+
+private:
+    void showEvent(QShowEvent* event) override;
+    void buildTable();
 };
 
 } // namespace flowloom::app

@@ -100,12 +100,14 @@ bool WebController::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-void WebController::createWebDialog()
+web::TForm2* WebController::Form2()
 {
-    m_form2 = new web::TForm2(
-        web::AdvancedSettings{m_vars.Auth, m_vars.User, m_vars.Pass, m_vars.Port}, m_ui.window);
-    m_form2->hide();
-    showWhoIsLetIn();
+    if (m_form2 == nullptr) {
+        m_form2 = new web::TForm2(
+            web::AdvancedSettings{m_vars.Auth, m_vars.User, m_vars.Pass, m_vars.Port}, m_ui.window);
+        m_form2->hide();
+    }
+    return m_form2;
 }
 
 void WebController::showWhoIsLetIn()
@@ -262,7 +264,7 @@ void WebController::cbWebClick()
 
 void WebController::btnAdvancedClick()
 {
-    m_form2->openBeside(*m_ui.window);
+    Form2()->openBeside(*m_ui.window);
     showWhoIsLetIn();
     publishWebView(); // the credentials apply from the next request
 }

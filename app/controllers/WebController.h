@@ -65,13 +65,15 @@ public:
     // Renderings for the web, on the user-interface thread.
     std::optional<QImage> SaveTempGraph();
     std::optional<QImage> SaveTempStatistics(const std::string& formattedText);
-    // Start-up: the names as they stand now are the remembered ones, and the
-    // server settings dialog takes the loaded values.
+    // Start-up: the names as they stand now are the remembered ones.
     void rememberNames();
-    void createWebDialog();
+    // Start-up: the Setup page says whether authentication lets anybody in.
+    void createWebDialog() { showWhoIsLetIn(); }
 
     const web::WebService& service() const { return *m_web; }
-    web::TForm2* Form2() const { return m_form2; }
+    // The server settings dialog, made the first time it is wanted (most runs
+    // never open it): it takes the settings' values as they stand then.
+    web::TForm2* Form2();
 
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -92,7 +94,7 @@ private:
     const FigureBoard& m_figures;
     Links m_links;
     std::unique_ptr<web::WebService> m_web;
-    web::TForm2* m_form2 = nullptr; // a child of the window
+    web::TForm2* m_form2 = nullptr; // a child of the window, once made
     web::NameFields m_rememberedNames;
     std::string m_serverAddress;
     std::deque<web::LiveSample> m_recentTicks;

@@ -115,8 +115,6 @@ HistoryPage::HistoryPage(QWidget* parent) : QWidget(parent)
     p->addWidget(LabelUsed, 1, 0);
     p->addWidget(LabelProjection, 1, 1);
 
-    tblDays = table("tblDays", QStringLiteral("Day"), this);
-    tblMonths = table("tblMonths", QStringLiteral("Month"), this);
     m_chart = new ChartView(this);
     m_chart->setObjectName("HistoryChart");
     HistoryChart = m_chart;
@@ -131,7 +129,6 @@ HistoryPage::HistoryPage(QWidget* parent) : QWidget(parent)
 
     auto* right = new QVBoxLayout;
     right->addWidget(m_chart, 3);
-    right->addWidget(tblMonths, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(new QLabel(QStringLiteral("Chart:"), this));
     buttons->addWidget(cbHistoryChart);
@@ -143,8 +140,9 @@ HistoryPage::HistoryPage(QWidget* parent) : QWidget(parent)
     buttons->addWidget(btnExport);
     right->addLayout(buttons);
     auto* tables = new QHBoxLayout;
-    tables->addWidget(tblDays, 4);
     tables->addLayout(right, 5);
+    m_tablesRow = tables;
+    m_chartColumn = right;
     whose->addWidget(new QLabel(QStringLiteral("Interface:"), this));
     whose->addWidget(cbHistoryInterface);
     whose->addStretch(1);
@@ -157,8 +155,28 @@ HistoryPage::HistoryPage(QWidget* parent) : QWidget(parent)
 
 HistoryPage::~HistoryPage() = default;
 
+void HistoryPage::buildTables()
+{
+    if (tblDays != nullptr)
+        return;
+    tblDays = table("tblDays", QStringLiteral("Day"), this);
+    tblMonths = table("tblMonths", QStringLiteral("Month"), this);
+    m_tablesRow->insertWidget(0, tblDays, 4);
+    m_chartColumn->insertWidget(1, tblMonths, 2);
+    // Made while the page shows: its children were shown already.
+    tblDays->show();
+    tblMonths->show();
+}
+
+void HistoryPage::showEvent(QShowEvent* event)
+{
+    buildTables();
+    QWidget::showEvent(event);
+}
+
 void HistoryPage::showDays(const std::vector<UsageRow>& days)
 {
+    buildTables();
     fill(tblDays, days, usage::dayText);
     if (!chartShowsMonths())
         showChart(days, false);
@@ -166,6 +184,7 @@ void HistoryPage::showDays(const std::vector<UsageRow>& days)
 
 void HistoryPage::showMonths(const std::vector<UsageRow>& months)
 {
+    buildTables();
     fill(tblMonths, months, usage::monthText);
     if (chartShowsMonths())
         showChart(months, true);

@@ -9,9 +9,11 @@
 #include <vector>
 
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QTableWidget;
+class QVBoxLayout;
 
 namespace flowloom::chart {
 class Chart;
@@ -28,13 +30,15 @@ public:
     explicit HistoryPage(QWidget* parent = nullptr);
     ~HistoryPage() override;
 
-    QLabel* LabelPeriod;       // start and end of the billing period
-    QLabel* LabelUsed;         // usage so far
-    QLabel* LabelProjection;   // at the period's end, at the rate so far
-    QLabel* LabelCap;          // the data cap, when the warning is on
-    QTableWidget* tblDays;     // newest first
-    QTableWidget* tblMonths;   // newest first
-    QComboBox* cbHistoryChart; // "Last 31 days", "Last 12 months"
+    QLabel* LabelPeriod;     // start and end of the billing period
+    QLabel* LabelUsed;       // usage so far
+    QLabel* LabelProjection; // at the period's end, at the rate so far
+    QLabel* LabelCap;        // the data cap, when the warning is on
+    // Made when the page first shows or is first filled (most runs never
+    // open it; an item view is the heaviest control of the window).
+    QTableWidget* tblDays = nullptr;   // newest first
+    QTableWidget* tblMonths = nullptr; // newest first
+    QComboBox* cbHistoryChart;         // "Last 31 days", "Last 12 months"
     // Whose history: each interface of the run, then the physical ones' sum;
     // it follows the data interface until the user picks another.
     QComboBox* cbHistoryInterface;
@@ -49,10 +53,14 @@ public:
     const chart::Chart& chart() const;
 
 private:
+    void showEvent(QShowEvent* event) override;
+    void buildTables();
     void showChart(const std::vector<usage::UsageRow>& rows, bool monthsShown);
 
     class ChartView;
     ChartView* m_chart;
+    QHBoxLayout* m_tablesRow;   // the days, then the chart's column
+    QVBoxLayout* m_chartColumn; // the chart, the months, the buttons
 };
 
 // Megabytes (2^20 bytes) with three decimals and thousands separators, as the

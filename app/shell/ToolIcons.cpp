@@ -1,8 +1,10 @@
 #include "app/shell/ToolIcons.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <memory>
 
 namespace flowloom::app {
 
@@ -122,12 +124,29 @@ QIcon toolIcon(ToolIcon icon)
     return QIcon(pixmap);
 }
 
+namespace {
+// Decoded once for the whole program: the application, the window and the
+// notification area share it (every size decoded is 350 KB of pixels). It
+// goes with the application object, before the pixel store is torn down.
+QIcon* g_applicationIcon = nullptr;
+
+void dropApplicationIcon()
+{
+    delete g_applicationIcon;
+    g_applicationIcon = nullptr;
+}
+} // namespace
+
 QIcon applicationIcon()
 {
-    QIcon icon;
-    for (const int size : {16, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/flowloom-%1.png").arg(size), QSize(size, size));
-    return icon;
+    if (g_applicationIcon == nullptr) {
+        auto icon = std::make_unique<QIcon>();
+        for (const int size : {16, 32, 48, 64, 128, 256})
+            icon->addFile(QStringLiteral(":/icons/flowloom-%1.png").arg(size), QSize(size, size));
+        g_applicationIcon = icon.release();
+        qAddPostRoutine(dropApplicationIcon);
+    }
+    return *g_applicationIcon;
 }
 
 } // namespace flowloom::app

@@ -2,6 +2,7 @@
 // data-cap warning and what reaches the database.
 #include "WindowHarness.h"
 #include "app/NumberBox.h"
+#include "app/apps/ApplicationsPage.h"
 #include "app/controllers/UsageRecording.h"
 #include "app/pages/HistoryPage.h"
 #include "app/pages/SetupPage.h"
@@ -37,6 +38,40 @@ QString notice(const WindowHarness& w)
     return box && box->isVisible() ? box->text() : QString();
 }
 } // namespace
+
+// The item views of pages nobody opened are not made at start-up; made
+// late, they show what was counted before they existed.
+TEST(History, TablesAreMadeWhenTheirPageIsFirstOpenedAndShowWhatCameBefore)
+{
+    WindowHarness w("[Plotter]\r\nFirst=0\r\n");
+    app::TForm1& f = *w.form;
+    f.btnStartClick();
+    w.tick(1024 * 1024, 512 * 1024);
+    w.tick(2 * 1024 * 1024, 0);
+    app::HistoryPage& h = *f.controls().History;
+    app::ApplicationsPage& a = *f.controls().Applications;
+    EXPECT_EQ(h.tblDays, nullptr);
+    EXPECT_EQ(h.tblMonths, nullptr);
+    EXPECT_EQ(a.tblApplications, nullptr);
+
+    f.show();
+    f.controls().PageControl1->setCurrentWidget(&h);
+    ASSERT_NE(h.tblDays, nullptr);
+    ASSERT_NE(h.tblMonths, nullptr);
+    EXPECT_EQ(h.tblDays->parentWidget(), &h);
+    EXPECT_TRUE(h.tblDays->isVisible());
+    EXPECT_TRUE(h.tblMonths->isVisible());
+    ASSERT_EQ(h.tblDays->rowCount(), 31);
+    // 1 MiB + 2 MiB down, 512 KiB up, all today.
+    EXPECT_EQ(cell(h.tblDays, 0, 1), "3.000");
+    EXPECT_EQ(cell(h.tblDays, 0, 2), "0.500");
+    EXPECT_EQ(cell(h.tblMonths, 0, 3), "3.500");
+
+    f.controls().PageControl1->setCurrentWidget(&a);
+    ASSERT_NE(a.tblApplications, nullptr) << "made when the page shows";
+    EXPECT_EQ(a.tblApplications->parentWidget(), &a);
+    EXPECT_TRUE(a.tblApplications->isVisible());
+}
 
 TEST(History, ThePageShowsTheDaysMonthsAndPeriodAndExportsThem)
 {

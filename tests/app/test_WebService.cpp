@@ -165,7 +165,9 @@ TEST(WebService, Authentication)
     const QLabel& why = *empty.form->controls().Setup->lblNobodyLetIn;
     EXPECT_FALSE(why.isHidden());
     EXPECT_EQ(why.text(), "No user name or password is set, so the server lets nobody in.");
+    EXPECT_EQ(empty.form->findChild<web::TForm2*>(), nullptr) << "made when first wanted";
     web::TForm2& dialog = *empty.form->web().Form2();
+    EXPECT_TRUE(dialog.cbAuth->isChecked()) << "made late, it takes the loaded settings";
     EXPECT_FALSE(dialog.lblNobodyLetIn->isHidden());
     dialog.edWebPassword->setText("p");
     EXPECT_TRUE(dialog.lblNobodyLetIn->isHidden()) << "a password is set";
