@@ -72,7 +72,15 @@ void Connection::serve(const RequestHandler& handler, Request& request)
     }
     try {
         if (!reply.headerWritten() || reply.hasContent()) {
+            // The last bytes of the reply: the connection closes right after.
+            // They are held back (MSG_MORE) and leave with the end of sending
+            // (FIN) in one segment, where they would otherwise be two, each
+            // with its own wake-up of the client. The end is sent by
+            // shutdown() rather than by the close: a close with unread bytes
+            // from the client resets the connection and drops what it holds.
+            m_endsReply = true;
             reply.writeContent();
+            ::shutdown(m_socket, SHUT_WR);
         }
     } catch (const ReplyWriteError&) {
         // The peer is gone or the reply is unwritable; closing is all that is left.
@@ -115,7 +123,8 @@ bool Connection::sendAll(std::string_view first, std::string_view second) noexce
         msghdr message{};
         message.msg_iov = first.empty() ? &pieces[1] : pieces.data();
         message.msg_iovlen = first.empty() ? 1 : 2;
-        const ssize_t sent = ::sendmsg(m_socket, &message, MSG_NOSIGNAL);
+        const ssize_t sent =
+            ::sendmsg(m_socket, &message, MSG_NOSIGNAL | (m_endsReply ? MSG_MORE : 0));
         if (sent >= 0) {
             auto count = static_cast<std::size_t>(sent);
             const std::size_t fromFirst = std::min(count, first.size());
