@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <exception>
+#include <optional>
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -113,7 +114,9 @@ bool Connection::sendAll(std::string_view first, std::string_view second) noexce
         ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     }
     m_wroteBefore = true;
-    auto deadline = Clock::now() + m_sendTimeout;
+    // Read from the clock only once a send has to wait (most replies never
+    // do): a wait that follows progress counts from that moment.
+    std::optional<Clock::time_point> deadline;
     while (!first.empty() || !second.empty()) {
         if (m_stopping.load(std::memory_order_relaxed)) {
             return false;
@@ -130,9 +133,12 @@ bool Connection::sendAll(std::string_view first, std::string_view second) noexce
             const std::size_t fromFirst = std::min(count, first.size());
             first.remove_prefix(fromFirst);
             second.remove_prefix(count - fromFirst);
-            deadline = Clock::now() + m_sendTimeout;
+            deadline.reset();
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (waitFor(POLLOUT, deadline) != WaitResult::Ready) {
+            if (!deadline) {
+                deadline = Clock::now() + m_sendTimeout;
+            }
+            if (waitFor(POLLOUT, *deadline) != WaitResult::Ready) {
                 return false;
             }
         } else if (errno != EINTR) {
