@@ -275,6 +275,34 @@ TEST_F(ServerFixture, ReplyHeadersAndConnectionClose)
     EXPECT_EQ(get.body, "hello");
 }
 
+// Bytes after a complete request are never read; closing a socket that still
+// holds unread bytes resets the connection and drops what it has not sent.
+// A small reply (one segment, held back until the end of sending joins it)
+// must still arrive whole, in each of the ways a reply is written.
+TEST_F(ServerFixture, RepliesArriveWholeBeforeUnreadBytesResetTheConnection)
+{
+    const std::string body(300, 'j');
+    startServer([&body](Connection& connection, const Request& request, Reply& reply) {
+        reply.setContentType("text/plain");
+        if (request.documentPath() == "/written") {
+            reply.setContentLength(body.size());
+            reply.writeHeader();
+            ASSERT_TRUE(connection.writeText(body));
+        } else {
+            reply.setContentText(body);
+        }
+    });
+    // 32 KB more than the first look reads, so part of it stays unread.
+    const std::string unread(32 * 1024, 'x');
+    for (const std::string path : {"/text", "/written"}) {
+        const Received received = exchange("GET " + path + " HTTP/1.1\r\n\r\n" + unread);
+        const ParsedReply reply = parseReply(received.bytes);
+        EXPECT_EQ(reply.statusLine, "HTTP/1.1 200 OK") << path;
+        EXPECT_EQ(headerValue(reply, "Content-Length"), std::to_string(body.size())) << path;
+        EXPECT_EQ(reply.body, body) << path;
+    }
+}
+
 TEST_F(ServerFixture, UnauthorizedReplies)
 {
     const std::string page =

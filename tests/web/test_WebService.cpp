@@ -1,4 +1,6 @@
 #include "support/LoopbackClient.h"
+#include "web/documents/MetricsDocument.h"
+#include "web/documents/StatisticsDocuments.h"
 #include "web/ui/WebService.h"
 
 #include <QImage>
@@ -222,5 +224,47 @@ TEST(WebServiceDispatch, NoNewRenderingWhileRepliesBeingReadHoldTheEncodingBudge
     const std::string second = next.get().bytes;
     EXPECT_EQ(body(second).size(), 54 + rowBytes * std::size_t(height));
     EXPECT_EQ(renders.load(), 2);
+    service.stop();
+}
+
+// /formatted.txt and /metrics are written once per published view and shared
+// by its requests: each reply holds what the document writers write from the
+// view being published at the time, never an earlier view's document.
+TEST(WebServiceDispatch, SharedDocumentsFollowEachPublishedView)
+{
+    QueuedCalls ui;
+    web::WebService service(ui.poster(), web::WebRenderers{});
+    const std::uint16_t port = service.start({"127.0.0.1", 0}).port;
+    const auto get = [port](const std::string& path, const std::string& headers = {}) {
+        return test::LoopbackClient::exchange(port,
+                                              "GET " + path + " HTTP/1.1\r\n" + headers + "\r\n")
+            .bytes;
+    };
+    const std::string openMetrics = "Accept: application/openmetrics-text; version=1.0.0\r\n";
+
+    web::WebSnapshot view;
+    view.edFormat = "formatted.txt";
+    view.cbFormat = true;
+    view.cbMetrics = true;
+    for (const std::string total : {"1,024 Bytes", "2,048 Bytes", ""}) {
+        view.statistics.Panel26 = total;
+        auto figures = std::make_shared<web::Figures>();
+        figures->version = "1.0";
+        figures->received.cumulativeBytes = 1000 + total.size();
+        view.figures = figures;
+        service.publish(view);
+        const std::string formatted = web::StatisticsDocuments::formatted(view.statistics);
+        const std::string text = web::metricsDocument(*figures, web::MetricsFormat::Text);
+        const std::string open = web::metricsDocument(*figures, web::MetricsFormat::OpenMetrics);
+        for (int request = 0; request < 2; ++request) {
+            const std::string reply = get("/formatted.txt");
+            EXPECT_EQ(body(reply), formatted) << total;
+            EXPECT_NE(reply.find("Content-Length: " + std::to_string(formatted.size()) + "\r\n"),
+                      std::string::npos)
+                << total;
+            EXPECT_EQ(body(get("/metrics")), text) << total;
+            EXPECT_EQ(body(get("/metrics", openMetrics)), open) << total;
+        }
+    }
     service.stop();
 }

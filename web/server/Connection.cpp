@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <exception>
+#include <optional>
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -72,7 +73,15 @@ void Connection::serve(const RequestHandler& handler, Request& request)
     }
     try {
         if (!reply.headerWritten() || reply.hasContent()) {
+            // The last bytes of the reply: the connection closes right after.
+            // They are held back (MSG_MORE) and leave with the end of sending
+            // (FIN) in one segment, where they would otherwise be two, each
+            // with its own wake-up of the client. The end is sent by
+            // shutdown() rather than by the close: a close with unread bytes
+            // from the client resets the connection and drops what it holds.
+            m_endsReply = true;
             reply.writeContent();
+            ::shutdown(m_socket, SHUT_WR);
         }
     } catch (const ReplyWriteError&) {
         // The peer is gone or the reply is unwritable; closing is all that is left.
@@ -105,7 +114,9 @@ bool Connection::sendAll(std::string_view first, std::string_view second) noexce
         ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     }
     m_wroteBefore = true;
-    auto deadline = Clock::now() + m_sendTimeout;
+    // Read from the clock only once a send has to wait (most replies never
+    // do): a wait that follows progress counts from that moment.
+    std::optional<Clock::time_point> deadline;
     while (!first.empty() || !second.empty()) {
         if (m_stopping.load(std::memory_order_relaxed)) {
             return false;
@@ -115,15 +126,19 @@ bool Connection::sendAll(std::string_view first, std::string_view second) noexce
         msghdr message{};
         message.msg_iov = first.empty() ? &pieces[1] : pieces.data();
         message.msg_iovlen = first.empty() ? 1 : 2;
-        const ssize_t sent = ::sendmsg(m_socket, &message, MSG_NOSIGNAL);
+        const ssize_t sent =
+            ::sendmsg(m_socket, &message, MSG_NOSIGNAL | (m_endsReply ? MSG_MORE : 0));
         if (sent >= 0) {
             auto count = static_cast<std::size_t>(sent);
             const std::size_t fromFirst = std::min(count, first.size());
             first.remove_prefix(fromFirst);
             second.remove_prefix(count - fromFirst);
-            deadline = Clock::now() + m_sendTimeout;
+            deadline.reset();
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (waitFor(POLLOUT, deadline) != WaitResult::Ready) {
+            if (!deadline) {
+                deadline = Clock::now() + m_sendTimeout;
+            }
+            if (waitFor(POLLOUT, *deadline) != WaitResult::Ready) {
                 return false;
             }
         } else if (errno != EINTR) {

@@ -64,6 +64,7 @@ private:
     const std::atomic<bool>& m_stopping;
     std::string_view m_challengeRealm;
     bool m_wroteBefore = false;
+    bool m_endsReply = false; // the writes left end the reply and the connection
 };
 
 } // namespace flowloom::web

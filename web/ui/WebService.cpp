@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <thread>
@@ -44,7 +45,49 @@ output::ImageView viewOf(const QImage& image)
                              static_cast<std::size_t>(image.bytesPerLine()),
                              output::PixelFormat::Bgrx32};
 }
+
+// A document that every request for it shares while its view is published:
+// written once, at the first request, then sent from the same bytes.
+class SharedDocument
+{
+public:
+    template <typename Write> const std::shared_ptr<const Reply::Bytes>& get(Write write) const
+    {
+        std::call_once(m_once, [&] {
+            const std::string text = write();
+            m_bytes = std::make_shared<const Reply::Bytes>(text.begin(), text.end());
+        });
+        return m_bytes;
+    }
+
+private:
+    mutable std::once_flag m_once;
+    mutable std::shared_ptr<const Reply::Bytes> m_bytes;
+};
+
+// The content of a shared document; an empty one is sent as empty text, which
+// has no Content-Length header, as it always had.
+void setSharedContent(Reply& reply, const std::shared_ptr<const Reply::Bytes>& bytes)
+{
+    if (bytes->empty())
+        reply.setContentText({});
+    else
+        reply.shareContentBytes(bytes);
+}
+
 } // namespace
+
+// A published view and the documents written from it for all its requests.
+// The documents of one tick are the same bytes for every request, so they are
+// written once per tick instead of once per request.
+struct WebService::Published
+{
+    explicit Published(WebSnapshot snapshot) : view(std::move(snapshot)) {}
+
+    WebSnapshot view;
+    SharedDocument formatted;
+    std::array<SharedDocument, 2> metrics; // by MetricsFormat
+};
 
 // One rendering on the user-interface thread, the requests that share it, and
 // its encodings. Guarded by the hub's mutex, except the pixels, which are
@@ -91,7 +134,7 @@ std::size_t WebService::encodesInFlight()
 
 WebService::WebService(std::function<void(std::function<void()>)> postToUi, WebRenderers renderers)
     : m_postToUi(std::move(postToUi)), m_renderers(std::move(renderers)),
-      m_hub(std::make_shared<Hub>()), m_snapshot(std::make_shared<WebSnapshot>()),
+      m_hub(std::make_shared<Hub>()), m_published(std::make_shared<Published>(WebSnapshot{})),
       m_server([this](Connection& connection, const Request& request,
                       Reply& reply) { HTTPServerCommandGet(connection, request, reply); },
                serverOptions())
@@ -127,9 +170,9 @@ WebService::~WebService()
 void WebService::publish(WebSnapshot snapshot)
 {
     publishEvent(snapshot);
-    auto next = std::make_shared<const WebSnapshot>(std::move(snapshot));
+    std::shared_ptr<const Published> next = std::make_shared<Published>(std::move(snapshot));
     std::lock_guard lock(m_snapshotMutex);
-    m_snapshot = std::move(next);
+    m_published = std::move(next);
 }
 
 void WebService::publishEvent(const WebSnapshot& view)
@@ -151,10 +194,17 @@ void WebService::publishEvent(const WebSnapshot& view)
             std::make_shared<const std::string>(eventText(m_tick, summaryJson(*view.figures))));
 }
 
-std::shared_ptr<const WebSnapshot> WebService::snapshot() const
+std::shared_ptr<const WebService::Published> WebService::published() const
 {
     std::lock_guard lock(m_snapshotMutex);
-    return m_snapshot;
+    return m_published;
+}
+
+std::shared_ptr<const WebSnapshot> WebService::snapshot() const
+{
+    std::shared_ptr<const Published> current = published();
+    const WebSnapshot* view = &current->view;
+    return {std::move(current), view};
 }
 
 Binding WebService::start(Binding binding)
@@ -374,7 +424,8 @@ void WebService::serveImage(std::shared_ptr<const Reply::Bytes> bytes, const std
 
 void WebService::HTTPServerCommandGet(Connection& connection, const Request& request, Reply& reply)
 {
-    const std::shared_ptr<const WebSnapshot> view = snapshot();
+    const std::shared_ptr<const Published> current = published();
+    const WebSnapshot* const view = &current->view;
     const std::string& path = request.documentPath();
 
     const bool malformedRefused = request.credentialsMalformed() && view->credentials.required();
@@ -403,7 +454,9 @@ void WebService::HTTPServerCommandGet(Connection& connection, const Request& req
     }
     if (view->cbFormat && path == "/" + view->edFormat) {
         reply.setContentType(std::string(MimeTable::GetMIMEType(path)));
-        reply.setContentText(StatisticsDocuments::formatted(view->statistics));
+        setSharedContent(reply, current->formatted.get([view] {
+            return StatisticsDocuments::formatted(view->statistics);
+        }));
         return;
     }
     if (view->cbImage && path == "/" + view->edImage) {
@@ -440,14 +493,15 @@ void WebService::HTTPServerCommandGet(Connection& connection, const Request& req
         serveEvents(connection, request, reply);
         return;
     }
-    if (serveForPrograms(*view, request, reply))
+    if (serveForPrograms(*current, request, reply))
         return;
     reply.setStatus(404);
     reply.setContentText(notFoundPage(reply.statusText()));
 }
 
-bool WebService::serveForPrograms(const WebSnapshot& view, const Request& request, Reply& reply)
+bool WebService::serveForPrograms(const Published& published, const Request& request, Reply& reply)
 {
+    const WebSnapshot& view = published.view;
     const std::string& path = request.documentPath();
     const bool metrics = view.cbMetrics && path == "/metrics";
     const bool summary = view.servesPageData() && path == kSummaryPath;
@@ -462,7 +516,9 @@ bool WebService::serveForPrograms(const WebSnapshot& view, const Request& reques
     if (metrics) {
         const MetricsFormat format = metricsFormatFor(request.header("Accept").value_or(""));
         reply.setContentType(std::string(metricsContentType(format)));
-        reply.setContentText(metricsDocument(*view.figures, format));
+        setSharedContent(reply, published.metrics.at(static_cast<std::size_t>(format)).get([&] {
+            return metricsDocument(*view.figures, format);
+        }));
         return true;
     }
     if (summary) {

@@ -124,6 +124,7 @@ public:
 
 private:
     struct Hub;
+    struct Published;
     // The layer's bounds, with this service's realm for its own challenges.
     static ServerOptions serverOptions();
     // Has the user-interface thread render and waits for it. A shared graph
@@ -143,7 +144,7 @@ private:
     void serveImage(std::shared_ptr<const Reply::Bytes> bytes, const std::string& path,
                     Reply& reply);
     // /metrics and the JSON API; false when the path is none of theirs.
-    static bool serveForPrograms(const WebSnapshot& view, const Request& request, Reply& reply);
+    static bool serveForPrograms(const Published& published, const Request& request, Reply& reply);
     // The event stream: its head, then the connection goes to the streams'
     // thread; or a refusal beyond the bounds.
     void serveEvents(Connection& connection, const Request& request, Reply& reply);
@@ -153,8 +154,10 @@ private:
     std::function<void(std::function<void()>)> m_postToUi;
     WebRenderers m_renderers;
     std::shared_ptr<Hub> m_hub;
+    std::shared_ptr<const Published> published() const;
+
     mutable std::mutex m_snapshotMutex;
-    std::shared_ptr<const WebSnapshot> m_snapshot;
+    std::shared_ptr<const Published> m_published;
     HttpServer m_server;
     // The publisher's (user-interface thread's) own.
     std::shared_ptr<const Figures> m_lastFigures;
