@@ -25,8 +25,17 @@ void FigureBoard::set(QLabel* label, const QString& text)
     m_kept.emplace_back(label, text);
 }
 
+void FigureBoard::formDue() const
+{
+    if (!m_unformed || !m_formTexts)
+        return;
+    m_unformed = false;
+    m_formTexts(); // writes through set(), on the board that owns this
+}
+
 QString FigureBoard::figure(const QLabel* label) const
 {
+    formDue();
     for (const auto& [kept, text] : m_kept)
         if (kept == label)
             return text;
@@ -35,6 +44,7 @@ QString FigureBoard::figure(const QLabel* label) const
 
 void FigureBoard::showKept()
 {
+    formDue();
     for (const auto& [label, text] : m_kept)
         label->setText(text);
     m_kept.clear();

@@ -85,8 +85,11 @@ void SockDiagSource::drainClosed(std::vector<TcpSocketReading>& closed)
 {
     if (!m_closes.valid())
         return;
+    // Each close comes in a datagram of its own, and a machine that opens
+    // and closes many connections announces thousands a second: they are
+    // taken a batch per call, not one per call.
     for (;;) {
-        const ssize_t got = ::recv(m_closes.get(), m_buffer.data(), m_buffer.size(), 0);
+        const int got = receiveBatch(m_closes.get(), kLookupBatch);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -96,10 +99,31 @@ void SockDiagSource::drainClosed(std::vector<TcpSocketReading>& closed)
             }
             return; // EAGAIN: all read
         }
-        if (got == 0)
+        for (int i = 0; i < got; ++i) {
+            const mmsghdr& message = m_answerHeaders[static_cast<std::size_t>(i)];
+            if ((message.msg_hdr.msg_flags & MSG_TRUNC) != 0) {
+                ++m_lostCloses; // larger than any close announcement
+                continue;
+            }
+            parseTcpDestroyed(m_answerBuffers.data() + static_cast<std::size_t>(i) * kAnswerSize,
+                              message.msg_len, closed);
+        }
+        // A batch not filled found the queue empty: the rest waits for the next call.
+        if (got < static_cast<int>(kLookupBatch))
             return;
-        parseTcpDestroyed(m_buffer.data(), static_cast<std::size_t>(got), closed);
     }
+}
+
+int SockDiagSource::receiveBatch(int socket, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        m_answerSlices[i] = {m_answerBuffers.data() + i * kAnswerSize, kAnswerSize};
+        m_answerHeaders[i] = {};
+        m_answerHeaders[i].msg_hdr.msg_iov = &m_answerSlices[i];
+        m_answerHeaders[i].msg_hdr.msg_iovlen = 1;
+    }
+    return ::recvmmsg(socket, m_answerHeaders.data(), static_cast<unsigned>(count), MSG_DONTWAIT,
+                      nullptr);
 }
 
 bool SockDiagSource::poll(std::vector<TcpSocketReading>& live)
@@ -149,14 +173,7 @@ bool SockDiagSource::lookupBatch(const TcpSocketReading* known, std::size_t coun
     m_answers.clear();
     std::size_t answered = 0;
     while (answered < count) {
-        for (std::size_t i = 0; i < kLookupBatch; ++i) {
-            m_answerSlices[i] = {m_answerBuffers.data() + i * kAnswerSize, kAnswerSize};
-            m_answerHeaders[i] = {};
-            m_answerHeaders[i].msg_hdr.msg_iov = &m_answerSlices[i];
-            m_answerHeaders[i].msg_hdr.msg_iovlen = 1;
-        }
-        const int got = ::recvmmsg(m_lookups.get(), m_answerHeaders.data(),
-                                   static_cast<unsigned>(count - answered), 0, nullptr);
+        const int got = receiveBatch(m_lookups.get(), count - answered);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)

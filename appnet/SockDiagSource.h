@@ -57,6 +57,9 @@ public:
 private:
     bool lookupBatch(const TcpSocketReading* known, std::size_t count,
                      std::vector<TcpSocketReading>& found, std::vector<std::uint64_t>& gone);
+    // Up to `count` datagrams (at most a lookup batch) into the answer slots;
+    // recvmmsg's result.
+    int receiveBatch(int socket, std::size_t count);
     bool dump(const std::vector<std::uint8_t>& request, std::uint32_t sequence,
               std::vector<TcpSocketReading>& live);
     bool dumpFamily(std::uint8_t family, std::vector<TcpSocketReading>& live);

@@ -125,8 +125,9 @@ void TThreadedTimer::setEnabled(bool enabled)
     m_enabled = enabled;
     if (!enabled)
         m_wait->disarm();
-    else if (mayRun())
+    else if (mayRun() && !m_ticking)
         m_wait->arm(m_interval); // the first tick comes one full interval from now
+    // Enabled again within a tick: the tick's end arms the wait, once.
 }
 
 void TThreadedTimer::setInterval(std::uint32_t milliseconds)
@@ -148,7 +149,9 @@ void TThreadedTimer::setThreadPriority(ThreadPriority priority)
 
 void TThreadedTimer::onExpired()
 {
+    m_ticking = true;
     runTick();
+    m_ticking = false;
     // The next interval counts from the end of this tick's work.
     if (m_enabled && mayRun())
         m_wait->arm(m_interval);

@@ -92,6 +92,7 @@ private:
 
     bool m_enabled = false;
     bool m_allowZero = false;
+    bool m_ticking = false; // within a tick's work
     std::uint32_t m_interval = 1000;
     ThreadPriority m_priority = ThreadPriority::Normal;
     std::unique_ptr<TimerWait> m_wait;

@@ -46,6 +46,7 @@ RunController::RunController(const MainControls& ui, const Environment& env,
       m_sleep(env.sleepClocks != nullptr ? *env.sleepClocks : m_systemSleepClocks)
 {
     m_timer->OnTimer = [this](sampling::TThreadedTimer&) { Timer1Timer(); };
+    m_figures.setFormer([this] { formUnshown(); });
     QObject::connect(ui.btnStart, &QToolButton::clicked, ui.btnStart, [this] { btnStartClick(); });
     QObject::connect(ui.btnStop, &QToolButton::clicked, ui.btnStop, [this] { btnStopClick(); });
     QObject::connect(ui.Statistics->btnResetIn, &QPushButton::clicked, ui.Statistics,
@@ -55,7 +56,10 @@ RunController::RunController(const MainControls& ui, const Environment& env,
 }
 
 // The clock's worker must be gone before the controls it would touch.
-RunController::~RunController() = default;
+RunController::~RunController()
+{
+    m_figures.setFormer(nullptr);
+}
 
 void RunController::setInterval(int milliseconds)
 {
@@ -101,6 +105,7 @@ void RunController::btnStopClick()
 // A stopped plot shows no rate at all rather than the last one as if current.
 void RunController::showStopped()
 {
+    m_figures.formDue(); // the last tick's figures stay beside "Stopped"
     m_figures.set(m_ui.StatusPanel[1], QStringLiteral("Stopped"));
     m_figures.set(m_ui.StatusPanel[2], QString());
     m_trayHint = QStringLiteral("Flowloom - Stopped");
@@ -290,46 +295,53 @@ void RunController::followInterfaces(const accounting::BookChanges& changes)
     m_ui.btnStart->setEnabled(list.currentIndex() >= 0);
 }
 
+namespace {
+
+QString numberText(long double x, int decimals)
+{
+    return QString::fromStdString(fmt(x, decimals));
+}
+
+// An average as its panel shows it: "0" before any second with traffic.
+QString averageText(std::uint32_t seconds, std::uint64_t average)
+{
+    return seconds == 0 ? QStringLiteral("0") : numberText(average, 0);
+}
+
+long double inUnits(std::uint64_t amount, std::uint64_t unit)
+{
+    return static_cast<long double>(amount) / static_cast<long double>(unit);
+}
+
+} // namespace
+
 void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow& row,
                                 bool acrossSleep)
 {
     const sampling::TStatRec& rec = m_statistics.record(position);
-    auto text = [](long double x, int decimals) {
-        return QString::fromStdString(fmt(x, decimals));
-    };
-    auto in = [](auto amount, std::uint64_t unit) {
-        return static_cast<long double>(amount) / static_cast<long double>(unit);
-    };
-    auto set = [this](QLabel* label, const QString& value) { m_figures.set(label, value); };
-
     // KB/s as always, or the bit unit the user chose.
     const sampling::RateUnit unit = m_ui.Setup->shownRateUnit();
-    auto rate = [unit](std::uint64_t bytesPerSecond) {
-        return QString::fromStdString(
-            sampling::rateText(static_cast<long double>(bytesPerSecond), unit));
-    };
-    set(m_ui.StatusPanel[1], QStringLiteral("In: ") + rate(rec.CurIn));
-    set(m_ui.StatusPanel[2], QStringLiteral("Out: ") + rate(rec.CurOut));
-    StatisticsPage& s = *m_ui.Statistics;
-    set(s.Panel2,
-        QString::fromStdString(sampling::physicalAddressText(row.physAddr, row.physAddrLen)));
-    set(s.Panel14, text(rec.CurIn, 0));
-    set(s.Panel15, text(rec.PeakIn, 0));
-    set(s.Panel16, rec.InCount == 0 ? QStringLiteral("0") : text(rec.averageIn(), 0));
-    set(s.Panel17, text(rec.SumIn, 0));
-    set(s.Panel18, text(rec.CurOut, 0));
-    set(s.Panel19, text(rec.PeakOut, 0));
-    set(s.Panel20, rec.OutCount == 0 ? QStringLiteral("0") : text(rec.averageOut(), 0));
-    set(s.Panel21, text(rec.SumOut, 0));
+    // Unseen, the panels' texts are formed only when read or shown.
+    m_unshownFigures = UnshownFigures{rec, row.physAddr, row.physAddrLen, unit};
+    if (m_figures.seen())
+        formUnshown();
+    else
+        m_figures.formLater();
 
     if (acrossSleep)
         m_graph.addGapTick(m_env.clock.now());
     else
-        m_graph.addShownTick(rec, m_figures.figure(s.Panel16).toStdString(),
-                             m_figures.figure(s.Panel20).toStdString(), m_env.clock.now());
+        m_graph.addShownTick(rec, averageText(rec.InCount, rec.averageIn()).toStdString(),
+                             averageText(rec.OutCount, rec.averageOut()).toStdString(),
+                             m_env.clock.now());
 
+    auto rate = [unit](std::uint64_t bytesPerSecond) {
+        return QString::fromStdString(
+            sampling::rateText(static_cast<long double>(bytesPerSecond), unit));
+    };
     m_trayHint = QStringLiteral("Flowloom - ") +
-                 text(in(m_core.totals().at(position).totalIn, kGiB), 3) + QStringLiteral(" GB");
+                 numberText(inUnits(m_core.totals().at(position).totalIn, kGiB), 3) +
+                 QStringLiteral(" GB");
     // With a bit unit chosen the hint also tells the rates, in that unit.
     if (sampling::isBitUnit(unit))
         m_trayHint += QStringLiteral("\nIn: ") + rate(rec.CurIn) + QStringLiteral("  Out: ") +
@@ -342,21 +354,49 @@ void RunController::showTotals(int position)
 {
     if (!m_core.totals().has(position))
         return;
-    const sampling::InterfaceTotals& totals =
-        m_core.totals().at(static_cast<std::size_t>(position));
-    auto text = [](long double x, int decimals) {
-        return QString::fromStdString(fmt(x, decimals));
-    };
-    auto in = [](std::uint64_t amount, std::uint64_t unit) {
-        return static_cast<long double>(amount) / static_cast<long double>(unit);
-    };
+    m_unshownTotals = m_core.totals().at(static_cast<std::size_t>(position));
+    if (m_figures.seen())
+        formUnshown();
+    else
+        m_figures.formLater();
+}
+
+void RunController::formUnshown()
+{
+    auto set = [this](QLabel* label, const QString& value) { m_figures.set(label, value); };
     StatisticsPage& s = *m_ui.Statistics;
-    m_figures.set(s.Panel26, text(totals.totalIn, 0));
-    m_figures.set(s.Panel27, text(totals.totalOut, 0));
-    m_figures.set(s.Panel28, text(in(totals.totalIn, kKiB), 3));
-    m_figures.set(s.Panel29, text(in(totals.totalIn, kMiB), 3));
-    m_figures.set(s.Panel30, text(in(totals.totalOut, kKiB), 3));
-    m_figures.set(s.Panel31, text(in(totals.totalOut, kMiB), 3));
+    if (m_unshownFigures) {
+        const sampling::TStatRec& rec = m_unshownFigures->rec;
+        const sampling::RateUnit unit = m_unshownFigures->unit;
+        auto rate = [unit](std::uint64_t bytesPerSecond) {
+            return QString::fromStdString(
+                sampling::rateText(static_cast<long double>(bytesPerSecond), unit));
+        };
+        set(m_ui.StatusPanel[1], QStringLiteral("In: ") + rate(rec.CurIn));
+        set(m_ui.StatusPanel[2], QStringLiteral("Out: ") + rate(rec.CurOut));
+        set(s.Panel2, QString::fromStdString(sampling::physicalAddressText(
+                          m_unshownFigures->physAddr, m_unshownFigures->physAddrLen)));
+        set(s.Panel14, numberText(rec.CurIn, 0));
+        set(s.Panel15, numberText(rec.PeakIn, 0));
+        set(s.Panel16, averageText(rec.InCount, rec.averageIn()));
+        set(s.Panel17, numberText(rec.SumIn, 0));
+        set(s.Panel18, numberText(rec.CurOut, 0));
+        set(s.Panel19, numberText(rec.PeakOut, 0));
+        set(s.Panel20, averageText(rec.OutCount, rec.averageOut()));
+        set(s.Panel21, numberText(rec.SumOut, 0));
+        m_unshownFigures.reset();
+        ++m_figuresFormed;
+    }
+    if (m_unshownTotals) {
+        const sampling::InterfaceTotals& totals = *m_unshownTotals;
+        set(s.Panel26, numberText(totals.totalIn, 0));
+        set(s.Panel27, numberText(totals.totalOut, 0));
+        set(s.Panel28, numberText(inUnits(totals.totalIn, kKiB), 3));
+        set(s.Panel29, numberText(inUnits(totals.totalIn, kMiB), 3));
+        set(s.Panel30, numberText(inUnits(totals.totalOut, kKiB), 3));
+        set(s.Panel31, numberText(inUnits(totals.totalOut, kMiB), 3));
+        m_unshownTotals.reset();
+    }
 }
 
 void RunController::tickTail()

@@ -6,6 +6,7 @@
 #include "app/ProgramVariables.h"
 #ifndef Q_MOC_RUN
 #include "accounting/AccountingCore.h"
+#include "sampling/RateUnit.h"
 #include "sampling/RunControl.h"
 #include "sampling/SleepDetector.h"
 #include "sampling/Statistics.h"
@@ -18,6 +19,7 @@
 #include <QString>
 
 class QLabel;
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -97,6 +99,9 @@ public:
     std::shared_ptr<const web::Figures> figures();
     // How many times the figures were built (they are built at most once a tick).
     int figuresBuilt() const { return m_figuresBuilt; }
+    // How many times the statistics panels' texts were formed: every shown
+    // tick while the window is seen; unseen, only when read or shown.
+    int figuresFormed() const { return m_figuresFormed; }
     // The notification-area hint text ("Flowloom", then the download total in GB).
     const QString& trayHint() const { return m_trayHint; }
 
@@ -105,6 +110,8 @@ private:
     int countTick(const sampling::TMIBIfArray& snapshot);
     void showFigures(std::size_t position, const sampling::TMIBIfRow& row, bool acrossSleep);
     void showTotals(int position);
+    // Writes the panels of the newest tick not written yet (on the board).
+    void formUnshown();
     void showStopped();
     void followInterfaces(const accounting::BookChanges& changes);
     void tickTail();
@@ -129,6 +136,17 @@ private:
     std::function<void(web::Figures&)> m_figuresHook;
     std::optional<sampling::DateTime> m_figuresDueAt; // a tick whose figures are not built yet
     int m_figuresBuilt = 0;
+    // The newest tick's numbers whose texts are not formed yet.
+    struct UnshownFigures
+    {
+        sampling::TStatRec rec;
+        std::array<std::uint8_t, 8> physAddr;
+        std::uint32_t physAddrLen;
+        sampling::RateUnit unit;
+    };
+    std::optional<UnshownFigures> m_unshownFigures;
+    std::optional<sampling::InterfaceTotals> m_unshownTotals;
+    int m_figuresFormed = 0;
     sampling::SystemSleepClocks m_systemSleepClocks;
     sampling::SleepDetector m_sleep;
     bool m_held = false; // the graph is held with the mouse

@@ -127,6 +127,41 @@ TEST(Unseen, MinimisedTicksShowTheirNewestFiguresTheMomentTheWindowShows)
     EXPECT_EQ(f.run().trayHint(), "Flowloom - 0.000 GB");
 }
 
+TEST(Unseen, MinimisedTicksFormNoTextsUntilOneIsReadOrTheWindowShows)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    f.controls().btnStart->click();
+    for (int i = 0; i < 3; ++i)
+        w.tick(1024);
+    const int formedShown = f.run().figuresFormed();
+    ASSERT_GT(formedShown, 0) << "a seen tick forms its texts";
+
+    f.showMinimized();
+    settle();
+    w.tick(2048);
+    w.tick(4096, 512);
+    EXPECT_EQ(f.run().figuresFormed(), formedShown) << "nobody reads them: none formed";
+    // Read (as the web view or the icon's balloon does): the newest tick's, once.
+    EXPECT_EQ(f.figures().figure(f.controls().StatusPanel[2]), "Out: 0.5 KB/s");
+    EXPECT_EQ(f.figures().figure(f.controls().StatusPanel[1]), "In: 4.0 KB/s");
+    EXPECT_EQ(f.run().figuresFormed(), formedShown + 1);
+
+    w.tick(3072);
+    f.controls().btnStop->click(); // stopped while unseen: the last figures stay
+    f.showNormal();
+    settle();
+    EXPECT_EQ(f.run().figuresFormed(), formedShown + 2) << "formed once more, for the last tick";
+    EXPECT_EQ(f.controls().StatusPanel[1]->text(), "Stopped");
+    EXPECT_EQ(w.text("Panel14"), "3,072");
+    EXPECT_EQ(w.text("Panel15"), "4,096") << "the peak";
+    // 1024 three times (warm-up included), then 2048 + 4096 + 3072.
+    EXPECT_EQ(w.text("Panel26"), "12,288");
+    EXPECT_EQ(w.text("Panel27"), "512");
+}
+
 TEST(Unseen, WebFiguresAreBuiltOnlyWhenAskedForAndAtMostOnceATick)
 {
     Window w; // the web server is off: nobody asks

@@ -132,6 +132,41 @@ TEST(ThreadedTimer, TicksNeverOverlapAndErrorsAreDiscarded)
         EXPECT_EQ(starts[i] - starts[i - 1], 80) << "the interval follows the previous work";
 }
 
+// Each arming costs the event loop a timer registration: a tick that turns
+// the clock off and on again (as the program's does) arms the next wait
+// once, at its end; one that turns it off for good arms nothing.
+TEST(ThreadedTimer, ATickThatTurnsTheClockOffAndOnArmsTheNextWaitOnce)
+{
+    auto owned = std::make_unique<ManualTimerWait>();
+    ManualTimerWait& wait = *owned;
+    TThreadedTimer timer(std::move(owned));
+    timer.setInterval(100);
+    bool stopForGood = false;
+    std::vector<std::int64_t> starts;
+    timer.OnTimer = [&](TThreadedTimer& self) {
+        starts.push_back(wait.now());
+        self.setEnabled(false);
+        wait.spend(30);
+        if (!stopForGood)
+            self.setEnabled(true);
+    };
+    timer.setEnabled(true);
+    ASSERT_EQ(wait.arms(), 1);
+    wait.advance(1000);
+    // Ticks at 100, 230, 360, ..., 880: seven, each arming the next wait once.
+    ASSERT_EQ(starts.size(), 7u);
+    EXPECT_EQ(wait.arms(), 1 + 7);
+    EXPECT_EQ(starts[1] - starts[0], 130) << "the interval counts from the end of the work";
+
+    stopForGood = true;
+    wait.advance(200);
+    EXPECT_EQ(starts.size(), 8u);
+    EXPECT_EQ(wait.arms(), 1 + 7) << "turned off: nothing armed";
+    EXPECT_FALSE(wait.armed());
+    wait.advance(1000);
+    EXPECT_EQ(starts.size(), 8u);
+}
+
 TEST(WorkerThreadWait, AnExpiryCountsOnlyWhileItsArmingStands)
 {
     FakeUiThread ui;

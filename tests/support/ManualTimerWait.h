@@ -17,6 +17,7 @@ public:
     {
         m_armed = true;
         m_deadline = m_now + milliseconds;
+        ++m_arms;
     }
     void disarm() override { m_armed = false; }
 
@@ -39,11 +40,14 @@ public:
 
     std::int64_t now() const { return m_now; }
     bool armed() const { return m_armed; }
+    // How many times a wait was armed.
+    int arms() const { return m_arms; }
 
 private:
     std::int64_t m_now = 0;
     std::int64_t m_deadline = 0;
     bool m_armed = false;
+    int m_arms = 0;
 };
 
 } // namespace flowloom::testsupport
