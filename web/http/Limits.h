@@ -51,12 +51,6 @@ inline constexpr std::size_t kEventStreamsPerClient = 256;
 // Pending connections the kernel keeps for the listening socket.
 inline constexpr int kListenQueue = 15;
 
-// The kernel hands a new connection over only once its first bytes have
-// arrived, or after about this long, so that a request usually arrives whole
-// with its connection and a worker serves it at once. A connection that is
-// still silent then goes to the reading thread, never holding a worker.
-inline constexpr std::chrono::seconds kDeferAccept{1};
-
 // A reply that makes no progress for this long (peer not reading) is abandoned.
 inline constexpr std::chrono::seconds kSendTimeout{10};
 
