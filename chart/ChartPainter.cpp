@@ -124,9 +124,19 @@ void ChartPainter::paintPanel()
     m_painter.fillRect(m_layout.bounds(), m_chart.panelColour());
 }
 
+bool ChartPainter::clippedAway(const QRectF& area) const
+{
+    if (!m_painter.hasClipping())
+        return false;
+    // Glyphs may stand out of their line's box: kept a line's height around.
+    const double margin = std::min(area.width(), area.height());
+    return !m_painter.clipBoundingRect().intersects(
+        area.adjusted(-margin, -margin, margin, margin));
+}
+
 void ChartPainter::paintTitle()
 {
-    if (m_chart.title().isEmpty())
+    if (m_chart.title().isEmpty() || clippedAway(m_layout.titleRect()))
         return;
     m_painter.setFont(m_chart.titleFont());
     m_painter.setPen(m_chart.titleColour());
@@ -522,7 +532,8 @@ void ChartPainter::paintLeftLabels()
     const ValueTicks& ticks = m_layout.leftTicks();
     for (std::size_t i = 0; i < ticks.count(); ++i) {
         const double y = m_layout.leftScale().toPixel(ticks.value(i));
-        if (y - half < b.top() || y + half > b.bottom() + 1.0)
+        if (y - half < b.top() || y + half > b.bottom() + 1.0 ||
+            clippedAway(QRectF(b.left(), y - half, m_layout.leftLabelRight() - b.left(), 2 * half)))
             continue;
         const QString text = ValueTicks::text(ticks.value(i));
         const double x = m_layout.leftLabelRight() - metrics.horizontalAdvance(text);
@@ -533,7 +544,7 @@ void ChartPainter::paintLeftLabels()
 void ChartPainter::paintAxisTitles()
 {
     const Axis& left = m_chart.leftAxis();
-    if (!left.title().isEmpty()) {
+    if (!left.title().isEmpty() && !clippedAway(m_layout.leftTitleRect())) {
         const QRectF r = m_layout.leftTitleRect();
         m_painter.setFont(left.titleFont());
         m_painter.setPen(left.titleColour());
@@ -546,7 +557,7 @@ void ChartPainter::paintAxisTitles()
         m_painter.restore();
     }
     const Axis& bottom = m_chart.bottomAxis();
-    if (!bottom.title().isEmpty()) {
+    if (!bottom.title().isEmpty() && !clippedAway(m_layout.bottomTitleRect())) {
         m_painter.setFont(bottom.titleFont());
         m_painter.setPen(bottom.titleColour());
         m_painter.drawText(

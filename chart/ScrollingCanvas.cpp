@@ -100,8 +100,11 @@ void ScrollingCanvas::setResolution(int dotsPerMeterX, int dotsPerMeterY)
     m_valid = false;
 }
 
-ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size)
+ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size, Since since)
 {
+    m_scrolledBy = 0;
+    m_scrolledArea = QRect();
+    m_drawn = QRegion();
     if (m_image.size() != size) {
         m_image = QImage(size, QImage::Format_RGB32);
         if (m_dotsPerMeterX > 0 && m_dotsPerMeterY > 0) {
@@ -110,9 +113,9 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size)
         }
         m_valid = false;
     }
+    const QRect bounds(QPoint(0, 0), size);
     if (m_image.isNull())
         return Drawing::Whole;
-    const QRect bounds(QPoint(0, 0), size);
     ChartLayout layout = chart.layout(bounds, &m_image);
     PlotState state = stateOf(chart, layout, size);
 
@@ -135,6 +138,7 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size)
             m_image.fill(chart.backgroundColour());
         QPainter painter(&m_image);
         ChartPainter(chart, m_layout, painter).paint();
+        m_drawn = QRegion(bounds);
         return Drawing::Whole;
     }
 
@@ -159,13 +163,23 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size)
     }
     const int from = std::clamp(static_cast<int>(stripLeft), front.left(), front.right() + 1);
     m_state = std::move(state);
+    m_scrolledBy = dx;
+    m_scrolledArea = front;
+    // After a tick only the time labels and gap markers under the plot area
+    // move; the title, the vertical axis' labels and the axis titles stay.
+    QRegion surroundings = QRegion(bounds).subtracted(QRegion(front));
+    if (since == Since::Tick)
+        surroundings &= QRect(0, front.bottom() + 1, size.width(), size.height());
     QPainter painter(&m_image);
     ChartPainter chartPainter(chart, m_layout, painter);
-    painter.setClipRegion(QRegion(bounds).subtracted(QRegion(front)));
+    painter.setClipRegion(surroundings);
     chartPainter.paintSurroundings();
+    m_drawn = surroundings;
     if (from <= front.right()) {
-        painter.setClipRect(QRect(from, front.top(), front.right() + 1 - from, front.height()));
+        const QRect strip(from, front.top(), front.right() + 1 - from, front.height());
+        painter.setClipRect(strip);
         chartPainter.paintPlotFrom(from);
+        m_drawn += strip;
     }
     return Drawing::Scrolled;
 }
