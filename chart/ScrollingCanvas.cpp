@@ -145,23 +145,34 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
     const int dx = static_cast<int>(shift);
     scrollFront(front, dx);
 
-    // What the scroll cannot carry: right of the previously newest point
-    // (or of the last point drawn, when the points went on beyond the
-    // window), and the columns that came into view.
-    double stripLeft = static_cast<double>(front.right() + 1 - dx);
+    // What the scroll cannot carry: from the previously newest point (or the
+    // last point drawn, when the points went on beyond the window) to as far
+    // as the newest point reaches (a step runs on to the next point's
+    // column), and the columns that came into view. Right of the newest
+    // point lies only the empty plot area, which the scroll carries.
+    double stripLeft = static_cast<double>(front.right() + 1);
+    double stripRight = static_cast<double>(front.left() - 1);
     const double lastDrawn = std::ceil(oldMaximum) + 1.0;
+    const double lastDrawable = std::ceil(bottom.maximum()) + 1.0;
     for (std::size_t i = 0; i < state.series.size(); ++i) {
-        if (!state.series[i].visible)
+        if (!state.series[i].visible || state.series[i].size == 0)
             continue;
         const std::size_t oldSize = m_state.series[i].size;
-        if (oldSize == 0) {
-            stripLeft = front.left();
-            continue;
-        }
-        const double newest = std::min(static_cast<double>(oldSize - 1), lastDrawn);
-        stripLeft = std::min(stripLeft, std::floor(layout.columnX(newest)) - seamReach);
+        const double oldNewest = std::min(static_cast<double>(oldSize) - 1.0, lastDrawn);
+        stripLeft =
+            std::min(stripLeft, oldSize == 0 ? static_cast<double>(front.left())
+                                             : std::floor(layout.columnX(oldNewest)) - seamReach);
+        const double newest =
+            std::min(static_cast<double>(state.series[i].size) - 1.0, lastDrawable);
+        stripRight = std::max(stripRight, std::ceil(layout.columnX(newest + 1.0)) + seamReach);
     }
     const int from = std::clamp(static_cast<int>(stripLeft), front.left(), front.right() + 1);
+    const int to = std::clamp(static_cast<int>(stripRight), from - 1, front.right());
+    QRegion plot;
+    if (from <= to)
+        plot += QRect(from, front.top(), to + 1 - from, front.height());
+    if (dx > 0)
+        plot += QRect(front.right() + 1 - dx, front.top(), dx, front.height());
     m_state = std::move(state);
     m_scrolledBy = dx;
     m_scrolledArea = front;
@@ -175,11 +186,10 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
     painter.setClipRegion(surroundings);
     chartPainter.paintSurroundings();
     m_drawn = surroundings;
-    if (from <= front.right()) {
-        const QRect strip(from, front.top(), front.right() + 1 - from, front.height());
-        painter.setClipRect(strip);
-        chartPainter.paintPlotFrom(from);
-        m_drawn += strip;
+    if (!plot.isEmpty()) {
+        painter.setClipRegion(plot);
+        chartPainter.paintPlotFrom(plot.boundingRect().left());
+        m_drawn += plot;
     }
     return Drawing::Scrolled;
 }

@@ -22,8 +22,9 @@ class Chart;
 // and the horizontal window moved on, the plot area is scrolled by whole
 // pixels (ChartLayout::columnX moves every point by the same whole number of
 // pixels) and only what the scroll cannot carry is drawn anew: the strip from
-// the previously newest point to the right edge, reading only the points
-// that reach it, and everything outside the plot area (labels, titles). The
+// the previously newest point to as far as the newest one reaches and the
+// columns that came into view, reading only the points that reach them, and
+// everything outside the plot area (labels, titles). The
 // dots of the horizontal grid lines move with the points, so they scroll
 // too. Any other change - a new scale of
 // the vertical axis, a new size or look, a cleared series, the
