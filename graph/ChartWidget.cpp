@@ -62,7 +62,7 @@ void ChartWidget::showTick()
 {
     // Only a drawing that is on screen can be scrolled there; a tick that
     // comes before the last one was painted is painted with it.
-    if (!isVisible() || !keepsDrawing() || m_canvas.image().size() != size() ||
+    if (!isVisible() || !updatesEnabled() || !keepsDrawing() || m_canvas.image().size() != size() ||
         devicePixelRatioF() != 1.0 || !m_drawnAhead.isEmpty()) {
         update();
         return;
@@ -76,8 +76,9 @@ void ChartWidget::showTick()
     // Qt moves what is on screen and repaints the columns that came free.
     if (m_canvas.scrolledBy() > 0 && !moved.isEmpty())
         scroll(-m_canvas.scrolledBy(), 0, moved);
-    m_drawnAhead = QRegion(moved) + m_canvas.drawn();
-    update(m_canvas.drawn());
+    const QRegion drawn = m_canvas.drawn() & inside;
+    m_drawnAhead = QRegion(moved) + drawn;
+    update(drawn);
 }
 
 void ChartWidget::paintEvent(QPaintEvent* event)
@@ -101,7 +102,9 @@ void ChartWidget::paintEvent(QPaintEvent* event)
         drawInBands(painter, m_canvas.image(), event->region());
     }
     // The graph's sunken bevel, on screen only: images hold the chart alone.
-    qDrawShadePanel(&painter, rect(), palette(), true, kBevelWidth);
+    const QRect inside = rect().adjusted(kBevelWidth, kBevelWidth, -kBevelWidth, -kBevelWidth);
+    if (!event->region().subtracted(inside).isEmpty())
+        qDrawShadePanel(&painter, rect(), palette(), true, kBevelWidth);
 }
 
 void ChartWidget::showEvent(QShowEvent* event)
