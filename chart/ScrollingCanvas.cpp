@@ -168,11 +168,12 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
     }
     const int from = std::clamp(static_cast<int>(stripLeft), front.left(), front.right() + 1);
     const int to = std::clamp(static_cast<int>(stripRight), from - 1, front.right());
-    QRegion plot;
+    // One rectangle: Qt fills a clip of several on its pool of paint threads.
+    QRect plot;
     if (from <= to)
-        plot += QRect(from, front.top(), to + 1 - from, front.height());
+        plot = QRect(from, front.top(), to + 1 - from, front.height());
     if (dx > 0)
-        plot += QRect(front.right() + 1 - dx, front.top(), dx, front.height());
+        plot |= QRect(front.right() + 1 - dx, front.top(), dx, front.height());
     m_state = std::move(state);
     m_scrolledBy = dx;
     m_scrolledArea = front;
@@ -187,8 +188,8 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
     chartPainter.paintSurroundings();
     m_drawn = surroundings;
     if (!plot.isEmpty()) {
-        painter.setClipRegion(plot);
-        chartPainter.paintPlotFrom(plot.boundingRect().left());
+        painter.setClipRect(plot);
+        chartPainter.paintPlotFrom(plot.left());
         m_drawn += plot;
     }
     return Drawing::Scrolled;
