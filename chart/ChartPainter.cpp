@@ -465,6 +465,14 @@ void ChartPainter::paintBottomLabels()
 
     for (std::size_t i = labels.first();; i += labels.step()) {
         const double x = m_layout.columnX(static_cast<double>(i));
+        const QRectF box = vertical
+                               ? QRectF(x - metrics.height() / 2.0, top, metrics.height(), width)
+                               : QRectF(x - width / 2.0, top, width, metrics.height());
+        if (clippedAway(box)) {
+            if (i == labels.last())
+                break;
+            continue;
+        }
         const QString text = m_chart.labelText(*source, i);
         if (!vertical) {
             // Whole labels only: one that would stick out of the chart is left out.

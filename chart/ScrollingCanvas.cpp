@@ -154,17 +154,26 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
     double stripRight = static_cast<double>(front.left() - 1);
     const double lastDrawn = std::ceil(oldMaximum) + 1.0;
     const double lastDrawable = std::ceil(bottom.maximum()) + 1.0;
+    // The columns of the new points of any series, shown or not: the time
+    // labels may come from a hidden one.
+    double newLeft = stripLeft;
+    double newRight = stripRight;
     for (std::size_t i = 0; i < state.series.size(); ++i) {
-        if (!state.series[i].visible || state.series[i].size == 0)
+        if (state.series[i].size == 0)
             continue;
         const std::size_t oldSize = m_state.series[i].size;
         const double oldNewest = std::min(static_cast<double>(oldSize) - 1.0, lastDrawn);
-        stripLeft =
-            std::min(stripLeft, oldSize == 0 ? static_cast<double>(front.left())
-                                             : std::floor(layout.columnX(oldNewest)) - seamReach);
+        const double oldX = oldSize == 0 ? static_cast<double>(front.left())
+                                         : std::floor(layout.columnX(oldNewest));
         const double newest =
             std::min(static_cast<double>(state.series[i].size) - 1.0, lastDrawable);
-        stripRight = std::max(stripRight, std::ceil(layout.columnX(newest + 1.0)) + seamReach);
+        const double newX = std::ceil(layout.columnX(newest + 1.0));
+        newLeft = std::min(newLeft, oldX);
+        newRight = std::max(newRight, newX);
+        if (!state.series[i].visible)
+            continue;
+        stripLeft = std::min(stripLeft, oldX - seamReach);
+        stripRight = std::max(stripRight, newX + seamReach);
     }
     const int from = std::clamp(static_cast<int>(stripLeft), front.left(), front.right() + 1);
     const int to = std::clamp(static_cast<int>(stripRight), from - 1, front.right());
@@ -179,9 +188,20 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
     m_scrolledArea = front;
     // After a tick only the time labels and gap markers under the plot area
     // move; the title, the vertical axis' labels and the axis titles stay.
+    // While the window stands still, only those of the new points appear.
     QRegion surroundings = QRegion(bounds).subtracted(QRegion(front));
-    if (since == Since::Tick)
-        surroundings &= QRect(0, front.bottom() + 1, size.width(), size.height());
+    if (since == Since::Tick) {
+        QRect below(0, front.bottom() + 1, size.width(), size.height());
+        if (dx == 0) {
+            const double halfLabel = std::max(layout.timeLabelWidth(), layout.labelHeight()) / 2.0;
+            const int reach = static_cast<int>(std::ceil(halfLabel + ChartLayout::labelGap)) + 1;
+            below &= newLeft <= newRight
+                         ? QRect(QPoint(static_cast<int>(newLeft) - reach, 0),
+                                 QPoint(static_cast<int>(newRight) + reach, size.height()))
+                         : QRect();
+        }
+        surroundings &= below;
+    }
     QPainter painter(&m_image);
     ChartPainter chartPainter(chart, m_layout, painter);
     painter.setClipRegion(surroundings);

@@ -12,14 +12,16 @@ namespace flowloom::graph {
 
 namespace {
 
-// Qt hands a large image blend to its pool of paint threads, which then wake
-// on every tick; bands this small are blended by the calling thread alone.
+// Qt hands a large image blend, or one of many rows, to its pool of paint
+// threads, which then wake on every tick; bands this small and this low are
+// blended by the calling thread alone.
 constexpr int bandPixels = 32768;
+constexpr int bandRows = 64;
 
 void drawInBands(QPainter& painter, const QImage& image, const QRegion& region)
 {
     for (const QRect& area : region& image.rect()) {
-        const int rows = std::max(1, bandPixels / std::max(1, area.width()));
+        const int rows = std::clamp(bandPixels / std::max(1, area.width()), 1, bandRows);
         for (int top = area.top(); top <= area.bottom(); top += rows) {
             const QRect band(area.left(), top, area.width(),
                              std::min(rows, area.bottom() + 1 - top));

@@ -157,7 +157,7 @@ TEST_P(ScrollingCanvasTicks, EveryTickLooksLikeAWholeRepaint)
             fed.chart.leftAxis().setRange(-4.0, 2000.0);
         }
         fed.append(tick == c.gapAtTick);
-        const auto how = canvas.render(fed.chart, graphSize);
+        const auto how = canvas.render(fed.chart, graphSize, ScrollingCanvas::Since::Tick);
         scrolled += how == ScrollingCanvas::Drawing::Scrolled ? 1 : 0;
         if (tick == c.rescaleAtTick) {
             EXPECT_EQ(how, ScrollingCanvas::Drawing::Whole) << "a new scale redraws";
