@@ -185,7 +185,8 @@ void ChartPainter::paintGrid()
         const long lineCount = count > 0.0 && count <= 10000.0 ? static_cast<long>(count) : 0;
         for (long i = 0; i < lineCount; ++i) {
             const double x = std::round(m_layout.columnX((from + static_cast<double>(i)) * step));
-            if (x < f.left() || x >= f.right())
+            // Left of the columns being drawn a line shows nothing.
+            if (x < f.left() || x >= f.right() || x + d < m_seriesFromX - 1.0)
                 continue;
             lines.emplace_back(x + d, f.top() - d, x + d, f.bottom() - 1.0 - d);
             if (d > 0.0)
@@ -207,12 +208,17 @@ void ChartPainter::paintGrid()
             pen.setDashOffset(phase < 0.0 ? phase + dotPeriod : phase);
         }
         m_painter.setPen(pen);
+        // Drawing only some columns, a line starts a whole number of dot
+        // periods before them: its dots stand where the whole line has them.
+        double start = f.left() + d;
+        if (std::isfinite(m_seriesFromX) && m_seriesFromX - 1.0 > start)
+            start += std::floor((m_seriesFromX - 1.0 - start) / dotPeriod) * dotPeriod;
         const ValueTicks& ticks = m_layout.leftTicks();
         for (std::size_t i = 0; i < ticks.count(); ++i) {
             const double y = std::round(m_layout.leftScale().toPixel(ticks.value(i)));
             if (y < f.top() || y >= f.bottom())
                 continue;
-            lines.emplace_back(f.left() + d, y - d, f.right() - 1.0 + d, y - d);
+            lines.emplace_back(start, y - d, f.right() - 1.0 + d, y - d);
             if (d > 0.0)
                 lines.emplace_back(f.left(), y, f.left() + d, y - d);
         }
