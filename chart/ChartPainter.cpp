@@ -124,9 +124,19 @@ void ChartPainter::paintPanel()
     m_painter.fillRect(m_layout.bounds(), m_chart.panelColour());
 }
 
+bool ChartPainter::clippedAway(const QRectF& area) const
+{
+    if (!m_painter.hasClipping())
+        return false;
+    // Glyphs may stand out of their line's box: kept a line's height around.
+    const double margin = std::min(area.width(), area.height());
+    return !m_painter.clipBoundingRect().intersects(
+        area.adjusted(-margin, -margin, margin, margin));
+}
+
 void ChartPainter::paintTitle()
 {
-    if (m_chart.title().isEmpty())
+    if (m_chart.title().isEmpty() || clippedAway(m_layout.titleRect()))
         return;
     m_painter.setFont(m_chart.titleFont());
     m_painter.setPen(m_chart.titleColour());
@@ -175,7 +185,8 @@ void ChartPainter::paintGrid()
         const long lineCount = count > 0.0 && count <= 10000.0 ? static_cast<long>(count) : 0;
         for (long i = 0; i < lineCount; ++i) {
             const double x = std::round(m_layout.columnX((from + static_cast<double>(i)) * step));
-            if (x < f.left() || x >= f.right())
+            // Left of the columns being drawn a line shows nothing.
+            if (x < f.left() || x >= f.right() || x + d < m_seriesFromX - 1.0)
                 continue;
             lines.emplace_back(x + d, f.top() - d, x + d, f.bottom() - 1.0 - d);
             if (d > 0.0)
@@ -197,12 +208,17 @@ void ChartPainter::paintGrid()
             pen.setDashOffset(phase < 0.0 ? phase + dotPeriod : phase);
         }
         m_painter.setPen(pen);
+        // Drawing only some columns, a line starts a whole number of dot
+        // periods before them: its dots stand where the whole line has them.
+        double start = f.left() + d;
+        if (std::isfinite(m_seriesFromX) && m_seriesFromX - 1.0 > start)
+            start += std::floor((m_seriesFromX - 1.0 - start) / dotPeriod) * dotPeriod;
         const ValueTicks& ticks = m_layout.leftTicks();
         for (std::size_t i = 0; i < ticks.count(); ++i) {
             const double y = std::round(m_layout.leftScale().toPixel(ticks.value(i)));
             if (y < f.top() || y >= f.bottom())
                 continue;
-            lines.emplace_back(f.left() + d, y - d, f.right() - 1.0 + d, y - d);
+            lines.emplace_back(start, y - d, f.right() - 1.0 + d, y - d);
             if (d > 0.0)
                 lines.emplace_back(f.left(), y, f.left() + d, y - d);
         }
@@ -455,6 +471,14 @@ void ChartPainter::paintBottomLabels()
 
     for (std::size_t i = labels.first();; i += labels.step()) {
         const double x = m_layout.columnX(static_cast<double>(i));
+        const QRectF box = vertical
+                               ? QRectF(x - metrics.height() / 2.0, top, metrics.height(), width)
+                               : QRectF(x - width / 2.0, top, width, metrics.height());
+        if (clippedAway(box)) {
+            if (i == labels.last())
+                break;
+            continue;
+        }
         const QString text = m_chart.labelText(*source, i);
         if (!vertical) {
             // Whole labels only: one that would stick out of the chart is left out.
@@ -522,7 +546,8 @@ void ChartPainter::paintLeftLabels()
     const ValueTicks& ticks = m_layout.leftTicks();
     for (std::size_t i = 0; i < ticks.count(); ++i) {
         const double y = m_layout.leftScale().toPixel(ticks.value(i));
-        if (y - half < b.top() || y + half > b.bottom() + 1.0)
+        if (y - half < b.top() || y + half > b.bottom() + 1.0 ||
+            clippedAway(QRectF(b.left(), y - half, m_layout.leftLabelRight() - b.left(), 2 * half)))
             continue;
         const QString text = ValueTicks::text(ticks.value(i));
         const double x = m_layout.leftLabelRight() - metrics.horizontalAdvance(text);
@@ -533,7 +558,7 @@ void ChartPainter::paintLeftLabels()
 void ChartPainter::paintAxisTitles()
 {
     const Axis& left = m_chart.leftAxis();
-    if (!left.title().isEmpty()) {
+    if (!left.title().isEmpty() && !clippedAway(m_layout.leftTitleRect())) {
         const QRectF r = m_layout.leftTitleRect();
         m_painter.setFont(left.titleFont());
         m_painter.setPen(left.titleColour());
@@ -546,7 +571,7 @@ void ChartPainter::paintAxisTitles()
         m_painter.restore();
     }
     const Axis& bottom = m_chart.bottomAxis();
-    if (!bottom.title().isEmpty()) {
+    if (!bottom.title().isEmpty() && !clippedAway(m_layout.bottomTitleRect())) {
         m_painter.setFont(bottom.titleFont());
         m_painter.setPen(bottom.titleColour());
         m_painter.drawText(

@@ -54,6 +54,8 @@ private:
     void paintAxisTitles();
 
     QString fitted(const QString& text, const QFont& font, double width) const;
+    // Whether nothing drawn in area (a text's box) can pass the painter's clip.
+    bool clippedAway(const QRectF& area) const;
     // Pixel position of point index of a series, kept inside what a painter
     // can rasterise even for far-away values.
     QPointF mapPoint(const Series& series, std::size_t index, bool snap) const;

@@ -100,8 +100,11 @@ void ScrollingCanvas::setResolution(int dotsPerMeterX, int dotsPerMeterY)
     m_valid = false;
 }
 
-ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size)
+ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size, Since since)
 {
+    m_scrolledBy = 0;
+    m_scrolledArea = QRect();
+    m_drawn = QRegion();
     if (m_image.size() != size) {
         m_image = QImage(size, QImage::Format_RGB32);
         if (m_dotsPerMeterX > 0 && m_dotsPerMeterY > 0) {
@@ -110,9 +113,9 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size)
         }
         m_valid = false;
     }
+    const QRect bounds(QPoint(0, 0), size);
     if (m_image.isNull())
         return Drawing::Whole;
-    const QRect bounds(QPoint(0, 0), size);
     ChartLayout layout = chart.layout(bounds, &m_image);
     PlotState state = stateOf(chart, layout, size);
 
@@ -135,37 +138,79 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size)
             m_image.fill(chart.backgroundColour());
         QPainter painter(&m_image);
         ChartPainter(chart, m_layout, painter).paint();
+        m_drawn = QRegion(bounds);
         return Drawing::Whole;
     }
 
     const int dx = static_cast<int>(shift);
     scrollFront(front, dx);
 
-    // What the scroll cannot carry: right of the previously newest point
-    // (or of the last point drawn, when the points went on beyond the
-    // window), and the columns that came into view.
-    double stripLeft = static_cast<double>(front.right() + 1 - dx);
+    // What the scroll cannot carry: from the previously newest point (or the
+    // last point drawn, when the points went on beyond the window) to as far
+    // as the newest point reaches (a step runs on to the next point's
+    // column), and the columns that came into view. Right of the newest
+    // point lies only the empty plot area, which the scroll carries.
+    double stripLeft = static_cast<double>(front.right() + 1);
+    double stripRight = static_cast<double>(front.left() - 1);
     const double lastDrawn = std::ceil(oldMaximum) + 1.0;
+    const double lastDrawable = std::ceil(bottom.maximum()) + 1.0;
+    // The columns of the new points of any series, shown or not: the time
+    // labels may come from a hidden one.
+    double newLeft = stripLeft;
+    double newRight = stripRight;
     for (std::size_t i = 0; i < state.series.size(); ++i) {
-        if (!state.series[i].visible)
+        if (state.series[i].size == 0)
             continue;
         const std::size_t oldSize = m_state.series[i].size;
-        if (oldSize == 0) {
-            stripLeft = front.left();
+        const double oldNewest = std::min(static_cast<double>(oldSize) - 1.0, lastDrawn);
+        const double oldX = oldSize == 0 ? static_cast<double>(front.left())
+                                         : std::floor(layout.columnX(oldNewest));
+        const double newest =
+            std::min(static_cast<double>(state.series[i].size) - 1.0, lastDrawable);
+        const double newX = std::ceil(layout.columnX(newest + 1.0));
+        newLeft = std::min(newLeft, oldX);
+        newRight = std::max(newRight, newX);
+        if (!state.series[i].visible)
             continue;
-        }
-        const double newest = std::min(static_cast<double>(oldSize - 1), lastDrawn);
-        stripLeft = std::min(stripLeft, std::floor(layout.columnX(newest)) - seamReach);
+        stripLeft = std::min(stripLeft, oldX - seamReach);
+        stripRight = std::max(stripRight, newX + seamReach);
     }
     const int from = std::clamp(static_cast<int>(stripLeft), front.left(), front.right() + 1);
+    const int to = std::clamp(static_cast<int>(stripRight), from - 1, front.right());
+    // One rectangle: Qt fills a clip of several on its pool of paint threads.
+    QRect plot;
+    if (from <= to)
+        plot = QRect(from, front.top(), to + 1 - from, front.height());
+    if (dx > 0)
+        plot |= QRect(front.right() + 1 - dx, front.top(), dx, front.height());
     m_state = std::move(state);
+    m_scrolledBy = dx;
+    m_scrolledArea = front;
+    // After a tick only the time labels and gap markers under the plot area
+    // move; the title, the vertical axis' labels and the axis titles stay.
+    // While the window stands still, only those of the new points appear.
+    QRegion surroundings = QRegion(bounds).subtracted(QRegion(front));
+    if (since == Since::Tick) {
+        QRect below(0, front.bottom() + 1, size.width(), size.height());
+        if (dx == 0) {
+            const double halfLabel = std::max(layout.timeLabelWidth(), layout.labelHeight()) / 2.0;
+            const int reach = static_cast<int>(std::ceil(halfLabel + ChartLayout::labelGap)) + 1;
+            below &= newLeft <= newRight
+                         ? QRect(QPoint(static_cast<int>(newLeft) - reach, 0),
+                                 QPoint(static_cast<int>(newRight) + reach, size.height()))
+                         : QRect();
+        }
+        surroundings &= below;
+    }
     QPainter painter(&m_image);
     ChartPainter chartPainter(chart, m_layout, painter);
-    painter.setClipRegion(QRegion(bounds).subtracted(QRegion(front)));
+    painter.setClipRegion(surroundings);
     chartPainter.paintSurroundings();
-    if (from <= front.right()) {
-        painter.setClipRect(QRect(from, front.top(), front.right() + 1 - from, front.height()));
-        chartPainter.paintPlotFrom(from);
+    m_drawn = surroundings;
+    if (!plot.isEmpty()) {
+        painter.setClipRect(plot);
+        chartPainter.paintPlotFrom(plot.left());
+        m_drawn += plot;
     }
     return Drawing::Scrolled;
 }

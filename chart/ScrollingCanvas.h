@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QImage>
 #include <QRect>
+#include <QRegion>
 #include <QSize>
 
 #include <cstddef>
@@ -21,20 +22,35 @@ class Chart;
 // and the horizontal window moved on, the plot area is scrolled by whole
 // pixels (ChartLayout::columnX moves every point by the same whole number of
 // pixels) and only what the scroll cannot carry is drawn anew: the strip from
-// the previously newest point to the right edge, reading only the points
-// that reach it, and everything outside the plot area (labels, titles). The
+// the previously newest point to as far as the newest one reaches and the
+// columns that came into view, reading only the points that reach them, and
+// everything outside the plot area (labels, titles). The
 // dots of the horizontal grid lines move with the points, so they scroll
 // too. Any other change - a new scale of
 // the vertical axis, a new size or look, a cleared series, the
 // three-dimensional view, bars - draws the whole chart. Both ways give the
 // same pixels.
+//
+// A screen that shows the previous image reaches the new one by scrolling
+// scrolledArea() by scrolledBy() columns to the left and copying drawn().
 class ScrollingCanvas
 {
 public:
     enum class Drawing { Whole, Scrolled };
+    // What changed in the chart since the last render: anything, or (after a
+    // tick) only points appended and the horizontal window moved on, which
+    // leaves everything around the plot area as it was except the band of
+    // time labels under it.
+    enum class Since { Anything, Tick };
 
     // Brings the image up to date with chart at size and says how.
-    Drawing render(const Chart& chart, QSize size);
+    Drawing render(const Chart& chart, QSize size, Since since = Since::Anything);
+
+    // What the last render did: columns the plot area moved to the left (0
+    // after a whole drawing), the area that moved, and what was drawn anew.
+    int scrolledBy() const { return m_scrolledBy; }
+    const QRect& scrolledArea() const { return m_scrolledArea; }
+    const QRegion& drawn() const { return m_drawn; }
 
     const QImage& image() const { return m_image; }
     // Geometry of the last drawing.
@@ -112,6 +128,9 @@ private:
     double m_bottomMinimum = 0.0;
     double m_bottomMaximum = 0.0;
     bool m_valid = false;
+    int m_scrolledBy = 0;
+    QRect m_scrolledArea;
+    QRegion m_drawn;
 };
 
 } // namespace flowloom::chart

@@ -1,6 +1,7 @@
 #include "graph/ChartWidget.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <qdrawutil.h>
 
@@ -11,16 +12,21 @@ namespace flowloom::graph {
 
 namespace {
 
-// Qt hands a large image blend to its pool of paint threads, which then wake
-// on every tick; bands this small are blended by the calling thread alone.
+// Qt hands a large image blend, or one of many rows, to its pool of paint
+// threads, which then wake on every tick; bands this small and this low are
+// blended by the calling thread alone.
 constexpr int bandPixels = 32768;
+constexpr int bandRows = 64;
 
-void drawInBands(QPainter& painter, const QImage& image)
+void drawInBands(QPainter& painter, const QImage& image, const QRegion& region)
 {
-    const int rows = std::max(1, bandPixels / std::max(1, image.width()));
-    for (int top = 0; top < image.height(); top += rows) {
-        const QRect band(0, top, image.width(), std::min(rows, image.height() - top));
-        painter.drawImage(band.topLeft(), image, band);
+    for (const QRect& area : region& image.rect()) {
+        const int rows = std::clamp(bandPixels / std::max(1, area.width()), 1, bandRows);
+        for (int top = area.top(); top <= area.bottom(); top += rows) {
+            const QRect band(area.left(), top, area.width(),
+                             std::min(rows, area.bottom() + 1 - top));
+            painter.drawImage(band.topLeft(), image, band);
+        }
     }
 }
 
@@ -54,23 +60,53 @@ QImage ChartWidget::renderToImage(QSize size) const
     return image;
 }
 
-void ChartWidget::paintEvent(QPaintEvent*)
+void ChartWidget::showTick()
+{
+    // Only a drawing that is on screen can be scrolled there; a tick that
+    // comes before the last one was painted is painted with it.
+    if (!isVisible() || !updatesEnabled() || !keepsDrawing() || m_canvas.image().size() != size() ||
+        devicePixelRatioF() != 1.0 || !m_drawnAhead.isEmpty()) {
+        update();
+        return;
+    }
+    using Canvas = chart::ScrollingCanvas;
+    m_canvas.render(m_chart, size(), Canvas::Since::Tick);
+    m_geometry = m_canvas.layout();
+    // The bevel is painted over the drawing and never moves.
+    const QRect inside = rect().adjusted(kBevelWidth, kBevelWidth, -kBevelWidth, -kBevelWidth);
+    const QRect moved = m_canvas.scrolledArea() & inside;
+    // Qt moves what is on screen and repaints the columns that came free.
+    if (m_canvas.scrolledBy() > 0 && !moved.isEmpty())
+        scroll(-m_canvas.scrolledBy(), 0, moved);
+    const QRegion drawn = m_canvas.drawn() & inside;
+    m_drawnAhead = QRegion(moved) + drawn;
+    update(drawn);
+}
+
+void ChartWidget::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     if (devicePixelRatioF() != 1.0) {
         // A scaled screen draws at its own resolution, never from an image.
         m_geometry = m_chart.draw(painter, rect());
     } else {
-        // The kept image measures text as the screen does.
-        constexpr double inchesPerMeter = 1.0 / 0.0254;
-        m_canvas.setResolution(static_cast<int>(std::lround(logicalDpiX() * inchesPerMeter)),
-                               static_cast<int>(std::lround(logicalDpiY() * inchesPerMeter)));
-        m_canvas.render(m_chart, size());
-        m_geometry = m_canvas.layout();
-        drawInBands(painter, m_canvas.image());
+        const bool drawnAhead = !m_drawnAhead.isEmpty() && m_canvas.image().size() == size() &&
+                                event->region().subtracted(m_drawnAhead).isEmpty();
+        m_drawnAhead = QRegion();
+        if (!drawnAhead) {
+            // The kept image measures text as the screen does.
+            constexpr double inchesPerMeter = 1.0 / 0.0254;
+            m_canvas.setResolution(static_cast<int>(std::lround(logicalDpiX() * inchesPerMeter)),
+                                   static_cast<int>(std::lround(logicalDpiY() * inchesPerMeter)));
+            m_canvas.render(m_chart, size());
+            m_geometry = m_canvas.layout();
+        }
+        drawInBands(painter, m_canvas.image(), event->region());
     }
     // The graph's sunken bevel, on screen only: images hold the chart alone.
-    qDrawShadePanel(&painter, rect(), palette(), true, kBevelWidth);
+    const QRect inside = rect().adjusted(kBevelWidth, kBevelWidth, -kBevelWidth, -kBevelWidth);
+    if (!event->region().subtracted(inside).isEmpty())
+        qDrawShadePanel(&painter, rect(), palette(), true, kBevelWidth);
 }
 
 void ChartWidget::showEvent(QShowEvent* event)
@@ -83,8 +119,10 @@ void ChartWidget::showEvent(QShowEvent* event)
 bool ChartWidget::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == window() && event->type() == QEvent::WindowStateChange &&
-        window()->isMinimized())
+        window()->isMinimized()) {
         m_canvas.release();
+        m_drawnAhead = QRegion();
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -92,7 +130,14 @@ void ChartWidget::hideEvent(QHideEvent* event)
 {
     // Hidden or minimised, the kept drawing is only memory.
     m_canvas.release();
+    m_drawnAhead = QRegion();
     QWidget::hideEvent(event);
+}
+
+void ChartWidget::resizeEvent(QResizeEvent* event)
+{
+    m_drawnAhead = QRegion();
+    QWidget::resizeEvent(event);
 }
 
 void ChartWidget::mousePressEvent(QMouseEvent* event)

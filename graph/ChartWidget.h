@@ -5,6 +5,7 @@
 #include "chart/ScrollingCanvas.h"
 
 #include <QImage>
+#include <QRegion>
 #include <QSize>
 #include <QWidget>
 
@@ -12,10 +13,11 @@ namespace flowloom::graph {
 
 // The graph on screen (objectName "Chart1", given by the window). It owns the
 // chart engine, paints it, turns mouse input into panning and reports it as
-// signals. A tick only schedules a repaint (update()), so many changes in one
-// event-loop pass cost one drawing. The drawing is kept between repaints: a
-// tick that only appended points and moved the window on scrolls it and
-// paints the new strip and the labels (chart::ScrollingCanvas).
+// signals. A change only schedules a repaint (update()), so many changes in
+// one event-loop pass cost one drawing. The drawing is kept between repaints
+// (chart::ScrollingCanvas): a tick that only appended points and moved the
+// window on scrolls it, on screen too, and paints only the new strip and the
+// time labels (showTick()).
 class ChartWidget : public QWidget
 {
     Q_OBJECT
@@ -31,6 +33,11 @@ public:
     // (no intermediate buffer) and leaves the widget untouched.
     QImage renderToImage(QSize size) const;
 
+    // After a tick, which only appends points and moves the horizontal window
+    // on: what is on screen scrolls along and only what it cannot carry is
+    // painted. Any other change of the chart asks for update().
+    void showTick();
+
     // Whether a drawing is kept for the next repaint to scroll (not while
     // the graph is hidden or its window minimised).
     bool keepsDrawing() const { return !m_canvas.image().isNull(); }
@@ -45,6 +52,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -57,6 +65,9 @@ private:
     // user actually sees.
     chart::ChartLayout m_geometry;
     chart::ScrollingCanvas m_canvas;
+    // What showTick() scheduled from a drawing already made: a repaint within
+    // it only copies that drawing, anything more draws anew.
+    QRegion m_drawnAhead;
 };
 
 } // namespace flowloom::graph

@@ -517,7 +517,7 @@ void GraphController::tickTail(const std::function<bool()>& captureTrigger,
                                const std::function<void()>& pageLimit)
 {
     m_feed->tickTail(m_counters, plotSettings(), captureTrigger, pageLimit);
-    m_ui.Chart1->update();
+    m_ui.Chart1->showTick();
 }
 
 void GraphController::restart()

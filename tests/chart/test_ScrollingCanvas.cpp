@@ -76,6 +76,7 @@ struct Case
     int gapAtTick;     // -1: never
     bool stepped;
     bool spiky = false;
+    bool filling = false; // a first page, not full yet: the window stands still
 };
 
 // A chart fed as the program feeds it: two directions, the window on the
@@ -89,7 +90,10 @@ struct FedChart
     double scale = 1.0;
     bool spiky;
 
-    explicit FedChart(const Case& c) : pointsPerPage(c.pointsPerPage), spiky(c.spiky)
+    bool filling;
+
+    explicit FedChart(const Case& c)
+        : pointsPerPage(c.pointsPerPage), spiky(c.spiky), filling(c.filling)
     {
         chart.setTitle(QStringLiteral("Bandwidth graph of 127.0.0.1"));
         chart.leftAxis().setTitle(QStringLiteral("KBytes / sec"));
@@ -107,7 +111,7 @@ struct FedChart
                 s->setStepped(c.stepped);
         }
         chart.leftAxis().setRange(-2.0, 1000.0);
-        for (int i = 0; i < pointsPerPage + 30; ++i)
+        for (int i = 0; i < (filling ? 20 : pointsPerPage + 30); ++i)
             append(false);
     }
 
@@ -127,7 +131,10 @@ struct FedChart
         }
         ++points;
         const double newest = static_cast<double>(points - 1);
-        chart.bottomAxis().setRange(newest - pointsPerPage, newest);
+        if (filling)
+            chart.bottomAxis().setRange(-10.0, pointsPerPage);
+        else
+            chart.bottomAxis().setRange(newest - pointsPerPage, newest);
     }
 };
 
@@ -150,7 +157,7 @@ TEST_P(ScrollingCanvasTicks, EveryTickLooksLikeAWholeRepaint)
             fed.chart.leftAxis().setRange(-4.0, 2000.0);
         }
         fed.append(tick == c.gapAtTick);
-        const auto how = canvas.render(fed.chart, graphSize);
+        const auto how = canvas.render(fed.chart, graphSize, ScrollingCanvas::Since::Tick);
         scrolled += how == ScrollingCanvas::Drawing::Scrolled ? 1 : 0;
         if (tick == c.rescaleAtTick) {
             EXPECT_EQ(how, ScrollingCanvas::Drawing::Whole) << "a new scale redraws";
@@ -158,6 +165,12 @@ TEST_P(ScrollingCanvasTicks, EveryTickLooksLikeAWholeRepaint)
         const Difference d = compare(canvas.image(), wholeDrawing(fed.chart, graphSize));
         ASSERT_EQ(d.count, 0) << "tick " << tick << ", first difference at " << d.first.x() << ","
                               << d.first.y();
+        if (c.filling && how == ScrollingCanvas::Drawing::Scrolled) {
+            // The empty rest of the page stays as it was.
+            const QRect front = canvas.layout().front().toRect();
+            EXPECT_EQ(canvas.scrolledBy(), 0);
+            EXPECT_FALSE(canvas.drawn().contains(QPoint(front.right(), front.center().y())));
+        }
     }
     // Every tick but the rescale scrolled: the comparison judged the scroll.
     EXPECT_EQ(scrolled, ticks - (c.rescaleAtTick >= 0 ? 1 : 0));
@@ -178,7 +191,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"BothGrid400Stepped", Kinds::Both, true, 400, -1, 4, true},
                     Case{"SpikyLines400", Kinds::Lines, false, 400, -1, -1, false, true},
                     Case{"SpikyLines1000", Kinds::Lines, true, 1000, -1, -1, false, true},
-                    Case{"SpikyAreas60", Kinds::Areas, true, 60, 13, -1, false, true}),
+                    Case{"SpikyAreas60", Kinds::Areas, true, 60, 13, -1, false, true},
+                    Case{"BothGrid400Filling", Kinds::Both, true, 400, -1, 6, false, false, true},
+                    Case{"BothGrid60SteppedFilling", Kinds::Both, true, 60, 9, 3, true, true,
+                         true}),
     [](const testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
 
 // Changes after which only a whole repaint gives the right picture.

@@ -1,5 +1,7 @@
 #include "graph/ChartWidget.h"
 
+#include <QPaintEvent>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -87,6 +89,69 @@ TEST(ChartWidget, ScrolledScreenMatchesAWholeDrawingEveryTick)
         // Inside the bevel, which only the screen has.
         for (int y = 2; y < 385 - 2; ++y) {
             for (int x = 2; x < 791 - 2; ++x)
+                differing += (screen.pixel(x, y) & 0xffffff) != (whole.pixel(x, y) & 0xffffff);
+        }
+        ASSERT_EQ(differing, 0) << "tick " << t;
+    }
+}
+
+// Counts the pixels of a tick's paint events.
+class PaintRecorder : public QObject
+{
+public:
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+// A tick moves what the screen shows and paints only the new strip and the
+// time labels; the screen (read back from the window, not drawn anew) must
+// then hold what a whole drawing shows, also after the vertical scale changed.
+TEST(ChartWidget, TickScrollsTheScreenAndPaintsOnlyWhatChanged)
+{
+    ChartWidget widget;
+    widget.resize(791, 385);
+    flowloom::chart::Chart& chart = widget.chart();
+    flowloom::chart::Series& area = chart.addSeries(flowloom::chart::SeriesKind::Area, "in");
+    chart.leftAxis().setRange(-2.0, 1000.0);
+    const auto append = [&](int t) {
+        area.append(500.0 + 400.0 * std::sin(t / 4.0),
+                    flowloom::chart::TimeLabel(static_cast<std::uint32_t>(36000 + t)),
+                    qRgb(0, 255, 0));
+        chart.bottomAxis().setRange(t - 100.0, t);
+    };
+    for (int t = 0; t < 150; ++t)
+        append(t);
+    widget.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
+    QCoreApplication::processEvents();
+    PaintRecorder recorder;
+    widget.installEventFilter(&recorder);
+    const QPoint oldPart = widget.rect().center() - QPoint(widget.width() / 4, 0);
+    for (int t = 150; t < 160; ++t) {
+        append(t);
+        const bool rescaled = t == 155;
+        if (rescaled)
+            chart.leftAxis().setRange(-4.0, 2000.0);
+        recorder.painted = QRegion();
+        widget.showTick();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(recorder.painted.contains(oldPart), rescaled) << "tick " << t;
+        const QImage screen = widget.screen()
+                                  ->grabWindow(widget.winId())
+                                  .toImage()
+                                  .convertToFormat(QImage::Format_RGB32);
+        const QImage whole = widget.renderToImage(widget.size());
+        ASSERT_EQ(screen.size(), whole.size());
+        int differing = 0;
+        for (int y = 2; y < whole.height() - 2; ++y) {
+            for (int x = 2; x < whole.width() - 2; ++x)
                 differing += (screen.pixel(x, y) & 0xffffff) != (whole.pixel(x, y) & 0xffffff);
         }
         ASSERT_EQ(differing, 0) << "tick " << t;
