@@ -87,8 +87,9 @@ void ApplicationsController::tick(const accounting::TickTraffic& traffic,
 
 bool ApplicationsController::pageShown() const
 {
-    return m_ui.PageControl1->currentWidget() == m_ui.Applications && m_ui.window->isVisible() &&
-           !m_ui.window->isMinimized();
+    // The window's state first: minimised, the page is not looked up at all.
+    return !m_ui.window->isMinimized() && m_ui.window->isVisible() &&
+           m_ui.PageControl1->currentWidget() == m_ui.Applications;
 }
 
 void ApplicationsController::windowSeenAgain()

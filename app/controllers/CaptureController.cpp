@@ -183,6 +183,9 @@ void CaptureController::btnSaveClick()
 bool CaptureController::captureTrigger()
 {
     // A capture that cannot be written is retried on the next tick, silently.
+    // With capture off no capture is due: its settings are not even gathered.
+    if (!m_ui.Setup->cbCapture->isChecked())
+        return false;
     return PageCapture::captureOnTick(*m_ui.Chart1, captureSettings(), m_counters.CaptureCount,
                                       m_ui.Setup->spPoints->value(), m_env.clock.now());
 }

@@ -132,8 +132,9 @@ void HistoryController::afterTick(const accounting::TickReport& report)
     if (report.changes.any())
         fillInterfaceChoice();
     // Refreshed only while seen: a minimised window is still "visible".
-    if (m_ui.PageControl1->currentWidget() == m_ui.History && m_ui.window->isVisible() &&
-        !m_ui.window->isMinimized() && ++m_historyTicks % kHistoryRefreshTicks == 0)
+    if (!m_ui.window->isMinimized() && m_ui.window->isVisible() &&
+        m_ui.PageControl1->currentWidget() == m_ui.History &&
+        ++m_historyTicks % kHistoryRefreshTicks == 0)
         showHistory();
 }
 

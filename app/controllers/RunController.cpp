@@ -53,6 +53,12 @@ RunController::RunController(const MainControls& ui, const Environment& env,
                      [this] { btnResetInClick(); });
     QObject::connect(ui.Statistics->btnResetOut, &QPushButton::clicked, ui.Statistics,
                      [this] { btnResetOutClick(); });
+    // The monthly reset rule is read when its controls change, not every tick.
+    StatisticsPage& s = *ui.Statistics;
+    QObject::connect(s.cbReset, &QCheckBox::toggled, &s, [this] { readResetRule(); });
+    QObject::connect(s.cbMonth, &QComboBox::currentIndexChanged, &s, [this] { readResetRule(); });
+    QObject::connect(s.DateTimePicker1, &QTimeEdit::timeChanged, &s, [this] { readResetRule(); });
+    readResetRule();
 }
 
 // The clock's worker must be gone before the controls it would touch.
@@ -109,7 +115,16 @@ void RunController::showStopped()
     m_figures.set(m_ui.StatusPanel[1], QStringLiteral("Stopped"));
     m_figures.set(m_ui.StatusPanel[2], QString());
     m_trayHint = QStringLiteral("Flowloom - Stopped");
+    m_trayHintInputs.reset();
     m_ui.tray->setToolTip(m_trayHint);
+}
+
+void RunController::readResetRule()
+{
+    const StatisticsPage& s = *m_ui.Statistics;
+    const QTime at = s.DateTimePicker1->time();
+    m_resetRule = {s.cbReset->isChecked(), s.cbMonth->currentIndex(), at.hour(), at.minute(),
+                   at.second()};
 }
 
 void RunController::Timer1Timer()
@@ -123,8 +138,10 @@ void RunController::Timer1Timer()
         ~Reenable() { run.m_timer->setEnabled(true); }
     } reenable{*this};
 
-    CaptureMIBData(false);
-    figuresDue(m_env.clock.now());
+    // One reading of the wall clock serves the whole tick.
+    const sampling::DateTime now = m_env.clock.now();
+    tickAt(m_env.interfaces.interfaceSnapshot(), now);
+    figuresDue(now);
     m_links.publishWebView();
 }
 
@@ -162,8 +179,14 @@ void RunController::CaptureMIBData(bool initial)
         Data2Grid(snapshot);
 }
 
+void RunController::Data2Grid(const sampling::TMIBIfArray& snapshot)
+{
+    tickAt(snapshot, m_env.clock.now());
+}
+
 void RunController::InitGrid(const sampling::TMIBIfArray& snapshot)
 {
+    readResetRule(); // the settings were put into its controls without signals
     QComboBox& list = *m_ui.cbURL;
     const sampling::InterfaceList interfaces =
         sampling::buildInterfaceList(snapshot, m_env.interfaces.addressSnapshot(), m_vars.URL);
@@ -194,10 +217,10 @@ void RunController::InitGrid(const sampling::TMIBIfArray& snapshot)
     m_timer->setEnabled(true);
 }
 
-void RunController::Data2Grid(const sampling::TMIBIfArray& snapshot)
+void RunController::tickAt(const sampling::TMIBIfArray& snapshot, const sampling::DateTime& now)
 {
     const bool acrossSleep = m_sleep.tick();
-    const int selected = countTick(snapshot);
+    const int selected = countTick(snapshot, now);
     if (!plotting())
         return;
 
@@ -210,7 +233,7 @@ void RunController::Data2Grid(const sampling::TMIBIfArray& snapshot)
         return;
     case sampling::TickOutcome::Shown:
         showFigures(static_cast<std::size_t>(selected), *rows[static_cast<std::size_t>(selected)],
-                    acrossSleep);
+                    acrossSleep, now);
         break;
     case sampling::TickOutcome::SelectedMissing:
         break;
@@ -220,8 +243,9 @@ void RunController::Data2Grid(const sampling::TMIBIfArray& snapshot)
 
 void RunController::takeReadingBeforeSleep()
 {
-    countTick(m_env.interfaces.interfaceSnapshot());
-    figuresDue(m_env.clock.now());
+    const sampling::DateTime now = m_env.clock.now();
+    countTick(m_env.interfaces.interfaceSnapshot(), now);
+    figuresDue(now);
     m_links.publishWebView();
     m_sleep.sleepAnnounced();
 }
@@ -231,16 +255,13 @@ void RunController::wokeUp()
     m_sleep.resumed();
 }
 
-int RunController::countTick(const sampling::TMIBIfArray& snapshot)
+int RunController::countTick(const sampling::TMIBIfArray& snapshot, const sampling::DateTime& now)
 {
     const int selected = m_ui.cbURL->currentIndex();
     m_core.setSelected(selected);
     m_links.beforeTick(m_core);
-    const QTime at = m_ui.Statistics->DateTimePicker1->time();
-    m_core.setResetRule({m_ui.Statistics->cbReset->isChecked(),
-                         m_ui.Statistics->cbMonth->currentIndex(), at.hour(), at.minute(),
-                         at.second()});
-    const accounting::TickReport report = m_core.tick(snapshot, m_env.clock.now());
+    m_core.setResetRule(m_resetRule);
+    const accounting::TickReport report = m_core.tick(snapshot, now);
     if (report.changes.any())
         followInterfaces(report.changes);
     if (report.monthlyReset.in)
@@ -303,9 +324,14 @@ QString numberText(long double x, int decimals)
 }
 
 // An average as its panel shows it: "0" before any second with traffic.
+std::string averageStdText(std::uint32_t seconds, std::uint64_t average)
+{
+    return seconds == 0 ? std::string("0") : fmt(average, 0);
+}
+
 QString averageText(std::uint32_t seconds, std::uint64_t average)
 {
-    return seconds == 0 ? QStringLiteral("0") : numberText(average, 0);
+    return QString::fromStdString(averageStdText(seconds, average));
 }
 
 long double inUnits(std::uint64_t amount, std::uint64_t unit)
@@ -316,7 +342,7 @@ long double inUnits(std::uint64_t amount, std::uint64_t unit)
 } // namespace
 
 void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow& row,
-                                bool acrossSleep)
+                                bool acrossSleep, const sampling::DateTime& now)
 {
     const sampling::TStatRec& rec = m_statistics.record(position);
     // KB/s as always, or the bit unit the user chose.
@@ -329,24 +355,29 @@ void RunController::showFigures(std::size_t position, const sampling::TMIBIfRow&
         m_figures.formLater();
 
     if (acrossSleep)
-        m_graph.addGapTick(m_env.clock.now());
+        m_graph.addGapTick(now);
     else
-        m_graph.addShownTick(rec, averageText(rec.InCount, rec.averageIn()).toStdString(),
-                             averageText(rec.OutCount, rec.averageOut()).toStdString(),
-                             m_env.clock.now());
+        m_graph.addShownTick(rec, averageStdText(rec.InCount, rec.averageIn()),
+                             averageStdText(rec.OutCount, rec.averageOut()), now);
 
+    // The hint is formed anew only when what it tells changed.
+    const bool bitUnit = sampling::isBitUnit(unit);
+    const TrayHintInputs inputs{m_core.totals().at(position).totalIn, unit, bitUnit ? rec.CurIn : 0,
+                                bitUnit ? rec.CurOut : 0};
+    if (m_trayHintInputs == inputs)
+        return;
     auto rate = [unit](std::uint64_t bytesPerSecond) {
         return QString::fromStdString(
             sampling::rateText(static_cast<long double>(bytesPerSecond), unit));
     };
-    m_trayHint = QStringLiteral("Flowloom - ") +
-                 numberText(inUnits(m_core.totals().at(position).totalIn, kGiB), 3) +
+    m_trayHint = QStringLiteral("Flowloom - ") + numberText(inUnits(inputs.totalIn, kGiB), 3) +
                  QStringLiteral(" GB");
     // With a bit unit chosen the hint also tells the rates, in that unit.
-    if (sampling::isBitUnit(unit))
+    if (bitUnit)
         m_trayHint += QStringLiteral("\nIn: ") + rate(rec.CurIn) + QStringLiteral("  Out: ") +
                       rate(rec.CurOut);
     m_ui.tray->setToolTip(m_trayHint);
+    m_trayHintInputs = inputs;
 }
 
 // The cumulative totals count on every tick, plotting or not.

@@ -107,8 +107,13 @@ public:
 
 private:
     // The counting of a tick, plotting or not; returns the selected position.
-    int countTick(const sampling::TMIBIfArray& snapshot);
-    void showFigures(std::size_t position, const sampling::TMIBIfRow& row, bool acrossSleep);
+    int countTick(const sampling::TMIBIfArray& snapshot, const sampling::DateTime& now);
+    // A tick at the moment `now`: counting, and the plot while plotting.
+    void tickAt(const sampling::TMIBIfArray& snapshot, const sampling::DateTime& now);
+    void showFigures(std::size_t position, const sampling::TMIBIfRow& row, bool acrossSleep,
+                     const sampling::DateTime& now);
+    // The monthly reset rule from its controls, kept for the ticks.
+    void readResetRule();
     void showTotals(int position);
     // Writes the panels of the newest tick not written yet (on the board).
     void formUnshown();
@@ -150,7 +155,18 @@ private:
     sampling::SystemSleepClocks m_systemSleepClocks;
     sampling::SleepDetector m_sleep;
     bool m_held = false; // the graph is held with the mouse
+    usage::BillingRule m_resetRule;
     QString m_trayHint = QStringLiteral("Flowloom");
+    // What the tray hint was last formed from (rates only with a bit unit).
+    struct TrayHintInputs
+    {
+        std::uint64_t totalIn;
+        sampling::RateUnit unit;
+        std::uint64_t curIn;
+        std::uint64_t curOut;
+        bool operator==(const TrayHintInputs&) const = default;
+    };
+    std::optional<TrayHintInputs> m_trayHintInputs;
 };
 
 } // namespace flowloom::app

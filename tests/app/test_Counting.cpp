@@ -10,8 +10,12 @@
 #include "sampling/NumberFormat.h"
 #include "usage/UsageStore.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QStatusBar>
+#include <QTimeEdit>
+#include <QToolButton>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace flowloom;
@@ -144,4 +148,51 @@ TEST(Counting, ATickAcrossASleepIsAGapWithoutAPeakAndCountsEveryByte)
     EXPECT_EQ(f.run().totals().at(0).totalIn, total + 5'000'000 + 3000 + 7000 + 40'000'000);
     w.tick(1000);
     EXPECT_FALSE(down.isGap(down.size() - 1)) << "awake again";
+}
+
+// The monthly reset rule is read when its controls change (and once the
+// settings are in them), not every tick: every change reaches the next tick.
+TEST(Counting, EveryChangeOfTheResetRuleReachesTheNextTick)
+{
+    WindowHarness w("[Plotter]\r\nFirst=0\r\nURL=0\r\nRun=1\r\nReset=1\r\nMonth=6\r\n"
+                    "Time=02:03:04\r\n");
+    app::TForm1& f = *w.form;
+    app::StatisticsPage& s = *f.controls().Statistics;
+    w.tick(0);
+    EXPECT_EQ(f.run().core().resetRule(), (usage::BillingRule{true, 6, 2, 3, 4}))
+        << "the settings file's rule, put into the controls without signals";
+
+    const struct
+    {
+        const char* change;
+        std::function<void()> apply;
+        usage::BillingRule expected;
+    } changes[] = {
+        {"day", [&] { s.cbMonth->setCurrentIndex(27); }, {true, 27, 2, 3, 4}},
+        {"time", [&] { s.DateTimePicker1->setTime(QTime(5, 6, 7)); }, {true, 27, 5, 6, 7}},
+        {"off", [&] { s.cbReset->setChecked(false); }, {false, 27, 5, 6, 7}},
+        {"on", [&] { s.cbReset->setChecked(true); }, {true, 27, 5, 6, 7}},
+    };
+    for (const auto& c : changes) {
+        c.apply();
+        w.tick(0);
+        EXPECT_EQ(f.run().core().resetRule(), c.expected) << c.change;
+    }
+}
+
+// The hint is formed again only when what it tells changed; a stop in
+// between changed it, although the total did not.
+TEST(Counting, StartedAgainAfterAStopTheTrayHintTellsTheTotalAgain)
+{
+    WindowHarness w("[Plotter]\r\nFirst=0\r\nURL=0\r\nRun=1\r\n");
+    app::TForm1& f = *w.form;
+    for (int i = 0; i < 4; ++i)
+        w.tick(1000);
+    ASSERT_EQ(f.run().trayHint(), "Flowloom - 0.000 GB");
+    f.controls().btnStop->click();
+    ASSERT_EQ(f.run().trayHint(), "Flowloom - Stopped");
+    f.controls().btnStart->click();
+    for (int i = 0; i < 4; ++i)
+        w.tick(0); // the total stays as it was
+    EXPECT_EQ(f.run().trayHint(), "Flowloom - 0.000 GB");
 }
