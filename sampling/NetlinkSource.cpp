@@ -151,6 +151,57 @@ NetlinkParse parseAddressDump(const std::uint8_t* data, std::size_t size, std::u
         });
 }
 
+NetlinkParse parseStatsDump(const std::uint8_t* data, std::size_t size, std::uint32_t sequence,
+                            std::vector<NetlinkCounters>& counters)
+{
+    return forEachMessage(
+        data, size, sequence,
+        [&](const nlmsghdr& header, const std::uint8_t* body, std::size_t length) {
+            if (header.nlmsg_type != RTM_NEWSTATS)
+                return;
+            if_stats_msg info{};
+            if (!readStruct(body, length, info))
+                return;
+            const std::size_t skip = NLMSG_ALIGN(sizeof(if_stats_msg));
+            if (length < skip)
+                return;
+            NetlinkCounters link;
+            link.index = static_cast<std::uint32_t>(info.ifindex);
+            bool found = false;
+            forEachAttribute(body + skip, length - skip,
+                             [&](unsigned type, const std::uint8_t* payload, std::size_t n) {
+                                 rtnl_link_stats64 stats{};
+                                 if (type == IFLA_STATS_LINK_64 && readStruct(payload, n, stats)) {
+                                     link.rxBytes = stats.rx_bytes;
+                                     link.txBytes = stats.tx_bytes;
+                                     found = true;
+                                 }
+                             });
+            // A link without counters makes the list differ: a full dump follows.
+            if (found)
+                counters.push_back(link);
+        });
+}
+
+bool takeCounters(std::vector<NetlinkLink>& links, const std::vector<NetlinkCounters>& counters)
+{
+    if (counters.size() != links.size())
+        return false;
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        // Both dumps walk the links in the same order; any other order is
+        // looked up, and a link missing from either list fails.
+        const NetlinkCounters* found = counters[i].index == links[i].index ? &counters[i] : nullptr;
+        for (std::size_t j = 0; found == nullptr && j < counters.size(); ++j)
+            if (counters[j].index == links[i].index)
+                found = &counters[j];
+        if (found == nullptr || !links[i].wide)
+            return false;
+        links[i].rxBytes = found->rxBytes;
+        links[i].txBytes = found->txBytes;
+    }
+    return true;
+}
+
 TMIBIfArray CounterTracker::toRows(const std::vector<NetlinkLink>& links)
 {
     TMIBIfArray rows;
@@ -194,18 +245,28 @@ bool NetlinkSource::ensureSocket()
 
 template <typename Parse> bool NetlinkSource::dump(int type, int family, Parse&& parse)
 {
+    rtgenmsg body{};
+    body.rtgen_family = static_cast<unsigned char>(family);
+    return request(type, &body, sizeof body, std::forward<Parse>(parse));
+}
+
+template <typename Parse>
+bool NetlinkSource::request(int type, const void* body, std::size_t bodySize, Parse&& parse)
+{
     if (!ensureSocket())
         return false;
     struct
     {
         nlmsghdr header;
-        rtgenmsg body;
+        std::uint8_t body[sizeof(if_stats_msg)];
     } request{};
-    request.header.nlmsg_len = NLMSG_LENGTH(sizeof(rtgenmsg));
+    static_assert(sizeof(if_stats_msg) >= sizeof(rtgenmsg));
+    std::memcpy(request.body, body, std::min(bodySize, sizeof request.body));
+    request.header.nlmsg_len =
+        static_cast<std::uint32_t>(NLMSG_LENGTH(std::min(bodySize, sizeof request.body)));
     request.header.nlmsg_type = static_cast<std::uint16_t>(type);
     request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     request.header.nlmsg_seq = ++m_sequence;
-    request.body.rtgen_family = static_cast<unsigned char>(family);
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
     ssize_t sent;
@@ -238,16 +299,76 @@ template <typename Parse> bool NetlinkSource::dump(int type, int family, Parse&&
     }
 }
 
+bool NetlinkSource::linksChanged()
+{
+    if (!m_linkEvents.valid())
+        return true;
+    bool changed = false;
+    for (;;) {
+        const ssize_t got =
+            ::recv(m_linkEvents.get(), m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return changed;
+        if (got <= 0) { // notifications lost (the queue overflowed): anything may have changed
+            if (errno != ENOBUFS)
+                m_linkEvents.reset();
+            return true;
+        }
+        changed = true;
+    }
+}
+
+// The counters alone, for the links of the latest full dump; false when a
+// full dump is needed.
+bool NetlinkSource::countersOnly()
+{
+    if (!m_statsDumps || m_links.empty() || linksChanged())
+        return false;
+    if_stats_msg body{};
+    body.family = AF_UNSPEC;
+    body.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
+    m_counterBuffer.clear();
+    const bool ok =
+        request(RTM_GETSTATS, &body, sizeof body,
+                [&](const std::uint8_t* data, std::size_t size, std::uint32_t sequence) {
+                    return parseStatsDump(data, size, sequence, m_counterBuffer);
+                });
+    if (!ok) {
+        if (m_counterBuffer.empty())
+            m_statsDumps = false; // refused (an old kernel): full dumps from now on
+        return false;
+    }
+    return takeCounters(m_links, m_counterBuffer);
+}
+
 TMIBIfArray NetlinkSource::interfaceSnapshot()
 {
+    if (countersOnly())
+        return m_counters.toRows(m_links);
+    if (!m_linkEvents.valid() && m_statsDumps) {
+        // Listening before the full dump: a change after it is heard.
+        m_linkEvents.reset(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+        sockaddr_nl groups{};
+        groups.nl_family = AF_NETLINK;
+        groups.nl_groups = RTMGRP_LINK;
+        if (m_linkEvents.valid() &&
+            ::bind(m_linkEvents.get(), reinterpret_cast<sockaddr*>(&groups), sizeof groups) != 0)
+            m_linkEvents.reset();
+    }
     std::vector<NetlinkLink> links;
+    links.reserve(m_links.size()); // grown once, not doubled over each dump
     const bool ok = dump(RTM_GETLINK, AF_UNSPEC,
                          [&](const std::uint8_t* data, std::size_t size, std::uint32_t sequence) {
                              return parseLinkDump(data, size, sequence, links);
                          });
-    if (!ok)
+    if (!ok) {
+        m_links.clear();
         return {};
-    return m_counters.toRows(links);
+    }
+    m_links = std::move(links);
+    return m_counters.toRows(m_links);
 }
 
 TMibIPAddrArray NetlinkSource::addressSnapshot()

@@ -4,12 +4,16 @@
 #include "support/LoopbackTraffic.h"
 
 #include <arpa/inet.h>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <linux/if_link.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <netinet/in.h>
+#include <sched.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -121,4 +125,92 @@ TEST(CounterTracker, TellsARestartFromAWrap)
     rows = tracker.toRows({narrow});
     EXPECT_FALSE(rows[0].wideCounters);
     EXPECT_FALSE(rows[0].inCounterReset);
+}
+
+TEST(NetlinkParse, AStatisticsDumpGivesEachLinksCounters)
+{
+    struct
+    {
+        nlmsghdr header;
+        if_stats_msg info;
+        rtattr attr;
+        rtnl_link_stats64 stats;
+    } message{};
+    message.header.nlmsg_len = sizeof message;
+    message.header.nlmsg_type = RTM_NEWSTATS;
+    message.header.nlmsg_seq = 5;
+    message.info.ifindex = 9;
+    message.attr.rta_len = RTA_LENGTH(sizeof message.stats);
+    message.attr.rta_type = IFLA_STATS_LINK_64;
+    message.stats.rx_bytes = 5'000'000'000ull;
+    message.stats.tx_bytes = 77;
+    std::vector<NetlinkCounters> counters;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&message);
+    EXPECT_EQ(parseStatsDump(bytes, sizeof message, 4, counters), NetlinkParse::More);
+    EXPECT_TRUE(counters.empty()) << "another request's message";
+    EXPECT_EQ(parseStatsDump(bytes, sizeof message, 5, counters), NetlinkParse::More);
+    ASSERT_EQ(counters.size(), 1u);
+    EXPECT_EQ(counters[0].index, 9u);
+    EXPECT_EQ(counters[0].rxBytes, 5'000'000'000ull);
+    EXPECT_EQ(counters[0].txBytes, 77u);
+    message.attr.rta_type = IFLA_STATS_LINK_XSTATS; // no link counters in it
+    EXPECT_EQ(parseStatsDump(bytes, sizeof message, 5, counters), NetlinkParse::More);
+    EXPECT_EQ(counters.size(), 1u);
+}
+
+TEST(NetlinkParse, CountersAreTakenOnlyForExactlyTheLinksOfTheFullDump)
+{
+    const std::vector<NetlinkLink> links{{1, "lo", {}, 10, 20, true},
+                                         {2, "eth0", {}, 30, 40, true}};
+    const struct
+    {
+        const char* what;
+        std::vector<NetlinkCounters> counters;
+        bool taken;
+    } cases[] = {
+        {"same order", {{1, 11, 21}, {2, 31, 41}}, true},
+        {"other order", {{2, 31, 41}, {1, 11, 21}}, true},
+        {"one gone", {{1, 11, 21}}, false},
+        {"one new", {{1, 11, 21}, {2, 31, 41}, {3, 0, 0}}, false},
+        {"one replaced", {{1, 11, 21}, {3, 31, 41}}, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<NetlinkLink> updated = links;
+        EXPECT_EQ(takeCounters(updated, c.counters), c.taken) << c.what;
+        if (c.taken) {
+            EXPECT_EQ(updated[0].rxBytes, 11u) << c.what;
+            EXPECT_EQ(updated[1].txBytes, 41u) << c.what;
+            EXPECT_EQ(updated[1].name, "eth0") << c.what;
+        }
+    }
+    std::vector<NetlinkLink> narrow = links;
+    narrow[1].wide = false; // 32-bit counters: the full dump tells them as they are
+    EXPECT_FALSE(takeCounters(narrow, {{1, 11, 21}, {2, 31, 41}}));
+}
+
+// Between full dumps only the counters are asked for; a link renamed in
+// between is heard of and shows with its new name at the next snapshot.
+TEST(NetlinkSource, ARenamedLinkShowsItsNewNameAtTheNextSnapshot)
+{
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNET) != 0)
+            _exit(77); // not allowed here
+        NetlinkSource source;
+        const TMIBIfArray first = source.interfaceSnapshot();
+        const TMIBIfArray second = source.interfaceSnapshot(); // the counters only
+        if (first.size() != 1 || second.size() != 1 || second[0].name != "lo")
+            _exit(1);
+        if (std::system("ip link set lo name loop0") != 0)
+            _exit(2);
+        const TMIBIfArray renamed = source.interfaceSnapshot();
+        _exit(renamed.size() == 1 && renamed[0].name == "loop0" ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no private network namespace";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not listed, 2: rename failed, 3: old name";
 }
