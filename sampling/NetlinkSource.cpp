@@ -356,6 +356,8 @@ TMIBIfArray NetlinkSource::interfaceSnapshot()
         if (m_linkEvents.valid() &&
             ::bind(m_linkEvents.get(), reinterpret_cast<sockaddr*>(&groups), sizeof groups) != 0)
             m_linkEvents.reset();
+        if (!m_linkEvents.valid())
+            m_statsDumps = false; // deaf to link changes: every tick takes the full dump
     }
     std::vector<NetlinkLink> links;
     links.reserve(m_links.size()); // grown once, not doubled over each dump
