@@ -116,7 +116,7 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
     const QRect bounds(QPoint(0, 0), size);
     if (m_image.isNull())
         return Drawing::Whole;
-    ChartLayout layout = chart.layout(bounds, &m_image);
+    ChartLayout layout(chart, QRectF(bounds), &m_image, &m_measures);
     PlotState state = stateOf(chart, layout, size);
 
     const Axis& bottom = chart.bottomAxis();

@@ -122,6 +122,9 @@ private:
 
     QImage m_image;
     ChartLayout m_layout;
+    // Text sizes, measured again only when a font, the resolution or the
+    // vertical axis' labels change.
+    LayoutMeasures m_measures;
     PlotState m_state;
     int m_dotsPerMeterX = 0; // 0: QImage's own
     int m_dotsPerMeterY = 0;

@@ -4,6 +4,7 @@
 #include "chart/Chart.h"
 #include "chart/ScrollingCanvas.h"
 
+#include <QFont>
 #include <QImage>
 #include <QPainter>
 
@@ -255,7 +256,34 @@ INSTANTIATE_TEST_SUITE_P(
                        f.append(false);
                }},
         Change{"PannedBack", [](FedChart& f, QSize&) { f.chart.bottomAxis().move(-7.0); }},
-        Change{"PlotColour", [](FedChart& f, QSize&) { f.chart.setPlotColour(Qt::darkBlue); }}),
+        Change{"PlotColour", [](FedChart& f, QSize&) { f.chart.setPlotColour(Qt::darkBlue); }},
+        // The kept text sizes: labels of a new peak ("100,000" after
+        // "1,000") widen the label column and narrow the plot.
+        Change{"LabelsWiden",
+               [](FedChart& f, QSize&) {
+                   f.chart.leftAxis().setRange(-200.0, 100000.0);
+                   f.append(false);
+               }},
+        Change{"LabelsNarrow",
+               [](FedChart& f, QSize&) {
+                   f.chart.leftAxis().setRange(-1.0, 50.0);
+                   f.append(false);
+               }},
+        Change{"LabelFontGrows",
+               [](FedChart& f, QSize&) {
+                   QFont font = f.chart.leftAxis().labelFont();
+                   font.setPointSize(font.pointSize() + 6);
+                   f.chart.leftAxis().setLabelFont(font);
+                   f.chart.bottomAxis().setLabelFont(font);
+                   f.append(false);
+               }},
+        Change{"TitleFontGrows",
+               [](FedChart& f, QSize&) {
+                   QFont font = f.chart.titleFont();
+                   font.setPointSize(font.pointSize() * 2);
+                   f.chart.setTitleFont(font);
+                   f.append(false);
+               }}),
     [](const testing::TestParamInfo<Change>& param) { return std::string(param.param.name); });
 
 TEST(ScrollingCanvas, ReleasedImageIsDrawnWholeAgain)
