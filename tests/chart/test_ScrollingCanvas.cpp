@@ -78,6 +78,9 @@ struct Case
     bool stepped;
     bool spiky = false;
     bool filling = false; // a first page, not full yet: the window stands still
+    // The band of time labels scrolls between the plot area and this title.
+    bool bottomTitle = false;
+    bool uprightLabels = false;
 };
 
 // A chart fed as the program feeds it: two directions, the window on the
@@ -98,6 +101,10 @@ struct FedChart
     {
         chart.setTitle(QStringLiteral("Bandwidth graph of 127.0.0.1"));
         chart.leftAxis().setTitle(QStringLiteral("KBytes / sec"));
+        if (c.bottomTitle)
+            chart.bottomAxis().setTitle(QStringLiteral("Time"));
+        if (c.uprightLabels)
+            chart.bottomAxis().setLabelAngle(LabelAngle::Vertical);
         chart.bottomAxis().setGridVisible(c.grid);
         chart.leftAxis().setGridVisible(c.grid);
         for (int d = 0; d < 2; ++d) {
@@ -179,23 +186,27 @@ TEST_P(ScrollingCanvasTicks, EveryTickLooksLikeAWholeRepaint)
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, ScrollingCanvasTicks,
-    testing::Values(Case{"AreasGrid400", Kinds::Areas, true, 400, -1, -1, false},
-                    Case{"AreasNoGrid400", Kinds::Areas, false, 400, -1, -1, false},
-                    Case{"LinesGrid400", Kinds::Lines, true, 400, -1, -1, false},
-                    Case{"LinesNoGrid60", Kinds::Lines, false, 60, -1, -1, false},
-                    Case{"AreasGrid60", Kinds::Areas, true, 60, -1, -1, false},
-                    Case{"BothGrid400Rescale", Kinds::Both, true, 400, 11, -1, false},
-                    Case{"BothGrid60Rescale", Kinds::Both, true, 60, 11, -1, false},
-                    Case{"LinesGrid60Rescale", Kinds::Lines, true, 60, 5, -1, false},
-                    Case{"BothGrid400Gap", Kinds::Both, true, 400, -1, 9, false},
-                    Case{"BothGrid60Stepped", Kinds::Both, true, 60, -1, -1, true},
-                    Case{"BothGrid400Stepped", Kinds::Both, true, 400, -1, 4, true},
-                    Case{"SpikyLines400", Kinds::Lines, false, 400, -1, -1, false, true},
-                    Case{"SpikyLines1000", Kinds::Lines, true, 1000, -1, -1, false, true},
-                    Case{"SpikyAreas60", Kinds::Areas, true, 60, 13, -1, false, true},
-                    Case{"BothGrid400Filling", Kinds::Both, true, 400, -1, 6, false, false, true},
-                    Case{"BothGrid60SteppedFilling", Kinds::Both, true, 60, 9, 3, true, true,
-                         true}),
+    testing::Values(
+        Case{"AreasGrid400", Kinds::Areas, true, 400, -1, -1, false},
+        Case{"AreasNoGrid400", Kinds::Areas, false, 400, -1, -1, false},
+        Case{"LinesGrid400", Kinds::Lines, true, 400, -1, -1, false},
+        Case{"LinesNoGrid60", Kinds::Lines, false, 60, -1, -1, false},
+        Case{"AreasGrid60", Kinds::Areas, true, 60, -1, -1, false},
+        Case{"BothGrid400Rescale", Kinds::Both, true, 400, 11, -1, false},
+        Case{"BothGrid60Rescale", Kinds::Both, true, 60, 11, -1, false},
+        Case{"LinesGrid60Rescale", Kinds::Lines, true, 60, 5, -1, false},
+        Case{"BothGrid400Gap", Kinds::Both, true, 400, -1, 9, false},
+        Case{"BothGrid60Stepped", Kinds::Both, true, 60, -1, -1, true},
+        Case{"BothGrid400Stepped", Kinds::Both, true, 400, -1, 4, true},
+        Case{"SpikyLines400", Kinds::Lines, false, 400, -1, -1, false, true},
+        Case{"SpikyLines1000", Kinds::Lines, true, 1000, -1, -1, false, true},
+        Case{"SpikyAreas60", Kinds::Areas, true, 60, 13, -1, false, true},
+        Case{"BothGrid400Filling", Kinds::Both, true, 400, -1, 6, false, false, true},
+        Case{"BothGrid60SteppedFilling", Kinds::Both, true, 60, 9, 3, true, true, true},
+        Case{"BothGrid60BottomTitleGap", Kinds::Both, true, 60, -1, 7, false, false, false, true},
+        Case{"LinesGrid60Upright", Kinds::Lines, true, 60, -1, 5, false, false, false, true, true},
+        Case{"AreasGrid400Upright", Kinds::Areas, true, 400, -1, -1, false, false, false, false,
+             true}),
     [](const testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
 
 // Changes after which only a whole repaint gives the right picture.
