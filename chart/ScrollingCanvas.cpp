@@ -45,6 +45,7 @@ ScrollingCanvas::PlotState ScrollingCanvas::stateOf(const Chart& chart, const Ch
     const Series* source = chart.labelSeries();
     state.labelSource = source;
     state.gapCount = source != nullptr ? source->gaps().size() : 0;
+    state.labelCount = source != nullptr ? source->size() : 0;
     state.order = chart.drawingOrder();
     for (std::size_t i = 0; i < chart.seriesCount(); ++i) {
         const Series& s = chart.series(i);
@@ -190,6 +191,12 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
         plot = QRect(from, front.top(), to + 1 - from, front.height());
     if (dx > 0)
         plot |= QRect(front.right() + 1 - dx, front.top(), dx, front.height());
+    // Under the plot area only the labels and gap markers of new points can
+    // appear: a time label on a new point whose index is a multiple of the
+    // label step, or a new gap.
+    const std::size_t labelStep = std::max<std::size_t>(1, layout.labelStep());
+    const std::size_t firstNewLabel = (m_state.labelCount + labelStep - 1) / labelStep * labelStep;
+    const bool newMarks = state.gapCount != m_state.gapCount || firstNewLabel < state.labelCount;
     m_state = std::move(state);
     m_scrolledBy = dx;
     m_scrolledArea = scrolledArea;
@@ -201,9 +208,10 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
         const double halfLabel = std::max(layout.timeLabelWidth(), layout.labelHeight()) / 2.0;
         const int reach = static_cast<int>(std::ceil(halfLabel + ChartLayout::labelGap)) + 1;
         const QRect newLabels =
-            newLeft <= newRight ? QRect(QPoint(static_cast<int>(newLeft) - reach, 0),
-                                        QPoint(static_cast<int>(newRight) + reach, size.height()))
-                                : QRect();
+            newMarks && newLeft <= newRight
+                ? QRect(QPoint(static_cast<int>(newLeft) - reach, 0),
+                        QPoint(static_cast<int>(newRight) + reach, size.height()))
+                : QRect();
         QRect below(0, front.bottom() + 1, size.width(), size.height());
         if (dx == 0)
             below &= newLabels;

@@ -112,6 +112,7 @@ private:
         QRgb gapColour = 0;
         const void* labelSource = nullptr;
         std::size_t gapCount = 0;
+        std::size_t labelCount = 0; // points of the label source
         std::vector<std::size_t> order;
         std::vector<SeriesState> series;
     };
