@@ -214,12 +214,20 @@ void ChartPainter::paintGrid()
         double start = f.left() + d;
         if (std::isfinite(m_seriesFromX) && m_seriesFromX - 1.0 > start)
             start += std::floor((m_seriesFromX - 1.0 - start) / dotPeriod) * dotPeriod;
+        // A dotted line is dashed along its whole length, however little of
+        // it shows: it ends a few whole dot periods right of the columns drawn.
+        double end = f.right() - 1.0 + d;
+        if (std::isfinite(m_seriesFromX) && m_painter.hasClipping()) {
+            const double clipRight = m_painter.clipBoundingRect().right();
+            const double periods = std::ceil((clipRight - start) / dotPeriod) + 2.0;
+            end = std::min(end, start + std::max(periods, 1.0) * dotPeriod);
+        }
         const ValueTicks& ticks = m_layout.leftTicks();
         for (std::size_t i = 0; i < ticks.count(); ++i) {
             const double y = std::round(m_layout.leftScale().toPixel(ticks.value(i)));
             if (y < f.top() || y >= f.bottom())
                 continue;
-            lines.emplace_back(start, y - d, f.right() - 1.0 + d, y - d);
+            lines.emplace_back(start, y - d, end, y - d);
             if (d > 0.0)
                 lines.emplace_back(f.left(), y, f.left() + d, y - d);
         }
