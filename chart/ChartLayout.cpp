@@ -24,21 +24,84 @@ QFontMetricsF metricsFor(const QFont& font, const QPaintDevice* device)
     return device != nullptr ? QFontMetricsF(font, device) : QFontMetricsF(font);
 }
 
+// More fonts than a chart has: the kept sizes are then started afresh.
+constexpr std::size_t keptFonts = 8;
+
 } // namespace
 
-ChartLayout::ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintDevice* device)
+LayoutMeasures::Entry* LayoutMeasures::entryOf(const QFont& font, const QPaintDevice* device)
+{
+    if (device == nullptr)
+        return nullptr;
+    const int dpiX = device->logicalDpiX();
+    const int dpiY = device->logicalDpiY();
+    for (Entry& e : m_fonts) {
+        if (e.dpiX == dpiX && e.dpiY == dpiY && e.font == font)
+            return &e;
+    }
+    if (m_fonts.size() >= keptFonts)
+        m_fonts.clear();
+    const QFontMetricsF metrics(font, device);
+    m_fonts.push_back(Entry{font, dpiX, dpiY, FontSizes{metrics.height(), metrics.ascent()}});
+    return &m_fonts.back();
+}
+
+LayoutMeasures::FontSizes LayoutMeasures::sizesOf(const QFont& font, const QPaintDevice* device)
+{
+    if (const Entry* e = entryOf(font, device))
+        return e->sizes;
+    const QFontMetricsF metrics = metricsFor(font, device);
+    return FontSizes{metrics.height(), metrics.ascent()};
+}
+
+double LayoutMeasures::timeLabelWidth(const QFont& font, const QPaintDevice* device)
+{
+    Entry* e = entryOf(font, device);
+    if (e == nullptr)
+        return metricsFor(font, device).horizontalAdvance(widestTimeLabel);
+    if (e->timeLabelWidth < 0.0)
+        e->timeLabelWidth = QFontMetricsF(font, device).horizontalAdvance(widestTimeLabel);
+    return e->timeLabelWidth;
+}
+
+double LayoutMeasures::widestValue(const ValueTicks& ticks, const QFont& font,
+                                   const QPaintDevice* device)
+{
+    const int dpiX = device != nullptr ? device->logicalDpiX() : 0;
+    const int dpiY = device != nullptr ? device->logicalDpiY() : 0;
+    const double first = ticks.count() > 0 ? ticks.value(0) : 0.0;
+    WidestValue& w = m_widest;
+    if (device != nullptr && w.width >= 0.0 && w.dpiX == dpiX && w.dpiY == dpiY &&
+        w.first == first && w.step == ticks.step() && w.count == ticks.count() && w.font == font)
+        return w.width;
+    const QFontMetricsF metrics = metricsFor(font, device);
+    double widest = 0.0;
+    for (std::size_t i = 0; i < ticks.count(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(ValueTicks::text(ticks.value(i))));
+    if (device != nullptr)
+        w = WidestValue{font, dpiX, dpiY, first, ticks.step(), ticks.count(), widest};
+    return widest;
+}
+
+ChartLayout::ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintDevice* device,
+                         LayoutMeasures* measures)
     : m_bounds(bounds)
 {
+    LayoutMeasures ownMeasures;
+    LayoutMeasures& measured = measures != nullptr ? *measures : ownMeasures;
     const Axis& bottom = chart.bottomAxis();
     const Axis& left = chart.leftAxis();
     const Margins& margins = chart.margins();
     const double w = bounds.width();
     const double h = bounds.height();
 
-    const QFontMetricsF labelMetrics = metricsFor(bottom.labelFont(), device);
-    const QFontMetricsF valueMetrics = metricsFor(left.labelFont(), device);
-    m_labelHeight = labelMetrics.height();
-    m_timeLabelWidth = labelMetrics.horizontalAdvance(widestTimeLabel);
+    const LayoutMeasures::FontSizes labelSizes = measured.sizesOf(bottom.labelFont(), device);
+    const LayoutMeasures::FontSizes valueSizes = measured.sizesOf(left.labelFont(), device);
+    m_labelHeight = labelSizes.height;
+    m_labelAscent = labelSizes.ascent;
+    m_timeLabelWidth = measured.timeLabelWidth(bottom.labelFont(), device);
+    m_valueHeight = valueSizes.height;
+    m_valueAscent = valueSizes.ascent;
 
     const double innerLeft = bounds.left() + std::round(w * margins.left / 100.0);
     const double innerRight = bounds.right() + 1.0 - std::round(w * margins.right / 100.0);
@@ -48,7 +111,7 @@ ChartLayout::ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintD
     // Title first, then the top margin below it.
     double top = bounds.top();
     if (!chart.title().isEmpty()) {
-        const double titleHeight = std::ceil(metricsFor(chart.titleFont(), device).height());
+        const double titleHeight = std::ceil(measured.sizesOf(chart.titleFont(), device).height);
         m_titleRect = QRectF(innerLeft, top + std::round(topMargin / 3.0), innerRight - innerLeft,
                              titleHeight);
         top = m_titleRect.bottom();
@@ -63,7 +126,7 @@ ChartLayout::ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintD
         bottomSpace += std::ceil(across) + labelGap;
     }
     if (!bottom.title().isEmpty())
-        bottomSpace += std::ceil(metricsFor(bottom.titleFont(), device).height());
+        bottomSpace += std::ceil(measured.sizesOf(bottom.titleFont(), device).height);
     const double wallTop = top;
     const double wallBottom = std::max(wallTop + 2.0, innerBottom - bottomSpace);
     const double wallHeight = wallBottom - wallTop;
@@ -75,20 +138,17 @@ ChartLayout::ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintD
                             wallBottom - frontHeight * left.startPosition() / 100.0,
                             wallBottom - frontHeight * left.endPosition() / 100.0);
     m_leftTicks = ValueTicks(left.minimum(), left.maximum(), m_leftScale.pixelsPerUnit(),
-                             valueMetrics.height() * valueLabelSpacing);
+                             m_valueHeight * valueLabelSpacing);
 
     // Vertical axis: title and labels left of the plot.
     double leftSpace = 0.0;
     if (!left.title().isEmpty()) {
-        const double titleHeight = std::ceil(metricsFor(left.titleFont(), device).height());
+        const double titleHeight = std::ceil(measured.sizesOf(left.titleFont(), device).height);
         m_leftTitleRect = QRectF(innerLeft, frontTop, titleHeight, frontHeight);
         leftSpace += titleHeight + labelGap;
     }
     if (left.labelsVisible()) {
-        double widest = 0.0;
-        for (std::size_t i = 0; i < m_leftTicks.count(); ++i)
-            widest = std::max(
-                widest, valueMetrics.horizontalAdvance(ValueTicks::text(m_leftTicks.value(i))));
+        const double widest = measured.widestValue(m_leftTicks, left.labelFont(), device);
         leftSpace += std::ceil(widest) + labelGap;
     }
     const double wallLeft = innerLeft + leftSpace;
@@ -99,7 +159,7 @@ ChartLayout::ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintD
     m_plotArea = QRectF(wallLeft, wallTop, wallRight - wallLeft, wallHeight);
     m_front = QRectF(wallLeft, frontTop, wallRight - m_depth - wallLeft, frontHeight);
     if (!bottom.title().isEmpty()) {
-        const double titleHeight = std::ceil(metricsFor(bottom.titleFont(), device).height());
+        const double titleHeight = std::ceil(measured.sizesOf(bottom.titleFont(), device).height);
         m_bottomTitleRect =
             QRectF(m_front.left(), innerBottom - titleHeight, m_front.width(), titleHeight);
     }

@@ -3,16 +3,66 @@
 #include "chart/AxisScale.h"
 #include "chart/ValueTicks.h"
 
+#include <QFont>
 #include <QRectF>
 
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 class QPaintDevice;
 
 namespace flowloom::chart {
 
 class Chart;
+
+// Text sizes measured for layouts and kept between them: measuring text costs
+// more than all the rest of a layout, and a graph that only scrolls on asks
+// for the same sizes of the same fonts every tick. A font's sizes are measured
+// again when the font or the device's resolution changes, the width of the
+// vertical axis' labels when their values (so their texts) change too.
+class LayoutMeasures
+{
+public:
+    struct FontSizes
+    {
+        double height = 0.0;
+        double ascent = 0.0;
+    };
+
+    // device null: the default resolution, which follows the screen, so
+    // nothing is kept.
+    FontSizes sizesOf(const QFont& font, const QPaintDevice* device);
+    // Width of the widest time label in font.
+    double timeLabelWidth(const QFont& font, const QPaintDevice* device);
+    // Width of the widest label of ticks in font.
+    double widestValue(const ValueTicks& ticks, const QFont& font, const QPaintDevice* device);
+
+private:
+    struct Entry
+    {
+        QFont font;
+        int dpiX = 0;
+        int dpiY = 0;
+        FontSizes sizes;
+        double timeLabelWidth = -1.0; // not measured yet
+    };
+    // The kept entry of font on device, null when nothing is kept.
+    Entry* entryOf(const QFont& font, const QPaintDevice* device);
+
+    struct WidestValue
+    {
+        QFont font;
+        int dpiX = 0;
+        int dpiY = 0;
+        double first = 0.0;
+        double step = 0.0;
+        std::size_t count = 0;
+        double width = -1.0; // not measured yet
+    };
+    std::vector<Entry> m_fonts;
+    WidestValue m_widest;
+};
 
 // Where everything of one drawing goes, computed from the chart and the size
 // of the target alone, so that a drawing and the mouse input that follows it
@@ -26,7 +76,10 @@ class ChartLayout
 {
 public:
     ChartLayout() = default;
-    ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintDevice* device);
+    // measures, when given, keeps text sizes from layout to layout (one
+    // device's or several of one resolution).
+    ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintDevice* device,
+                LayoutMeasures* measures = nullptr);
 
     const QRectF& bounds() const { return m_bounds; }
     const QRectF& titleRect() const { return m_titleRect; }
@@ -60,6 +113,10 @@ public:
     // Size of a time label along the horizontal axis and across it.
     double timeLabelWidth() const { return m_timeLabelWidth; }
     double labelHeight() const { return m_labelHeight; }
+    double labelAscent() const { return m_labelAscent; }
+    // Line height and ascent of the vertical axis' labels.
+    double valueHeight() const { return m_valueHeight; }
+    double valueAscent() const { return m_valueAscent; }
 
     static constexpr double labelGap = 4.0; // pixels between an axis and its labels
 
@@ -79,6 +136,9 @@ private:
     QRectF m_bottomTitleRect;
     double m_timeLabelWidth = 0.0;
     double m_labelHeight = 0.0;
+    double m_labelAscent = 0.0;
+    double m_valueHeight = 0.0;
+    double m_valueAscent = 0.0;
 };
 
 } // namespace flowloom::chart

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace flowloom::chart {
 
@@ -213,12 +214,20 @@ void ChartPainter::paintGrid()
         double start = f.left() + d;
         if (std::isfinite(m_seriesFromX) && m_seriesFromX - 1.0 > start)
             start += std::floor((m_seriesFromX - 1.0 - start) / dotPeriod) * dotPeriod;
+        // A dotted line is dashed along its whole length, however little of
+        // it shows: it ends a few whole dot periods right of the columns drawn.
+        double end = f.right() - 1.0 + d;
+        if (std::isfinite(m_seriesFromX) && m_painter.hasClipping()) {
+            const double clipRight = m_painter.clipBoundingRect().right();
+            const double periods = std::ceil((clipRight - start) / dotPeriod) + 2.0;
+            end = std::min(end, start + std::max(periods, 1.0) * dotPeriod);
+        }
         const ValueTicks& ticks = m_layout.leftTicks();
         for (std::size_t i = 0; i < ticks.count(); ++i) {
             const double y = std::round(m_layout.leftScale().toPixel(ticks.value(i)));
             if (y < f.top() || y >= f.bottom())
                 continue;
-            lines.emplace_back(start, y - d, f.right() - 1.0 + d, y - d);
+            lines.emplace_back(start, y - d, end, y - d);
             if (d > 0.0)
                 lines.emplace_back(f.left(), y, f.left() + d, y - d);
         }
@@ -463,17 +472,17 @@ void ChartPainter::paintBottomLabels()
         return;
     m_painter.setFont(bottom.labelFont());
     m_painter.setPen(bottom.labelColour());
-    const QFontMetricsF metrics(bottom.labelFont(), m_painter.device());
     const QRectF& b = m_layout.bounds();
+    const double height = m_layout.labelHeight();
+    const double ascent = m_layout.labelAscent();
     const double width = m_layout.timeLabelWidth();
     const double top = m_layout.bottomLabelTop();
     const bool vertical = bottom.labelAngle() == LabelAngle::Vertical;
 
     for (std::size_t i = labels.first();; i += labels.step()) {
         const double x = m_layout.columnX(static_cast<double>(i));
-        const QRectF box = vertical
-                               ? QRectF(x - metrics.height() / 2.0, top, metrics.height(), width)
-                               : QRectF(x - width / 2.0, top, width, metrics.height());
+        const QRectF box = vertical ? QRectF(x - height / 2.0, top, height, width)
+                                    : QRectF(x - width / 2.0, top, width, height);
         if (clippedAway(box)) {
             if (i == labels.last())
                 break;
@@ -483,15 +492,14 @@ void ChartPainter::paintBottomLabels()
         if (!vertical) {
             // Whole labels only: one that would stick out of the chart is left out.
             if (x - width / 2.0 >= b.left() && x + width / 2.0 <= b.right() + 1.0)
-                m_painter.drawText(QPointF(std::round(x - width / 2.0), top + metrics.ascent()),
-                                   text);
-        } else if (const double half = metrics.height() / 2.0;
+                m_painter.drawText(QPointF(std::round(x - width / 2.0), top + ascent), text);
+        } else if (const double half = height / 2.0;
                    x - half >= b.left() && x + half <= b.right() + 1.0) {
             m_painter.save();
             m_painter.translate(std::round(x), top);
             m_painter.rotate(-90.0);
             // Reads upwards and ends at the axis.
-            m_painter.drawText(QPointF(-width, metrics.ascent() - half), text);
+            m_painter.drawText(QPointF(-width, ascent - half), text);
             m_painter.restore();
         }
         if (i == labels.last())
@@ -540,18 +548,22 @@ void ChartPainter::paintLeftLabels()
         return;
     m_painter.setFont(left.labelFont());
     m_painter.setPen(left.labelColour());
-    const QFontMetricsF metrics(left.labelFont(), m_painter.device());
     const QRectF& b = m_layout.bounds();
-    const double half = metrics.height() / 2.0;
+    const double half = m_layout.valueHeight() / 2.0;
+    // Measured only when a label is drawn: after a tick all lie outside the clip.
+    std::optional<QFontMetricsF> metrics;
     const ValueTicks& ticks = m_layout.leftTicks();
     for (std::size_t i = 0; i < ticks.count(); ++i) {
         const double y = m_layout.leftScale().toPixel(ticks.value(i));
         if (y - half < b.top() || y + half > b.bottom() + 1.0 ||
             clippedAway(QRectF(b.left(), y - half, m_layout.leftLabelRight() - b.left(), 2 * half)))
             continue;
+        if (!metrics)
+            metrics.emplace(left.labelFont(), m_painter.device());
         const QString text = ValueTicks::text(ticks.value(i));
-        const double x = m_layout.leftLabelRight() - metrics.horizontalAdvance(text);
-        m_painter.drawText(QPointF(std::round(x), std::round(y - half + metrics.ascent())), text);
+        const double x = m_layout.leftLabelRight() - metrics->horizontalAdvance(text);
+        m_painter.drawText(QPointF(std::round(x), std::round(y - half + m_layout.valueAscent())),
+                           text);
     }
 }
 

@@ -20,6 +20,7 @@ class Series;
 // Draws one chart into one painter along a computed layout, back to front:
 // panel, title, walls, grid, series, axis line, labels, axis titles. Only the
 // points inside the horizontal window are read.
+// The layout was measured on the painter's device (or one of its resolution).
 class ChartPainter
 {
 public:

@@ -45,6 +45,7 @@ ScrollingCanvas::PlotState ScrollingCanvas::stateOf(const Chart& chart, const Ch
     const Series* source = chart.labelSeries();
     state.labelSource = source;
     state.gapCount = source != nullptr ? source->gaps().size() : 0;
+    state.labelCount = source != nullptr ? source->size() : 0;
     state.order = chart.drawingOrder();
     for (std::size_t i = 0; i < chart.seriesCount(); ++i) {
         const Series& s = chart.series(i);
@@ -116,7 +117,7 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
     const QRect bounds(QPoint(0, 0), size);
     if (m_image.isNull())
         return Drawing::Whole;
-    ChartLayout layout = chart.layout(bounds, &m_image);
+    ChartLayout layout(chart, QRectF(bounds), &m_image, &m_measures);
     PlotState state = stateOf(chart, layout, size);
 
     const Axis& bottom = chart.bottomAxis();
@@ -143,7 +144,14 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
     }
 
     const int dx = static_cast<int>(shift);
-    scrollFront(front, dx);
+    // After a tick that moved the window the time labels and gap markers
+    // under the plot area move with their points: the band they stand in
+    // scrolls along with the plot area.
+    const QRect band = since == Since::Tick && dx > 0
+                           ? labelBand(layout, front, size, !bottom.title().isEmpty())
+                           : QRect();
+    const QRect scrolledArea = band.isEmpty() ? front : front.united(band);
+    scrollLeft(scrolledArea, dx);
 
     // What the scroll cannot carry: from the previously newest point (or the
     // last point drawn, when the points went on beyond the window) to as far
@@ -183,29 +191,58 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
         plot = QRect(from, front.top(), to + 1 - from, front.height());
     if (dx > 0)
         plot |= QRect(front.right() + 1 - dx, front.top(), dx, front.height());
+    // Under the plot area only the labels and gap markers of new points can
+    // appear: a time label on a new point whose index is a multiple of the
+    // label step, or a new gap.
+    const std::size_t labelStep = std::max<std::size_t>(1, layout.labelStep());
+    const std::size_t firstNewLabel = (m_state.labelCount + labelStep - 1) / labelStep * labelStep;
+    const bool newMarks = state.gapCount != m_state.gapCount || firstNewLabel < state.labelCount;
     m_state = std::move(state);
     m_scrolledBy = dx;
-    m_scrolledArea = front;
+    m_scrolledArea = scrolledArea;
     // After a tick only the time labels and gap markers under the plot area
     // move; the title, the vertical axis' labels and the axis titles stay.
     // While the window stands still, only those of the new points appear.
     QRegion surroundings = QRegion(bounds).subtracted(QRegion(front));
     if (since == Since::Tick) {
+        const double halfLabel = std::max(layout.timeLabelWidth(), layout.labelHeight()) / 2.0;
+        const int reach = static_cast<int>(std::ceil(halfLabel + ChartLayout::labelGap)) + 1;
+        const QRect newLabels =
+            newMarks && newLeft <= newRight
+                ? QRect(QPoint(static_cast<int>(newLeft) - reach, 0),
+                        QPoint(static_cast<int>(newRight) + reach, size.height()))
+                : QRect();
         QRect below(0, front.bottom() + 1, size.width(), size.height());
-        if (dx == 0) {
-            const double halfLabel = std::max(layout.timeLabelWidth(), layout.labelHeight()) / 2.0;
-            const int reach = static_cast<int>(std::ceil(halfLabel + ChartLayout::labelGap)) + 1;
-            below &= newLeft <= newRight
-                         ? QRect(QPoint(static_cast<int>(newLeft) - reach, 0),
-                                 QPoint(static_cast<int>(newRight) + reach, size.height()))
-                         : QRect();
-        }
+        if (dx == 0)
+            below &= newLabels;
         surroundings &= below;
+        if (!band.isEmpty()) {
+            // Whole labels only: one appears or vanishes where it would
+            // stick out of the chart (at either end) and at the new points.
+            // Glyphs may stand out of a label's box by a line's height.
+            const int extent = static_cast<int>(std::ceil(halfLabel * 2.0 + layout.labelHeight()));
+            QRegion carried(band);
+            carried -= QRect(QPoint(band.left(), band.top()),
+                             QPoint(static_cast<int>(bounds.left()) + extent + 1, band.bottom()));
+            carried -= QRect(QPoint(bounds.right() - dx - extent - 1, band.top()),
+                             QPoint(band.right(), band.bottom()));
+            carried -= newLabels;
+            surroundings -= carried;
+        }
     }
     QPainter painter(&m_image);
     ChartPainter chartPainter(chart, m_layout, painter);
-    painter.setClipRegion(surroundings);
-    chartPainter.paintSurroundings();
+    if (since == Since::Tick) {
+        // Rectangle by rectangle: Qt fills a clip of several on its pool of
+        // paint threads.
+        for (const QRect& area : surroundings) {
+            painter.setClipRect(area);
+            chartPainter.paintSurroundings();
+        }
+    } else {
+        painter.setClipRegion(surroundings);
+        chartPainter.paintSurroundings();
+    }
     m_drawn = surroundings;
     if (!plot.isEmpty()) {
         painter.setClipRect(plot);
@@ -215,15 +252,23 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
     return Drawing::Scrolled;
 }
 
-void ScrollingCanvas::scrollFront(const QRect& front, int dx)
+QRect ScrollingCanvas::labelBand(const ChartLayout& layout, const QRect& front, QSize size,
+                                 bool bottomTitle)
+{
+    int bottom = size.height() - 1;
+    if (bottomTitle)
+        bottom = std::min(bottom, static_cast<int>(std::floor(layout.bottomTitleRect().top())) - 1);
+    return QRect(QPoint(front.left(), front.bottom() + 1), QPoint(front.right(), bottom));
+}
+
+void ScrollingCanvas::scrollLeft(const QRect& area, int dx)
 {
     if (dx <= 0)
         return;
-    const int kept = front.width() - dx;
+    const int kept = area.width() - dx;
     constexpr int bytesPerPixel = 4; // Format_RGB32
-    for (int y = front.top(); y <= front.bottom(); ++y) {
-        uchar* row =
-            m_image.scanLine(y) + static_cast<std::ptrdiff_t>(front.left()) * bytesPerPixel;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        uchar* row = m_image.scanLine(y) + static_cast<std::ptrdiff_t>(area.left()) * bytesPerPixel;
         std::memmove(row, row + static_cast<std::ptrdiff_t>(dx) * bytesPerPixel,
                      static_cast<std::size_t>(kept) * bytesPerPixel);
     }

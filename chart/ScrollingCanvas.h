@@ -26,7 +26,9 @@ class Chart;
 // columns that came into view, reading only the points that reach them, and
 // everything outside the plot area (labels, titles). The
 // dots of the horizontal grid lines move with the points, so they scroll
-// too. Any other change - a new scale of
+// too. After a tick, the band of time labels under the plot area scrolls
+// with it, and only its ends and the labels of the new points are drawn
+// anew. Any other change - a new scale of
 // the vertical axis, a new size or look, a cleared series, the
 // three-dimensional view, bars - draws the whole chart. Both ways give the
 // same pixels.
@@ -110,6 +112,7 @@ private:
         QRgb gapColour = 0;
         const void* labelSource = nullptr;
         std::size_t gapCount = 0;
+        std::size_t labelCount = 0; // points of the label source
         std::vector<std::size_t> order;
         std::vector<SeriesState> series;
     };
@@ -117,11 +120,18 @@ private:
     static PlotState stateOf(const Chart& chart, const ChartLayout& layout, QSize size);
     // Whether state can be reached from m_state by appending and scrolling.
     bool canScroll(const Chart& chart, const PlotState& state) const;
-    // Moves the pixels of front dx columns to the left.
-    void scrollFront(const QRect& front, int dx);
+    // The band of time labels under the plot area, down to the axis title;
+    // empty when there is no room for it.
+    static QRect labelBand(const ChartLayout& layout, const QRect& front, QSize size,
+                           bool bottomTitle);
+    // Moves the pixels of area dx columns to the left.
+    void scrollLeft(const QRect& area, int dx);
 
     QImage m_image;
     ChartLayout m_layout;
+    // Text sizes, measured again only when a font, the resolution or the
+    // vertical axis' labels change.
+    LayoutMeasures m_measures;
     PlotState m_state;
     int m_dotsPerMeterX = 0; // 0: QImage's own
     int m_dotsPerMeterY = 0;

@@ -4,6 +4,7 @@
 #include "chart/Chart.h"
 #include "chart/ScrollingCanvas.h"
 
+#include <QFont>
 #include <QImage>
 #include <QPainter>
 
@@ -77,6 +78,9 @@ struct Case
     bool stepped;
     bool spiky = false;
     bool filling = false; // a first page, not full yet: the window stands still
+    // The band of time labels scrolls between the plot area and this title.
+    bool bottomTitle = false;
+    bool uprightLabels = false;
 };
 
 // A chart fed as the program feeds it: two directions, the window on the
@@ -97,6 +101,10 @@ struct FedChart
     {
         chart.setTitle(QStringLiteral("Bandwidth graph of 127.0.0.1"));
         chart.leftAxis().setTitle(QStringLiteral("KBytes / sec"));
+        if (c.bottomTitle)
+            chart.bottomAxis().setTitle(QStringLiteral("Time"));
+        if (c.uprightLabels)
+            chart.bottomAxis().setLabelAngle(LabelAngle::Vertical);
         chart.bottomAxis().setGridVisible(c.grid);
         chart.leftAxis().setGridVisible(c.grid);
         for (int d = 0; d < 2; ++d) {
@@ -178,23 +186,27 @@ TEST_P(ScrollingCanvasTicks, EveryTickLooksLikeAWholeRepaint)
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, ScrollingCanvasTicks,
-    testing::Values(Case{"AreasGrid400", Kinds::Areas, true, 400, -1, -1, false},
-                    Case{"AreasNoGrid400", Kinds::Areas, false, 400, -1, -1, false},
-                    Case{"LinesGrid400", Kinds::Lines, true, 400, -1, -1, false},
-                    Case{"LinesNoGrid60", Kinds::Lines, false, 60, -1, -1, false},
-                    Case{"AreasGrid60", Kinds::Areas, true, 60, -1, -1, false},
-                    Case{"BothGrid400Rescale", Kinds::Both, true, 400, 11, -1, false},
-                    Case{"BothGrid60Rescale", Kinds::Both, true, 60, 11, -1, false},
-                    Case{"LinesGrid60Rescale", Kinds::Lines, true, 60, 5, -1, false},
-                    Case{"BothGrid400Gap", Kinds::Both, true, 400, -1, 9, false},
-                    Case{"BothGrid60Stepped", Kinds::Both, true, 60, -1, -1, true},
-                    Case{"BothGrid400Stepped", Kinds::Both, true, 400, -1, 4, true},
-                    Case{"SpikyLines400", Kinds::Lines, false, 400, -1, -1, false, true},
-                    Case{"SpikyLines1000", Kinds::Lines, true, 1000, -1, -1, false, true},
-                    Case{"SpikyAreas60", Kinds::Areas, true, 60, 13, -1, false, true},
-                    Case{"BothGrid400Filling", Kinds::Both, true, 400, -1, 6, false, false, true},
-                    Case{"BothGrid60SteppedFilling", Kinds::Both, true, 60, 9, 3, true, true,
-                         true}),
+    testing::Values(
+        Case{"AreasGrid400", Kinds::Areas, true, 400, -1, -1, false},
+        Case{"AreasNoGrid400", Kinds::Areas, false, 400, -1, -1, false},
+        Case{"LinesGrid400", Kinds::Lines, true, 400, -1, -1, false},
+        Case{"LinesNoGrid60", Kinds::Lines, false, 60, -1, -1, false},
+        Case{"AreasGrid60", Kinds::Areas, true, 60, -1, -1, false},
+        Case{"BothGrid400Rescale", Kinds::Both, true, 400, 11, -1, false},
+        Case{"BothGrid60Rescale", Kinds::Both, true, 60, 11, -1, false},
+        Case{"LinesGrid60Rescale", Kinds::Lines, true, 60, 5, -1, false},
+        Case{"BothGrid400Gap", Kinds::Both, true, 400, -1, 9, false},
+        Case{"BothGrid60Stepped", Kinds::Both, true, 60, -1, -1, true},
+        Case{"BothGrid400Stepped", Kinds::Both, true, 400, -1, 4, true},
+        Case{"SpikyLines400", Kinds::Lines, false, 400, -1, -1, false, true},
+        Case{"SpikyLines1000", Kinds::Lines, true, 1000, -1, -1, false, true},
+        Case{"SpikyAreas60", Kinds::Areas, true, 60, 13, -1, false, true},
+        Case{"BothGrid400Filling", Kinds::Both, true, 400, -1, 6, false, false, true},
+        Case{"BothGrid60SteppedFilling", Kinds::Both, true, 60, 9, 3, true, true, true},
+        Case{"BothGrid60BottomTitleGap", Kinds::Both, true, 60, -1, 7, false, false, false, true},
+        Case{"LinesGrid60Upright", Kinds::Lines, true, 60, -1, 5, false, false, false, true, true},
+        Case{"AreasGrid400Upright", Kinds::Areas, true, 400, -1, -1, false, false, false, false,
+             true}),
     [](const testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
 
 // Changes after which only a whole repaint gives the right picture.
@@ -255,7 +267,34 @@ INSTANTIATE_TEST_SUITE_P(
                        f.append(false);
                }},
         Change{"PannedBack", [](FedChart& f, QSize&) { f.chart.bottomAxis().move(-7.0); }},
-        Change{"PlotColour", [](FedChart& f, QSize&) { f.chart.setPlotColour(Qt::darkBlue); }}),
+        Change{"PlotColour", [](FedChart& f, QSize&) { f.chart.setPlotColour(Qt::darkBlue); }},
+        // The kept text sizes: labels of a new peak ("100,000" after
+        // "1,000") widen the label column and narrow the plot.
+        Change{"LabelsWiden",
+               [](FedChart& f, QSize&) {
+                   f.chart.leftAxis().setRange(-200.0, 100000.0);
+                   f.append(false);
+               }},
+        Change{"LabelsNarrow",
+               [](FedChart& f, QSize&) {
+                   f.chart.leftAxis().setRange(-1.0, 50.0);
+                   f.append(false);
+               }},
+        Change{"LabelFontGrows",
+               [](FedChart& f, QSize&) {
+                   QFont font = f.chart.leftAxis().labelFont();
+                   font.setPointSize(font.pointSize() + 6);
+                   f.chart.leftAxis().setLabelFont(font);
+                   f.chart.bottomAxis().setLabelFont(font);
+                   f.append(false);
+               }},
+        Change{"TitleFontGrows",
+               [](FedChart& f, QSize&) {
+                   QFont font = f.chart.titleFont();
+                   font.setPointSize(font.pointSize() * 2);
+                   f.chart.setTitleFont(font);
+                   f.append(false);
+               }}),
     [](const testing::TestParamInfo<Change>& param) { return std::string(param.param.name); });
 
 TEST(ScrollingCanvas, ReleasedImageIsDrawnWholeAgain)
