@@ -378,17 +378,18 @@ done
 for display in offscreen xvfb; do
     value=$(result "idle.shown/$display" 2)
     ref=$(result "idle.window/$display" 2)
-    label="offscreen"
-    [ "$display" = xvfb ] && label="X11"
+    label="offscreen" limit=45
+    # Under X11, as on a desktop, the window is held to less.
+    [ "$display" = xvfb ] && label="X11" limit=35
     row "Resident memory after start-up, window shown, $label (MB)" "$(fmt "$value" 1)" \
-        "$(fmt "$ref" 1) empty Qt window" "$(ratio_text "$(calc a/b "$value" "$ref")")" "≤ 45 MB" \
-        "$(verdict "$value" le 45)"
+        "$(fmt "$ref" 1) empty Qt window" "$(ratio_text "$(calc a/b "$value" "$ref")")" "≤ $limit MB" \
+        "$(verdict "$value" le "$limit")"
 done
 startup=$(result startup 1)
 startupRef=$(result startup 2)
 row "Start-up, exec to web server answering, median of $STARTS (ms)" "$(fmt "$startup" 1)" \
     "$(fmt "$startupRef" 1) empty Qt window listening" "$(ratio_text "$(calc a/b "$startup" "$startupRef")")" \
-    "< 250 ms" "$(verdict "$startup" lt 250)"
+    "≤ 70 ms" "$(verdict "$startup" le 70)"
 for c in 1 8 64; do
     ours=$(result "web.txt.flowloom.$c" 1)
     ref=$(result "web.txt.nginx.$c" 1)
@@ -398,8 +399,8 @@ for c in 1 8 64; do
         goal="none (reported)"
         met="—"
     else
-        goal="≥ 0.8 × nginx, no errors"
-        met=$(verdict "$r" ge 0.8 "$errors")
+        goal="≥ 1.1 × nginx, no errors"
+        met=$(verdict "$r" ge 1.1 "$errors")
     fi
     row "/formatted.txt, $c connection(s) (requests/s; p50 / p99 ms)" \
         "$(fmt "$ours" 0) ($(result "web.txt.flowloom.$c" 2) / $(result "web.txt.flowloom.$c" 3))" \
