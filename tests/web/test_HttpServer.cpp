@@ -282,7 +282,8 @@ TEST_F(ServerFixture, ReplyHeadersAndConnectionClose)
 TEST_F(ServerFixture, RepliesArriveWholeBeforeUnreadBytesResetTheConnection)
 {
     const std::string body(300, 'j');
-    startServer([&body](Connection& connection, const Request& request, Reply& reply) {
+    // The handler owns its copy: a worker may still hold it when the test body ends.
+    startServer([body](Connection& connection, const Request& request, Reply& reply) {
         reply.setContentType("text/plain");
         if (request.documentPath() == "/written") {
             reply.setContentLength(body.size());
