@@ -50,6 +50,18 @@ protected:
     }
 };
 
+// The window shown and plotting, after `ticks` ticks of `bytesIn` each.
+::testing::AssertionResult shownAndPlotting(Window& w, int ticks, std::uint32_t bytesIn = 1024)
+{
+    w.form->show();
+    if (!QTest::qWaitForWindowExposed(w.form.get()))
+        return ::testing::AssertionFailure() << "the window was never exposed";
+    w.form->controls().btnStart->click();
+    for (int i = 0; i < ticks; ++i)
+        w.tick(bytesIn);
+    return ::testing::AssertionSuccess();
+}
+
 } // namespace
 
 TEST(ShownText, HandsOverOnlyChangedTextsAndOnlyWhileSeen)
@@ -93,12 +105,7 @@ TEST(Unseen, MinimisedTicksShowTheirNewestFiguresTheMomentTheWindowShows)
 {
     Window w;
     app::TForm1& f = *w.form;
-    f.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-    f.controls().btnStart->click();
-    w.tick(1024);
-    w.tick(1024);
-    w.tick(1024); // the first shown tick: 1 KB/s
+    ASSERT_TRUE(shownAndPlotting(w, 3)); // the third is the first shown tick: 1 KB/s
     settle();
     ASSERT_EQ(f.controls().StatusPanel[1]->text(), "In: 1.0 KB/s");
     const std::size_t pointsBefore = f.controls().Chart1->chart().series(0).size();
@@ -131,11 +138,7 @@ TEST(Unseen, MinimisedTicksFormNoTextsUntilOneIsReadOrTheWindowShows)
 {
     Window w;
     app::TForm1& f = *w.form;
-    f.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-    f.controls().btnStart->click();
-    for (int i = 0; i < 3; ++i)
-        w.tick(1024);
+    ASSERT_TRUE(shownAndPlotting(w, 3));
     const int formedShown = f.run().figuresFormed();
     ASSERT_GT(formedShown, 0) << "a seen tick forms its texts";
 
@@ -189,11 +192,7 @@ TEST(Unseen, ALabelWhoseTextStaysIsNotRepaintedAndOneThatChangesIs)
 {
     Window w;
     app::TForm1& f = *w.form;
-    f.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-    f.controls().btnStart->click();
-    for (int i = 0; i < 4; ++i)
-        w.tick(0);
+    ASSERT_TRUE(shownAndPlotting(w, 4, 0));
     settle();
     QLabel* rate = f.controls().StatusPanel[1];
     ASSERT_EQ(rate->text(), "In: 0.0 KB/s");
@@ -242,11 +241,7 @@ TEST(Unseen, AMinimisedTickNeitherPaintsNorLaysOutAnything)
 {
     Window w;
     app::TForm1& f = *w.form;
-    f.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-    f.controls().btnStart->click();
-    for (int i = 0; i < 3; ++i)
-        w.tick(1024);
+    ASSERT_TRUE(shownAndPlotting(w, 3));
     f.showMinimized();
     settle();
     {
@@ -270,9 +265,7 @@ TEST(Unseen, TheHistoryPageWaitsWhileMinimisedAndCatchesUpWhenShown)
 {
     Window w;
     app::TForm1& f = *w.form;
-    f.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-    f.controls().btnStart->click();
+    ASSERT_TRUE(shownAndPlotting(w, 0));
     f.controls().PageControl1->setCurrentWidget(f.controls().History);
     w.tick(1'000'000);
     settle();
