@@ -8,7 +8,7 @@
 PACKAGES := build-essential cmake pkg-config \
             qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6printsupport6 \
             libjpeg62-turbo-dev zlib1g-dev libpng-dev libgif-dev \
-            libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev \
+            libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev libxxhash-dev \
             clang libclang-rt-14-dev lld \
             fonts-liberation xvfb xauth \
             librsvg2-bin desktop-file-utils appstream \

@@ -268,3 +268,61 @@ TEST(WebServiceDispatch, SharedDocumentsFollowEachPublishedView)
     }
     service.stop();
 }
+
+TEST(WebServiceDispatch, RepeatedPixelsReuseAnEncodingAndEveryChangeIsSent)
+{
+    QueuedCalls ui;
+    std::atomic<int> marked{-1}; // the column drawn red, or none
+    web::WebRenderers renderers;
+    renderers.graph = [&]() -> std::optional<QImage> {
+        QImage image(48, 24, QImage::Format_RGB32);
+        image.fill(Qt::green);
+        if (marked >= 0)
+            image.setPixelColor(marked, 7, Qt::red);
+        return image;
+    };
+    web::WebService service(ui.poster(), renderers);
+    const std::uint16_t port = service.start({"127.0.0.1", 0}).port;
+
+    struct Step
+    {
+        int marked;
+        output::ImageType type;
+        const char* name;
+        const char* format;
+    };
+    // The same pixels again, one pixel changed, the first pixels once more
+    // (two encodings remembered), a third picture, and the same pixels as
+    // another type.
+    const Step steps[] = {
+        {-1, output::ImageType::Bmp, "flowloom.bmp", "BMP"},
+        {-1, output::ImageType::Bmp, "flowloom.bmp", "BMP"},
+        {30, output::ImageType::Bmp, "flowloom.bmp", "BMP"},
+        {-1, output::ImageType::Bmp, "flowloom.bmp", "BMP"},
+        {30, output::ImageType::Bmp, "flowloom.bmp", "BMP"},
+        {31, output::ImageType::Bmp, "flowloom.bmp", "BMP"},
+        {31, output::ImageType::Png, "flowloom.png", "PNG"},
+        {31, output::ImageType::Bmp, "flowloom.bmp", "BMP"},
+    };
+    for (const Step& step : steps) {
+        web::WebSnapshot view;
+        view.imageType = step.type;
+        view.edTemp = step.name;
+        service.publish(view);
+        marked = step.marked;
+        auto reply = std::async(std::launch::async, [port, &step] {
+            return test::LoopbackClient::exchange(port, std::string("GET /") + step.name +
+                                                            " HTTP/1.1\r\n\r\n");
+        });
+        ASSERT_TRUE(waitFor([&] { return ui.size() == 1; }));
+        ui.runAll();
+        const std::string image = body(reply.get().bytes);
+        const QImage decoded = QImage::fromData(reinterpret_cast<const uchar*>(image.data()),
+                                                static_cast<int>(image.size()), step.format);
+        ASSERT_EQ(decoded.size(), QSize(48, 24)) << step.name << " " << step.marked;
+        for (const int x : {30, 31})
+            EXPECT_EQ(decoded.pixelColor(x, 7), QColor(x == step.marked ? Qt::red : Qt::green))
+                << step.name << " marked " << step.marked << ", column " << x;
+    }
+    service.stop();
+}

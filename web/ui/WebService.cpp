@@ -15,6 +15,10 @@
 #include <thread>
 #include <variant>
 
+// The hash only, compiled in here: no library to link or ship.
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 namespace flowloom::web {
 
 namespace {
@@ -89,6 +93,33 @@ struct WebService::Published
     std::array<SharedDocument, 2> metrics; // by MetricsFormat
 };
 
+// What identifies an encoding: the pixels it was made of and its image type.
+struct PixelsKey
+{
+    XXH128_hash_t hash{0, 0};
+    int width = 0;
+    int height = 0;
+    qsizetype bytesPerLine = 0;
+    QImage::Format format = QImage::Format_Invalid;
+    output::ImageType type = output::ImageType::Jpeg;
+
+    bool operator==(const PixelsKey& other) const
+    {
+        return XXH128_isEqual(hash, other.hash) && width == other.width && height == other.height &&
+               bytesPerLine == other.bytesPerLine && format == other.format && type == other.type;
+    }
+};
+
+PixelsKey pixelsKey(const QImage& image, output::ImageType type)
+{
+    return {XXH3_128bits(image.constBits(), static_cast<std::size_t>(image.sizeInBytes())),
+            image.width(),
+            image.height(),
+            image.bytesPerLine(),
+            image.format(),
+            type};
+}
+
 // One rendering on the user-interface thread, the requests that share it, and
 // its encodings. Guarded by the hub's mutex, except the pixels, which are
 // written once before `finished` and only read after it.
@@ -125,6 +156,17 @@ struct WebService::Hub
     // sent; the last holder, wherever it lets go, takes them off here. So no
     // reference to an encoding may be dropped with this mutex held.
     std::size_t encodedBytesHeld = 0;
+    // The last encodings made, by the pixels they were made of. A rendering
+    // whose pixels are the same as one of these (nothing changed on the graph
+    // since) is sent the same bytes, which encoding it again would give.
+    struct Reusable
+    {
+        PixelsKey key;
+        std::shared_ptr<const Reply::Bytes> kept; // small encodings only
+        std::weak_ptr<const Reply::Bytes> held;   // larger ones while a reply holds them
+    };
+    std::array<Reusable, 2> reusable;
+    std::size_t nextReusable = 0;
 };
 
 std::size_t WebService::encodesInFlight()
@@ -345,10 +387,26 @@ std::shared_ptr<const Reply::Bytes> WebService::heldEncoding(Reply::Bytes bytes)
 std::shared_ptr<const Reply::Bytes> WebService::encodeShared(RenderJob& job, output::ImageType type)
 {
     Hub& hub = *m_hub;
+    // A reference dropped here may be an encoding's last: never with the mutex held.
+    std::shared_ptr<const Reply::Bytes> replaced;
     std::unique_lock lock(hub.mutex);
     RenderJob::Encoding& encoding = job.encodings.at(static_cast<std::size_t>(type));
     if (!encoding.started) {
         encoding.started = true;
+        lock.unlock();
+        // The pixels stay as they are while the job holds them.
+        const PixelsKey key = pixelsKey(*job.image, type);
+        lock.lock();
+        for (const Hub::Reusable& last : hub.reusable) {
+            if (!(last.key == key))
+                continue;
+            encoding.bytes = last.kept ? last.kept : last.held.lock();
+            if (encoding.bytes) {
+                encoding.finished = true;
+                hub.done.notify_all();
+                return encoding.bytes;
+            }
+        }
         {
             const BlockingWait forAnEncoder;
             hub.done.wait(lock, [&] { return hub.stopping || hub.freeEncoders > 0; });
@@ -375,6 +433,12 @@ std::shared_ptr<const Reply::Bytes> WebService::encodeShared(RenderJob& job, out
         }
         lock.lock();
         ++hub.freeEncoders;
+        if (bytes) {
+            Hub::Reusable& slot = hub.reusable[hub.nextReusable];
+            hub.nextReusable = (hub.nextReusable + 1) % hub.reusable.size();
+            replaced = std::move(slot.kept);
+            slot = {key, bytes->size() <= kKeptEncodingBytes ? bytes : nullptr, bytes};
+        }
         encoding.bytes = std::move(bytes);
         encoding.finished = true;
         hub.done.notify_all();

@@ -92,7 +92,10 @@ struct WebRenderers
 // served a few of them would pile up their encodings: a new rendering also
 // waits while the encodings still held reach kEncodedBytesBudget, and the
 // requests arriving meanwhile share it. (The budget is passed by at most the
-// encodings begun before it was reached.)
+// encodings begun before it was reached.) A rendering whose pixels and type are
+// those of one of the last two encodings is sent that encoding's bytes: the
+// graph changes once a tick, and repeated requests between ticks are not
+// encoded again.
 class WebService
 {
 public:
@@ -100,6 +103,10 @@ public:
     static constexpr int kWebJpegQuality = 80;
     // Five 2000 x 2000 BMP images; thousands of the usual JPEG ones.
     static constexpr std::size_t kEncodedBytesBudget = 64u << 20;
+    // The last encodings are kept for renderings of the same pixels up to this
+    // size (a usual JPEG is tens of kilobytes); larger ones only while a reply
+    // still holds them.
+    static constexpr std::size_t kKeptEncodingBytes = 1u << 20;
     // Encodings running at once: one per core.
     static std::size_t encodesInFlight();
 
