@@ -103,9 +103,6 @@ void ScrollingCanvas::setResolution(int dotsPerMeterX, int dotsPerMeterY)
 
 ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size, Since since)
 {
-    m_scrolledBy = 0;
-    m_scrolledArea = QRect();
-    m_drawn = QRegion();
     if (m_image.size() != size) {
         m_image = QImage(size, QImage::Format_RGB32);
         if (m_dotsPerMeterX > 0 && m_dotsPerMeterY > 0) {
@@ -114,10 +111,31 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
         }
         m_valid = false;
     }
-    const QRect bounds(QPoint(0, 0), size);
-    if (m_image.isNull())
+    if (m_image.isNull()) {
+        m_scrolledBy = 0;
+        m_scrolledArea = QRect();
+        m_drawn = QRegion();
         return Drawing::Whole;
-    ChartLayout layout(chart, QRectF(bounds), &m_image, &m_measures);
+    }
+    const Drawing drawing = plan(chart, size, since, &m_image);
+    scrollLeft(m_scrolledArea, m_scrolledBy);
+    if (drawing == Drawing::Whole && chart.panelColour().alpha() != 255)
+        m_image.fill(chart.backgroundColour());
+    QPainter painter(&m_image);
+    paint(chart, painter);
+    return drawing;
+}
+
+ScrollingCanvas::Drawing ScrollingCanvas::plan(const Chart& chart, QSize size, Since since,
+                                               const QPaintDevice* device)
+{
+    m_scrolledBy = 0;
+    m_scrolledArea = QRect();
+    m_drawn = QRegion();
+    m_plannedSurroundings = QRegion();
+    m_plannedPlot = QRect();
+    const QRect bounds(QPoint(0, 0), size);
+    ChartLayout layout(chart, QRectF(bounds), device, &m_measures);
     PlotState state = stateOf(chart, layout, size);
 
     const Axis& bottom = chart.bottomAxis();
@@ -135,13 +153,11 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
 
     if (!scroll) {
         m_state = std::move(state);
-        if (chart.panelColour().alpha() != 255)
-            m_image.fill(chart.backgroundColour());
-        QPainter painter(&m_image);
-        ChartPainter(chart, m_layout, painter).paint();
+        m_plannedWhole = true;
         m_drawn = QRegion(bounds);
         return Drawing::Whole;
     }
+    m_plannedWhole = false;
 
     const int dx = static_cast<int>(shift);
     // After a tick that moved the window the time labels and gap markers
@@ -151,7 +167,6 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
                            ? labelBand(layout, front, size, !bottom.title().isEmpty())
                            : QRect();
     const QRect scrolledArea = band.isEmpty() ? front : front.united(band);
-    scrollLeft(scrolledArea, dx);
 
     // What the scroll cannot carry: from the previously newest point (or the
     // last point drawn, when the points went on beyond the window) to as far
@@ -230,26 +245,39 @@ ScrollingCanvas::Drawing ScrollingCanvas::render(const Chart& chart, QSize size,
             surroundings -= carried;
         }
     }
-    QPainter painter(&m_image);
+    m_plannedSurroundings = surroundings;
+    m_plannedPlot = plot;
+    m_plannedSince = since;
+    m_drawn = surroundings;
+    if (!plot.isEmpty())
+        m_drawn += plot;
+    return Drawing::Scrolled;
+}
+
+void ScrollingCanvas::paint(const Chart& chart, QPainter& painter) const
+{
     ChartPainter chartPainter(chart, m_layout, painter);
-    if (since == Since::Tick) {
+    if (m_plannedWhole) {
+        chartPainter.paint();
+        return;
+    }
+    painter.save();
+    if (m_plannedSince == Since::Tick) {
         // Rectangle by rectangle: Qt fills a clip of several on its pool of
         // paint threads.
-        for (const QRect& area : surroundings) {
+        for (const QRect& area : m_plannedSurroundings) {
             painter.setClipRect(area);
             chartPainter.paintSurroundings();
         }
-    } else {
-        painter.setClipRegion(surroundings);
+    } else if (!m_plannedSurroundings.isEmpty()) {
+        painter.setClipRegion(m_plannedSurroundings);
         chartPainter.paintSurroundings();
     }
-    m_drawn = surroundings;
-    if (!plot.isEmpty()) {
-        painter.setClipRect(plot);
-        chartPainter.paintPlotFrom(plot.left());
-        m_drawn += plot;
+    if (!m_plannedPlot.isEmpty()) {
+        painter.setClipRect(m_plannedPlot);
+        chartPainter.paintPlotFrom(m_plannedPlot.left());
     }
-    return Drawing::Scrolled;
+    painter.restore();
 }
 
 QRect ScrollingCanvas::labelBand(const ChartLayout& layout, const QRect& front, QSize size,

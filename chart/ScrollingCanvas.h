@@ -12,6 +12,9 @@
 #include <cstdint>
 #include <vector>
 
+class QPaintDevice;
+class QPainter;
+
 namespace flowloom::chart {
 
 class Chart;
@@ -47,6 +50,16 @@ public:
 
     // Brings the image up to date with chart at size and says how.
     Drawing render(const Chart& chart, QSize size, Since since = Since::Anything);
+
+    // The same without the image, for a surface that keeps the last drawing
+    // itself (a window's backing store): plan() says how to bring it up to
+    // date, measuring text as on device; the surface then scrolls
+    // scrolledArea() by scrolledBy() columns to the left, and paint() draws
+    // what the plan left to draw (everything after a whole plan).
+    Drawing plan(const Chart& chart, QSize size, Since since, const QPaintDevice* device);
+    void paint(const Chart& chart, QPainter& painter) const;
+    // Whether the next plan may scroll: the surface holds the last plan's drawing.
+    bool valid() const { return m_valid; }
 
     // What the last render did: columns the plot area moved to the left (0
     // after a whole drawing), the area that moved, and what was drawn anew.
@@ -141,6 +154,11 @@ private:
     int m_scrolledBy = 0;
     QRect m_scrolledArea;
     QRegion m_drawn;
+    // What the last plan left for paint().
+    bool m_plannedWhole = true;
+    Since m_plannedSince = Since::Anything;
+    QRegion m_plannedSurroundings;
+    QRect m_plannedPlot;
 };
 
 } // namespace flowloom::chart

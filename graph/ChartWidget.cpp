@@ -10,28 +10,6 @@
 
 namespace flowloom::graph {
 
-namespace {
-
-// Qt hands a large image blend, or one of many rows, to its pool of paint
-// threads, which then wake on every tick; bands this small and this low are
-// blended by the calling thread alone.
-constexpr int bandPixels = 32768;
-constexpr int bandRows = 64;
-
-void drawInBands(QPainter& painter, const QImage& image, const QRegion& region)
-{
-    for (const QRect& area : region& image.rect()) {
-        const int rows = std::clamp(bandPixels / std::max(1, area.width()), 1, bandRows);
-        for (int top = area.top(); top <= area.bottom(); top += rows) {
-            const QRect band(area.left(), top, area.width(),
-                             std::min(rows, area.bottom() + 1 - top));
-            painter.drawImage(band.topLeft(), image, band);
-        }
-    }
-}
-
-} // namespace
-
 ChartWidget::ChartWidget(QWidget* parent) : QWidget(parent)
 {
     // The chart paints every pixel itself.
@@ -64,13 +42,13 @@ void ChartWidget::showTick()
 {
     // Only a drawing that is on screen can be scrolled there; a tick that
     // comes before the last one was painted is painted with it.
-    if (!isVisible() || !updatesEnabled() || !keepsDrawing() || m_canvas.image().size() != size() ||
+    if (!isVisible() || !updatesEnabled() || !m_canvas.valid() || m_drawnSize != size() ||
         devicePixelRatioF() != 1.0 || !m_drawnAhead.isEmpty()) {
         update();
         return;
     }
     using Canvas = chart::ScrollingCanvas;
-    m_canvas.render(m_chart, size(), Canvas::Since::Tick);
+    m_canvas.plan(m_chart, size(), Canvas::Since::Tick, this);
     m_geometry = m_canvas.layout();
     // The bevel is painted over the drawing and never moves.
     const QRect inside = rect().adjusted(kBevelWidth, kBevelWidth, -kBevelWidth, -kBevelWidth);
@@ -87,21 +65,27 @@ void ChartWidget::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     if (devicePixelRatioF() != 1.0) {
-        // A scaled screen draws at its own resolution, never from an image.
+        // A scaled screen draws at its own resolution.
         m_geometry = m_chart.draw(painter, rect());
+        m_canvas.invalidate();
     } else {
-        const bool drawnAhead = !m_drawnAhead.isEmpty() && m_canvas.image().size() == size() &&
+        // The window's backing store keeps the last drawing: a tick's plan
+        // paints only what the scroll could not carry, anything else draws
+        // the whole chart (clipped to what needs painting).
+        const bool drawnAhead = !m_drawnAhead.isEmpty() && m_drawnSize == size() &&
                                 event->region().subtracted(m_drawnAhead).isEmpty();
         m_drawnAhead = QRegion();
         if (!drawnAhead) {
-            // The kept image measures text as the screen does.
-            constexpr double inchesPerMeter = 1.0 / 0.0254;
-            m_canvas.setResolution(static_cast<int>(std::lround(logicalDpiX() * inchesPerMeter)),
-                                   static_cast<int>(std::lround(logicalDpiY() * inchesPerMeter)));
-            m_canvas.render(m_chart, size());
+            m_canvas.invalidate();
+            m_canvas.plan(m_chart, size(), chart::ScrollingCanvas::Since::Anything, this);
             m_geometry = m_canvas.layout();
+            m_drawnSize = size();
+            // A see-through panel colour paints over the panel's own colour,
+            // as in an image filled with it first.
+            if (m_chart.panelColour().alpha() != 255)
+                painter.fillRect(rect(), QColor(m_chart.backgroundColour().rgb()));
         }
-        drawInBands(painter, m_canvas.image(), event->region());
+        m_canvas.paint(m_chart, painter);
     }
     // The graph's sunken bevel, on screen only: images hold the chart alone.
     const QRect inside = rect().adjusted(kBevelWidth, kBevelWidth, -kBevelWidth, -kBevelWidth);
@@ -120,7 +104,7 @@ bool ChartWidget::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == window() && event->type() == QEvent::WindowStateChange &&
         window()->isMinimized()) {
-        m_canvas.release();
+        m_canvas.invalidate();
         m_drawnAhead = QRegion();
     }
     return QWidget::eventFilter(watched, event);
@@ -128,8 +112,8 @@ bool ChartWidget::eventFilter(QObject* watched, QEvent* event)
 
 void ChartWidget::hideEvent(QHideEvent* event)
 {
-    // Hidden or minimised, the kept drawing is only memory.
-    m_canvas.release();
+    // Shown again, the screen is painted whole before anything scrolls.
+    m_canvas.invalidate();
     m_drawnAhead = QRegion();
     QWidget::hideEvent(event);
 }

@@ -14,10 +14,11 @@ namespace flowloom::graph {
 // The graph on screen (objectName "Chart1", given by the window). It owns the
 // chart engine, paints it, turns mouse input into panning and reports it as
 // signals. A change only schedules a repaint (update()), so many changes in
-// one event-loop pass cost one drawing. The drawing is kept between repaints
-// (chart::ScrollingCanvas): a tick that only appended points and moved the
-// window on scrolls it, on screen too, and paints only the new strip and the
-// time labels (showTick()).
+// one event-loop pass cost one drawing. The window's backing store keeps the
+// drawing between repaints: a tick that only appended points and moved the
+// window on scrolls it there and paints only the new strip and the time
+// labels (showTick(), planned by chart::ScrollingCanvas, which keeps no
+// pixels of its own here).
 class ChartWidget : public QWidget
 {
     Q_OBJECT
@@ -38,9 +39,9 @@ public:
     // painted. Any other change of the chart asks for update().
     void showTick();
 
-    // Whether a drawing is kept for the next repaint to scroll (not while
-    // the graph is hidden or its window minimised).
-    bool keepsDrawing() const { return !m_canvas.image().isNull(); }
+    // Whether the next tick may scroll what the screen shows: it holds the
+    // last drawing (not while the graph is hidden or its window minimised).
+    bool scrollsNextTick() const { return m_canvas.valid() && m_drawnSize == size(); }
 
 signals:
     // After each panning step that moved an axis; the axes have already moved.
@@ -64,7 +65,9 @@ private:
     // Geometry of the last screen drawing, so that a drag maps the pixels the
     // user actually sees.
     chart::ChartLayout m_geometry;
+    // Plans each tick's drawing; the window's backing store holds the pixels.
     chart::ScrollingCanvas m_canvas;
+    QSize m_drawnSize;
     // What showTick() scheduled from a drawing already made: a repaint within
     // it only copies that drawing, anything more draws anew.
     QRegion m_drawnAhead;
