@@ -37,7 +37,8 @@ class Chart;
 // same pixels.
 //
 // A screen that shows the previous image reaches the new one by scrolling
-// scrolledArea() by scrolledBy() columns to the left and copying drawn().
+// scrolledArea() by scrolledBy() columns to the left and copying drawn(). A
+// surface that keeps the drawing itself needs no image here: see plan().
 class ScrollingCanvas
 {
 public:
