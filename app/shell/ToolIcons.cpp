@@ -1,6 +1,6 @@
 #include "app/shell/ToolIcons.h"
 
-#include "app/shell/FileIconEngine.h"
+#include "app/shell/OnDemandIcon.h"
 
 #include <QCoreApplication>
 #include <QPainter>
@@ -115,14 +115,17 @@ void drawIcon(QPainter& p, ToolIcon icon)
 
 QIcon toolIcon(ToolIcon icon)
 {
-    QPixmap pixmap(kSize, kSize);
-    pixmap.fill(Qt::transparent);
-    {
+    // Drawn each time a button paints it and not kept: eleven pictures and
+    // their shrunk copies stay out of memory for a few microseconds a paint.
+    auto draw = [icon] {
+        QPixmap pixmap(kSize, kSize);
+        pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
         drawIcon(painter, icon);
-    }
-    return QIcon(pixmap);
+        return pixmap;
+    };
+    return QIcon(new OnDemandIconEngine({{kSize, draw, {}}}, 0));
 }
 
 namespace {
@@ -145,10 +148,10 @@ constexpr int kKeptIconSize = 64;
 QIcon applicationIcon()
 {
     if (g_applicationIcon == nullptr) {
-        std::vector<IconFile> files;
+        std::vector<IconPicture> files;
         for (const int size : {16, 32, 48, 64, 128, 256})
-            files.push_back({size, QStringLiteral(":/icons/flowloom-%1.png").arg(size), {}});
-        g_applicationIcon = new QIcon(new FileIconEngine(std::move(files), kKeptIconSize));
+            files.push_back(iconFile(size, QStringLiteral(":/icons/flowloom-%1.png").arg(size)));
+        g_applicationIcon = new QIcon(new OnDemandIconEngine(std::move(files), kKeptIconSize));
         qAddPostRoutine(dropApplicationIcon);
     }
     return *g_applicationIcon;

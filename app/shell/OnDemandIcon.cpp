@@ -1,4 +1,4 @@
-#include "app/shell/FileIconEngine.h"
+#include "app/shell/OnDemandIcon.h"
 
 #include <QApplication>
 #include <QImageReader>
@@ -26,7 +26,12 @@ QSize fitted(int fileSize, QSize requested)
 }
 } // namespace
 
-int bestIconFile(const std::vector<IconFile>& files, QSize requested)
+IconPicture iconFile(int size, const QString& path)
+{
+    return {size, [path] { return QPixmap::fromImage(QImageReader(path).read()); }, {}};
+}
+
+int bestIconPicture(const std::vector<IconPicture>& files, QSize requested)
 {
     int best = -1;
     for (int i = 0; i < static_cast<int>(files.size()); ++i) {
@@ -44,12 +49,12 @@ int bestIconFile(const std::vector<IconFile>& files, QSize requested)
     return best;
 }
 
-FileIconEngine::FileIconEngine(std::vector<IconFile> files, int keptUpTo)
-    : m_files(std::move(files)), m_keptUpTo(keptUpTo)
+OnDemandIconEngine::OnDemandIconEngine(std::vector<IconPicture> pictures, int keptUpTo)
+    : m_pictures(std::move(pictures)), m_keptUpTo(keptUpTo)
 {}
 
-void FileIconEngine::paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
-                           QIcon::State state)
+void OnDemandIconEngine::paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+                               QIcon::State state)
 {
     const qreal ratio = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
     QPixmap drawn = pixmap(rect.size() * ratio, mode, state);
@@ -61,24 +66,23 @@ void FileIconEngine::paint(QPainter* painter, const QRect& rect, QIcon::Mode mod
                         drawn);
 }
 
-QSize FileIconEngine::actualSize(const QSize& size, QIcon::Mode, QIcon::State)
+QSize OnDemandIconEngine::actualSize(const QSize& size, QIcon::Mode, QIcon::State)
 {
-    const int best = bestIconFile(m_files, size);
-    return best < 0 ? QSize() : fitted(m_files[best].size, size);
+    const int best = bestIconPicture(m_pictures, size);
+    return best < 0 ? QSize() : fitted(m_pictures[best].size, size);
 }
 
-QPixmap FileIconEngine::pixmap(const QSize& size, QIcon::Mode mode, QIcon::State)
+QPixmap OnDemandIconEngine::pixmap(const QSize& size, QIcon::Mode mode, QIcon::State)
 {
-    const int best = bestIconFile(m_files, size);
+    const int best = bestIconPicture(m_pictures, size);
     if (best < 0)
         return {};
-    IconFile& file = m_files[best];
-    QPixmap read = file.decoded;
+    IconPicture& file = m_pictures[best];
+    QPixmap read = file.kept;
     if (read.isNull()) {
-        QImageReader reader(file.path);
-        read = QPixmap::fromImage(reader.read());
+        read = file.make();
         if (file.size <= m_keptUpTo)
-            file.decoded = read;
+            file.kept = read;
     }
     if (read.isNull())
         return {};
@@ -93,22 +97,22 @@ QPixmap FileIconEngine::pixmap(const QSize& size, QIcon::Mode mode, QIcon::State
     return read;
 }
 
-QList<QSize> FileIconEngine::availableSizes(QIcon::Mode, QIcon::State)
+QList<QSize> OnDemandIconEngine::availableSizes(QIcon::Mode, QIcon::State)
 {
     QList<QSize> sizes;
-    for (const IconFile& file : m_files)
+    for (const IconPicture& file : m_pictures)
         sizes.append(QSize(file.size, file.size));
     return sizes;
 }
 
-QIconEngine* FileIconEngine::clone() const
+QIconEngine* OnDemandIconEngine::clone() const
 {
-    return new FileIconEngine(*this);
+    return new OnDemandIconEngine(*this);
 }
 
-QString FileIconEngine::key() const
+QString OnDemandIconEngine::key() const
 {
-    return QStringLiteral("FileIconEngine");
+    return QStringLiteral("OnDemandIconEngine");
 }
 
 } // namespace flowloom::app

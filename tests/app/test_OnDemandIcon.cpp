@@ -1,0 +1,149 @@
+#include "app/shell/OnDemandIcon.h"
+#include "app/shell/ToolIcons.h"
+
+#include <QIcon>
+#include <QImage>
+#include <QTemporaryDir>
+#include <map>
+
+#include <gtest/gtest.h>
+
+using flowloom::app::iconFile;
+using flowloom::app::IconPicture;
+using flowloom::app::OnDemandIconEngine;
+
+namespace {
+// One file per size, each filled with a colour of its own (red = size), so a
+// pixmap tells which file it came from.
+std::vector<IconPicture> writeFiles(const QTemporaryDir& dir, std::initializer_list<int> sizes)
+{
+    std::vector<IconPicture> files;
+    for (const int size : sizes) {
+        QImage image(size, size, QImage::Format_ARGB32);
+        image.fill(QColor(size - 1, 0, 200));
+        const QString path = dir.filePath(QStringLiteral("icon-%1.png").arg(size));
+        EXPECT_TRUE(image.save(path));
+        files.push_back(iconFile(size, path));
+    }
+    return files;
+}
+} // namespace
+
+TEST(OnDemandIconEngine, ServesEachRequestFromTheSmallestFileLargeEnoughShrunkNeverGrown)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // Files of 16, 32, 64 and 256 pixels, asked twice each (kept and read again).
+    const QIcon icon(new OnDemandIconEngine(writeFiles(dir, {16, 32, 64, 256}), 32));
+    struct Case
+    {
+        QSize requested;
+        QSize served;
+        int fromFile;
+    };
+    const Case cases[] = {
+        {{16, 16}, {16, 16}, 16},
+        {{8, 8}, {8, 8}, 16},
+        {{17, 17}, {17, 17}, 32},
+        {{22, 22}, {22, 22}, 32},
+        {{64, 64}, {64, 64}, 64},
+        {{65, 65}, {65, 65}, 256},
+        {{256, 256}, {256, 256}, 256},
+        {{512, 512}, {256, 256}, 256},
+        // 40 × 20 is 800 pixels: the 32 file (1024) is the first large enough,
+        // shrunk to fit the 20 pixels' height.
+        {{40, 20}, {20, 20}, 32},
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(QStringLiteral("%1x%2 round %3")
+                             .arg(c.requested.width())
+                             .arg(c.requested.height())
+                             .arg(round)
+                             .toStdString());
+            EXPECT_EQ(icon.actualSize(c.requested), c.served);
+            const QImage image = icon.pixmap(c.requested).toImage();
+            ASSERT_EQ(image.size(), c.served);
+            EXPECT_EQ(qRed(image.pixel(c.served.width() / 2, c.served.height() / 2)),
+                      c.fromFile - 1);
+        }
+    }
+    EXPECT_EQ(icon.availableSizes(), QList<QSize>({{16, 16}, {32, 32}, {64, 64}, {256, 256}}));
+}
+
+TEST(OnDemandIconEngine, DisabledIsTheSameSizeButNotTheSamePicture)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QIcon icon(new OnDemandIconEngine(writeFiles(dir, {32}), 32));
+    const QImage normal = icon.pixmap(QSize(32, 32)).toImage();
+    const QImage disabled = icon.pixmap(QSize(32, 32), QIcon::Disabled).toImage();
+    ASSERT_EQ(disabled.size(), normal.size());
+    EXPECT_NE(disabled.convertToFormat(normal.format()), normal);
+}
+
+TEST(OnDemandIconEngine, MissingFileGivesAnEmptyPixmapAndNoFilesNoSizes)
+{
+    const QIcon missing(
+        new OnDemandIconEngine({iconFile(32, QStringLiteral(":/no/such.png"))}, 32));
+    EXPECT_TRUE(missing.pixmap(QSize(32, 32)).isNull());
+    const QIcon none(new OnDemandIconEngine({}, 32));
+    EXPECT_TRUE(none.availableSizes().isEmpty());
+    EXPECT_FALSE(none.actualSize(QSize(32, 32)).isValid());
+}
+
+TEST(OnDemandIconEngine, ApplicationIconOffersEverySizeItCarries)
+{
+    const QIcon icon = flowloom::app::applicationIcon();
+    const QList<QSize> expected = {{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}};
+    EXPECT_EQ(icon.availableSizes(), expected);
+    for (const QSize& size : expected)
+        EXPECT_EQ(icon.pixmap(size).size(), size);
+}
+
+TEST(OnDemandIconEngine, KeepsThePicturesUpToTheKeptSizeAndMakesTheOthersAtEachRequest)
+{
+    std::map<int, int> made; // size -> times made
+    std::vector<IconPicture> pictures;
+    for (const int size : {16, 32, 128}) {
+        pictures.push_back({size,
+                            [size, &made] {
+                                ++made[size];
+                                QPixmap pixmap(size, size);
+                                pixmap.fill(Qt::red);
+                                return pixmap;
+                            },
+                            {}});
+    }
+    const QIcon icon(new OnDemandIconEngine(std::move(pictures), 32));
+    const int requests = 3;
+    for (int i = 0; i < requests; ++i)
+        for (const int size : {16, 32, 128})
+            ASSERT_EQ(icon.pixmap(QSize(size, size)).size(), QSize(size, size));
+    EXPECT_EQ(made, (std::map<int, int>{{16, 1}, {32, 1}, {128, requests}}));
+}
+
+// The tool bar's pictures are drawn when painted; what a button shows must
+// be what Qt's own icon of the same drawing shows, in every mode.
+TEST(OnDemandIconEngine, ToolIconsLookAsQtsOwnIconOfTheSameDrawing)
+{
+    using flowloom::app::ToolIcon;
+    const ToolIcon icons[] = {ToolIcon::Start,  ToolIcon::Stop,  ToolIcon::Clear, ToolIcon::Line,
+                              ToolIcon::ThreeD, ToolIcon::Swap,  ToolIcon::Stay,  ToolIcon::Save,
+                              ToolIcon::Copy,   ToolIcon::Print, ToolIcon::Help};
+    for (const ToolIcon which : icons) {
+        SCOPED_TRACE(static_cast<int>(which));
+        const QIcon drawn = flowloom::app::toolIcon(which);
+        const QPixmap full = drawn.pixmap(QSize(44, 44));
+        ASSERT_EQ(full.size(), QSize(44, 44));
+        const QIcon qts(full);
+        for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active}) {
+            for (const int size : {22, 44, 16}) {
+                const QImage expected = qts.pixmap(QSize(size, size), mode).toImage();
+                const QImage got = drawn.pixmap(QSize(size, size), mode).toImage();
+                EXPECT_EQ(got.convertToFormat(expected.format()), expected)
+                    << "mode " << mode << " size " << size;
+            }
+        }
+    }
+}
