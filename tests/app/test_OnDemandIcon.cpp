@@ -3,6 +3,7 @@
 
 #include <QIcon>
 #include <QImage>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <map>
 
@@ -143,6 +144,46 @@ TEST(OnDemandIconEngine, ToolIconsLookAsQtsOwnIconOfTheSameDrawing)
                 const QImage got = drawn.pixmap(QSize(size, size), mode).toImage();
                 EXPECT_EQ(got.convertToFormat(expected.format()), expected)
                     << "mode " << mode << " size " << size;
+            }
+        }
+    }
+}
+
+// The notification area paints the icon into its own rectangle: the picture
+// is fitted into it and centred, the rest left as it was.
+TEST(OnDemandIconEngine, PaintsTheFittedPictureCentredInTheRectangle)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QIcon icon(new OnDemandIconEngine(writeFiles(dir, {16, 32}), 32));
+    struct Case
+    {
+        QRect rect;
+        QRect picture; // where the picture lands: the rectangle's largest centred square
+        int fromFile;
+    };
+    const Case cases[] = {
+        {{0, 0, 40, 24}, {8, 0, 24, 24}, 32},
+        {{4, 6, 16, 30}, {4, 13, 16, 16}, 16},
+        {{0, 0, 48, 48}, {8, 8, 32, 32}, 32}, // never grown beyond the largest file
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rect.width());
+        QImage canvas(60, 60, QImage::Format_ARGB32);
+        canvas.fill(Qt::transparent);
+        {
+            QPainter painter(&canvas);
+            icon.paint(&painter, c.rect);
+        }
+        for (int y = 0; y < canvas.height(); ++y) {
+            for (int x = 0; x < canvas.width(); ++x) {
+                const QRgb pixel = canvas.pixel(x, y);
+                if (c.picture.contains(x, y)) {
+                    ASSERT_EQ(qRed(pixel), c.fromFile - 1) << x << "," << y;
+                    ASSERT_EQ(qAlpha(pixel), 255) << x << "," << y;
+                } else {
+                    ASSERT_EQ(qAlpha(pixel), 0) << x << "," << y;
+                }
             }
         }
     }
