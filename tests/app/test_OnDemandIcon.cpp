@@ -72,17 +72,6 @@ TEST(OnDemandIconEngine, ServesEachRequestFromTheSmallestFileLargeEnoughShrunkNe
     EXPECT_EQ(icon.availableSizes(), QList<QSize>({{16, 16}, {32, 32}, {64, 64}, {256, 256}}));
 }
 
-TEST(OnDemandIconEngine, DisabledIsTheSameSizeButNotTheSamePicture)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QIcon icon(new OnDemandIconEngine(writeFiles(dir, {32}), 32));
-    const QImage normal = icon.pixmap(QSize(32, 32)).toImage();
-    const QImage disabled = icon.pixmap(QSize(32, 32), QIcon::Disabled).toImage();
-    ASSERT_EQ(disabled.size(), normal.size());
-    EXPECT_NE(disabled.convertToFormat(normal.format()), normal);
-}
-
 TEST(OnDemandIconEngine, MissingFileGivesAnEmptyPixmapAndNoFilesNoSizes)
 {
     const QIcon missing(
