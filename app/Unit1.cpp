@@ -40,13 +40,18 @@
 
 namespace flowloom::app {
 
+QFont TForm1::windowFont()
+{
+    return QFont(QStringLiteral("Arial"), 8);
+}
+
 TForm1::TForm1(Environment environment, QWidget* parent)
     : QMainWindow(parent), m_env(std::move(environment)),
       m_files(m_env.files.value_or(portableLocations(m_env.programFile)))
 {
     setObjectName("Form1");
     setWindowTitle(QStringLiteral("Flowloom"));
-    setFont(QFont(QStringLiteral("Arial"), 8));
+    setFont(windowFont());
     if (!m_env.showMessage) {
         m_env.showMessage = [this](const std::string& text) {
             if (m_unattended || m_env.headless)

@@ -32,6 +32,8 @@ class TForm1 final : public QMainWindow
 public:
     explicit TForm1(Environment environment, QWidget* parent = nullptr);
     ~TForm1() override;
+    // The font of the window and all its controls.
+    static QFont windowFont();
 
     // Start-up and shutdown.
     void FormCreate();

@@ -144,8 +144,16 @@ int main(int argc, char** argv)
 
     flowloom::sampling::NetlinkSource interfaces;
     flowloom::sampling::SystemWallClock clock;
+    // Each line edit lays its text out once with the application's font
+    // before it takes its own. With the window's font as the application's
+    // while the window is built, that loads no other face (the desktop's
+    // default is some 300 KB of font file and shaping tables that nothing in
+    // the window draws with); boxes and menus get the desktop's font back.
+    const QFont desktopFont = QApplication::font();
+    QApplication::setFont(flowloom::app::TForm1::windowFont());
     flowloom::app::TForm1 form(
         {interfaces, clock, programFile, {}, files, nullptr, options.headless});
+    QApplication::setFont(desktopFont);
     window = &form;
     // Without a display there is no window to bring to the front.
     if (!options.headless)

@@ -34,7 +34,7 @@ std::string describe(const char* what)
 } // namespace
 
 SockDiagSource::SockDiagSource()
-    : m_buffer(kBufferSize), m_answerBuffers(kLookupBatch * kAnswerSize),
+    : m_buffer(std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize)),
       m_answerSlices(kLookupBatch), m_answerHeaders(kLookupBatch)
 {
     m_dump = openDiagSocket();
@@ -105,7 +105,7 @@ void SockDiagSource::drainClosed(std::vector<TcpSocketReading>& closed)
                 ++m_lostCloses; // larger than any close announcement
                 continue;
             }
-            parseTcpDestroyed(m_answerBuffers.data() + static_cast<std::size_t>(i) * kAnswerSize,
+            parseTcpDestroyed(m_answerBuffers.get() + static_cast<std::size_t>(i) * kAnswerSize,
                               message.msg_len, closed);
         }
         // A batch not filled found the queue empty: the rest waits for the next call.
@@ -116,8 +116,11 @@ void SockDiagSource::drainClosed(std::vector<TcpSocketReading>& closed)
 
 int SockDiagSource::receiveBatch(int socket, std::size_t count)
 {
+    if (!m_answerBuffers)
+        m_answerBuffers =
+            std::make_unique_for_overwrite<std::uint8_t[]>(kLookupBatch * kAnswerSize);
     for (std::size_t i = 0; i < count; ++i) {
-        m_answerSlices[i] = {m_answerBuffers.data() + i * kAnswerSize, kAnswerSize};
+        m_answerSlices[i] = {m_answerBuffers.get() + i * kAnswerSize, kAnswerSize};
         m_answerHeaders[i] = {};
         m_answerHeaders[i].msg_hdr.msg_iov = &m_answerSlices[i];
         m_answerHeaders[i].msg_hdr.msg_iovlen = 1;
@@ -183,7 +186,7 @@ bool SockDiagSource::lookupBatch(const TcpSocketReading* known, std::size_t coun
             if ((message.msg_hdr.msg_flags & MSG_TRUNC) != 0)
                 return false;
             const std::size_t before = m_answers.size();
-            if (parseTcpLookupAnswers(m_answerBuffers.data() +
+            if (parseTcpLookupAnswers(m_answerBuffers.get() +
                                           static_cast<std::size_t>(i) * kAnswerSize,
                                       message.msg_len, m_answers) == DiagParse::Bad)
                 return false;
@@ -244,7 +247,7 @@ bool SockDiagSource::dump(const std::vector<std::uint8_t>& request, std::uint32_
         return false;
     // The answer is ready in parts; wait for each (the kernel writes it at once).
     for (int idle = 0; idle < 1000;) {
-        const ssize_t got = ::recv(m_dump.get(), m_buffer.data(), m_buffer.size(), 0);
+        const ssize_t got = ::recv(m_dump.get(), m_buffer.get(), kBufferSize, 0);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -257,7 +260,7 @@ bool SockDiagSource::dump(const std::vector<std::uint8_t>& request, std::uint32_
             }
             return false;
         }
-        switch (parseTcpDump(m_buffer.data(), static_cast<std::size_t>(got), sequence, live)) {
+        switch (parseTcpDump(m_buffer.get(), static_cast<std::size_t>(got), sequence, live)) {
         case DiagParse::Done:
             return true;
         case DiagParse::Bad:

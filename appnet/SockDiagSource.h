@@ -4,6 +4,7 @@
 #include "sampling/UniqueFd.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <sys/socket.h>
 #include <vector>
@@ -69,7 +70,9 @@ private:
     sampling::UniqueFd m_closes;
     sampling::UniqueFd m_lookups;
     std::uint32_t m_sequence = 0;
-    std::vector<std::uint8_t> m_buffer;
+    // Neither buffer is zeroed: a page the kernel never writes into stays
+    // out of memory. The answer slots come with the first batch received.
+    std::unique_ptr<std::uint8_t[]> m_buffer;
     std::string m_problem;
     std::uint64_t m_lostCloses = 0;
     bool m_ipv6 = true;
@@ -77,7 +80,7 @@ private:
     bool m_lookupsOffered = true; // until the kernel answers a lookup with another error
     std::vector<std::uint8_t> m_requests;
     std::vector<LookupAnswer> m_answers;
-    std::vector<std::uint8_t> m_answerBuffers; // one slot per answer of a batch
+    std::unique_ptr<std::uint8_t[]> m_answerBuffers; // one slot per answer of a batch
     std::vector<iovec> m_answerSlices;
     std::vector<mmsghdr> m_answerHeaders;
 };

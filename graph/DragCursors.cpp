@@ -45,22 +45,23 @@ QCursor drawCursor(bool horizontal, bool vertical)
 }
 } // namespace
 
-DragCursors::DragCursors()
-    : m_fourWay(drawCursor(true, true)), m_horizontal(drawCursor(true, false)),
-      m_vertical(drawCursor(false, true))
-{}
-
-const QCursor& DragCursors::cursor(DragCursor which) const
+const QCursor& DragCursors::cursor(DragCursor which)
 {
+    auto drawn = [](std::optional<QCursor>& cursor, bool horizontal,
+                    bool vertical) -> const QCursor& {
+        if (!cursor)
+            cursor = drawCursor(horizontal, vertical);
+        return *cursor;
+    };
     switch (which) {
     case DragCursor::FourWay:
-        return m_fourWay;
+        return drawn(m_fourWay, true, true);
     case DragCursor::Horizontal:
-        return m_horizontal;
+        return drawn(m_horizontal, true, false);
     case DragCursor::Vertical:
         break;
     }
-    return m_vertical;
+    return drawn(m_vertical, false, true);
 }
 
 } // namespace flowloom::graph

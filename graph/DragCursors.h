@@ -3,21 +3,23 @@
 #include "graph/GraphInteraction.h"
 
 #include <QCursor>
+#include <optional>
 
 namespace flowloom::graph {
 
 // The three hand cursors used while the graph is dragged ("draghandALL",
-// "draghandEW", "draghandNS"), drawn by the program at start-up.
+// "draghandEW", "draghandNS"), each drawn by the program the first time a
+// drag asks for it: most runs never drag, and three drawn cursors hold some
+// 100 KB.
 class DragCursors
 {
 public:
-    DragCursors();
-    const QCursor& cursor(DragCursor which) const;
+    const QCursor& cursor(DragCursor which);
 
 private:
-    QCursor m_fourWay;
-    QCursor m_horizontal;
-    QCursor m_vertical;
+    std::optional<QCursor> m_fourWay;
+    std::optional<QCursor> m_horizontal;
+    std::optional<QCursor> m_vertical;
 };
 
 } // namespace flowloom::graph

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -153,8 +154,19 @@ struct Connection
     sqlite3* release() { return std::exchange(db, nullptr); }
 };
 
+// SQLite hands each connection a first block of 20 cache pages (some 90 KB)
+// at its first read. A history grows by a few pages a day and the program
+// reads little of it back, so its pages are taken one by one as read. Set
+// before SQLite's first use; a later call changes nothing.
+void takeCachePagesAsRead()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { (void)sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0); });
+}
+
 int openConnection(const fs::path& path, bool create, Connection& connection)
 {
+    takeCachePagesAsRead();
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     const int status = sqlite3_open_v2(path.c_str(), &connection.db, flags, nullptr);
     if (status == SQLITE_OK) {
@@ -490,6 +502,7 @@ std::unique_ptr<UsageStore> UsageStore::openReadOnly(const fs::path& path, std::
         return nullptr;
     }
     Connection connection;
+    takeCachePagesAsRead();
     if (sqlite3_open_v2(path.c_str(), &connection.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         reason = connection.db ? sqlite3_errmsg(connection.db) : "it cannot be opened";
         return nullptr;

@@ -1,10 +1,11 @@
 #include "app/shell/ToolIcons.h"
 
+#include "app/shell/OnDemandIcon.h"
+
 #include <QCoreApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
-#include <memory>
 
 namespace flowloom::app {
 
@@ -114,20 +115,23 @@ void drawIcon(QPainter& p, ToolIcon icon)
 
 QIcon toolIcon(ToolIcon icon)
 {
-    QPixmap pixmap(kSize, kSize);
-    pixmap.fill(Qt::transparent);
-    {
+    // Drawn each time a button paints it and not kept: eleven pictures and
+    // their shrunk copies stay out of memory for a few microseconds a paint.
+    auto draw = [icon] {
+        QPixmap pixmap(kSize, kSize);
+        pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
         drawIcon(painter, icon);
-    }
-    return QIcon(pixmap);
+        return pixmap;
+    };
+    return QIcon(new OnDemandIconEngine({{kSize, draw, {}}}, 0));
 }
 
 namespace {
-// Decoded once for the whole program: the application, the window and the
-// notification area share it (every size decoded is 350 KB of pixels). It
-// goes with the application object, before the pixel store is torn down.
+// Made once for the whole program: the application, the window and the
+// notification area share it. It goes with the application object, before
+// the pixel store is torn down.
 QIcon* g_applicationIcon = nullptr;
 
 void dropApplicationIcon()
@@ -135,15 +139,19 @@ void dropApplicationIcon()
     delete g_applicationIcon;
     g_applicationIcon = nullptr;
 }
+
+// The sizes a notification area paints stay decoded; 128 and 256 pixels
+// (64 KB and 256 KB of pixels) are read when the window manager asks.
+constexpr int kKeptIconSize = 64;
 } // namespace
 
 QIcon applicationIcon()
 {
     if (g_applicationIcon == nullptr) {
-        auto icon = std::make_unique<QIcon>();
+        std::vector<IconPicture> files;
         for (const int size : {16, 32, 48, 64, 128, 256})
-            icon->addFile(QStringLiteral(":/icons/flowloom-%1.png").arg(size), QSize(size, size));
-        g_applicationIcon = icon.release();
+            files.push_back(iconFile(size, QStringLiteral(":/icons/flowloom-%1.png").arg(size)));
+        g_applicationIcon = new QIcon(new OnDemandIconEngine(std::move(files), kKeptIconSize));
         qAddPostRoutine(dropApplicationIcon);
     }
     return *g_applicationIcon;

@@ -309,3 +309,22 @@ TEST(UsageStore, AReadOnlyConnectionReadsWhatIsCommittedAndRefusesWhatIsNoHistor
     EXPECT_FALSE(UsageStore::openReadOnly(folder / "text.sqlite", reason));
     EXPECT_FALSE(reason.empty());
 }
+
+// An open history takes its cache pages as it reads them: not SQLite's first
+// block of 20 pages (20 × 4096 bytes and their headers) for every connection.
+TEST(UsageStore, AnOpenHistoryHoldsFewerCachePagesThanSqlitesFirstBlock)
+{
+    TempFolder folder;
+    const fs::path file = historyIn(folder);
+    ASSERT_TRUE(UsageStore::prepare(file, at(2026, 12, 3)).ready);
+    const sqlite3_int64 before = sqlite3_memory_used();
+    for (const bool readOnly : {false, true}) {
+        SCOPED_TRACE(readOnly);
+        std::string reason;
+        const sqlite3_int64 start = sqlite3_memory_used();
+        auto store = readOnly ? UsageStore::openReadOnly(file, reason) : UsageStore::open(file);
+        ASSERT_NE(store, nullptr) << reason;
+        EXPECT_LT(sqlite3_memory_used() - start, 20 * 4096);
+    }
+    EXPECT_EQ(sqlite3_memory_used(), before); // all given back once closed
+}
