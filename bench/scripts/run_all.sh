@@ -44,23 +44,6 @@ cmake --build "$BUILD" -j "${JOBS:-2}" > "$BUILD/bench-build.log" 2>&1 ||
 BUILD=$(cd "$BUILD" && pwd)
 echo "built in $((SECONDS - BUILD_STARTED)) s"
 
-# The landed code's program, for the figures measured beside it, when
-# BENCH_REFERENCE names a revision (for example the branch point of a change).
-REFERENCE_BINARY=""
-if [ -n "${BENCH_REFERENCE:-}" ]; then
-    step "reference program: $BENCH_REFERENCE"
-    REF_SRC="$BUILD/reference-src"
-    rm -rf "$REF_SRC"
-    mkdir -p "$REF_SRC"
-    git -C "$FLOWLOOM_ROOT" archive "$BENCH_REFERENCE" | tar -x -C "$REF_SRC"
-    cmake -S "$REF_SRC" -B "$BUILD/reference-build" -DCMAKE_BUILD_TYPE=Release -DFLOWLOOM_TESTS=OFF \
-        -DFLOWLOOM_BENCH=OFF > /dev/null
-    cmake --build "$BUILD/reference-build" --target flowloom -j "${JOBS:-2}" > "$BUILD/reference-build.log" 2>&1 ||
-        { tail -40 "$BUILD/reference-build.log"; echo "the reference build failed" >&2; exit 1; }
-    REFERENCE_BINARY="$BUILD/reference-build/app/flowloom"
-    REFERENCE_NAME=$(git -C "$FLOWLOOM_ROOT" rev-parse --short "$BENCH_REFERENCE")
-fi
-
 OUT="$BUILD/bench-results"
 rm -rf "$OUT"
 mkdir -p "$OUT"
@@ -78,12 +61,37 @@ SCRIPTS="$FLOWLOOM_ROOT/bench/scripts"
 # caches and a busy second core, which raised the floor by half and the
 # instances by other amounts, so the ratios moved from run to run: they are
 # measured first, with nothing else of the run beside them.
+# Measured right after minutes of compiling, the idle instances once took two
+# to three times what they took on the same machine ten minutes later: a
+# compile of more than a few seconds is followed by a pause.
+if [ $((SECONDS - BUILD_STARTED)) -gt 10 ]; then
+    step "a minute's pause after the build"
+    sleep 60
+fi
 step "idle cost and memory of the real program (${IDLE_SECONDS} s, alone)"
 if bash "$SCRIPTS/program_idle.sh" "$BUILD" "$IDLE_SECONDS" > "$OUT/idle.log" 2>&1; then
     cat "$OUT/idle.log"
 else
     FAILED+=(program_idle)
     tail -20 "$OUT/idle.log"
+fi
+
+# The landed code's program, for the figures measured beside it, when
+# BENCH_REFERENCE names a revision (for example the branch point of a change);
+# built after the idle measurement, which a machine busy compiling disturbs.
+REFERENCE_BINARY=""
+if [ -n "${BENCH_REFERENCE:-}" ]; then
+    step "reference program: $BENCH_REFERENCE"
+    REF_SRC="$BUILD/reference-src"
+    rm -rf "$REF_SRC"
+    mkdir -p "$REF_SRC"
+    git -C "$FLOWLOOM_ROOT" archive "$BENCH_REFERENCE" | tar -x -C "$REF_SRC"
+    cmake -S "$REF_SRC" -B "$BUILD/reference-build" -DCMAKE_BUILD_TYPE=Release -DFLOWLOOM_TESTS=OFF \
+        -DFLOWLOOM_BENCH=OFF > /dev/null
+    cmake --build "$BUILD/reference-build" --target flowloom -j "${JOBS:-2}" > "$BUILD/reference-build.log" 2>&1 ||
+        { tail -40 "$BUILD/reference-build.log"; echo "the reference build failed" >&2; exit 1; }
+    REFERENCE_BINARY="$BUILD/reference-build/app/flowloom"
+    REFERENCE_NAME=$(git -C "$FLOWLOOM_ROOT" rev-parse --short "$BENCH_REFERENCE")
 fi
 
 # The traffic per application on beside off is a ratio of two instances under

@@ -12,6 +12,7 @@
 #include "support/ManualClock.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -41,6 +42,12 @@ int main(int argc, char** argv)
     ini.close();
     app::TForm1 form(app::Environment{source, clock, (folder.path() + "/flowloom").toStdString()});
     form.show();
+    // A window manager maps the window in its own time: a picture read back
+    // before that is black.
+    QElapsedTimer waited;
+    waited.start();
+    while (!form.windowHandle()->isExposed() && waited.elapsed() < 10'000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     form.btnStartClick();
     for (int t = 0; t < 150; ++t) {
         in += static_cast<std::uint32_t>(2'000'000 + 900'000 * std::sin(t / 5.0));
