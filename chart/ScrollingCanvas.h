@@ -59,6 +59,8 @@ public:
     // what the plan left to draw (everything after a whole plan).
     Drawing plan(const Chart& chart, QSize size, Since since, const QPaintDevice* device);
     void paint(const Chart& chart, QPainter& painter) const;
+    // Whether the last plan draws the whole chart.
+    bool plannedWhole() const { return m_plannedWhole; }
     // Whether the next plan may scroll: the surface holds the last plan's drawing.
     bool valid() const { return m_valid; }
 

@@ -80,11 +80,11 @@ void ChartWidget::paintEvent(QPaintEvent* event)
             m_canvas.plan(m_chart, size(), chart::ScrollingCanvas::Since::Anything, this);
             m_geometry = m_canvas.layout();
             m_drawnSize = size();
-            // A see-through panel colour paints over the panel's own colour,
-            // as in an image filled with it first.
-            if (m_chart.panelColour().alpha() != 255)
-                painter.fillRect(rect(), QColor(m_chart.backgroundColour().rgb()));
         }
+        // A see-through panel colour paints over the panel's own colour, as
+        // in an image filled with it first.
+        if (m_canvas.plannedWhole() && m_chart.panelColour().alpha() != 255)
+            painter.fillRect(rect(), QColor(m_chart.backgroundColour().rgb()));
         m_canvas.paint(m_chart, painter);
     }
     // The graph's sunken bevel, on screen only: images hold the chart alone.

@@ -163,6 +163,37 @@ TEST(ChartWidget, TickScrollsTheScreenAndPaintsOnlyWhatChanged)
     }
 }
 
+// A see-through panel colour draws the whole chart at every tick, each time
+// over the panel's own colour: the screen never piles one drawing on another.
+TEST(ChartWidget, SeeThroughPanelLooksAsItsImageTickAfterTick)
+{
+    ChartWidget widget;
+    widget.resize(400, 240);
+    flowloom::chart::Chart& chart = widget.chart();
+    chart.setPanelColour(QColor(40, 60, 200, 90));
+    flowloom::chart::Series& area = chart.addSeries(flowloom::chart::SeriesKind::Area, "in");
+    chart.leftAxis().setRange(0.0, 100.0);
+    widget.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
+    for (int t = 0; t < 4; ++t) {
+        area.append(20.0 + 15.0 * t,
+                    flowloom::chart::TimeLabel(static_cast<std::uint32_t>(36000 + t)),
+                    qRgb(0, 255, 0));
+        chart.bottomAxis().setRange(t - 50.0, t);
+        widget.showTick();
+        QCoreApplication::processEvents();
+    }
+    const QImage screen =
+        widget.screen()->grabWindow(widget.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage whole = widget.renderToImage(widget.size());
+    ASSERT_EQ(screen.size(), whole.size());
+    int differing = 0;
+    for (int y = 2; y < whole.height() - 2; ++y)
+        for (int x = 2; x < whole.width() - 2; ++x)
+            differing += (screen.pixel(x, y) & 0xffffff) != (whole.pixel(x, y) & 0xffffff);
+    EXPECT_EQ(differing, 0);
+}
+
 // Hidden or minimised, the window may lose what it showed: the first tick
 // after it draws the whole chart instead of scrolling a screen it assumes.
 TEST(ChartWidget, ScrollsNothingAfterBeingUnseen)
