@@ -12,6 +12,30 @@
 
 using flowloom::graph::ChartWidget;
 
+namespace {
+// Pixels inside the bevel (which only the screen has) where the picture
+// differs from a whole drawing of the widget's chart; -1 when their sizes differ.
+int differingFromWholeDrawing(const ChartWidget& widget, const QImage& picture)
+{
+    const QImage whole = widget.renderToImage(widget.size());
+    const QImage shown = picture.convertToFormat(QImage::Format_RGB32);
+    if (shown.size() != whole.size())
+        return -1;
+    int differing = 0;
+    for (int y = 2; y < whole.height() - 2; ++y) {
+        for (int x = 2; x < whole.width() - 2; ++x)
+            differing += (shown.pixel(x, y) & 0xffffff) != (whole.pixel(x, y) & 0xffffff);
+    }
+    return differing;
+}
+
+// What the window shows, read back from the screen, not drawn anew.
+QImage onScreen(const ChartWidget& widget)
+{
+    return widget.screen()->grabWindow(widget.winId()).toImage();
+}
+} // namespace
+
 TEST(ChartWidget, RendersTheWholeChartIntoAnImageOfExactlyTheAskedSize)
 {
     ChartWidget widget;
@@ -83,15 +107,7 @@ TEST(ChartWidget, ScrolledScreenMatchesAWholeDrawingEveryTick)
         append(t);
     for (int t = 450; t < 460; ++t) {
         append(t);
-        const QImage screen = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
-        const QImage whole = widget.renderToImage(widget.size());
-        int differing = 0;
-        // Inside the bevel, which only the screen has.
-        for (int y = 2; y < 385 - 2; ++y) {
-            for (int x = 2; x < 791 - 2; ++x)
-                differing += (screen.pixel(x, y) & 0xffffff) != (whole.pixel(x, y) & 0xffffff);
-        }
-        ASSERT_EQ(differing, 0) << "tick " << t;
+        ASSERT_EQ(differingFromWholeDrawing(widget, widget.grab().toImage()), 0) << "tick " << t;
     }
 }
 
@@ -148,18 +164,7 @@ TEST(ChartWidget, TickScrollsTheScreenAndPaintsOnlyWhatChanged)
         widget.showTick();
         QCoreApplication::processEvents();
         EXPECT_EQ(recorder.painted.contains(oldPart), rescaled) << "tick " << t;
-        const QImage screen = widget.screen()
-                                  ->grabWindow(widget.winId())
-                                  .toImage()
-                                  .convertToFormat(QImage::Format_RGB32);
-        const QImage whole = widget.renderToImage(widget.size());
-        ASSERT_EQ(screen.size(), whole.size());
-        int differing = 0;
-        for (int y = 2; y < whole.height() - 2; ++y) {
-            for (int x = 2; x < whole.width() - 2; ++x)
-                differing += (screen.pixel(x, y) & 0xffffff) != (whole.pixel(x, y) & 0xffffff);
-        }
-        ASSERT_EQ(differing, 0) << "tick " << t;
+        ASSERT_EQ(differingFromWholeDrawing(widget, onScreen(widget)), 0) << "tick " << t;
     }
 }
 
@@ -183,15 +188,7 @@ TEST(ChartWidget, SeeThroughPanelLooksAsItsImageTickAfterTick)
         widget.showTick();
         QCoreApplication::processEvents();
     }
-    const QImage screen =
-        widget.screen()->grabWindow(widget.winId()).toImage().convertToFormat(QImage::Format_RGB32);
-    const QImage whole = widget.renderToImage(widget.size());
-    ASSERT_EQ(screen.size(), whole.size());
-    int differing = 0;
-    for (int y = 2; y < whole.height() - 2; ++y)
-        for (int x = 2; x < whole.width() - 2; ++x)
-            differing += (screen.pixel(x, y) & 0xffffff) != (whole.pixel(x, y) & 0xffffff);
-    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(differingFromWholeDrawing(widget, onScreen(widget)), 0);
 }
 
 // Hidden or minimised, the window may lose what it showed: the first tick
