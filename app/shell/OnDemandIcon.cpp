@@ -33,17 +33,17 @@ IconPicture iconFile(int size, const QString& path)
 
 int bestIconPicture(const std::vector<IconPicture>& files, QSize requested)
 {
+    const qint64 wanted = area(requested);
     int best = -1;
     for (int i = 0; i < static_cast<int>(files.size()); ++i) {
         if (best < 0) {
             best = i;
             continue;
         }
-        const qint64 wanted = area(requested);
         const qint64 a = area(QSize(files[best].size, files[best].size));
         const qint64 b = area(QSize(files[i].size, files[i].size));
-        const bool bothLargeEnough = std::min(a, b) >= wanted;
-        if (bothLargeEnough ? b < a : b > a)
+        // Of two large enough, the smaller; otherwise the larger.
+        if (std::min(a, b) >= wanted ? b < a : b > a)
             best = i;
     }
     return best;
