@@ -100,7 +100,19 @@ int main(int argc, char** argv)
     mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 8 * 1024 * 1024);
 
+    // On X11 the window's pixels go to the server through the connection, not
+    // through shared memory. A shared buffer may not be painted while the
+    // server could still be reading it, so with it every tick's repaint first
+    // waits for a round trip to the server, which also wakes a second thread;
+    // a tick's few changed pixels cost less to send. The setting is read when
+    // the connection is made and is not passed on to programs started from
+    // here; a value the user set is kept.
+    const bool sharedMemoryChosen = qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
+    if (!sharedMemoryChosen)
+        qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication application(argc, argv);
+    if (!sharedMemoryChosen)
+        qunsetenv("QT_XCB_NO_MITSHM");
     // The main window's caption "Flowloom" is the task-bar text. No display
     // name: Qt would append it to every other window's caption too.
     QApplication::setApplicationName(QStringLiteral("Flowloom"));
