@@ -11,7 +11,9 @@ bool FigureBoard::unseen() const
 
 void FigureBoard::set(QLabel* label, const QString& text)
 {
-    if (!unseen()) {
+    // A label on a page behind another (the statistics behind the graph) is
+    // kept as well: a new text would lay its hidden page out anew every tick.
+    if (!unseen() && (label->isVisible() || !m_window.isVisible())) {
         // The same text again repaints nothing and lays nothing out anew.
         if (label->text() != text)
             label->setText(text);

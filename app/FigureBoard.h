@@ -11,11 +11,13 @@ class QWidget;
 namespace flowloom::app {
 
 // While the window is not seen, a tick's figures are kept instead of written:
-// writing a label costs more than the whole sampling pass. The web view, the
-// plot feed and the balloon read them through figure(); the window shows them
-// when it comes back (showKept). A writer may even leave its texts unformed
-// while nobody sees them (formLater): they are formed when first read or
-// shown, from the newest tick's numbers, and a tick nobody reads forms none.
+// writing a label costs more than the whole sampling pass. So are those of a
+// page behind another, whose new texts would lay it out anew. The web view,
+// the plot feed and the balloon read them through figure(); the window shows
+// them when it or their page comes to the front (showKept). A writer may even
+// leave its texts unformed while nobody sees them (formLater): they are formed
+// when first read or shown, from the newest tick's numbers, and a tick nobody
+// reads forms none.
 class FigureBoard
 {
 public:

@@ -53,6 +53,7 @@ ShellController::ShellController(const MainControls& ui, const Environment& env,
     connect(m_ui.Setup->cbAutoStart, &QCheckBox::toggled, this, [this] { cbAutoStartClick(); });
     m_ui.Setup->cbAutoStart->setEnabled(!m_files.autostartEntry.empty());
     connect(m_ui.PageControl1, &QTabWidget::currentChanged, this, [this] {
+        m_figures.showKept(); // the texts kept for the page now in front
         if (m_ui.PageControl1->currentWidget() == m_ui.TabSheet1)
             TabSheet1Show();
         else if (m_ui.PageControl1->currentWidget() == m_ui.Setup)

@@ -344,6 +344,7 @@ TEST(MainWindow, AMinimisedWindowKeepsItsFiguresAndShowsThemWhenRestored)
     app::TForm1& f = *w.form;
     f.show();
     f.controls().btnStart->click();
+    f.controls().PageControl1->setCurrentWidget(f.controls().Statistics);
     for (int i = 0; i < 3; ++i)
         w.tick(1000);
     ASSERT_EQ(w.text("Panel14"), "1,000");

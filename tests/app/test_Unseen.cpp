@@ -6,6 +6,7 @@
 #include "app/MainControls.h"
 #include "app/Unit1.h"
 #include "app/pages/HistoryPage.h"
+#include "app/pages/StatisticsPage.h"
 #include "app/unseen/ShownText.h"
 #include "chart/Chart.h"
 #include "graph/ChartWidget.h"
@@ -208,6 +209,27 @@ TEST(Unseen, ALabelWhoseTextStaysIsNotRepaintedAndOneThatChangesIs)
     settle();
     EXPECT_EQ(rate->text(), "In: 2.0 KB/s");
     EXPECT_GT(paints.paints, 0) << "a new text is painted";
+}
+
+TEST(Unseen, APageBehindAnotherTakesItsFiguresWhenItComesToTheFront)
+{
+    Window w;
+    app::TForm1& f = *w.form;
+    ASSERT_TRUE(shownAndPlotting(w, 3)); // the graph's page in front
+    settle();
+    QLabel* current = w.get<QLabel>("Panel14");
+    const QString before = current->text();
+    w.tick(5120);
+    settle();
+    EXPECT_EQ(current->text(), before) << "not written behind the graph";
+    EXPECT_EQ(f.figures().figure(current), "5,120") << "but current for whoever reads it";
+    EXPECT_EQ(f.controls().StatusPanel[1]->text(), "In: 5.0 KB/s") << "the status bar is seen";
+
+    f.controls().PageControl1->setCurrentWidget(f.controls().Statistics);
+    settle();
+    EXPECT_EQ(current->text(), "5,120") << "shown as the page comes to the front";
+    w.tick(2048);
+    EXPECT_EQ(current->text(), "2,048") << "in front: written at once";
 }
 
 namespace {
