@@ -69,6 +69,14 @@ HistoryController::HistoryController(const MainControls& ui, const Environment& 
     u.edHistory->installEventFilter(this);
     connect(u.cbHistory, &QCheckBox::toggled, this, [this] { m_links.publishWebView(); });
     connect(u.edHistory, &QLineEdit::textChanged, this, [this] { m_links.publishWebView(); });
+    auto readRule = [this] { readCapRule(); };
+    connect(u.cbDataCap, &QCheckBox::toggled, this, readRule);
+    connect(u.spCapSize, &NumberBox::valueChanged, this, readRule);
+    connect(u.cbCapUnit, &QComboBox::currentIndexChanged, this, readRule);
+    connect(u.cbCapCounts, &QComboBox::currentIndexChanged, this, readRule);
+    connect(u.spCapShare, &NumberBox::valueChanged, this, readRule);
+    connect(u.cbCapScope, &QComboBox::currentIndexChanged, this, readRule);
+    readCapRule();
 }
 
 HistoryController::~HistoryController() = default;
@@ -80,6 +88,7 @@ usage::UsageHistory* HistoryController::openHistory()
     m_usage = m_opening.valid() ? std::make_unique<UsageRecording>(file, now, m_opening.get())
                                 : std::make_unique<UsageRecording>(file, now);
     m_rememberedHistoryName = m_ui.Setup->UsagePage->edHistory->text().toStdString();
+    readCapRule(); // the settings were put into its controls without signals
     // Not a box that stops the start: a notice, and the status bar.
     if (!m_usage->report().message.empty())
         showNotice(QString::fromStdString(m_usage->report().message));
@@ -116,17 +125,23 @@ std::optional<usage::InterfaceIdentity> HistoryController::identityAt(int positi
     return m_core->interfaces().at(static_cast<std::size_t>(position)).identity;
 }
 
+void HistoryController::readCapRule()
+{
+    m_capRule = capRule();
+    m_capScope = m_ui.Setup->UsagePage->cbCapScope->currentIndex() == 1
+                     ? accounting::CapScope::Physical
+                     : accounting::CapScope::Selected;
+}
+
 void HistoryController::beforeTick(accounting::AccountingCore& core) const
 {
-    core.setCapRule(capRule(), m_ui.Setup->UsagePage->cbCapScope->currentIndex() == 1
-                                   ? accounting::CapScope::Physical
-                                   : accounting::CapScope::Selected);
+    core.setCapRule(m_capRule, m_capScope);
 }
 
 void HistoryController::afterTick(const accounting::TickReport& report)
 {
     if (report.cap != usage::CapLevel::None) {
-        showCapWarning(report.cap, capRule(), report.capStatus, report.capInterface);
+        showCapWarning(report.cap, m_capRule, report.capStatus, report.capInterface);
         flushHistory(); // the warning is remembered with its period at once
     }
     if (report.changes.any())

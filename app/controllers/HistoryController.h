@@ -75,6 +75,9 @@ private:
     void fillInterfaceChoice();
     usage::BillingRule billingRule() const;
     usage::CapRule capRule() const;
+    // The data-cap rule and what it measures, read when a control of theirs
+    // changes (and once the settings are in them), not every tick.
+    void readCapRule();
     void showCapWarning(usage::CapLevel level, const usage::CapRule& rule,
                         const usage::PeriodStatus& status, const std::string& interfaceName);
     void showNotice(const QString& text); // the notice panel and the box
@@ -93,6 +96,8 @@ private:
     int m_historyTicks = 0;
     bool m_historyFailureShown = false;
     std::string m_rememberedHistoryName;
+    usage::CapRule m_capRule;
+    accounting::CapScope m_capScope = accounting::CapScope::Selected;
     QPointer<QMessageBox> m_notice; // one non-modal notice, reused
 };
 
