@@ -302,7 +302,7 @@ void HistoryController::showHistory()
     m_ui.History->LabelProjection->setText(
         QStringLiteral("Projected to its end: download ") + megabytes(status.projectedIn()) +
         QStringLiteral(" MB, upload ") + megabytes(status.projectedOut()) + QStringLiteral(" MB"));
-    const usage::CapRule rule = capRule();
+    const usage::CapRule& rule = m_capRule;
     if (!rule.on) {
         m_ui.History->LabelCap->setText(
             QStringLiteral("No data cap is set (Setup, Usage History)."));
