@@ -40,6 +40,10 @@ struct Environment
     const sampling::SleepClocks* sleepClocks = nullptr;
     // The traffic per application; none: the system's sockets.
     std::function<std::unique_ptr<appnet::ApplicationTraffic>()> applicationTraffic = {};
+    // Whether the interface table and the clocks above may be read on a
+    // thread of their own while the window is unseen (the system's are;
+    // tests script them on the window's thread).
+    bool readsUnseenOnThread = false;
 };
 
 // The locations of the running program under the rule of fileLocations(),

@@ -105,6 +105,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     m_autosave = new QTimer(this);
     m_autosave->setInterval(std::chrono::minutes(1));
     connect(m_autosave, &QTimer::timeout, this, [this] {
+        m_run->catchUp(); // the readings taken unseen count in what is saved
         m_settings->autosaveTotals();
         m_history->flushHistory();
     });
@@ -142,7 +143,8 @@ void TForm1::createControllers()
             [this](accounting::AccountingCore& core) { m_history->beforeTick(core); },
             [this](const accounting::TickReport& report) { m_history->afterTick(report); },
             [this] { return m_capture->captureTrigger(); },
-            [this] { m_settings->saveInBackground(); }});
+            [this] { m_settings->saveInBackground(); },
+            [this] { return m_web->service().isActive(); }});
     m_history->attachCore(&m_run->core());
     new SleepWatcher(SleepWatcher::Links{[this] {
                                              m_run->takeReadingBeforeSleep();
@@ -166,6 +168,7 @@ void TForm1::createControllers()
     m_settings = std::make_unique<SettingsKeeper>(m_ui, m_env, m_files, m_vars, m_run->totals());
     // Pages that wait while the window is unseen catch up the moment it shows.
     m_shell->setSeenAgain([this] {
+        m_run->stopReadingUnseen(); // the ticks taken meanwhile, before anything shows
         m_history->windowSeenAgain();
         m_apps->windowSeenAgain();
     });
@@ -480,6 +483,8 @@ void TForm1::FormCloseQuery()
 {
     m_closing = true;
     m_settings->stopAutosave();
+    // 0. The readings taken while the window was unseen count in what is saved.
+    m_run->stopReadingUnseen();
     // 1. The listening address, before anything else changes the window.
     const int serverIpIndex = m_ui.Setup->cbServerIP->currentIndex();
     // 2. No request is served while the window is captured, saved and torn down.

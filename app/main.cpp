@@ -164,7 +164,7 @@ int main(int argc, char** argv)
     const QFont desktopFont = QApplication::font();
     QApplication::setFont(flowloom::app::TForm1::windowFont());
     flowloom::app::TForm1 form(
-        {interfaces, clock, programFile, {}, files, nullptr, options.headless});
+        {interfaces, clock, programFile, {}, files, nullptr, options.headless, nullptr, {}, true});
     QApplication::setFont(desktopFont);
     window = &form;
     // Without a display there is no window to bring to the front.

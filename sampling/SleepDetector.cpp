@@ -26,9 +26,9 @@ std::int64_t SystemSleepClocks::monotonicMilliseconds() const
 
 SleepDetector::SleepDetector(const SleepClocks& clocks) : m_clocks(clocks) {}
 
-std::int64_t SleepDetector::aheadMs() const
+std::int64_t bootAheadMs(const SleepClocks& clocks)
 {
-    return m_clocks.bootMilliseconds() - m_clocks.monotonicMilliseconds();
+    return clocks.bootMilliseconds() - clocks.monotonicMilliseconds();
 }
 
 void SleepDetector::sleepAnnounced()
@@ -44,7 +44,11 @@ void SleepDetector::resumed()
 
 bool SleepDetector::tick()
 {
-    const std::int64_t ahead = aheadMs();
+    return tick(bootAheadMs(m_clocks));
+}
+
+bool SleepDetector::tick(std::int64_t ahead)
+{
     // The boot clock only ever gains on the monotonic one; a difference that
     // shrank (a clock that cannot be read) is taken as the new base.
     const bool clocksSaySleep = m_started && ahead - m_lastAheadMs > kThresholdMs;

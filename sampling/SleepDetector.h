@@ -15,6 +15,9 @@ public:
     virtual std::int64_t monotonicMilliseconds() const = 0;
 };
 
+// How far the boot clock is ahead of the monotonic one: the time slept so far.
+std::int64_t bootAheadMs(const SleepClocks& clocks);
+
 class SystemSleepClocks final : public SleepClocks
 {
 public:
@@ -46,10 +49,11 @@ public:
     // it when none came in between, and any tick the clocks tell. The first
     // tick only sets the base.
     bool tick();
+    // The same for a tick whose reading was taken earlier, when the boot
+    // clock led the monotonic one by `aheadMs` (bootAheadMs()).
+    bool tick(std::int64_t aheadMs);
 
 private:
-    std::int64_t aheadMs() const;
-
     const SleepClocks& m_clocks;
     bool m_started = false;
     bool m_announced = false; // a sleep was announced since the previous tick

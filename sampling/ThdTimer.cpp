@@ -130,6 +130,15 @@ void TThreadedTimer::setEnabled(bool enabled)
     // Enabled again within a tick: the tick's end arms the wait, once.
 }
 
+void TThreadedTimer::enableAfter(std::uint32_t milliseconds)
+{
+    if (m_enabled)
+        return;
+    m_enabled = true;
+    if (mayRun() && !m_ticking)
+        m_wait->arm(milliseconds);
+}
+
 void TThreadedTimer::setInterval(std::uint32_t milliseconds)
 {
     if (milliseconds == m_interval)

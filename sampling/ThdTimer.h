@@ -76,6 +76,9 @@ public:
 
     bool Enabled() const { return m_enabled; }
     void setEnabled(bool enabled);
+    // Enables the timer with its first tick `milliseconds` from now rather
+    // than a whole interval: the clock ran elsewhere until now.
+    void enableAfter(std::uint32_t milliseconds);
     std::uint32_t Interval() const { return m_interval; }
     void setInterval(std::uint32_t milliseconds);
     bool AllowZero() const { return m_allowZero; }

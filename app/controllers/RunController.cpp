@@ -16,6 +16,7 @@
 #include "sampling/InterfaceList.h"
 #include "sampling/NumberFormat.h"
 #include "sampling/RateUnit.h"
+#include "sampling/UnexpectedException.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,6 +28,8 @@
 #include <QTimeEdit>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace flowloom::app {
 
 using sampling::DateTimeText;
@@ -34,6 +37,12 @@ using sampling::fmt;
 using sampling::kGiB;
 using sampling::kKiB;
 using sampling::kMiB;
+
+namespace {
+// Readings taken unseen before the window's thread works them out: ten
+// seconds at the usual interval, a tenth of its wake-ups.
+constexpr std::size_t kUnseenBatch = 10;
+} // namespace
 
 RunController::RunController(const MainControls& ui, const Environment& env,
                              const FileLocations& files, const ProgramVariables& vars,
@@ -43,8 +52,17 @@ RunController::RunController(const MainControls& ui, const Environment& env,
       m_graph(graph), m_links(std::move(links)),
       m_timer(std::make_unique<sampling::TThreadedTimer>(std::make_unique<UiTimerWait>())),
       m_core(env.clock.now(), &accounting::isPhysicalInterface),
-      m_sleep(env.sleepClocks != nullptr ? *env.sleepClocks : m_systemSleepClocks)
+      m_sleepClocks(env.sleepClocks != nullptr ? *env.sleepClocks : m_systemSleepClocks),
+      m_sleep(m_sleepClocks), m_source(env.interfaces)
 {
+    if (env.readsUnseenOnThread)
+        m_unseen = std::make_unique<sampling::UnseenSampler>(
+            [this] { return readingNow(m_source.interfaceSnapshot()); },
+            [this] {
+                QMetaObject::invokeMethod(
+                    &m_postTarget, [this] { unseenBatchReady(); }, Qt::QueuedConnection);
+            },
+            kUnseenBatch);
     m_timer->OnTimer = [this](sampling::TThreadedTimer&) { Timer1Timer(); };
     m_figures.setFormer([this] { formUnshown(); });
     QObject::connect(ui.btnStart, &QToolButton::clicked, ui.btnStart, [this] { btnStartClick(); });
@@ -69,6 +87,7 @@ RunController::~RunController()
 
 void RunController::setInterval(int milliseconds)
 {
+    stopReadingUnseen();
     m_timer->setInterval(milliseconds);
 }
 
@@ -93,7 +112,8 @@ void RunController::btnStartClick()
     m_graph.startPlot();
     m_ui.PageControl1->setCurrentWidget(m_ui.TabSheet1);
     m_ui.Label13->hide();
-    m_timer->setEnabled(true);
+    if (!readingUnseen())
+        m_timer->setEnabled(true);
     m_counters.StopCount = 0;
     m_ui.btnStart->setChecked(true);
     m_ui.StatusPanel[0]->setText(QStringLiteral("Plot Started: ") +
@@ -135,13 +155,82 @@ void RunController::Timer1Timer()
     struct Reenable
     {
         RunController& run;
-        ~Reenable() { run.m_timer->setEnabled(true); }
+        ~Reenable() { run.runClockOn(); }
     } reenable{*this};
 
-    // One reading of the wall clock serves the whole tick.
-    const sampling::DateTime now = m_env.clock.now();
-    tickAt(m_env.interfaces.interfaceSnapshot(), now);
-    figuresDue(now);
+    // One reading of the clocks serves the whole tick.
+    const sampling::TimedReading reading = readingNow(m_source.interfaceSnapshot());
+    tickAt(reading);
+    figuresDue(reading.wall);
+    m_links.publishWebView();
+}
+
+sampling::TimedReading RunController::readingNow(sampling::TMIBIfArray rows) const
+{
+    return {std::move(rows), m_env.clock.now(), m_env.clock.steadyMilliseconds(),
+            sampling::bootAheadMs(m_sleepClocks)};
+}
+
+// --- Ticks while the window is unseen ----------------------------------------
+
+bool RunController::mayReadUnseen() const
+{
+    return m_unseen && !m_figures.seen() && m_timer->Interval() != 0 &&
+           !(m_links.publishesEveryTick && m_links.publishesEveryTick());
+}
+
+void RunController::runClockOn()
+{
+    if (!mayReadUnseen()) {
+        m_timer->setEnabled(true);
+        return;
+    }
+    const std::chrono::milliseconds interval(m_timer->Interval());
+    m_unseen->start(interval, interval);
+}
+
+void RunController::unseenBatchReady()
+{
+    if (!readingUnseen())
+        return; // caught up and stopped meanwhile
+    if (mayReadUnseen())
+        catchUp();
+    else
+        stopReadingUnseen(); // the window is seen, or the web server started
+}
+
+void RunController::catchUp()
+{
+    if (m_unseen)
+        tickReadings(m_unseen->takeReadings());
+}
+
+void RunController::stopReadingUnseen()
+{
+    if (!readingUnseen())
+        return;
+    m_unseen->stop();
+    catchUp();
+    // The window's clock goes on one interval after the last reading.
+    const std::int64_t interval = m_timer->Interval();
+    const std::int64_t since = m_env.clock.steadyMilliseconds() - m_lastReadingMs;
+    m_timer->enableAfter(
+        static_cast<std::uint32_t>(std::clamp<std::int64_t>(interval - since, 0, interval)));
+}
+
+void RunController::tickReadings(const std::vector<sampling::TimedReading>& readings)
+{
+    if (readings.empty())
+        return;
+    for (const sampling::TimedReading& reading : readings) {
+        try {
+            tickAt(reading);
+        } catch (...) {
+            // As a failing tick on the window's thread: dropped, the next one runs.
+            sampling::traceUnexpectedException("RunController::tickReadings");
+        }
+    }
+    figuresDue(readings.back().wall);
     m_links.publishWebView();
 }
 
@@ -172,7 +261,7 @@ std::shared_ptr<const web::Figures> RunController::figures()
 
 void RunController::CaptureMIBData(bool initial)
 {
-    const sampling::TMIBIfArray snapshot = m_env.interfaces.interfaceSnapshot();
+    const sampling::TMIBIfArray snapshot = m_source.interfaceSnapshot();
     if (initial)
         InitGrid(snapshot);
     else
@@ -181,7 +270,7 @@ void RunController::CaptureMIBData(bool initial)
 
 void RunController::Data2Grid(const sampling::TMIBIfArray& snapshot)
 {
-    tickAt(snapshot, m_env.clock.now());
+    tickAt(readingNow(snapshot));
 }
 
 void RunController::InitGrid(const sampling::TMIBIfArray& snapshot)
@@ -189,7 +278,7 @@ void RunController::InitGrid(const sampling::TMIBIfArray& snapshot)
     readResetRule(); // the settings were put into its controls without signals
     QComboBox& list = *m_ui.cbURL;
     const sampling::InterfaceList interfaces =
-        sampling::buildInterfaceList(snapshot, m_env.interfaces.addressSnapshot(), m_vars.URL);
+        sampling::buildInterfaceList(snapshot, m_source.addressSnapshot(), m_vars.URL);
     {
         const QSignalBlocker blocker(list);
         list.clear();
@@ -199,7 +288,8 @@ void RunController::InitGrid(const sampling::TMIBIfArray& snapshot)
         list.setCurrentIndex(-1);
     }
 
-    m_statistics.InitGrid(snapshot, m_env.clock.steadyMilliseconds(), interfaces.selected);
+    m_lastReadingMs = m_env.clock.steadyMilliseconds();
+    m_statistics.InitGrid(snapshot, m_lastReadingMs, interfaces.selected);
     const sampling::DateTime now = m_env.clock.now();
     m_core.start(snapshot, SettingsFile::loadTotals(m_files.settingsFile, snapshot.size(), now),
                  now);
@@ -217,16 +307,18 @@ void RunController::InitGrid(const sampling::TMIBIfArray& snapshot)
     m_timer->setEnabled(true);
 }
 
-void RunController::tickAt(const sampling::TMIBIfArray& snapshot, const sampling::DateTime& now)
+void RunController::tickAt(const sampling::TimedReading& reading)
 {
-    const bool acrossSleep = m_sleep.tick();
-    const int selected = countTick(snapshot, now);
+    const sampling::DateTime& now = reading.wall;
+    m_lastReadingMs = reading.steadyMs;
+    const bool acrossSleep = m_sleep.tick(reading.sleepAheadMs);
+    const int selected = countTick(reading.rows, now, reading.steadyMs);
     if (!plotting())
         return;
 
     const std::vector<const sampling::TMIBIfRow*> rows = m_core.interfaces().rowsByPosition();
-    const sampling::TickResult result = m_statistics.Data2Grid(
-        rows, selected, m_counters, m_env.clock.steadyMilliseconds(), acrossSleep);
+    const sampling::TickResult result =
+        m_statistics.Data2Grid(rows, selected, m_counters, reading.steadyMs, acrossSleep);
     switch (result.outcome) {
     case sampling::TickOutcome::NoSelection:
     case sampling::TickOutcome::WarmUp:
@@ -243,9 +335,11 @@ void RunController::tickAt(const sampling::TMIBIfArray& snapshot, const sampling
 
 void RunController::takeReadingBeforeSleep()
 {
-    const sampling::DateTime now = m_env.clock.now();
-    countTick(m_env.interfaces.interfaceSnapshot(), now);
-    figuresDue(now);
+    stopReadingUnseen();
+    const sampling::TimedReading reading = readingNow(m_source.interfaceSnapshot());
+    m_lastReadingMs = reading.steadyMs;
+    countTick(reading.rows, reading.wall, reading.steadyMs);
+    figuresDue(reading.wall);
     m_links.publishWebView();
     m_sleep.sleepAnnounced();
 }
@@ -255,7 +349,8 @@ void RunController::wokeUp()
     m_sleep.resumed();
 }
 
-int RunController::countTick(const sampling::TMIBIfArray& snapshot, const sampling::DateTime& now)
+int RunController::countTick(const sampling::TMIBIfArray& snapshot, const sampling::DateTime& now,
+                             std::int64_t steadyMs)
 {
     const int selected = m_ui.cbURL->currentIndex();
     m_core.setSelected(selected);
@@ -263,7 +358,7 @@ int RunController::countTick(const sampling::TMIBIfArray& snapshot, const sampli
     m_core.setResetRule(m_resetRule);
     const accounting::TickReport report = m_core.tick(snapshot, now);
     if (report.changes.any())
-        followInterfaces(report.changes);
+        followInterfaces(report.changes, steadyMs);
     if (report.monthlyReset.in)
         totalReset(m_ui.Statistics->Label39, m_core.totals().at(selected).inReset);
     if (report.monthlyReset.out)
@@ -276,11 +371,10 @@ int RunController::countTick(const sampling::TMIBIfArray& snapshot, const sampli
 // Interfaces that came or went since the previous tick: new ones join the
 // list at the end (each position keeps its meaning, and so its totals), gone
 // ones stay listed, marked, until they return.
-void RunController::followInterfaces(const accounting::BookChanges& changes)
+void RunController::followInterfaces(const accounting::BookChanges& changes, std::int64_t nowMs)
 {
     const accounting::InterfaceBook& book = m_core.interfaces();
-    const std::int64_t nowMs = m_env.clock.steadyMilliseconds();
-    const sampling::TMibIPAddrArray addresses = m_env.interfaces.addressSnapshot();
+    const sampling::TMibIPAddrArray addresses = m_source.addressSnapshot();
     QComboBox& list = *m_ui.cbURL;
     QComboBox& listening = *m_ui.Setup->cbServerIP;
     auto nameOf = [&book](std::size_t position) {

@@ -12,10 +12,12 @@
 #include "sampling/Statistics.h"
 #include "sampling/ThdTimer.h"
 #include "sampling/TotalsModel.h"
+#include "sampling/UnseenSampler.h"
 #include "usage/UsageRules.h"
 #include "web/documents/Figures.h"
 #endif
 
+#include <QObject>
 #include <QString>
 
 class QLabel;
@@ -48,6 +50,9 @@ public:
         std::function<void(const accounting::TickReport&)> afterTick;
         std::function<bool()> captureTrigger;
         std::function<void()> totalsReset; // written at once, not at the next minute
+        // Something reads every tick's figures as it comes (the web server):
+        // then the window's thread works out each tick, seen or not.
+        std::function<bool()> publishesEveryTick = {};
     };
 
     RunController(const MainControls& ui, const Environment& env, const FileLocations& files,
@@ -76,6 +81,16 @@ public:
     void holdClock();
     void releaseClock();
     void setInterval(int milliseconds);
+
+    // While the window is unseen and nothing reads every tick, the interface
+    // table is read on a thread of its own and the ticks are worked out ten
+    // at a time, so that the window's thread sleeps (where the environment
+    // allows it). catchUp() works out the readings taken so far;
+    // stopReadingUnseen() also takes the clock back to the window's thread
+    // (the window is seen again, the machine goes to sleep, the program ends).
+    void catchUp();
+    void stopReadingUnseen();
+    bool readingUnseen() const { return m_unseen && m_unseen->running(); }
 
     const sampling::TThreadedTimer& ThreadedTimer1() const { return *m_timer; }
     // Plotting: started, and the graph not held with the mouse.
@@ -107,9 +122,18 @@ public:
 
 private:
     // The counting of a tick, plotting or not; returns the selected position.
-    int countTick(const sampling::TMIBIfArray& snapshot, const sampling::DateTime& now);
-    // A tick at the moment `now`: counting, and the plot while plotting.
-    void tickAt(const sampling::TMIBIfArray& snapshot, const sampling::DateTime& now);
+    int countTick(const sampling::TMIBIfArray& snapshot, const sampling::DateTime& now,
+                  std::int64_t steadyMs);
+    // A reading of the table with the clocks, taken now.
+    sampling::TimedReading readingNow(sampling::TMIBIfArray rows) const;
+    // A tick at the moment of its reading: counting, and the plot while plotting.
+    void tickAt(const sampling::TimedReading& reading);
+    // Readings taken unseen, worked out in the order they were taken.
+    void tickReadings(const std::vector<sampling::TimedReading>& readings);
+    void unseenBatchReady();
+    bool mayReadUnseen() const;
+    // After a tick on the window's thread: the next one there, or unseen.
+    void runClockOn();
     void showFigures(std::size_t position, const sampling::TMIBIfRow& row, bool acrossSleep,
                      const sampling::DateTime& now);
     // The monthly reset rule from its controls, kept for the ticks.
@@ -118,7 +142,7 @@ private:
     // Writes the panels of the newest tick not written yet (on the board).
     void formUnshown();
     void showStopped();
-    void followInterfaces(const accounting::BookChanges& changes);
+    void followInterfaces(const accounting::BookChanges& changes, std::int64_t steadyMs);
     void tickTail();
     // The latest tick's moment, from which figures() builds when asked.
     void figuresDue(const sampling::DateTime& at);
@@ -153,8 +177,10 @@ private:
     std::optional<sampling::InterfaceTotals> m_unshownTotals;
     int m_figuresFormed = 0;
     sampling::SystemSleepClocks m_systemSleepClocks;
+    const sampling::SleepClocks& m_sleepClocks;
     sampling::SleepDetector m_sleep;
-    bool m_held = false; // the graph is held with the mouse
+    std::int64_t m_lastReadingMs = 0; // on the steady clock
+    bool m_held = false;              // the graph is held with the mouse
     usage::BillingRule m_resetRule;
     QString m_trayHint = QStringLiteral("Flowloom");
     // What the tray hint was last formed from (rates only with a bit unit).
@@ -167,6 +193,11 @@ private:
         bool operator==(const TrayHintInputs&) const = default;
     };
     std::optional<TrayHintInputs> m_trayHintInputs;
+    // Read by the window's thread and the unseen sampler's, one at a time.
+    sampling::SerialSource m_source;
+    QObject m_postTarget; // calls posted by the sampler die with it
+    // Last: its thread ends before anything it reads goes.
+    std::unique_ptr<sampling::UnseenSampler> m_unseen;
 };
 
 } // namespace flowloom::app

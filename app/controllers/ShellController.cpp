@@ -125,11 +125,12 @@ void ShellController::paintOnlyWhenSeen()
     const bool seen = m_window.isVisible() && !m_window.isMinimized();
     if (seen == m_window.updatesEnabled())
         return;
+    // What waited catches up first, then the kept figures show.
+    if (seen && m_seenAgain)
+        m_seenAgain();
     if (seen)
         m_figures.showKept();
     m_window.setUpdatesEnabled(seen);
-    if (seen && m_seenAgain)
-        m_seenAgain();
 }
 
 void ShellController::windowChanged(const QEvent* event)

@@ -57,6 +57,7 @@ struct WindowHarness
         static NoSocketOwners nobody;
         return std::make_unique<appnet::ApplicationTraffic>(none, nobody);
     };
+    bool readsUnseenOnThread = false; // the scripted table and clocks on a thread of their own
     std::unique_ptr<app::TForm1> form;
     std::uint32_t in = 1000;
     std::uint32_t out = 500;
@@ -73,10 +74,10 @@ struct WindowHarness
     }
     void create()
     {
-        form = std::make_unique<app::TForm1>(
-            app::Environment{source, clock, programFile().toStdString(),
-                             [this](const std::string& text) { messages.push_back(text); }, files,
-                             &dialogs, false, &sleepClocks, applicationTraffic});
+        form = std::make_unique<app::TForm1>(app::Environment{
+            source, clock, programFile().toStdString(),
+            [this](const std::string& text) { messages.push_back(text); }, files, &dialogs, false,
+            &sleepClocks, applicationTraffic, readsUnseenOnThread});
     }
     QString programFile() const { return folder.path() + "/flowloom"; }
     QString iniPath() const { return folder.path() + "/flowloom.ini"; }

@@ -13,6 +13,7 @@
 #include "usage/UsageRules.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QToolButton>
@@ -308,4 +309,45 @@ TEST(Unseen, TheHistoryPageWaitsWhileMinimisedAndCatchesUpWhenShown)
     f.controls().PageControl1->setCurrentWidget(f.controls().TabSheet1);
     f.controls().PageControl1->setCurrentWidget(f.controls().History);
     EXPECT_EQ(used->text(), shownAgain) << "the newest tick's figures";
+}
+
+TEST(Unseen, MinimisedTheTableIsReadOffTheWindowsThreadAndEveryReadingCounts)
+{
+    Window w("", false);
+    w.readsUnseenOnThread = true;
+    w.create();
+    app::TForm1& f = *w.form;
+    ASSERT_TRUE(shownAndPlotting(w, 3));
+    f.controls().PageControl1->setCurrentWidget(f.controls().Statistics);
+    // Tables for readings a few milliseconds apart, scripted before any is read.
+    constexpr int kUnseenTables = 25;
+    for (int i = 0; i < kUnseenTables; ++i) {
+        w.in += 1024;
+        w.source.push(w.table());
+    }
+    const std::uint64_t allBytes = (3 + kUnseenTables) * 1024;
+    f.run().setInterval(5);
+    f.showMinimized();
+    settle();
+    ASSERT_FALSE(f.updatesEnabled());
+
+    // Worked out in batches while the window stays minimised.
+    QDeadlineTimer deadline(std::chrono::seconds(10));
+    while (f.run().totals().at(0).totalIn < allBytes && !deadline.hasExpired())
+        QTest::qWait(5);
+    EXPECT_EQ(f.run().totals().at(0).totalIn, allBytes);
+    EXPECT_TRUE(f.run().readingUnseen());
+    EXPECT_FALSE(f.run().ThreadedTimer1().Enabled()) << "the window's thread sleeps";
+    EXPECT_EQ(w.text("Panel26"), "3,072") << "labels wait while unseen";
+
+    f.showNormal();
+    settle();
+    // What was read last counts before anything shows, and the window's clock goes on.
+    const std::size_t taken = w.source.snapshotsTaken();
+    const std::size_t points = f.controls().Chart1->chart().series(0).size();
+    EXPECT_FALSE(f.run().readingUnseen());
+    EXPECT_TRUE(f.run().ThreadedTimer1().Enabled());
+    EXPECT_EQ(w.text("Panel26"), "28,672");
+    // One graph point per reading after the start-up one and the two warm-up ticks.
+    EXPECT_EQ(points, taken - 3);
 }
