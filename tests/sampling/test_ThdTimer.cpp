@@ -83,6 +83,18 @@ TEST(ThreadedTimer, FirstTickComesOneIntervalAfterEnablingAndDisablingStopsAtOnc
     wait.advance(250);
     ASSERT_GT(ticks.size(), seen);
     EXPECT_EQ(ticks[seen] - reenabledAt, 100);
+
+    // Enabled to go on where a clock elsewhere left off: the first tick
+    // comes after the rest of an interval, then whole intervals again.
+    timer.setEnabled(false);
+    const std::size_t before = ticks.size();
+    const std::int64_t resumedAt = wait.now();
+    timer.enableAfter(30);
+    timer.enableAfter(70); // already enabled: the first wait stands
+    wait.advance(250);
+    ASSERT_EQ(ticks.size(), before + 3);
+    EXPECT_EQ(ticks[before] - resumedAt, 30);
+    EXPECT_EQ(ticks[before + 1] - ticks[before], 100);
 }
 
 TEST(ThreadedTimer, ZeroIntervalWithoutAllowZeroDeliversNothing)
