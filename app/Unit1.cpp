@@ -142,7 +142,7 @@ void TForm1::createControllers()
             [this](const sampling::TMIBIfArray&) { return m_history->openHistory(); },
             [this](accounting::AccountingCore& core) { m_history->beforeTick(core); },
             [this](const accounting::TickReport& report) { m_history->afterTick(report); },
-            [this] { return m_capture->captureTrigger(); },
+            [this](const sampling::DateTime& at) { return m_capture->captureTrigger(at); },
             [this] { m_settings->saveInBackground(); },
             [this] { return m_web->service().isActive(); }});
     m_history->attachCore(&m_run->core());

@@ -180,14 +180,14 @@ void CaptureController::btnSaveClick()
     report(PageCapture::btnSaveClick(*m_ui.Chart1, captureSettings(), m_env.clock.now()));
 }
 
-bool CaptureController::captureTrigger()
+bool CaptureController::captureTrigger(const sampling::DateTime& at)
 {
     // A capture that cannot be written is retried on the next tick, silently.
     // With capture off no capture is due: its settings are not even gathered.
     if (!m_ui.Setup->cbCapture->isChecked())
         return false;
     return PageCapture::captureOnTick(*m_ui.Chart1, captureSettings(), m_counters.CaptureCount,
-                                      m_ui.Setup->spPoints->value(), m_env.clock.now());
+                                      m_ui.Setup->spPoints->value(), at);
 }
 
 void CaptureController::shutdownCapture()

@@ -44,8 +44,9 @@ public:
     void edFolderChange();
     void btnBrowseClick();
 
-    // Page capture of a completed page; true when an image was written.
-    bool captureTrigger();
+    // Page capture of a completed page, named after the moment `at` of its
+    // tick; true when an image was written.
+    bool captureTrigger(const sampling::DateTime& at);
     bool captureFolderExists() const;
     // The page in progress at close; a failure is reported, the close goes on.
     void shutdownCapture();

@@ -330,7 +330,7 @@ void RunController::tickAt(const sampling::TimedReading& reading)
     case sampling::TickOutcome::SelectedMissing:
         break;
     }
-    tickTail();
+    tickTail(now);
 }
 
 void RunController::takeReadingBeforeSleep()
@@ -524,7 +524,7 @@ void RunController::formUnshown()
     }
 }
 
-void RunController::tickTail()
+void RunController::tickTail(const sampling::DateTime& now)
 {
     auto pageLimit = [this] {
         const SetupPage& s = *m_ui.Setup;
@@ -539,7 +539,7 @@ void RunController::tickTail()
             m_graph.restart(); // a new graph, and keep running
         }
     };
-    m_graph.tickTail(m_links.captureTrigger, pageLimit);
+    m_graph.tickTail([&] { return m_links.captureTrigger(now); }, pageLimit);
 }
 
 // --- Cumulative totals -----------------------------------------------------------

@@ -48,7 +48,8 @@ public:
         // Before each tick (the rules the core reads from the settings), and after it.
         std::function<void(accounting::AccountingCore&)> beforeTick;
         std::function<void(const accounting::TickReport&)> afterTick;
-        std::function<bool()> captureTrigger;
+        // A tick's page capture, named after the tick's moment.
+        std::function<bool(const sampling::DateTime&)> captureTrigger;
         std::function<void()> totalsReset; // written at once, not at the next minute
         // Something reads every tick's figures as it comes (the web server):
         // then the window's thread works out each tick, seen or not.
@@ -143,7 +144,7 @@ private:
     void formUnshown();
     void showStopped();
     void followInterfaces(const accounting::BookChanges& changes, std::int64_t steadyMs);
-    void tickTail();
+    void tickTail(const sampling::DateTime& now);
     // The latest tick's moment, from which figures() builds when asked.
     void figuresDue(const sampling::DateTime& at);
     void showSince(QLabel* label, const sampling::DateTime& reset);
