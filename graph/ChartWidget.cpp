@@ -58,7 +58,9 @@ void ChartWidget::showTick()
         scroll(-m_canvas.scrolledBy(), 0, moved);
     const QRegion drawn = m_canvas.drawn() & inside;
     m_drawnAhead = QRegion(moved) + drawn;
-    update(drawn);
+    // Painted and sent now, within the tick: a posted repaint would take the
+    // event loop round once more, a second wake-up every tick.
+    repaint(drawn);
 }
 
 void ChartWidget::paintEvent(QPaintEvent* event)
