@@ -116,7 +116,7 @@ public:
     // How many times the figures were built (they are built at most once a tick).
     int figuresBuilt() const { return m_figuresBuilt; }
     // How many times the statistics panels' texts were formed: every shown
-    // tick while the window is seen; unseen, only when read or shown.
+    // tick while they can be seen; otherwise only when read or shown.
     int figuresFormed() const { return m_figuresFormed; }
     // The notification-area hint text ("Flowloom", then the download total in GB).
     const QString& trayHint() const { return m_trayHint; }
@@ -142,6 +142,9 @@ private:
     void showTotals(int position);
     // Writes the panels of the newest tick not written yet (on the board).
     void formUnshown();
+    // Whether the statistics panels can be seen: their texts are formed at once.
+    bool panelsInView() const;
+    void showRates(const sampling::TStatRec& rec, sampling::RateUnit unit);
     void showStopped();
     void followInterfaces(const accounting::BookChanges& changes, std::int64_t steadyMs);
     void tickTail(const sampling::DateTime& now);
