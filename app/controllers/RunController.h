@@ -83,7 +83,8 @@ public:
     void releaseClock();
     void setInterval(int milliseconds);
 
-    // While the window is unseen and nothing reads every tick, the interface
+    // While the window is unseen (or there is none: headless) and nothing
+    // reads every tick, the interface
     // table is read on a thread of its own and the ticks are worked out ten
     // at a time, so that the window's thread sleeps (where the environment
     // allows it). catchUp() works out the readings taken so far;

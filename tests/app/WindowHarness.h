@@ -58,6 +58,7 @@ struct WindowHarness
         return std::make_unique<appnet::ApplicationTraffic>(none, nobody);
     };
     bool readsUnseenOnThread = false; // the scripted table and clocks on a thread of their own
+    bool headless = false;
     std::unique_ptr<app::TForm1> form;
     std::uint32_t in = 1000;
     std::uint32_t out = 500;
@@ -76,8 +77,8 @@ struct WindowHarness
     {
         form = std::make_unique<app::TForm1>(app::Environment{
             source, clock, programFile().toStdString(),
-            [this](const std::string& text) { messages.push_back(text); }, files, &dialogs, false,
-            &sleepClocks, applicationTraffic, readsUnseenOnThread});
+            [this](const std::string& text) { messages.push_back(text); }, files, &dialogs,
+            headless, &sleepClocks, applicationTraffic, readsUnseenOnThread});
     }
     QString programFile() const { return folder.path() + "/flowloom"; }
     QString iniPath() const { return folder.path() + "/flowloom.ini"; }

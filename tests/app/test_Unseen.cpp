@@ -356,3 +356,27 @@ TEST(Unseen, MinimisedTheTableIsReadOffTheWindowsThreadAndEveryReadingCounts)
     // One graph point per reading after the start-up one and the two warm-up ticks.
     EXPECT_EQ(points, taken - 3);
 }
+
+TEST(Unseen, HeadlessTheTableIsReadOffTheWindowsThreadAndCountedUpToTheClose)
+{
+    Window w("", false);
+    w.readsUnseenOnThread = true;
+    w.headless = true;
+    w.create();
+    app::TForm1& f = *w.form;
+    constexpr int kTables = 25;
+    for (int i = 0; i < kTables; ++i) {
+        w.in += 1024;
+        w.source.push(w.table());
+    }
+    f.run().setInterval(5);
+    QDeadlineTimer deadline(std::chrono::seconds(10));
+    while (f.run().totals().at(0).totalIn < kTables * 1024u && !deadline.hasExpired())
+        QTest::qWait(5);
+    EXPECT_EQ(f.run().totals().at(0).totalIn, kTables * 1024u);
+    EXPECT_TRUE(f.run().readingUnseen()) << "no window to be seen: read off its thread";
+
+    f.close();
+    EXPECT_FALSE(f.run().readingUnseen()) << "closing takes the last readings in";
+    EXPECT_NE(w.readSettings().find("LastTotalIn0=25600"), std::string::npos);
+}
