@@ -41,7 +41,7 @@ struct Environment
     // The traffic per application; none: the system's sockets.
     std::function<std::unique_ptr<appnet::ApplicationTraffic>()> applicationTraffic = {};
     // Whether the interface table and the clocks above may be read on a
-    // thread of their own while the window is unseen (the system's are;
+    // thread of their own while nobody sees the figures (the system's may;
     // tests script them on the window's thread).
     bool readsUnseenOnThread = false;
 };

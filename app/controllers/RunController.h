@@ -84,12 +84,12 @@ public:
     void setInterval(int milliseconds);
 
     // While the window is unseen (or there is none: headless) and nothing
-    // reads every tick, the interface
-    // table is read on a thread of its own and the ticks are worked out ten
-    // at a time, so that the window's thread sleeps (where the environment
-    // allows it). catchUp() works out the readings taken so far;
-    // stopReadingUnseen() also takes the clock back to the window's thread
-    // (the window is seen again, the machine goes to sleep, the program ends).
+    // reads every tick, the interface table is read on a thread of its own
+    // and the ticks are worked out ten at a time, so that the window's thread
+    // sleeps (where the environment allows it). catchUp() works out the
+    // readings taken so far; stopReadingUnseen() also takes the clock back to
+    // the window's thread (the window is seen again, the machine goes to
+    // sleep, the program ends).
     void catchUp();
     void stopReadingUnseen();
     bool readingUnseen() const { return m_unseen && m_unseen->running(); }
