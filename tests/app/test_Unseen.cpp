@@ -316,6 +316,29 @@ TEST(Unseen, TheHistoryPageWaitsWhileMinimisedAndCatchesUpWhenShown)
     EXPECT_EQ(used->text(), shownAgain) << "the newest tick's figures";
 }
 
+namespace {
+
+// Tables of 1 KB more each, scripted before any is read, for ticks 5 ms apart.
+void scriptFastTicks(Window& w, int tables)
+{
+    for (int i = 0; i < tables; ++i) {
+        w.in += 1024;
+        w.source.push(w.table());
+    }
+    w.form->run().setInterval(5);
+}
+
+// The selected interface's total once it reaches `bytes` (or after 10 s).
+std::uint64_t countedUpTo(app::TForm1& f, std::uint64_t bytes)
+{
+    const QDeadlineTimer deadline(std::chrono::seconds(10));
+    while (f.run().totals().at(0).totalIn < bytes && !deadline.hasExpired())
+        QTest::qWait(5);
+    return f.run().totals().at(0).totalIn;
+}
+
+} // namespace
+
 TEST(Unseen, MinimisedTheTableIsReadOffTheWindowsThreadAndEveryReadingCounts)
 {
     Window w("", false);
@@ -324,23 +347,14 @@ TEST(Unseen, MinimisedTheTableIsReadOffTheWindowsThreadAndEveryReadingCounts)
     app::TForm1& f = *w.form;
     ASSERT_TRUE(shownAndPlotting(w, 3));
     f.controls().PageControl1->setCurrentWidget(f.controls().Statistics);
-    // Tables for readings a few milliseconds apart, scripted before any is read.
-    constexpr int kUnseenTables = 25;
-    for (int i = 0; i < kUnseenTables; ++i) {
-        w.in += 1024;
-        w.source.push(w.table());
-    }
-    const std::uint64_t allBytes = (3 + kUnseenTables) * 1024;
-    f.run().setInterval(5);
+    scriptFastTicks(w, 25);
+    const std::uint64_t allBytes = (3 + 25) * 1024;
     f.showMinimized();
     settle();
     ASSERT_FALSE(f.updatesEnabled());
 
     // Worked out in batches while the window stays minimised.
-    QDeadlineTimer deadline(std::chrono::seconds(10));
-    while (f.run().totals().at(0).totalIn < allBytes && !deadline.hasExpired())
-        QTest::qWait(5);
-    EXPECT_EQ(f.run().totals().at(0).totalIn, allBytes);
+    EXPECT_EQ(countedUpTo(f, allBytes), allBytes);
     EXPECT_TRUE(f.run().readingUnseen());
     EXPECT_FALSE(f.run().ThreadedTimer1().Enabled()) << "the window's thread sleeps";
     EXPECT_EQ(w.text("Panel26"), "3,072") << "labels wait while unseen";
@@ -364,16 +378,8 @@ TEST(Unseen, HeadlessTheTableIsReadOffTheWindowsThreadAndCountedUpToTheClose)
     w.headless = true;
     w.create();
     app::TForm1& f = *w.form;
-    constexpr int kTables = 25;
-    for (int i = 0; i < kTables; ++i) {
-        w.in += 1024;
-        w.source.push(w.table());
-    }
-    f.run().setInterval(5);
-    QDeadlineTimer deadline(std::chrono::seconds(10));
-    while (f.run().totals().at(0).totalIn < kTables * 1024u && !deadline.hasExpired())
-        QTest::qWait(5);
-    EXPECT_EQ(f.run().totals().at(0).totalIn, kTables * 1024u);
+    scriptFastTicks(w, 25);
+    EXPECT_EQ(countedUpTo(f, 25 * 1024), 25 * 1024u);
     EXPECT_TRUE(f.run().readingUnseen()) << "no window to be seen: read off its thread";
 
     f.close();
