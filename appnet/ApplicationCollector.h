@@ -69,6 +69,8 @@ public:
     ApplicationTick tick(const InterfaceTraffic& interfaces) { return *tick(interfaces, true); }
     // Forgets every socket: the next tick is a first look again (after a pause).
     void reset();
+    // Whether the source announces closes (see TcpSocketSource::followCloses).
+    bool followCloses(bool on) { return m_source.followCloses(on); }
 
     std::size_t trackedSockets() const { return m_sockets.size(); }
     Read lastRead() const { return m_lastRead; }

@@ -33,6 +33,8 @@ void ApplicationTraffic::setOn(bool on)
     // Sockets are not followed while off: what they did meanwhile is not
     // this tick's, so the next look is a base again.
     m_collector->reset();
+    if (!m_collector->followCloses(on) && m_ownSource)
+        m_problem = m_ownSource->problem();
     m_cadence.forget();
     m_latest = ApplicationTick{};
 }

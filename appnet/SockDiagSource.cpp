@@ -58,13 +58,11 @@ SockDiagSource::SockDiagSource()
     // A larger receive buffer rides out a burst of closing connections.
     const int size = 1024 * 1024;
     (void)::setsockopt(m_closes.get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    for (const int group : {SKNLGRP_INET_TCP_DESTROY, SKNLGRP_INET6_TCP_DESTROY}) {
-        if (::setsockopt(m_closes.get(), SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group,
-                         sizeof group) != 0) {
-            m_problem = describe("TCP close notifications");
-            return;
-        }
+    if (!joinCloseGroups(true)) {
+        m_problem = describe("TCP close notifications");
+        return;
     }
+    m_followingCloses = true;
     m_lookups = openDiagSocket();
     m_lookupsOffered = m_lookups.valid();
     const int lookupBuffer = 256 * 1024;
@@ -79,6 +77,42 @@ SockDiagSource::SockDiagSource()
     // with both families' sockets (a socket that opened meanwhile aside).
     std::vector<TcpSocketReading> both;
     m_bothAtOnce = m_ipv6 && dumpBoth(both) && both.size() >= probe.size();
+}
+
+bool SockDiagSource::joinCloseGroups(bool join)
+{
+    for (const int group : {SKNLGRP_INET_TCP_DESTROY, SKNLGRP_INET6_TCP_DESTROY}) {
+        if (::setsockopt(m_closes.get(), SOL_NETLINK,
+                         join ? NETLINK_ADD_MEMBERSHIP : NETLINK_DROP_MEMBERSHIP, &group,
+                         sizeof group) != 0)
+            return false;
+    }
+    return true;
+}
+
+bool SockDiagSource::followCloses(bool on)
+{
+    if (!m_closes.valid())
+        return !on;
+    if (on == m_followingCloses)
+        return true;
+    if (!joinCloseGroups(on)) {
+        if (on) {
+            m_problem = describe("TCP close notifications");
+            joinCloseGroups(false); // neither group half joined
+        }
+        return false;
+    }
+    m_followingCloses = on;
+    if (!on) {
+        // What was announced before leaving is nobody's now; the queue's
+        // memory is given back at once.
+        char discard[64];
+        while (::recv(m_closes.get(), discard, sizeof discard, MSG_DONTWAIT | MSG_TRUNC) >= 0 ||
+               errno == EINTR || errno == ENOBUFS) {
+        }
+    }
+    return true;
 }
 
 void SockDiagSource::drainClosed(std::vector<TcpSocketReading>& closed)

@@ -18,6 +18,10 @@ public:
     virtual ~TcpSocketSource() = default;
     // Every socket's final reading announced since the previous call.
     virtual void drainClosed(std::vector<TcpSocketReading>& closed) = 0;
+    // Whether closes are announced at all (they are from the start). A
+    // listener costs every TCP close on the machine a message built for it,
+    // so nobody listens while nothing counts. False when that fails.
+    virtual bool followCloses(bool /*on*/) { return true; }
     // Every live socket now; false when the dump failed.
     virtual bool poll(std::vector<TcpSocketReading>& live) = 0;
     // The given sockets (known from a dump) read again one by one, without a
@@ -51,6 +55,8 @@ public:
     std::uint64_t lostCloses() const { return m_lostCloses; }
 
     void drainClosed(std::vector<TcpSocketReading>& closed) override;
+    // Off leaves the TCP destruction groups and drops what they announced.
+    bool followCloses(bool on) override;
     bool poll(std::vector<TcpSocketReading>& live) override;
     bool lookup(const std::vector<TcpSocketReading>& known, std::vector<TcpSocketReading>& found,
                 std::vector<std::uint64_t>& gone) override;
@@ -65,6 +71,7 @@ private:
               std::vector<TcpSocketReading>& live);
     bool dumpFamily(std::uint8_t family, std::vector<TcpSocketReading>& live);
     bool dumpBoth(std::vector<TcpSocketReading>& live);
+    bool joinCloseGroups(bool join);
 
     sampling::UniqueFd m_dump;
     sampling::UniqueFd m_closes;
@@ -76,6 +83,7 @@ private:
     std::string m_problem;
     std::uint64_t m_lostCloses = 0;
     bool m_ipv6 = true;
+    bool m_followingCloses = false;
     bool m_bothAtOnce = false;    // the kernel answers the one request for both families
     bool m_lookupsOffered = true; // until the kernel answers a lookup with another error
     std::vector<std::uint8_t> m_requests;

@@ -8,7 +8,9 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <fstream>
 #include <netinet/in.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -71,7 +73,67 @@ bool carry(int listening, std::uint16_t port, std::size_t bytes)
     return true; // both ends close here
 }
 
+// Sockets of socket diagnostics (netlink family 4) in this network namespace
+// that belong to some multicast group: the listeners every close is built for.
+int closeListeners()
+{
+    std::ifstream table("/proc/net/netlink");
+    std::string line;
+    std::getline(table, line); // the heading
+    int listeners = 0;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string socket;
+        std::string groups;
+        int family = -1;
+        long owner = 0;
+        fields >> socket >> family >> owner >> groups;
+        if (family == 4 && groups.find_first_not_of('0') != std::string::npos)
+            ++listeners;
+    }
+    return listeners;
+}
+
+// The closes announced within a moment after `count` connections ended.
+std::size_t closesOf(SockDiagSource& source, int listening, std::uint16_t port, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        if (!carry(listening, port, bytesOf(i)))
+            return SIZE_MAX;
+    std::vector<TcpSocketReading> closed;
+    const auto end = std::chrono::steady_clock::now() + 500ms;
+    while (closed.size() < 2 * count && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(20ms);
+        source.drainClosed(closed);
+    }
+    return closed.size();
+}
+
 } // namespace
+
+TEST(SockDiagCloses, NobodyListensWhileNotFollowingAndNothingOfThatTimeIsRead)
+{
+    SockDiagSource source;
+    ASSERT_TRUE(source.available()) << source.problem();
+    std::uint16_t port = 0;
+    const UniqueFd listening = listener(port);
+    ASSERT_TRUE(listening.valid());
+    EXPECT_EQ(closeListeners(), 1);
+    ASSERT_EQ(closesOf(source, listening.get(), port, 3), 6u);
+
+    // Closes queued when it stops following are dropped with the listening.
+    ASSERT_TRUE(carry(listening.get(), port, bytesOf(0)));
+    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(source.followCloses(false));
+    EXPECT_EQ(closeListeners(), 0);
+    EXPECT_EQ(closesOf(source, listening.get(), port, 3), 0u);
+
+    ASSERT_TRUE(source.followCloses(true));
+    ASSERT_TRUE(source.followCloses(true)); // once is enough
+    EXPECT_EQ(closeListeners(), 1);
+    EXPECT_EQ(closesOf(source, listening.get(), port, 2), 4u);
+    EXPECT_EQ(source.lostCloses(), 0u);
+}
 
 TEST(SockDiagCloses, EveryCloseOfABurstDrainedOnceWithItsCounts)
 {
