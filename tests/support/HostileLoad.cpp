@@ -20,7 +20,7 @@ bool isOk(const Received& received)
 
 // Connections from `from`, opened a few at a time. On loopback the handshake
 // completes inside connect(), so a client that connects without pause can
-// fill the listen queue (15) before the server's thread gets the processor;
+// fill the listen queue before the server's thread gets the processor;
 // the system then turns connections away and retries them a second or more
 // later, which would measure the scheduler rather than the server. Counts
 // those established.

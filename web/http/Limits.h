@@ -48,8 +48,13 @@ inline constexpr std::size_t kConnectionsPerClient = 256;
 inline constexpr std::size_t kMaxEventStreams = 1024;
 inline constexpr std::size_t kEventStreamsPerClient = 256;
 
-// Pending connections the kernel keeps for the listening socket.
-inline constexpr int kListenQueue = 15;
+// Pending connections the kernel keeps for the listening socket. Linux drops
+// a connection that finds the queue full without a word, and the client tries
+// again only a second later (then three, then seven): on loopback a client
+// opens many connections within one system call each, so a queue of 15 turned
+// a burst from 64 clients into stalls of a second for hundreds of them. The
+// server's own bounds on connections (above) apply once they are accepted.
+inline constexpr int kListenQueue = 511;
 
 // A reply that makes no progress for this long (peer not reading) is abandoned.
 inline constexpr std::chrono::seconds kSendTimeout{10};

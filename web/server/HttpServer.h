@@ -56,9 +56,8 @@ struct Binding
 //   connection replaces its own oldest unfinished one (or is refused at once
 //   when it has none); at the server's bound the client holding the most
 //   unfinished connections gives up its oldest. So a crowding client crowds
-//   out only itself. The listen queue is 15; a connection whose request has
-//   not arrived whole when a worker accepts it passes on to the reading
-//   thread at once.
+//   out only itself. A connection whose request has not arrived whole
+//   when a worker accepts it passes on to the reading thread at once.
 // - A handler may turn its connection into an event stream (EventStreams):
 //   after the head is answered the connection leaves the workers for the
 //   streams' one thread, bounded in all and per client on its own, beside the

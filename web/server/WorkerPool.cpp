@@ -60,6 +60,8 @@ constexpr std::uint32_t kWaitEvents = EPOLLIN | EPOLLEXCLUSIVE;
 
 // Connections accepted at most in one pass over the listen queue.
 constexpr std::size_t kAcceptBatch = 64;
+// Connections waiting in the listen queue that make it a crowd.
+constexpr std::uint32_t kCrowdedQueue = 10;
 
 // How long a waiting connection finds no worker free before one is started
 // beyond the eager ones.
@@ -440,9 +442,9 @@ WorkerPool::WaitResult WorkerPool::acceptOne(Accepted& next)
     return m_stopping ? WaitResult::Stopped : WaitResult::Woken;
 }
 
-// Whether the listen queue holds two thirds of what it can: it is short (15),
-// and a connection that finds it full waits a second for the client's next
-// try.
+// Whether connections pile up in the listen queue: a crowd, whose
+// connections are better taken at once (and handed to the reading thread when
+// silent) than one by one with a wait for each one's first bytes.
 bool WorkerPool::listenQueueFilling()
 {
     tcp_info info{};
@@ -452,8 +454,8 @@ bool WorkerPool::listenQueueFilling()
         ::getsockopt(m_listener.get(), IPPROTO_TCP, TCP_INFO, &info, &length) != 0) {
         return false;
     }
-    // A listening socket reports its queue's length and capacity here.
-    return info.tcpi_unacked * 3 >= info.tcpi_sacked * 2;
+    // A listening socket reports its queue's length here.
+    return info.tcpi_unacked >= kCrowdedQueue;
 }
 
 // Empties the listen queue (at most a batch). The requests that arrived whole

@@ -43,8 +43,8 @@ std::string dottedAddress(std::uint32_t networkOrder);
 // complete request of a client at its share of workers waits in the table's
 // queue; anything else (a head still incomplete, or a client at its share of
 // connections) goes to the reading thread (HeadReader), and the worker is free
-// again at once. The listen queue is short (15): a worker that accepts while
-// it is two thirds full accepts everything waiting, queues the requests that
+// again at once. A worker that accepts while ten or more connections wait in
+// the listen queue accepts everything waiting, queues the requests that
 // arrived whole and hands the rest to the reading thread.
 //
 // The listener thread acts only when no worker is waiting. While fewer than a
