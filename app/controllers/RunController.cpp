@@ -137,6 +137,7 @@ void RunController::showStopped()
     m_figures.set(m_ui.StatusPanel[2], QString());
     m_trayHint = QStringLiteral("Flowloom - Stopped");
     m_trayHintInputs.reset();
+    m_rateInputs.reset();
     m_ui.tray->setToolTip(m_trayHint);
 }
 
@@ -500,6 +501,10 @@ bool RunController::panelsInView() const
 
 void RunController::showRates(const sampling::TStatRec& rec, sampling::RateUnit unit)
 {
+    const RateInputs inputs{rec.CurIn, rec.CurOut, unit};
+    if (m_rateInputs == inputs)
+        return;
+    m_rateInputs = inputs;
     auto rate = [unit](std::uint64_t bytesPerSecond) {
         return QString::fromStdString(
             sampling::rateText(static_cast<long double>(bytesPerSecond), unit));

@@ -198,6 +198,15 @@ private:
         bool operator==(const TrayHintInputs&) const = default;
     };
     std::optional<TrayHintInputs> m_trayHintInputs;
+    // The rates the status bar shows: an idle link's tick forms no text.
+    struct RateInputs
+    {
+        std::uint64_t curIn;
+        std::uint64_t curOut;
+        sampling::RateUnit unit;
+        bool operator==(const RateInputs&) const = default;
+    };
+    std::optional<RateInputs> m_rateInputs;
     // Read by the window's thread and the unseen sampler's, one at a time.
     sampling::SerialSource m_source;
     QObject m_postTarget; // calls posted by the sampler die with it

@@ -55,10 +55,17 @@ TEST(Counting, StoppedByThePageLimitTheTotalsAndTheHistoryOfEveryInterfaceGoOn)
         << "and the Statistics page shows it";
     EXPECT_TRUE(f.run().ThreadedTimer1().Enabled());
 
+    // Started again at the rates shown before the stop: they show again.
+    f.run().btnStartClick();
+    for (int i = 0; i < 3; ++i)
+        w.tick(1000);
+    EXPECT_TRUE(f.figures().figure(w.get<QLabel>("StatusPanel1")).startsWith("In: "));
+    EXPECT_TRUE(f.figures().figure(w.get<QLabel>("StatusPanel2")).startsWith("Out: "));
+
     f.FormCloseQuery();
-    EXPECT_EQ(dayIn(w, w.table()[0]), before + 30 * 2000) << "lo's day holds every byte";
+    EXPECT_EQ(dayIn(w, w.table()[0]), before + 30 * 2000 + 3 * 1000) << "lo's day holds every byte";
     // eth0 was never selected; its counters rose twice as fast.
-    EXPECT_EQ(dayIn(w, w.table()[1]), 2 * (before + 30 * 2000));
+    EXPECT_EQ(dayIn(w, w.table()[1]), 2 * (before + 30 * 2000 + 3 * 1000));
 }
 
 TEST(Counting, AnInterfaceThatAppearsCanBePickedAndIsCounted)
