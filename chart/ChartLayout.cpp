@@ -83,6 +83,21 @@ double LayoutMeasures::widestValue(const ValueTicks& ticks, const QFont& font,
     return widest;
 }
 
+const ValueTicks& LayoutMeasures::ticksFor(double minimum, double maximum, double pixelsPerUnit,
+                                           double minSpacing)
+{
+    KeptTicks& k = m_ticks;
+    if (!k.kept || k.minimum != minimum || k.maximum != maximum ||
+        k.pixelsPerUnit != pixelsPerUnit || k.minSpacing != minSpacing)
+        k = KeptTicks{minimum,
+                      maximum,
+                      pixelsPerUnit,
+                      minSpacing,
+                      ValueTicks(minimum, maximum, pixelsPerUnit, minSpacing),
+                      true};
+    return k.ticks;
+}
+
 ChartLayout::ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintDevice* device,
                          LayoutMeasures* measures)
     : m_bounds(bounds)
@@ -137,8 +152,8 @@ ChartLayout::ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintD
     m_leftScale = AxisScale(left.minimum(), left.maximum(),
                             wallBottom - frontHeight * left.startPosition() / 100.0,
                             wallBottom - frontHeight * left.endPosition() / 100.0);
-    m_leftTicks = ValueTicks(left.minimum(), left.maximum(), m_leftScale.pixelsPerUnit(),
-                             m_valueHeight * valueLabelSpacing);
+    m_leftTicks = measured.ticksFor(left.minimum(), left.maximum(), m_leftScale.pixelsPerUnit(),
+                                    m_valueHeight * valueLabelSpacing);
 
     // Vertical axis: title and labels left of the plot.
     double leftSpace = 0.0;

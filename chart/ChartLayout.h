@@ -37,6 +37,10 @@ public:
     double timeLabelWidth(const QFont& font, const QPaintDevice* device);
     // Width of the widest label of ticks in font.
     double widestValue(const ValueTicks& ticks, const QFont& font, const QPaintDevice* device);
+    // The vertical axis' labelled values, worked out again only for another
+    // range, scale or spacing (which takes logarithms).
+    const ValueTicks& ticksFor(double minimum, double maximum, double pixelsPerUnit,
+                               double minSpacing);
 
 private:
     struct Entry
@@ -60,8 +64,18 @@ private:
         std::size_t count = 0;
         double width = -1.0; // not measured yet
     };
+    struct KeptTicks
+    {
+        double minimum = 0.0;
+        double maximum = 0.0;
+        double pixelsPerUnit = 0.0;
+        double minSpacing = 0.0;
+        ValueTicks ticks{0.0, 0.0, 0.0, 0.0};
+        bool kept = false;
+    };
     std::vector<Entry> m_fonts;
     WidestValue m_widest;
+    KeptTicks m_ticks;
 };
 
 // Where everything of one drawing goes, computed from the chart and the size

@@ -12,10 +12,9 @@
 
 namespace flowloom::chart {
 
-ScrollingCanvas::PlotState ScrollingCanvas::stateOf(const Chart& chart, const ChartLayout& layout,
-                                                    QSize size)
+void ScrollingCanvas::stateOf(const Chart& chart, const ChartLayout& layout, QSize size,
+                              PlotState& state)
 {
-    PlotState state;
     state.size = size;
     state.front = layout.front();
     state.depth = layout.depth();
@@ -46,13 +45,14 @@ ScrollingCanvas::PlotState ScrollingCanvas::stateOf(const Chart& chart, const Ch
     state.labelSource = source;
     state.gapCount = source != nullptr ? source->gaps().size() : 0;
     state.labelCount = source != nullptr ? source->size() : 0;
-    state.order = chart.drawingOrder();
+    const std::vector<std::size_t>& order = chart.drawingOrder();
+    state.order.assign(order.begin(), order.end());
+    state.series.clear();
     for (std::size_t i = 0; i < chart.seriesCount(); ++i) {
         const Series& s = chart.series(i);
         state.series.push_back(SeriesState{static_cast<int>(s.kind()), s.visible(), s.stepped(),
                                            s.dividingLines(), s.size(), s.clearCount()});
     }
-    return state;
 }
 
 bool ScrollingCanvas::canScroll(const Chart& chart, const PlotState& state) const
@@ -60,34 +60,34 @@ bool ScrollingCanvas::canScroll(const Chart& chart, const PlotState& state) cons
     if (!m_valid || chart.threeD() || state.depth != 0.0 || qAlpha(state.panel) != 255 ||
         qAlpha(state.plot) != 255 || state.series.size() != m_state.series.size())
         return false;
-    // The state before the points were appended. Appended points may bring a
-    // new gap of their own: its marker stands in the new strip.
-    PlotState before = state;
+    // Compared with the state before the points were appended. Appended
+    // points may bring a new gap of their own: its marker stands in the new
+    // strip.
     for (std::size_t i = 0; i < state.series.size(); ++i) {
         const SeriesState& now = state.series[i];
+        const SeriesState& last = m_state.series[i];
         if (now.kind == static_cast<int>(SeriesKind::Bar) && now.visible)
             return false;
-        if (now.size < m_state.series[i].size)
+        if (now.size < last.size || now.kind != last.kind || now.visible != last.visible ||
+            now.stepped != last.stepped || now.dividingLines != last.dividingLines ||
+            now.clears != last.clears)
             return false;
-        before.series[i].size = m_state.series[i].size;
     }
     const PlotState& last = m_state;
     const bool sameLook =
-        before.size == last.size && before.front == last.front &&
-        before.leftMinimum == last.leftMinimum && before.leftMaximum == last.leftMaximum &&
-        before.leftPixelAtMinimum == last.leftPixelAtMinimum &&
-        before.leftPerUnit == last.leftPerUnit && before.tickFirst == last.tickFirst &&
-        before.tickStep == last.tickStep && before.tickCount == last.tickCount &&
-        before.bottomPerUnit == last.bottomPerUnit &&
-        before.bottomPixelAtMinimum == last.bottomPixelAtMinimum &&
-        before.labelStep == last.labelStep && before.panel == last.panel &&
-        before.plot == last.plot && before.bottomGrid == last.bottomGrid &&
-        before.bottomGridColour == last.bottomGridColour &&
-        before.bottomGridDotted == last.bottomGridDotted && before.leftGrid == last.leftGrid &&
-        before.leftGridColour == last.leftGridColour &&
-        before.leftGridDotted == last.leftGridDotted && before.gapColour == last.gapColour &&
-        before.labelSource == last.labelSource && before.order == last.order &&
-        before.series == last.series;
+        state.size == last.size && state.front == last.front &&
+        state.leftMinimum == last.leftMinimum && state.leftMaximum == last.leftMaximum &&
+        state.leftPixelAtMinimum == last.leftPixelAtMinimum &&
+        state.leftPerUnit == last.leftPerUnit && state.tickFirst == last.tickFirst &&
+        state.tickStep == last.tickStep && state.tickCount == last.tickCount &&
+        state.bottomPerUnit == last.bottomPerUnit &&
+        state.bottomPixelAtMinimum == last.bottomPixelAtMinimum &&
+        state.labelStep == last.labelStep && state.panel == last.panel && state.plot == last.plot &&
+        state.bottomGrid == last.bottomGrid && state.bottomGridColour == last.bottomGridColour &&
+        state.bottomGridDotted == last.bottomGridDotted && state.leftGrid == last.leftGrid &&
+        state.leftGridColour == last.leftGridColour &&
+        state.leftGridDotted == last.leftGridDotted && state.gapColour == last.gapColour &&
+        state.labelSource == last.labelSource && state.order == last.order;
     return sameLook && state.gapCount >= m_state.gapCount;
 }
 
@@ -136,7 +136,9 @@ ScrollingCanvas::Drawing ScrollingCanvas::plan(const Chart& chart, QSize size, S
     m_plannedPlot = QRect();
     const QRect bounds(QPoint(0, 0), size);
     ChartLayout layout(chart, QRectF(bounds), device, &m_measures);
-    PlotState state = stateOf(chart, layout, size);
+    // Filled in the spare state, whose lists keep their room from tick to tick.
+    PlotState& state = m_nextState;
+    stateOf(chart, layout, size, state);
 
     const Axis& bottom = chart.bottomAxis();
     const double perUnit = layout.bottomScale().pixelsPerUnit();
@@ -152,7 +154,7 @@ ScrollingCanvas::Drawing ScrollingCanvas::plan(const Chart& chart, QSize size, S
     m_valid = true;
 
     if (!scroll) {
-        m_state = std::move(state);
+        std::swap(m_state, state);
         m_plannedWhole = true;
         m_drawn = QRegion(bounds);
         return Drawing::Whole;
@@ -212,7 +214,7 @@ ScrollingCanvas::Drawing ScrollingCanvas::plan(const Chart& chart, QSize size, S
     const std::size_t labelStep = std::max<std::size_t>(1, layout.labelStep());
     const std::size_t firstNewLabel = (m_state.labelCount + labelStep - 1) / labelStep * labelStep;
     const bool newMarks = state.gapCount != m_state.gapCount || firstNewLabel < state.labelCount;
-    m_state = std::move(state);
+    std::swap(m_state, state);
     m_scrolledBy = dx;
     m_scrolledArea = scrolledArea;
     // After a tick only the time labels and gap markers under the plot area

@@ -133,7 +133,8 @@ private:
         std::vector<SeriesState> series;
     };
 
-    static PlotState stateOf(const Chart& chart, const ChartLayout& layout, QSize size);
+    static void stateOf(const Chart& chart, const ChartLayout& layout, QSize size,
+                        PlotState& state);
     // Whether state can be reached from m_state by appending and scrolling.
     bool canScroll(const Chart& chart, const PlotState& state) const;
     // The band of time labels under the plot area, down to the axis title;
@@ -149,6 +150,7 @@ private:
     // vertical axis' labels change.
     LayoutMeasures m_measures;
     PlotState m_state;
+    PlotState m_nextState;   // the state being worked out, kept for its lists' room
     int m_dotsPerMeterX = 0; // 0: QImage's own
     int m_dotsPerMeterY = 0;
     double m_bottomMinimum = 0.0;

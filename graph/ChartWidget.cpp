@@ -43,7 +43,7 @@ void ChartWidget::showTick()
     // Only a drawing that is on screen can be scrolled there; a tick that
     // comes before the last one was painted is painted with it.
     if (!isVisible() || !updatesEnabled() || !m_canvas.valid() || m_drawnSize != size() ||
-        devicePixelRatioF() != 1.0 || !m_drawnAhead.isEmpty()) {
+        !m_drawnUnscaled || !m_drawnAhead.isEmpty()) {
         update();
         return;
     }
@@ -66,7 +66,15 @@ void ChartWidget::showTick()
 void ChartWidget::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    if (devicePixelRatioF() != 1.0) {
+    // What a tick planned is painted as planned; anything else asks the
+    // screen's scale (which a tick does not: the window repaints whole when
+    // it changes).
+    const bool drawnAhead = m_drawnUnscaled && !m_drawnAhead.isEmpty() && m_drawnSize == size() &&
+                            event->region().subtracted(m_drawnAhead).isEmpty();
+    m_drawnAhead = QRegion();
+    if (!drawnAhead)
+        m_drawnUnscaled = devicePixelRatioF() == 1.0;
+    if (!m_drawnUnscaled) {
         // A scaled screen draws at its own resolution.
         m_geometry = m_chart.draw(painter, rect());
         m_canvas.invalidate();
@@ -74,9 +82,6 @@ void ChartWidget::paintEvent(QPaintEvent* event)
         // The window's backing store keeps the last drawing: a tick's plan
         // paints only what the scroll could not carry, anything else draws
         // the whole chart (clipped to what needs painting).
-        const bool drawnAhead = !m_drawnAhead.isEmpty() && m_drawnSize == size() &&
-                                event->region().subtracted(m_drawnAhead).isEmpty();
-        m_drawnAhead = QRegion();
         if (!drawnAhead) {
             m_canvas.invalidate();
             m_canvas.plan(m_chart, size(), chart::ScrollingCanvas::Since::Anything, this);

@@ -68,6 +68,9 @@ private:
     // Plans each tick's drawing; the window's backing store holds the pixels.
     chart::ScrollingCanvas m_canvas;
     QSize m_drawnSize;
+    // Whether the last drawing was at the screen's own scale of 1, which a
+    // tick needs in order to scroll it.
+    bool m_drawnUnscaled = false;
     // What showTick() scheduled from a drawing already made: a repaint within
     // it only copies that drawing, anything more draws anew.
     QRegion m_drawnAhead;

@@ -1,3 +1,4 @@
+#include "chart/ChartLayout.h"
 #include "chart/ValueTicks.h"
 
 #include <gtest/gtest.h>
@@ -36,4 +37,28 @@ TEST(ValueTicks, TextUsesCommaThousandsAndAtMostThreeDecimals)
     EXPECT_EQ(ValueTicks::text(2.5), "2.5");
     EXPECT_EQ(ValueTicks::text(986.328125), "986.328");
     EXPECT_EQ(ValueTicks::text(-0.0001), "0");
+}
+
+// Layouts keep the last ticks worked out; any input that changes works them
+// out anew.
+TEST(ValueTicks, KeptForLayoutsOnlyWhileRangeScaleAndSpacingStay)
+{
+    struct Inputs
+    {
+        double minimum, maximum, pixelsPerUnit, minSpacing;
+    };
+    const Inputs sequence[] = {
+        {0.0, 1000.0, 1.0, 120.0},    {0.0, 1000.0, 1.0, 120.0},     {0.0, 10000.0, 1.0, 120.0},
+        {500.0, 10000.0, 1.0, 120.0}, {500.0, 10000.0, 0.01, 120.0}, {500.0, 10000.0, 0.01, 30.0},
+        {0.0, 1000.0, 1.0, 120.0},
+    };
+    flowloom::chart::LayoutMeasures measures;
+    for (const Inputs& in : sequence) {
+        const ValueTicks kept =
+            measures.ticksFor(in.minimum, in.maximum, in.pixelsPerUnit, in.minSpacing);
+        const ValueTicks fresh(in.minimum, in.maximum, in.pixelsPerUnit, in.minSpacing);
+        EXPECT_EQ(kept.step(), fresh.step()) << in.maximum << " " << in.minSpacing;
+        EXPECT_EQ(kept.count(), fresh.count()) << in.maximum << " " << in.minSpacing;
+        EXPECT_EQ(kept.count() > 0 ? kept.value(0) : 0.0, fresh.count() > 0 ? fresh.value(0) : 0.0);
+    }
 }
