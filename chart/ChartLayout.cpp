@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace flowloom::chart {
 
@@ -29,57 +30,59 @@ constexpr std::size_t keptFonts = 8;
 
 } // namespace
 
-LayoutMeasures::Entry* LayoutMeasures::entryOf(const QFont& font, const QPaintDevice* device)
+void LayoutMeasures::measureFor(const QPaintDevice* device)
 {
-    if (device == nullptr)
+    m_device = device;
+    m_dpiX = device != nullptr ? device->logicalDpiX() : 0;
+    m_dpiY = device != nullptr ? device->logicalDpiY() : 0;
+}
+
+LayoutMeasures::Entry* LayoutMeasures::entryOf(const QFont& font)
+{
+    if (m_device == nullptr)
         return nullptr;
-    const int dpiX = device->logicalDpiX();
-    const int dpiY = device->logicalDpiY();
     for (Entry& e : m_fonts) {
-        if (e.dpiX == dpiX && e.dpiY == dpiY && e.font == font)
+        if (e.dpiX == m_dpiX && e.dpiY == m_dpiY && e.font == font)
             return &e;
     }
     if (m_fonts.size() >= keptFonts)
         m_fonts.clear();
-    const QFontMetricsF metrics(font, device);
-    m_fonts.push_back(Entry{font, dpiX, dpiY, FontSizes{metrics.height(), metrics.ascent()}});
+    const QFontMetricsF metrics(font, m_device);
+    m_fonts.push_back(Entry{font, m_dpiX, m_dpiY, FontSizes{metrics.height(), metrics.ascent()}});
     return &m_fonts.back();
 }
 
-LayoutMeasures::FontSizes LayoutMeasures::sizesOf(const QFont& font, const QPaintDevice* device)
+LayoutMeasures::FontSizes LayoutMeasures::sizesOf(const QFont& font)
 {
-    if (const Entry* e = entryOf(font, device))
+    if (const Entry* e = entryOf(font))
         return e->sizes;
-    const QFontMetricsF metrics = metricsFor(font, device);
+    const QFontMetricsF metrics = metricsFor(font, m_device);
     return FontSizes{metrics.height(), metrics.ascent()};
 }
 
-double LayoutMeasures::timeLabelWidth(const QFont& font, const QPaintDevice* device)
+double LayoutMeasures::timeLabelWidth(const QFont& font)
 {
-    Entry* e = entryOf(font, device);
+    Entry* e = entryOf(font);
     if (e == nullptr)
-        return metricsFor(font, device).horizontalAdvance(widestTimeLabel);
+        return metricsFor(font, m_device).horizontalAdvance(widestTimeLabel);
     if (e->timeLabelWidth < 0.0)
-        e->timeLabelWidth = QFontMetricsF(font, device).horizontalAdvance(widestTimeLabel);
+        e->timeLabelWidth = QFontMetricsF(font, m_device).horizontalAdvance(widestTimeLabel);
     return e->timeLabelWidth;
 }
 
-double LayoutMeasures::widestValue(const ValueTicks& ticks, const QFont& font,
-                                   const QPaintDevice* device)
+double LayoutMeasures::widestValue(const ValueTicks& ticks, const QFont& font)
 {
-    const int dpiX = device != nullptr ? device->logicalDpiX() : 0;
-    const int dpiY = device != nullptr ? device->logicalDpiY() : 0;
     const double first = ticks.count() > 0 ? ticks.value(0) : 0.0;
     WidestValue& w = m_widest;
-    if (device != nullptr && w.width >= 0.0 && w.dpiX == dpiX && w.dpiY == dpiY &&
+    if (m_device != nullptr && w.width >= 0.0 && w.dpiX == m_dpiX && w.dpiY == m_dpiY &&
         w.first == first && w.step == ticks.step() && w.count == ticks.count() && w.font == font)
         return w.width;
-    const QFontMetricsF metrics = metricsFor(font, device);
+    const QFontMetricsF metrics = metricsFor(font, m_device);
     double widest = 0.0;
     for (std::size_t i = 0; i < ticks.count(); ++i)
         widest = std::max(widest, metrics.horizontalAdvance(ValueTicks::text(ticks.value(i))));
-    if (device != nullptr)
-        w = WidestValue{font, dpiX, dpiY, first, ticks.step(), ticks.count(), widest};
+    if (m_device != nullptr)
+        w = WidestValue{font, m_dpiX, m_dpiY, first, ticks.step(), ticks.count(), widest};
     return widest;
 }
 
@@ -102,19 +105,20 @@ ChartLayout::ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintD
                          LayoutMeasures* measures)
     : m_bounds(bounds)
 {
-    LayoutMeasures ownMeasures;
-    LayoutMeasures& measured = measures != nullptr ? *measures : ownMeasures;
+    std::optional<LayoutMeasures> ownMeasures;
+    LayoutMeasures& measured = measures != nullptr ? *measures : ownMeasures.emplace();
+    measured.measureFor(device);
     const Axis& bottom = chart.bottomAxis();
     const Axis& left = chart.leftAxis();
     const Margins& margins = chart.margins();
     const double w = bounds.width();
     const double h = bounds.height();
 
-    const LayoutMeasures::FontSizes labelSizes = measured.sizesOf(bottom.labelFont(), device);
-    const LayoutMeasures::FontSizes valueSizes = measured.sizesOf(left.labelFont(), device);
+    const LayoutMeasures::FontSizes labelSizes = measured.sizesOf(bottom.labelFont());
+    const LayoutMeasures::FontSizes valueSizes = measured.sizesOf(left.labelFont());
     m_labelHeight = labelSizes.height;
     m_labelAscent = labelSizes.ascent;
-    m_timeLabelWidth = measured.timeLabelWidth(bottom.labelFont(), device);
+    m_timeLabelWidth = measured.timeLabelWidth(bottom.labelFont());
     m_valueHeight = valueSizes.height;
     m_valueAscent = valueSizes.ascent;
 
@@ -126,7 +130,7 @@ ChartLayout::ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintD
     // Title first, then the top margin below it.
     double top = bounds.top();
     if (!chart.title().isEmpty()) {
-        const double titleHeight = std::ceil(measured.sizesOf(chart.titleFont(), device).height);
+        const double titleHeight = std::ceil(measured.sizesOf(chart.titleFont()).height);
         m_titleRect = QRectF(innerLeft, top + std::round(topMargin / 3.0), innerRight - innerLeft,
                              titleHeight);
         top = m_titleRect.bottom();
@@ -141,7 +145,7 @@ ChartLayout::ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintD
         bottomSpace += std::ceil(across) + labelGap;
     }
     if (!bottom.title().isEmpty())
-        bottomSpace += std::ceil(measured.sizesOf(bottom.titleFont(), device).height);
+        bottomSpace += std::ceil(measured.sizesOf(bottom.titleFont()).height);
     const double wallTop = top;
     const double wallBottom = std::max(wallTop + 2.0, innerBottom - bottomSpace);
     const double wallHeight = wallBottom - wallTop;
@@ -158,12 +162,12 @@ ChartLayout::ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintD
     // Vertical axis: title and labels left of the plot.
     double leftSpace = 0.0;
     if (!left.title().isEmpty()) {
-        const double titleHeight = std::ceil(measured.sizesOf(left.titleFont(), device).height);
+        const double titleHeight = std::ceil(measured.sizesOf(left.titleFont()).height);
         m_leftTitleRect = QRectF(innerLeft, frontTop, titleHeight, frontHeight);
         leftSpace += titleHeight + labelGap;
     }
     if (left.labelsVisible()) {
-        const double widest = measured.widestValue(m_leftTicks, left.labelFont(), device);
+        const double widest = measured.widestValue(m_leftTicks, left.labelFont());
         leftSpace += std::ceil(widest) + labelGap;
     }
     const double wallLeft = innerLeft + leftSpace;
@@ -174,7 +178,7 @@ ChartLayout::ChartLayout(const Chart& chart, const QRectF& bounds, const QPaintD
     m_plotArea = QRectF(wallLeft, wallTop, wallRight - wallLeft, wallHeight);
     m_front = QRectF(wallLeft, frontTop, wallRight - m_depth - wallLeft, frontHeight);
     if (!bottom.title().isEmpty()) {
-        const double titleHeight = std::ceil(measured.sizesOf(bottom.titleFont(), device).height);
+        const double titleHeight = std::ceil(measured.sizesOf(bottom.titleFont()).height);
         m_bottomTitleRect =
             QRectF(m_front.left(), innerBottom - titleHeight, m_front.width(), titleHeight);
     }

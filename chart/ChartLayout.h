@@ -30,13 +30,15 @@ public:
         double ascent = 0.0;
     };
 
-    // device null: the default resolution, which follows the screen, so
-    // nothing is kept.
-    FontSizes sizesOf(const QFont& font, const QPaintDevice* device);
+    // The device the next sizes are measured as on; its resolution is asked
+    // here, once for a whole layout. Null: the default resolution, which
+    // follows the screen, so nothing is kept.
+    void measureFor(const QPaintDevice* device);
+    FontSizes sizesOf(const QFont& font);
     // Width of the widest time label in font.
-    double timeLabelWidth(const QFont& font, const QPaintDevice* device);
+    double timeLabelWidth(const QFont& font);
     // Width of the widest label of ticks in font.
-    double widestValue(const ValueTicks& ticks, const QFont& font, const QPaintDevice* device);
+    double widestValue(const ValueTicks& ticks, const QFont& font);
     // The vertical axis' labelled values, worked out again only for another
     // range, scale or spacing (which takes logarithms).
     const ValueTicks& ticksFor(double minimum, double maximum, double pixelsPerUnit,
@@ -51,8 +53,8 @@ private:
         FontSizes sizes;
         double timeLabelWidth = -1.0; // not measured yet
     };
-    // The kept entry of font on device, null when nothing is kept.
-    Entry* entryOf(const QFont& font, const QPaintDevice* device);
+    // The kept entry of font on the device, null when nothing is kept.
+    Entry* entryOf(const QFont& font);
 
     struct WidestValue
     {
@@ -73,6 +75,9 @@ private:
         ValueTicks ticks{0.0, 0.0, 0.0, 0.0};
         bool kept = false;
     };
+    const QPaintDevice* m_device = nullptr;
+    int m_dpiX = 0;
+    int m_dpiY = 0;
     std::vector<Entry> m_fonts;
     WidestValue m_widest;
     KeptTicks m_ticks;
