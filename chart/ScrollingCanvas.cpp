@@ -68,9 +68,9 @@ bool ScrollingCanvas::canScroll(const Chart& chart, const PlotState& state) cons
         const SeriesState& last = m_state.series[i];
         if (now.kind == static_cast<int>(SeriesKind::Bar) && now.visible)
             return false;
-        if (now.size < last.size || now.kind != last.kind || now.visible != last.visible ||
-            now.stepped != last.stepped || now.dividingLines != last.dividingLines ||
-            now.clears != last.clears)
+        SeriesState before = now;
+        before.size = last.size;
+        if (now.size < last.size || !(before == last))
             return false;
     }
     const PlotState& last = m_state;
