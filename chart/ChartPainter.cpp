@@ -166,6 +166,12 @@ void ChartPainter::paintWalls()
     m_painter.drawPolygon(floor, 4);
 }
 
+std::size_t ChartPainter::bottomGridStep(const ChartLayout& layout)
+{
+    return LabelLayout::gridStep(layout.labelStep(), layout.bottomScale().pixelsPerUnit(),
+                                 minGridSpacing);
+}
+
 void ChartPainter::paintGrid()
 {
     const QRectF& f = m_layout.front();
@@ -175,8 +181,7 @@ void ChartPainter::paintGrid()
     const Axis& bottom = m_chart.bottomAxis();
     if (bottom.gridVisible()) {
         // Vertical lines where labels stand (or would stand, before any point).
-        const double step = static_cast<double>(LabelLayout::gridStep(
-            m_layout.labelStep(), m_layout.bottomScale().pixelsPerUnit(), minGridSpacing));
+        const double step = static_cast<double>(bottomGridStep(m_layout));
         const double from = std::ceil(bottom.minimum() / step);
         const double to = std::floor(bottom.maximum() / step);
         QPen pen(bottom.gridColour(), 0, bottom.gridDotted() ? Qt::DotLine : Qt::SolidLine);

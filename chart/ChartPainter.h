@@ -35,6 +35,10 @@ public:
     // those columns; what it shows is what paint() shows there.
     void paintPlotFrom(double fromX);
 
+    // Points between two of the vertical grid lines, which stand on the
+    // multiples of it.
+    static std::size_t bottomGridStep(const ChartLayout& layout);
+
 private:
     void paintPanel();
     void paintTitle();

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace flowloom::chart {
 
@@ -134,6 +135,7 @@ ScrollingCanvas::Drawing ScrollingCanvas::plan(const Chart& chart, QSize size, S
     m_drawn = QRegion();
     m_plannedSurroundings = QRegion();
     m_plannedPlot = QRect();
+    m_plannedColumns = QRect();
     const QRect bounds(QPoint(0, 0), size);
     ChartLayout layout(chart, QRectF(bounds), device, &m_measures);
     // Filled in the spare state, whose lists keep their room from tick to tick.
@@ -202,12 +204,35 @@ ScrollingCanvas::Drawing ScrollingCanvas::plan(const Chart& chart, QSize size, S
     }
     const int from = std::clamp(static_cast<int>(stripLeft), front.left(), front.right() + 1);
     const int to = std::clamp(static_cast<int>(stripRight), from - 1, front.right());
-    // One rectangle: Qt fills a clip of several on its pool of paint threads.
     QRect plot;
     if (from <= to)
         plot = QRect(from, front.top(), to + 1 - from, front.height());
+    QRect columns;
     if (dx > 0)
-        plot |= QRect(front.right() + 1 - dx, front.top(), dx, front.height());
+        columns = QRect(front.right() + 1 - dx, front.top(), dx, front.height());
+    // In the strip only the lines change: the rows above and below them keep
+    // their background and grid, unless a line crossing the plot came with
+    // the new points: a new gap's marker, or a vertical grid line on a new
+    // point as the window moved on with them.
+    bool newCrossing = state.gapCount != m_state.gapCount;
+    if (bottom.gridVisible() && bottom.maximum() != oldMaximum) {
+        const auto step = static_cast<double>(ChartPainter::bottomGridStep(layout));
+        newCrossing =
+            newCrossing || !(std::floor(bottom.maximum() / step) == std::floor(oldMaximum / step));
+    }
+    const std::optional<std::pair<int, int>> rows =
+        plot.isEmpty() || newCrossing ? std::nullopt : lineRows(chart, layout, from, lastDrawable);
+    if (rows && (rows->first > front.top() || rows->second < front.bottom())) {
+        plot.setTop(rows->first);
+        plot.setBottom(rows->second);
+        if (!columns.isEmpty())
+            plot.setRight(std::min(plot.right(), columns.left() - 1));
+    } else {
+        // One rectangle where one will do: Qt fills a clip of several on its
+        // pool of paint threads.
+        plot |= columns;
+        columns = QRect();
+    }
     // Under the plot area only the labels and gap markers of new points can
     // appear: a time label on a new point whose index is a multiple of the
     // label step, or a new gap.
@@ -248,11 +273,13 @@ ScrollingCanvas::Drawing ScrollingCanvas::plan(const Chart& chart, QSize size, S
         }
     }
     m_plannedSurroundings = surroundings;
-    m_plannedPlot = plot;
+    m_plannedPlot = plot.isValid() ? plot : QRect();
+    m_plannedColumns = columns;
     m_plannedSince = since;
     m_drawn = surroundings;
-    if (!plot.isEmpty())
-        m_drawn += plot;
+    for (const QRect& area : {m_plannedPlot, m_plannedColumns})
+        if (!area.isEmpty())
+            m_drawn += area;
     return Drawing::Scrolled;
 }
 
@@ -275,11 +302,60 @@ void ScrollingCanvas::paint(const Chart& chart, QPainter& painter) const
         painter.setClipRegion(m_plannedSurroundings);
         chartPainter.paintSurroundings();
     }
-    if (!m_plannedPlot.isEmpty()) {
-        painter.setClipRect(m_plannedPlot);
-        chartPainter.paintPlotFrom(m_plannedPlot.left());
+    for (const QRect& area : {m_plannedPlot, m_plannedColumns}) {
+        if (area.isEmpty())
+            continue;
+        painter.setClipRect(area);
+        chartPainter.paintPlotFrom(area.left());
     }
     painter.restore();
+}
+
+std::optional<std::pair<int, int>> ScrollingCanvas::lineRows(const Chart& chart,
+                                                             const ChartLayout& layout,
+                                                             int fromColumn, double lastDrawable)
+{
+    const QRect front = layout.front().toRect();
+    const AxisScale& bottom = layout.bottomScale();
+    const AxisScale& left = layout.leftScale();
+    // The points whose lines, joins and smoothing reach the columns from
+    // fromColumn on; too many to read every tick when they stand close.
+    const double firstPoint =
+        std::floor(bottom.toValue(static_cast<double>(fromColumn - seamReach))) - 2.0;
+    const double zero = left.toPixel(0.0);
+    double top = std::numeric_limits<double>::infinity();
+    double lowest = -top;
+    for (std::size_t s = 0; s < chart.seriesCount(); ++s) {
+        const Series& series = chart.series(s);
+        if (!series.visible() || series.size() == 0)
+            continue;
+        const double last = std::min(static_cast<double>(series.size()) - 1.0, lastDrawable);
+        if (!(last >= 0.0))
+            continue;
+        const double first = std::clamp(firstPoint, 0.0, last);
+        if (!(last - first <= static_cast<double>(maxLinePoints)))
+            return std::nullopt;
+        for (auto i = static_cast<std::size_t>(first); i <= static_cast<std::size_t>(last); ++i) {
+            const double value = series.y(i);
+            const double y = left.toPixel(std::isnan(value) ? 0.0 : value);
+            if (std::isnan(y))
+                return std::nullopt;
+            top = std::min(top, y);
+            lowest = std::max(lowest, y);
+        }
+        // An area is filled down to the zero line.
+        if (series.kind() == SeriesKind::Area) {
+            top = std::min(top, zero);
+            lowest = std::max(lowest, zero);
+        }
+    }
+    if (std::isnan(zero) || !(top <= lowest))
+        return std::nullopt;
+    const double upper = std::clamp(std::floor(top) - seamReach, static_cast<double>(front.top()),
+                                    static_cast<double>(front.bottom()));
+    const double lower = std::clamp(std::ceil(lowest) + seamReach, static_cast<double>(front.top()),
+                                    static_cast<double>(front.bottom()));
+    return std::pair(static_cast<int>(upper), static_cast<int>(lower));
 }
 
 QRect ScrollingCanvas::labelBand(const ChartLayout& layout, const QRect& front, QSize size,

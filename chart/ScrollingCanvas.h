@@ -10,6 +10,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <vector>
 
 class QPaintDevice;
@@ -88,6 +90,9 @@ public:
 
     // Pixels a line's joins and antialiasing reach left of its newest point.
     static constexpr int seamReach = 4;
+    // More points than this in the strip drawn anew, and it is drawn at the
+    // plot's full height rather than reading them all every tick.
+    static constexpr std::size_t maxLinePoints = 256;
 
 private:
     struct SeriesState
@@ -137,6 +142,11 @@ private:
                         PlotState& state);
     // Whether state can be reached from m_state by appending and scrolling.
     bool canScroll(const Chart& chart, const PlotState& state) const;
+    // The rows (first, last) that the visible series' lines and areas cover
+    // from column fromColumn on, as far as lastDrawable; none when they
+    // cannot be told or too many points stand there.
+    static std::optional<std::pair<int, int>>
+    lineRows(const Chart& chart, const ChartLayout& layout, int fromColumn, double lastDrawable);
     // The band of time labels under the plot area, down to the axis title;
     // empty when there is no room for it.
     static QRect labelBand(const ChartLayout& layout, const QRect& front, QSize size,
@@ -163,7 +173,8 @@ private:
     bool m_plannedWhole = true;
     Since m_plannedSince = Since::Anything;
     QRegion m_plannedSurroundings;
-    QRect m_plannedPlot;
+    QRect m_plannedPlot;    // the strip around the newest points
+    QRect m_plannedColumns; // the columns that came into view, when the strip is lower
 };
 
 } // namespace flowloom::chart

@@ -81,6 +81,7 @@ struct Case
     // The band of time labels scrolls between the plot area and this title.
     bool bottomTitle = false;
     bool uprightLabels = false;
+    double traffic = 1.0; // of the usual values: quiet traffic keeps the lines low
 };
 
 // A chart fed as the program feeds it: two directions, the window on the
@@ -97,7 +98,7 @@ struct FedChart
     bool filling;
 
     explicit FedChart(const Case& c)
-        : pointsPerPage(c.pointsPerPage), spiky(c.spiky), filling(c.filling)
+        : pointsPerPage(c.pointsPerPage), scale(c.traffic), spiky(c.spiky), filling(c.filling)
     {
         chart.setTitle(QStringLiteral("Bandwidth graph of 127.0.0.1"));
         chart.leftAxis().setTitle(QStringLiteral("KBytes / sec"));
@@ -179,6 +180,13 @@ TEST_P(ScrollingCanvasTicks, EveryTickLooksLikeAWholeRepaint)
             EXPECT_EQ(canvas.scrolledBy(), 0);
             EXPECT_FALSE(canvas.drawn().contains(QPoint(front.right(), front.center().y())));
         }
+        if (c.traffic < 0.1 && !c.grid && how == ScrollingCanvas::Drawing::Scrolled) {
+            // Low lines: above them only the columns that came into view are drawn.
+            const QRect front = canvas.layout().front().toRect();
+            const QRect upperHalf(front.left(), front.top(), front.width() - canvas.scrolledBy(),
+                                  front.height() / 2);
+            EXPECT_TRUE((canvas.drawn() & upperHalf).isEmpty()) << "tick " << tick;
+        }
     }
     // Every tick but the rescale scrolled: the comparison judged the scroll.
     EXPECT_EQ(scrolled, ticks - (c.rescaleAtTick >= 0 ? 1 : 0));
@@ -206,7 +214,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"BothGrid60BottomTitleGap", Kinds::Both, true, 60, -1, 7, false, false, false, true},
         Case{"LinesGrid60Upright", Kinds::Lines, true, 60, -1, 5, false, false, false, true, true},
         Case{"AreasGrid400Upright", Kinds::Areas, true, 400, -1, -1, false, false, false, false,
-             true}),
+             true},
+        Case{"QuietBoth400", Kinds::Both, false, 400, -1, -1, false, false, false, false, false,
+             0.01},
+        Case{"QuietSpikyLines60Filling", Kinds::Lines, false, 60, -1, -1, false, true, true, false,
+             false, 0.05},
+        Case{"QuietBothGrid60SteppedGap", Kinds::Both, true, 60, -1, 8, true, false, false, false,
+             false, 0.01}),
     [](const testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
 
 // Changes after which only a whole repaint gives the right picture.
