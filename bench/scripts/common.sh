@@ -423,7 +423,8 @@ ensure_built() {
 # idle_side_by_side COPIES SECONDS SETTLE A-NAME A-BINARY A-SETTING B-NAME B-BINARY B-SETTING
 # Idle cost of two programs (or one program with two settings), COPIES of each
 # started alternately from folders of their own, plotting loopback at one tick
-# a second with the window shown on the offscreen platform. CPU time is the
+# a second with the window shown on the offscreen platform, or on a display
+# of its own each with a window manager when IDLE_DISPLAY=xvfb. CPU time is the
 # scheduler's nanosecond account of every thread over SECONDS after SETTLE
 # seconds of start-up, as a percentage of a core. A setting is one extra
 # "Key=value" for the settings file, or empty. Prints each instance and sets
@@ -447,7 +448,7 @@ idle_side_by_side() {
             # shellcheck disable=SC2086
             program_install "$work/$name" "${binary[$which]}" First=0 "URL=$lo" Run=1 Web=0 \
                 ${setting[$which]}
-            program_start "$work/$name" offscreen
+            program_start "$work/$name" "${IDLE_DISPLAY:-offscreen}"
             program_wait_started "$work/$name" "$PROGRAM_PID" ||
                 { echo "$name did not start:" >&2; cat "$work/$name/err.txt" >&2; return 1; }
             pid[$name]=$PROGRAM_PID

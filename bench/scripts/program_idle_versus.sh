@@ -3,11 +3,12 @@
 # the main branch's), measured in one run so that both see the same machine:
 # COPIES instances of each, started side by side from folders of their own,
 # plotting loopback at one tick per second with the window shown on the
-# offscreen platform. CPU time is the scheduler's nanosecond account of every
-# thread over SECONDS after start-up has settled, as a percentage of a core.
-# Prints each instance, the mean of each program and the difference.
+# offscreen platform (IDLE_DISPLAY=xvfb: a real X window on a display of its
+# own, with a window manager). CPU time is the scheduler's nanosecond account
+# of every thread over SECONDS after start-up has settled, as a percentage of a
+# core. Prints each instance, the mean of each program and the difference.
 #
-#   bench/scripts/program_idle_versus.sh BASELINE-BINARY [build-dir] [seconds] [copies]
+#   [IDLE_DISPLAY=xvfb] bench/scripts/program_idle_versus.sh BASELINE-BINARY [build-dir] [seconds] [copies]
 #   (defaults: build-bench, 120, 3)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
