@@ -218,7 +218,7 @@ ScrollingCanvas::Drawing ScrollingCanvas::plan(const Chart& chart, QSize size, S
     if (bottom.gridVisible() && bottom.maximum() != oldMaximum) {
         const auto step = static_cast<double>(ChartPainter::bottomGridStep(layout));
         newCrossing =
-            newCrossing || !(std::floor(bottom.maximum() / step) == std::floor(oldMaximum / step));
+            newCrossing || std::floor(bottom.maximum() / step) != std::floor(oldMaximum / step);
     }
     const std::optional<std::pair<int, int>> rows =
         plot.isEmpty() || newCrossing ? std::nullopt : lineRows(chart, layout, from, lastDrawable);

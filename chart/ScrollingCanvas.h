@@ -27,9 +27,10 @@ class Chart;
 // and the horizontal window moved on, the plot area is scrolled by whole
 // pixels (ChartLayout::columnX moves every point by the same whole number of
 // pixels) and only what the scroll cannot carry is drawn anew: the strip from
-// the previously newest point to as far as the newest one reaches and the
-// columns that came into view, reading only the points that reach them, and
-// everything outside the plot area (labels, titles). The
+// the previously newest point to as far as the newest one reaches, in the
+// rows its lines cover, and the columns that came into view, reading only
+// the points that reach them, and everything outside the plot area (labels,
+// titles). The
 // dots of the horizontal grid lines move with the points, so they scroll
 // too. After a tick, the band of time labels under the plot area scrolls
 // with it, and only its ends and the labels of the new points are drawn
