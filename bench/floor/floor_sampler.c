@@ -4,7 +4,13 @@
  * a second cannot avoid. The idle measurement runs it beside the program over
  * the same seconds.
  *
- *   floor_sampler SECONDS     (1 to 3600; ends by itself)
+ *   floor_sampler SECONDS [RESIDENT_MB]     (1 to 3600 s; ends by itself)
+ *
+ * RESIDENT_MB (0 to 1024, default 0) makes that much memory resident once, at
+ * start, and never touches it again: the same sampler at a program's size. On
+ * some virtual machines every wake-up of a process costs in proportion to its
+ * resident memory, whatever the wake-up then touches; beside the plain floor
+ * it shows how much of a program's idle cost is that.
  *
  * Exits with status 0 when every dump came back with at least one interface. */
 #define _GNU_SOURCE
@@ -18,7 +24,7 @@
 #include <time.h>
 #include <unistd.h>
 
-enum { kMaxSeconds = 3600 };
+enum { kMaxSeconds = 3600, kMaxResidentMb = 1024 };
 
 /* One dump request; returns the number of interfaces in the reply, or -1. */
 static int dump_links(int fd, unsigned sequence, char* buffer, size_t size)
@@ -60,8 +66,8 @@ static int dump_links(int fd, unsigned sequence, char* buffer, size_t size)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        fprintf(stderr, "usage: floor_sampler SECONDS\n");
+    if (argc != 2 && argc != 3) {
+        fprintf(stderr, "usage: floor_sampler SECONDS [RESIDENT_MB]\n");
         return 2;
     }
     int seconds = atoi(argv[1]);
@@ -69,6 +75,20 @@ int main(int argc, char** argv)
         seconds = 1;
     if (seconds > kMaxSeconds)
         seconds = kMaxSeconds;
+    long residentMb = argc == 3 ? atol(argv[2]) : 0;
+    if (residentMb < 0)
+        residentMb = 0;
+    if (residentMb > kMaxResidentMb)
+        residentMb = kMaxResidentMb;
+    /* Written once, page by page, so that every page is resident; held to the end. */
+    const size_t residentBytes = (size_t)residentMb << 20;
+    volatile char* resident = residentBytes > 0 ? malloc(residentBytes) : NULL;
+    if (residentBytes > 0 && resident == NULL) {
+        perror("malloc");
+        return 1;
+    }
+    for (size_t offset = 0; offset < residentBytes; offset += 4096)
+        resident[offset] = 1;
 
     int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (fd < 0) {
@@ -88,5 +108,6 @@ int main(int argc, char** argv)
             status = 1;
     }
     close(fd);
+    free((void*)resident);
     return status;
 }

@@ -19,6 +19,10 @@
 # beside reference processes measured in the same run over the same seconds:
 #   floor             bench/floor/floor_sampler: plain C, no Qt, one rtnetlink
 #                     link dump a second and nothing else
+#   floor/sized       the same sampler holding as much resident memory as the
+#                     minimised X11 instance, touched once at start: on some
+#                     virtual machines a wake-up costs in proportion to the
+#                     process's resident size, whatever it touches
 #   window            an empty Qt main window of the same size, shown
 #
 # CPU time is the scheduler's nanosecond account of every thread, threads
@@ -83,6 +87,10 @@ LIFETIME=$((SECONDS_MEASURED + SETTLE + 32 + 30))
 "$FLOOR" "$LIFETIME" &
 PID[floor]=$!
 remember_pid "${PID[floor]}"
+SIZED_MB=$(( ($(rss_kb "${PID[minimised/xvfb]}") + 512) / 1024 ))
+"$FLOOR" "$LIFETIME" "$SIZED_MB" &
+PID[floor/sized]=$!
+remember_pid "${PID[floor/sized]}"
 for display in "${DISPLAYS[@]}"; do
     dir="$WORK/window-$display"
     mkdir -p "$dir"
@@ -111,7 +119,7 @@ window_unmapped "${DISPLAY_OF[shown/xvfb]}" &&
 # the measurement. The clock counts threads that ended, but their ending is
 # start-up's cost, not idle cost: measured once they are gone.
 sleep 32
-ALL=("${NAMES[@]}" floor)
+ALL=("${NAMES[@]}" floor floor/sized)
 for display in "${DISPLAYS[@]}"; do ALL+=("window/$display"); done
 PIDS=()
 declare -A RSS
