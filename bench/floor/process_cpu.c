@@ -2,7 +2,7 @@
  *
  *   process_cpu PID...
  *
- * prints one line per PID: "PID CLOCK-NS SCHEDSTAT-NS THREADS STAT-TICKS".
+ * prints one line per PID: "PID CLOCK-NS SCHEDSTAT-NS THREADS STAT-TICKS RUNS".
  *   CLOCK-NS      the process's CPU-time clock (clock_getcpuclockid): the
  *                 scheduler's nanosecond account of every thread, those that
  *                 have ended included. This is the figure to use.
@@ -10,9 +10,14 @@
  *                 threads: the same account, blind to threads that ended.
  *   THREADS       the number of live threads summed.
  *   STAT-TICKS    user + system time from /proc/PID/stat, whole clock ticks.
- * The last three are cross-checks: between two readings with the same
- * threads, SCHEDSTAT-NS moves with CLOCK-NS; STAT-TICKS agrees to a tick or
- * two. A PID that cannot be read prints "PID ? ? ? ?" and sets status 1. */
+ *   RUNS          the times the live threads were put on a processor, summed
+ *                 (schedstat's third field): an idle thread runs once for
+ *                 each wake-up, so between two readings with the same threads
+ *                 this counts the process's wake-ups.
+ * SCHEDSTAT-NS, THREADS and STAT-TICKS are cross-checks: between two readings
+ * with the same threads, SCHEDSTAT-NS moves with CLOCK-NS; STAT-TICKS agrees
+ * to a tick or two. A PID that cannot be read prints "PID ? ? ? ? ?" and
+ * sets status 1. */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <stdio.h>
@@ -31,7 +36,7 @@ static int clock_ns(pid_t pid, long long* ns)
     return 0;
 }
 
-static int schedstat_ns(pid_t pid, long long* ns, int* threads)
+static int schedstat_ns(pid_t pid, long long* ns, int* threads, long long* runs)
 {
     char path[64];
     snprintf(path, sizeof path, "/proc/%d/task", (int)pid);
@@ -40,6 +45,7 @@ static int schedstat_ns(pid_t pid, long long* ns, int* threads)
         return -1;
     *ns = 0;
     *threads = 0;
+    *runs = 0;
     struct dirent* entry;
     while ((entry = readdir(tasks)) != NULL) {
         if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
@@ -49,9 +55,10 @@ static int schedstat_ns(pid_t pid, long long* ns, int* threads)
         FILE* in = fopen(file, "r");
         if (!in)
             continue; /* the thread ended while the folder was read */
-        long long run = 0;
-        if (fscanf(in, "%lld", &run) == 1) {
+        long long run = 0, waited = 0, slices = 0;
+        if (fscanf(in, "%lld %lld %lld", &run, &waited, &slices) == 3) {
             *ns += run;
+            *runs += slices;
             ++*threads;
         }
         fclose(in);
@@ -92,15 +99,15 @@ int main(int argc, char** argv)
     int status = 0;
     for (int i = 1; i < argc; ++i) {
         pid_t pid = (pid_t)atoi(argv[i]);
-        long long clock = 0, sched = 0, ticks = 0;
+        long long clock = 0, sched = 0, ticks = 0, runs = 0;
         int threads = 0;
-        if (pid <= 0 || clock_ns(pid, &clock) != 0 || schedstat_ns(pid, &sched, &threads) != 0 ||
-            stat_ticks(pid, &ticks) != 0) {
-            printf("%s ? ? ? ?\n", argv[i]);
+        if (pid <= 0 || clock_ns(pid, &clock) != 0 ||
+            schedstat_ns(pid, &sched, &threads, &runs) != 0 || stat_ticks(pid, &ticks) != 0) {
+            printf("%s ? ? ? ? ?\n", argv[i]);
             status = 1;
             continue;
         }
-        printf("%d %lld %lld %d %lld\n", (int)pid, clock, sched, threads, ticks);
+        printf("%d %lld %lld %d %lld %lld\n", (int)pid, clock, sched, threads, ticks, runs);
     }
     return status;
 }

@@ -31,7 +31,9 @@
 # settled, as a percentage of one core. Cross-checks, printed beside it: the
 # sum of the live threads' /proc/PID/task/*/schedstat (equal when no thread
 # came or went) and user + system time from /proc/PID/stat (whole clock
-# ticks). Resident memory (VmRSS) is read when the measurement starts. All
+# ticks). Wake-ups per second: the times the live threads were put on a
+# processor (schedstat's third field), where the same threads lived at both
+# ends. Resident memory (VmRSS) is read when the measurement starts. All
 # instances run side by side and end with the measurement.
 #
 #   bench/scripts/program_idle.sh [build-dir] [seconds]   (default: build-bench, 60)
@@ -128,9 +130,10 @@ for name in "${ALL[@]}"; do
     RSS[$name]=$(rss_kb "${PID[$name]}")
 done
 # One reading of every process at each end, taken together.
-declare -A CLOCK0 SCHED0 THREADS0 TICKS0
-while read -r pid clock sched threads ticks; do
+declare -A CLOCK0 SCHED0 THREADS0 TICKS0 RUNS0
+while read -r pid clock sched threads ticks runs; do
     CLOCK0[$pid]=$clock SCHED0[$pid]=$sched THREADS0[$pid]=$threads TICKS0[$pid]=$ticks
+    RUNS0[$pid]=$runs
 done < <("$PROCESS_CPU" "${PIDS[@]}")
 T0=$EPOCHREALTIME
 # Waiting on a child keeps the script responsive to a stop request.
@@ -139,18 +142,21 @@ remember_pid $!
 wait $!
 END=$("$PROCESS_CPU" "${PIDS[@]}") || { echo "a measured process ended during the measurement" >&2; exit 1; }
 T1=$EPOCHREALTIME
-declare -A PERCENT CHECK
-while read -r pid clock sched threads ticks; do
+declare -A PERCENT CHECK WAKES
+while read -r pid clock sched threads ticks runs; do
     for name in "${ALL[@]}"; do [ "${PID[$name]}" = "$pid" ] && break; done
     [ "${CLOCK0[$pid]:-?}" != "?" ] || { echo "$name could not be read" >&2; exit 1; }
     PERCENT[$name]=$(awk -v n=$((clock - CLOCK0[$pid])) -v a="$T0" -v b="$T1" \
         'BEGIN { printf "%.4f", 100 * n / 1e9 / (b - a) }')
     # The cross-checks: schedstat over the live threads (only comparable when
     # the same number of threads lived at both ends) and whole clock ticks.
-    sched_percent="-"
-    [ "$threads" = "${THREADS0[$pid]}" ] &&
+    sched_percent="-" WAKES[$name]="?"
+    if [ "$threads" = "${THREADS0[$pid]}" ]; then
         sched_percent=$(awk -v n=$((sched - SCHED0[$pid])) -v a="$T0" -v b="$T1" \
             'BEGIN { printf "%.4f", 100 * n / 1e9 / (b - a) }')
+        WAKES[$name]=$(awk -v n=$((runs - RUNS0[$pid])) -v a="$T0" -v b="$T1" \
+            'BEGIN { printf "%.2f", n / (b - a) }')
+    fi
     ticks_percent=$(awk -v t=$((ticks - TICKS0[$pid])) -v hz="$CLK_TCK" -v a="$T0" -v b="$T1" \
         'BEGIN { printf "%.3f", 100 * t / hz / (b - a) }')
     CHECK[$name]="$sched_percent $ticks_percent ${THREADS0[$pid]}->$threads"
@@ -164,13 +170,14 @@ for name in "${NAMES[@]}"; do
         { echo "$name was not plotting" >&2; exit 1; }
 done
 
-printf '%-22s %12s %12s %10s %10s %10s\n' instance cpu-%-core schedstat-% ticks-% threads rss-MB
+printf '%-22s %12s %12s %10s %10s %10s %10s\n' instance cpu-%-core schedstat-% ticks-% threads \
+    rss-MB wakes/s
 for name in "${ALL[@]}"; do
     mb=$(awk -v k="${RSS[$name]}" 'BEGIN { printf "%.1f", k * 1024 / 1e6 }')
     read -r sched_percent ticks_percent threads <<< "${CHECK[$name]}"
-    printf '%-22s %12s %12s %10s %10s %10s\n' "$name" "${PERCENT[$name]}" "$sched_percent" \
-        "$ticks_percent" "$threads" "$mb"
-    result_put "idle.$name" "${PERCENT[$name]}" "$mb"
+    printf '%-22s %12s %12s %10s %10s %10s %10s\n' "$name" "${PERCENT[$name]}" "$sched_percent" \
+        "$ticks_percent" "$threads" "$mb" "${WAKES[$name]}"
+    result_put "idle.$name" "${PERCENT[$name]}" "$mb" "${WAKES[$name]}"
 done
 echo "(CPU time over $(awk -v a="$T0" -v b="$T1" 'BEGIN { printf "%.1f", b - a }') s;" \
     "schedstat-% only where the same number of threads lived at both ends)"

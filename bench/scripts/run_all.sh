@@ -382,8 +382,9 @@ for name in shown/offscreen shown/xvfb minimised/offscreen minimised/xvfb; do
         minimised/offscreen) label="started minimised, offscreen (no window manager: stays exposed)" ;;
         minimised/xvfb) label="minimised, X11 (window unmapped)" ;;
     esac
-    row "Idle CPU over ${IDLE_SECONDS} s, plotting 1 tick/s, $label (% of a core, schedstat)" \
-        "$(fmt "$value" 4)" "$(fmt "$floor" 4) floor: C sampler, one rtnetlink dump/s" \
+    row "Idle CPU over ${IDLE_SECONDS} s, plotting 1 tick/s, $label (% of a core, schedstat; wake-ups/s)" \
+        "$(fmt "$value" 4) ($(fmt "$(result "idle.$name" 3)" 2)/s)" \
+        "$(fmt "$floor" 4) floor: C sampler, one rtnetlink dump/s" \
         "$(ratio_text "$r")" "$goal" "$met"
 done
 # What this machine charges a wake-up for resident memory alone: the floor's
