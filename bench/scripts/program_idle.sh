@@ -89,7 +89,9 @@ LIFETIME=$((SECONDS_MEASURED + SETTLE + 32 + 30))
 "$FLOOR" "$LIFETIME" &
 PID[floor]=$!
 remember_pid "${PID[floor]}"
-SIZED_MB=$(( ($(rss_kb "${PID[minimised/xvfb]}") + 512) / 1024 ))
+# As large as the minimised X11 instance, counting the sampler's own size.
+sleep 0.2
+SIZED_MB=$(( ($(rss_kb "${PID[minimised/xvfb]}") - $(rss_kb "${PID[floor]}") + 512) / 1024 ))
 "$FLOOR" "$LIFETIME" "$SIZED_MB" &
 PID[floor/sized]=$!
 remember_pid "${PID[floor/sized]}"

@@ -390,7 +390,7 @@ done
 # What this machine charges a wake-up for resident memory alone: the floor's
 # sampler at the minimised program's size, beside the plain floor.
 sized=$(result idle.floor/sized 1)
-row "Idle CPU, the floor's sampler holding as much resident memory as the minimised X11 program ($(fmt "$(result idle.floor/sized 2)" 1) MB, touched once at start) (% of a core, schedstat)" \
+row "Idle CPU, the floor's sampler made as large as the minimised X11 program ($(fmt "$(result idle.floor/sized 2)" 1) MB resident, touched once at start) (% of a core, schedstat)" \
     "$(fmt "$sized" 4)" "$(fmt "$floor" 4) floor" "$(ratio_text "$(calc a/b "$sized" "$floor")")" \
     "none (reported)" "—"
 for display in offscreen xvfb; do
